@@ -1,0 +1,42 @@
+# Two entry points: `make run` (optionally LIST=path/to/list.txt) and `make test`.
+BUILD     ?= build
+LIST      ?=
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+BUILDTYPE ?= RelWithDebInfo
+CMAKEFLAGS ?=
+ifeq ($(CI),true)
+CMAKEFLAGS += -DLARKSPUR_WERROR=ON
+endif
+
+.PHONY: all deps configure build demo run test bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILDTYPE) $(CMAKEFLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	@bash scripts/make-demo.sh demo
+
+run: build
+ifeq ($(strip $(LIST)),)
+	@bash scripts/make-demo.sh demo
+	./$(BUILD)/larkspur "$(CURDIR)/demo/demo.txt"
+else
+	./$(BUILD)/larkspur "$(abspath $(LIST))"
+endif
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@bash scripts/run-bench.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) demo

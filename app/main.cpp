@@ -1,0 +1,71 @@
+// Program entry: the application, the player back-end and the main window.
+
+#include "app/TForm1.h"
+#include "playback/gst/GstMediaPlayer.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalFd[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(g_signalFd[0], &byte, 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Larkspur"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    larkspur::GstMediaPlayer player;
+    larkspur::FormServices services;
+    services.mp = &player;
+    services.executableDir = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
+    services.askListFile = [&services] {
+        QFileDialog od(nullptr, QStringLiteral("Open Larkspur Playlist File"),
+                       QString::fromLocal8Bit(services.executableDir),
+                       QStringLiteral("PLS List (*.pls);;M3U List (*.m3u);;Textfile (*.txt);;"
+                                      "All Files (*)"));
+        od.setFileMode(QFileDialog::ExistingFile);
+        od.setDefaultSuffix(QStringLiteral("pls"));
+        if (od.exec() != QDialog::Accepted || od.selectedFiles().isEmpty()) return std::string();
+        return od.selectedFiles().first().toLocal8Bit().toStdString();
+    };
+
+    larkspur::TForm1 Form1(services);
+
+    // A terminate or interrupt signal is a close request, handled on the event loop like
+    // the window's own close: fade, list and settings saved.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFd) == 0) {
+        auto* notifier = new QSocketNotifier(g_signalFd[1], QSocketNotifier::Read, &Form1);
+        QObject::connect(notifier, &QSocketNotifier::activated, &Form1, [&Form1] {
+            char byte;
+            [[maybe_unused]] auto n = ::read(g_signalFd[1], &byte, 1);
+            Form1.close();
+        });
+        struct sigaction sa {};
+        sa.sa_handler = onTerminate;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        sigaction(SIGTERM, &sa, nullptr);
+        sigaction(SIGINT, &sa, nullptr);
+    }
+
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    Form1.FormCreate(args);
+    if (Form1.closed()) return 0;
+    Form1.show();
+    return QApplication::exec();
+}

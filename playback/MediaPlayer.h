@@ -1,0 +1,43 @@
+#pragma once
+// The media player the window drives. One song open at a time. All calls come from the
+// interface thread. Volume is 0 (silent) .. 1000 (full level).
+
+#include <stdexcept>
+#include <string>
+
+namespace larkspur {
+
+class PlayerError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class PlayerMode { NotReady, Stopped, Playing, Recording, Seeking, Paused, Open };
+
+class MediaPlayer
+{
+public:
+    virtual ~MediaPlayer() = default;
+
+    // Releases the open song; harmless when none is open.
+    virtual void close() = 0;
+    // Opens the file and returns once it is ready to play. Throws PlayerError with the
+    // back-end's message when it cannot be played.
+    virtual void open(const std::string& fileName) = 0;
+    // Starts from the beginning and returns at once.
+    virtual void play() = 0;
+    // Throws PlayerError when no song is open.
+    virtual void pause() = 0;
+    // Continues a paused song; plays it when it cannot be resumed.
+    virtual void resume() = 0;
+    virtual void stop() = 0;
+    // Stopped once an open song has played to its end.
+    virtual PlayerMode mode() = 0;
+    virtual long long lengthMs() = 0;
+    virtual long long positionMs() = 0;
+    // Without effect on the sound when no song is open.
+    virtual void setVolume(int volumePermille) = 0;
+};
+
+} // namespace larkspur

@@ -1,0 +1,219 @@
+#include "playback/gst/GstMediaPlayer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <gst/audio/streamvolume.h>
+#include <gst/gst.h>
+#include <sys/stat.h>
+
+namespace larkspur {
+
+namespace {
+
+// playbin's flags: audio only, volume done in software.
+constexpr guint kPlayFlagAudio = 0x02;
+constexpr guint kPlayFlagSoftVolume = 0x10;
+
+std::string takeErrorText(GstMessage* msg)
+{
+    GError* err = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(msg, &err, &debug);
+    std::string text = err && err->message ? err->message : "Unknown playback error";
+    if (err) g_error_free(err);
+    g_free(debug);
+    return text;
+}
+
+} // namespace
+
+GstMediaPlayer::GstMediaPlayer(std::string audioSink, int openTimeoutMs)
+    : m_audioSink(std::move(audioSink)), m_openTimeoutMs(openTimeoutMs)
+{
+    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    if (m_audioSink.empty()) {
+        const char* env = std::getenv("LARKSPUR_AUDIO_SINK");
+        m_audioSink = env && *env ? env : "autoaudiosink";
+    }
+}
+
+GstMediaPlayer::~GstMediaPlayer() { close(); }
+
+double GstMediaPlayer::linearVolume(int volumePermille)
+{
+    // The 0..1000 scale is read as a cubic (perceived loudness) volume, which spreads the
+    // audible steps evenly over the slider and over a fade.
+    const double cubic = std::clamp(volumePermille, 0, 1000) / 1000.0;
+    return gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_CUBIC,
+                                            GST_STREAM_VOLUME_FORMAT_LINEAR, cubic);
+}
+
+void GstMediaPlayer::close()
+{
+    if (!m_playbin) return;
+    gst_element_set_state(m_playbin, GST_STATE_NULL);
+    gst_object_unref(m_playbin);
+    m_playbin = nullptr;
+    m_mode = PlayerMode::NotReady;
+    m_lengthMs = 0;
+}
+
+void GstMediaPlayer::open(const std::string& fileName)
+{
+    close();
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        throw PlayerError("Cannot play a folder: " + fileName);
+
+    GError* uriError = nullptr;
+    gchar* uri = gst_filename_to_uri(fileName.c_str(), &uriError);
+    if (!uri) {
+        std::string text = uriError ? uriError->message : "Invalid file name";
+        if (uriError) g_error_free(uriError);
+        throw PlayerError(text);
+    }
+    GstElement* playbin = gst_element_factory_make("playbin", nullptr);
+    if (!playbin) {
+        g_free(uri);
+        throw PlayerError("GStreamer's playbin element is not installed");
+    }
+    GstElement* sink = gst_element_factory_make(m_audioSink.c_str(), nullptr);
+    if (sink) {
+        if (m_audioSink == "fakesink") g_object_set(sink, "sync", TRUE, nullptr);
+        g_object_set(playbin, "audio-sink", sink, nullptr);
+    }
+    g_object_set(playbin, "uri", uri, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
+    g_free(uri);
+    gst_stream_volume_set_volume(GST_STREAM_VOLUME(playbin), GST_STREAM_VOLUME_FORMAT_LINEAR,
+                                 linearVolume(m_volume));
+
+    // Preroll synchronously, with a bound, so a broken file fails here and not later.
+    std::string failure;
+    if (gst_element_set_state(playbin, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+        failure = "Cannot open " + fileName;
+    GstBus* bus = gst_element_get_bus(playbin);
+    const gint64 deadline = g_get_monotonic_time() + gint64(m_openTimeoutMs) * 1000;
+    bool ready = false;
+    while (!ready) {
+        const gint64 left = deadline - g_get_monotonic_time();
+        if (left <= 0) {
+            if (failure.empty()) failure = "Timed out opening " + fileName;
+            break;
+        }
+        GstMessage* msg = gst_bus_timed_pop_filtered(
+            bus, GstClockTime(left) * 1000,
+            GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
+        if (!msg) continue;
+        switch (GST_MESSAGE_TYPE(msg)) {
+        case GST_MESSAGE_ERROR:
+            failure = takeErrorText(msg);
+            break;
+        case GST_MESSAGE_EOS:
+            failure = "The file holds no playable audio: " + fileName;
+            break;
+        default:
+            ready = true;
+            break;
+        }
+        gst_message_unref(msg);
+        if (!failure.empty()) break;
+    }
+    gst_object_unref(bus);
+    if (!ready) {
+        gst_element_set_state(playbin, GST_STATE_NULL);
+        gst_object_unref(playbin);
+        throw PlayerError(failure);
+    }
+    m_playbin = playbin;
+    gint64 duration = 0;
+    m_lengthMs = gst_element_query_duration(playbin, GST_FORMAT_TIME, &duration) && duration > 0
+                     ? duration / GST_MSECOND
+                     : 0;
+    m_mode = PlayerMode::Stopped;
+}
+
+void GstMediaPlayer::requireOpen(const char* what) const
+{
+    if (!m_playbin) throw PlayerError(std::string("No song is open to ") + what);
+}
+
+void GstMediaPlayer::play()
+{
+    requireOpen("play");
+    gst_element_seek_simple(m_playbin, GST_FORMAT_TIME,
+                            GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
+    if (gst_element_set_state(m_playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        throw PlayerError("Cannot start playback");
+    m_mode = PlayerMode::Playing;
+}
+
+void GstMediaPlayer::pause()
+{
+    requireOpen("pause");
+    drainBus();
+    if (m_mode == PlayerMode::Stopped) return;
+    gst_element_set_state(m_playbin, GST_STATE_PAUSED);
+    m_mode = PlayerMode::Paused;
+}
+
+void GstMediaPlayer::resume()
+{
+    requireOpen("resume");
+    drainBus();
+    if (m_mode != PlayerMode::Paused) {
+        play();
+        return;
+    }
+    if (gst_element_set_state(m_playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        play();
+        return;
+    }
+    m_mode = PlayerMode::Playing;
+}
+
+void GstMediaPlayer::stop()
+{
+    if (!m_playbin) return;
+    gst_element_set_state(m_playbin, GST_STATE_PAUSED);
+    m_mode = PlayerMode::Stopped;
+}
+
+void GstMediaPlayer::drainBus()
+{
+    if (!m_playbin) return;
+    GstBus* bus = gst_element_get_bus(m_playbin);
+    while (GstMessage* msg = gst_bus_pop_filtered(
+               bus, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR))) {
+        // Either way the song is over; the next tick moves on.
+        m_mode = PlayerMode::Stopped;
+        gst_message_unref(msg);
+    }
+    gst_object_unref(bus);
+}
+
+PlayerMode GstMediaPlayer::mode()
+{
+    drainBus();
+    return m_mode;
+}
+
+long long GstMediaPlayer::lengthMs() { return m_lengthMs; }
+
+long long GstMediaPlayer::positionMs()
+{
+    if (!m_playbin) return 0;
+    drainBus();
+    gint64 pos = 0;
+    if (!gst_element_query_position(m_playbin, GST_FORMAT_TIME, &pos) || pos < 0) return 0;
+    return std::min<long long>(pos / GST_MSECOND, m_lengthMs > 0 ? m_lengthMs : pos / GST_MSECOND);
+}
+
+void GstMediaPlayer::setVolume(int volumePermille)
+{
+    m_volume = std::clamp(volumePermille, 0, 1000);
+    if (!m_playbin) return;
+    gst_stream_volume_set_volume(GST_STREAM_VOLUME(m_playbin), GST_STREAM_VOLUME_FORMAT_LINEAR,
+                                 linearVolume(m_volume));
+}
+
+} // namespace larkspur

@@ -1,0 +1,49 @@
+#pragma once
+// The media player on a GStreamer playbin. A new pipeline per song, so messages of an
+// older song's bus can never reach the new one. The bus is drained without blocking
+// whenever mode() or positionMs() is read, on the interface thread.
+
+#include "playback/MediaPlayer.h"
+
+typedef struct _GstElement GstElement;
+
+namespace larkspur {
+
+class GstMediaPlayer : public MediaPlayer
+{
+public:
+    // audioSink: element factory name for the output ("fakesink" in tests); empty means
+    // LARKSPUR_AUDIO_SINK from the environment, else autoaudiosink, which falls back to a
+    // fake sink on machines without a sound device.
+    explicit GstMediaPlayer(std::string audioSink = {}, int openTimeoutMs = 10000);
+    ~GstMediaPlayer() override;
+    GstMediaPlayer(const GstMediaPlayer&) = delete;
+    GstMediaPlayer& operator=(const GstMediaPlayer&) = delete;
+
+    void close() override;
+    void open(const std::string& fileName) override;
+    void play() override;
+    void pause() override;
+    void resume() override;
+    void stop() override;
+    PlayerMode mode() override;
+    long long lengthMs() override;
+    long long positionMs() override;
+    void setVolume(int volumePermille) override;
+
+    // The volume scale mapped onto GStreamer's linear stream volume (cubic curve).
+    static double linearVolume(int volumePermille);
+
+private:
+    void drainBus();
+    void requireOpen(const char* what) const;
+
+    std::string m_audioSink;
+    int m_openTimeoutMs;
+    GstElement* m_playbin = nullptr;
+    PlayerMode m_mode = PlayerMode::NotReady;
+    long long m_lengthMs = 0;
+    int m_volume = 1000;
+};
+
+} // namespace larkspur
