@@ -379,7 +379,8 @@ void TForm1::startSong(std::size_t index, const std::string& path)
     const std::string name = fileNamePart(path);
     setTitles(local(name) + QStringLiteral(" - ") + kAppName);
     dt->start();
-    itime->setText(local(durationText(mp().lengthMs())));
+    m_lengthShown = mp().lengthMs();
+    itime->setText(local(durationText(m_lengthShown)));
     CurrentIndex = static_cast<int>(index);
     AutoLyricsPending = true;
     LookupLyrics(name);
@@ -443,6 +444,11 @@ void TForm1::Neverplayagain1Click()
 void TForm1::dtTimer()
 {
     ltime->setText(local(durationText(mp().positionMs())));
+    // Some files are only measured once they play.
+    if (m_lengthShown == 0 && mp().lengthMs() > 0) {
+        m_lengthShown = mp().lengthMs();
+        itime->setText(local(durationText(m_lengthShown)));
+    }
     if (mp().mode() == PlayerMode::Stopped) PlayNextSong(-1);
 }
 

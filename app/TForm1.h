@@ -145,6 +145,7 @@ private:
     PlayLog m_playLog;
     bool m_logFailureReported = false;
     bool m_closed = false;
+    long long m_lengthShown = 0;
 };
 
 } // namespace larkspur

@@ -34,6 +34,7 @@ public:
     virtual void stop() = 0;
     // Stopped once an open song has played to its end.
     virtual PlayerMode mode() = 0;
+    // 0 while the length is not yet known (some files are only measured once they play).
     virtual long long lengthMs() = 0;
     virtual long long positionMs() = 0;
     // Without effect on the sound when no song is open.

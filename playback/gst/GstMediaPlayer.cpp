@@ -125,10 +125,9 @@ void GstMediaPlayer::open(const std::string& fileName)
         throw PlayerError(failure);
     }
     m_playbin = playbin;
-    gint64 duration = 0;
-    m_lengthMs = gst_element_query_duration(playbin, GST_FORMAT_TIME, &duration) && duration > 0
-                     ? duration / GST_MSECOND
-                     : 0;
+    // An MP3 without a header that states its length is only measured once it plays;
+    // lengthMs() asks again until it is known.
+    queryLength();
     m_mode = PlayerMode::Stopped;
 }
 
@@ -197,7 +196,16 @@ PlayerMode GstMediaPlayer::mode()
     return m_mode;
 }
 
-long long GstMediaPlayer::lengthMs() { return m_lengthMs; }
+long long GstMediaPlayer::queryLength()
+{
+    if (m_lengthMs > 0 || !m_playbin) return m_lengthMs;
+    gint64 duration = 0;
+    if (gst_element_query_duration(m_playbin, GST_FORMAT_TIME, &duration) && duration > 0)
+        m_lengthMs = duration / GST_MSECOND;
+    return m_lengthMs;
+}
+
+long long GstMediaPlayer::lengthMs() { return queryLength(); }
 
 long long GstMediaPlayer::positionMs()
 {
@@ -205,7 +213,9 @@ long long GstMediaPlayer::positionMs()
     drainBus();
     gint64 pos = 0;
     if (!gst_element_query_position(m_playbin, GST_FORMAT_TIME, &pos) || pos < 0) return 0;
-    return std::min<long long>(pos / GST_MSECOND, m_lengthMs > 0 ? m_lengthMs : pos / GST_MSECOND);
+    const long long posMs = pos / GST_MSECOND;
+    const long long len = queryLength();
+    return len > 0 ? std::min(posMs, len) : posMs;
 }
 
 void GstMediaPlayer::setVolume(int volumePermille)

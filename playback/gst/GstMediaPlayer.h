@@ -36,6 +36,7 @@ public:
 
 private:
     void drainBus();
+    long long queryLength();
     void requireOpen(const char* what) const;
 
     std::string m_audioSink;

@@ -1,0 +1,79 @@
+#include "support/TestFiles.h"
+
+#include <QFile>
+#include <fstream>
+#include <gst/gst.h>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+
+namespace larkspur::test {
+
+TempDir::TempDir()
+{
+    if (!m_dir.isValid()) throw std::runtime_error("cannot create a temporary folder");
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+namespace {
+
+void encode(const std::string& path, double seconds)
+{
+    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    const int buffers = static_cast<int>(seconds * 44100 / 1024) + 1;
+    const std::string desc = "audiotestsrc num-buffers=" + std::to_string(buffers) +
+                             " wave=sine freq=440 ! audioconvert ! lamemp3enc ! filesink name=out";
+    GError* err = nullptr;
+    GstElement* pipeline = gst_parse_launch(desc.c_str(), &err);
+    if (!pipeline) {
+        std::string text = err ? err->message : "pipeline";
+        if (err) g_error_free(err);
+        throw std::runtime_error("cannot build the MP3 encoder: " + text);
+    }
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
+    g_object_set(sink, "location", path.c_str(), nullptr);
+    gst_object_unref(sink);
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* msg = gst_bus_timed_pop_filtered(
+        bus, 60 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    const bool ok = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
+    if (msg) gst_message_unref(msg);
+    gst_object_unref(bus);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    if (!ok) throw std::runtime_error("encoding " + path + " failed");
+}
+
+} // namespace
+
+void makeMp3(const std::string& path, double seconds)
+{
+    static std::map<double, std::string> made;
+    static TempDir cache;
+    auto it = made.find(seconds);
+    if (it == made.end()) {
+        const std::string master = cache.file("tone" + std::to_string(made.size()) + ".mp3");
+        encode(master, seconds);
+        it = made.emplace(seconds, master).first;
+    }
+    QFile::remove(QString::fromStdString(path));
+    if (!QFile::copy(QString::fromStdString(it->second), QString::fromStdString(path)))
+        throw std::runtime_error("cannot copy test MP3 to " + path);
+}
+
+} // namespace larkspur::test

@@ -1,0 +1,28 @@
+#pragma once
+// Temporary folders and generated media for tests.
+
+#include <QTemporaryDir>
+#include <string>
+
+namespace larkspur::test {
+
+// A private temporary folder, removed at the end of the test.
+class TempDir
+{
+public:
+    TempDir();
+    std::string path() const { return m_dir.path().toStdString(); }
+    std::string file(const std::string& name) const { return path() + "/" + name; }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+
+// Encodes a real MP3 file of about `seconds` of a sine tone with GStreamer's encoder.
+// Files of the same length are made once per test run and copied.
+void makeMp3(const std::string& path, double seconds);
+
+} // namespace larkspur::test
