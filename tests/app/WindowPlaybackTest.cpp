@@ -1,0 +1,353 @@
+// The window's playback handlers driven directly, tick by tick, with a fake player.
+
+#include "app/TForm1.h"
+#include "support/FakeMediaPlayer.h"
+#include "support/TestFiles.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QSlider>
+#include <QTimer>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace larkspur;
+using larkspur::test::FakeMediaPlayer;
+using larkspur::test::readFile;
+using larkspur::test::TempDir;
+using larkspur::test::writeFile;
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        auto end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        out.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return out;
+}
+
+// Seeded once, so a test's draws repeat from run to run.
+struct FixedRandom : TimeSeededRandom
+{
+    using TimeSeededRandom::TimeSeededRandom;
+    void seedFromClock() override {}
+};
+
+class WindowPlayback : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        for (const char* name : {"A - One.mp3", "B - Two.mp3", "C - Three.mp3"}) {
+            writeFile(dir.file(name), "x");
+            songs.push_back(dir.file(name));
+        }
+        list = dir.file("list.txt");
+        writeFile(list, "0|" + songs[0] + "\r\n0|" + songs[1] + "\r\n0|" + songs[2] + "\r\n");
+        services.mp = &mp;
+        services.random = &random;
+        services.playLogFile = dir.file("log.txt");
+        services.showError = [this](const std::string& e) { errors.push_back(e); };
+    }
+
+    std::unique_ptr<TForm1> start(const std::string& listArg)
+    {
+        auto form = std::make_unique<TForm1>(services);
+        form->FormCreate(listArg.empty() ? QStringList() : QStringList{QString::fromStdString(listArg)});
+        return form;
+    }
+
+    std::vector<std::string> log() { return lines(readFile(dir.file("log.txt"))); }
+
+    // Runs the fade timer's ticks until it stops; returns how many ran.
+    int runFade(TForm1& f, int limit = 5000)
+    {
+        int ticks = 0;
+        while (f.fadetmr->isActive() && ticks < limit) {
+            f.fadetmrTimer();
+            ++ticks;
+        }
+        return ticks;
+    }
+
+    TempDir dir;
+    std::vector<std::string> songs;
+    std::string list;
+    FakeMediaPlayer mp;
+    FixedRandom random{42};
+    FormServices services;
+    std::vector<std::string> errors;
+};
+
+} // namespace
+
+TEST_F(WindowPlayback, StartPlaysASongAndLogsIt)
+{
+    auto f = start(list);
+    EXPECT_EQ(f->ListFileName, list);
+    EXPECT_TRUE(f->lsave->isActive());
+    EXPECT_TRUE(f->dt->isActive());
+    ASSERT_EQ(mp.mode(), PlayerMode::Playing);
+    const std::string name = mp.current().substr(dir.path().size() + 1);
+    EXPECT_EQ(f->windowTitle().toStdString(), name + " - Larkspur");
+    EXPECT_EQ(f->CurrentSong, mp.current());
+    EXPECT_EQ(f->dl.get(f->CurrentIndex), "1|" + mp.current());
+    const auto l = log();
+    ASSERT_EQ(l.size(), 2u);
+    EXPECT_EQ(l[0], " <- START");
+    EXPECT_NE(l[1].find(" - " + mp.current()), std::string::npos);
+    EXPECT_FALSE(f->itime->text().isEmpty());
+}
+
+TEST_F(WindowPlayback, BareListNameIsTakenFromTheProgramFolder)
+{
+    services.executableDir = dir.path();
+    auto f = start("list.txt");
+    EXPECT_EQ(f->ListFileName, list);
+    EXPECT_EQ(f->resolveListFile("sub/list.txt"), "sub/list.txt");
+    EXPECT_EQ(f->resolveListFile("/abs/list.txt"), "/abs/list.txt");
+}
+
+TEST_F(WindowPlayback, MissingListPlaysNothingAndNeverSaves)
+{
+    bool asked = false;
+    services.askListFile = [&] {
+        asked = true;
+        return std::string();
+    };
+    auto f = start(dir.file("nope.txt"));
+    EXPECT_FALSE(asked);
+    EXPECT_TRUE(f->ListFileName.empty());
+    EXPECT_FALSE(f->lsave->isActive());
+    EXPECT_EQ(log(), std::vector<std::string>{" <- START"});
+    f->dl.add("0|/x.mp3");
+    f->SaveSongList();
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.file("nope.txt"))));
+
+    auto g = start("");
+    EXPECT_TRUE(asked); // no argument: the open dialog
+    EXPECT_TRUE(g->ListFileName.empty());
+}
+
+TEST_F(WindowPlayback, PauseAndResumeFadeInTwentyTicks)
+{
+    auto f = start(list);
+    f->Pause1Click();
+    EXPECT_EQ(f->Pause1->text(), QStringLiteral("&Play"));
+    EXPECT_FALSE(f->dt->isActive());
+    EXPECT_EQ(runFade(*f), 20);
+    EXPECT_EQ(f->DeviceVolume, 0);
+    EXPECT_EQ(mp.mode(), PlayerMode::Paused);
+
+    f->Pause1Click();
+    EXPECT_EQ(f->Pause1->text(), QStringLiteral("&Pause"));
+    EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+    EXPECT_EQ(runFade(*f), 20);
+    EXPECT_EQ(f->DeviceVolume, 1000);
+
+    f->voltr->setValue(50);
+    EXPECT_EQ(f->Volume, 500);
+    EXPECT_EQ(f->FadeStep, 25);
+    f->Pause1Click();
+    EXPECT_EQ(runFade(*f), 20);
+    f->Pause1Click();
+    EXPECT_EQ(runFade(*f), 20);
+
+    f->voltr->setValue(0); // volume 0: every fade ends at its first tick
+    f->Pause1Click();
+    EXPECT_EQ(runFade(*f), 1);
+    f->Pause1Click();
+    EXPECT_EQ(runFade(*f), 1);
+
+    f->FadeSpeed = 0; // would never move without a minimum step
+    f->voltr->setValue(100);
+    f->Pause1Click();
+    EXPECT_EQ(runFade(*f), 1000);
+    EXPECT_EQ(mp.mode(), PlayerMode::Paused);
+}
+
+TEST_F(WindowPlayback, SkipFadesOutThenStartsAnotherSong)
+{
+    auto f = start(list);
+    const auto first = mp.opened.size();
+    f->Next1Click();
+    EXPECT_TRUE(f->NextAfterFade);
+    EXPECT_EQ(runFade(*f), 21); // 20 down, then the new song's fade-in ends at once
+    EXPECT_EQ(mp.opened.size(), first + 1);
+    EXPECT_FALSE(f->NextAfterFade);
+    EXPECT_EQ(f->DeviceVolume, 1000);
+    const auto l = log();
+    ASSERT_EQ(l.size(), 4u);
+    EXPECT_EQ(l[2], " <- NEXT");
+
+    // A pause pressed during a skip fade still ends in the skip, and the song plays.
+    f->Next1Click();
+    f->fadetmrTimer();
+    f->Pause1Click();
+    runFade(*f);
+    EXPECT_EQ(mp.opened.size(), first + 2);
+    EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+    EXPECT_EQ(f->Pause1->text(), QStringLiteral("&Pause"));
+}
+
+TEST_F(WindowPlayback, NeverPlayAgainBansTheSong)
+{
+    auto f = start(list);
+    const auto banned = f->CurrentSong;
+    const int index = f->CurrentIndex;
+    f->Neverplayagain1Click();
+    EXPECT_EQ(f->dl.get(index), "-1|" + banned);
+    runFade(*f);
+    EXPECT_EQ(log()[2], " <- NEVER PLAY AGAIN");
+    for (int i = 0; i < 30; ++i) {
+        f->PlayNextSong(-1);
+        EXPECT_NE(f->CurrentSong, banned);
+    }
+    f->SaveSongList();
+    EXPECT_NE(readFile(list).find("-1|" + banned + "\r\n"), std::string::npos);
+}
+
+TEST_F(WindowPlayback, NextWithAnEmptyListFadesTheSameSongBackIn)
+{
+    auto f = start(list);
+    const auto song = mp.current();
+    f->dl.clear();
+    f->Next1Click();
+    EXPECT_EQ(runFade(*f), 40);
+    EXPECT_EQ(mp.current(), song);
+    EXPECT_EQ(f->DeviceVolume, 1000);
+}
+
+TEST_F(WindowPlayback, EndOfSongStartsTheNextOnTheTick)
+{
+    auto f = start(list);
+    mp.positionMsValue = 61000;
+    f->dtTimer();
+    EXPECT_EQ(mp.opened.size(), 1u);
+    EXPECT_FALSE(f->ltime->text().isEmpty());
+    mp.finish();
+    f->dtTimer();
+    EXPECT_EQ(mp.opened.size(), 2u);
+    EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+}
+
+TEST_F(WindowPlayback, BrokenSongsAreLoggedAndReplacedWithoutEndlessRetries)
+{
+    auto f = start(list);
+    for (auto& s : songs) mp.broken.insert(s);
+    const auto opened = mp.opened.size();
+    f->PlayNextSong(0);
+    const auto l = log();
+    // At most one retry per entry in a row, each with its song line and failure mark.
+    EXPECT_LE(mp.opened.size() - opened, songs.size() + 1);
+    EXPECT_GE(mp.opened.size() - opened, 2u);
+    EXPECT_EQ(l[2].substr(l[2].size() - songs[0].size()), songs[0]);
+    EXPECT_EQ(l[3], " <- !! ABSPIELFEHLER !!");
+    EXPECT_EQ(l.back(), " <- !! ABSPIELFEHLER !!");
+    EXPECT_TRUE(f->dl.get(0).rfind("2|", 0) == 0); // its count was raised all the same
+}
+
+TEST_F(WindowPlayback, MalformedEntriesNeitherAbortNorChange)
+{
+    writeFile(list, "oops|" + songs[0] + "\r\n\r\n0|" + songs[1] + "\r\n0|" + songs[2] +
+                        "\r\n");
+    auto f = start(list);
+    for (int i = 0; i < 20; ++i) f->PlayNextSong(-1);
+    EXPECT_TRUE(mp.current() == songs[1] || mp.current() == songs[2]);
+    EXPECT_NE(mp.opened.size(), 0u);
+    for (const auto& o : mp.opened) EXPECT_NE(o, songs[0]);
+    EXPECT_EQ(f->dl.get(0), "oops|" + songs[0]);
+    EXPECT_EQ(f->dl.get(1), "");
+    f->PlayNextSong(0); // by index: a playback failure, then a random song
+    const auto l = log();
+    EXPECT_NE(std::find(l.begin(), l.end(), " <- !! ABSPIELFEHLER !!"), l.end());
+    EXPECT_EQ(f->dl.get(0), "oops|" + songs[0]);
+    EXPECT_NE(mp.current(), songs[0]);
+}
+
+TEST_F(WindowPlayback, VolumeButtonsAndSlider)
+{
+    auto f = start(list);
+    f->voltr->setValue(95);
+    f->Vol1Click();
+    EXPECT_EQ(f->Volume, 1000);
+    EXPECT_EQ(f->voltr->value(), 100);
+    f->voltr->setValue(5);
+    EXPECT_EQ(f->Volume, 50);
+    f->Vol2Click();
+    EXPECT_EQ(f->Volume, 0);
+    EXPECT_EQ(f->voltr->value(), 0);
+    f->voltr->setValue(37);
+    EXPECT_EQ(f->Volume, 370);
+    EXPECT_EQ(mp.volumes.back(), 370);
+    EXPECT_EQ(f->DeviceVolume, 370);
+}
+
+TEST_F(WindowPlayback, CloseWhilePlayingFadesThenExits)
+{
+    auto f = start(list);
+    EXPECT_FALSE(f->close()); // the fade runs first
+    EXPECT_TRUE(f->CloseAfterFade);
+    EXPECT_EQ(runFade(*f), 20);
+    EXPECT_TRUE(f->closed());
+    const auto l = log();
+    ASSERT_GE(l.size(), 4u);
+    EXPECT_EQ(l[l.size() - 2], " <- EXIT");
+    EXPECT_EQ(l.back(), " <- EXIT");
+    EXPECT_NE(readFile(list).find("1|"), std::string::npos); // the count was saved
+}
+
+TEST_F(WindowPlayback, ExitDuringASkipFadeClosesWithoutANewSong)
+{
+    auto f = start(list);
+    f->Next1Click();
+    for (int i = 0; i < 5; ++i) f->fadetmrTimer();
+    EXPECT_FALSE(f->close());
+    EXPECT_EQ(f->DeviceVolume, 1000); // the level jumps back and fades out again
+    EXPECT_EQ(runFade(*f), 20);
+    EXPECT_TRUE(f->closed());
+    EXPECT_EQ(mp.opened.size(), 1u);
+}
+
+TEST_F(WindowPlayback, CloseWhilePausedExitsAtOnce)
+{
+    auto f = start(list);
+    f->Pause1Click();
+    runFade(*f);
+    EXPECT_TRUE(f->close());
+    const auto l = log();
+    EXPECT_EQ(l.back(), " <- EXIT");
+    EXPECT_NE(l[l.size() - 2], " <- EXIT");
+}
+
+TEST_F(WindowPlayback, UnwritableLogNeitherStopsStartNorClose)
+{
+    services.playLogFile = dir.file("no-such-folder/log.txt");
+    testing::internal::CaptureStderr();
+    auto f = start(list);
+    EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+    f->Next1Click();
+    runFade(*f);
+    EXPECT_EQ(mp.opened.size(), 2u);
+    f->Pause1Click();
+    runFade(*f);
+    EXPECT_TRUE(f->close());
+    const std::string err = testing::internal::GetCapturedStderr();
+    // Reported once, not at every line.
+    EXPECT_NE(err.find("play log"), std::string::npos);
+    EXPECT_EQ(err.find("play log"), err.rfind("play log"));
+}
+
+TEST_F(WindowPlayback, SaveTimerWritesTheList)
+{
+    auto f = start(list);
+    f->lsaveTimer();
+    EXPECT_EQ(readFile(list), f->dl.text());
+}
