@@ -1,0 +1,60 @@
+#pragma once
+// ScanDirectory: the files of a folder tree whose names match a mask, as new song list
+// entries ("0|" + path). Each folder's sub-folders are scanned before its own files, both in
+// the order the file system lists them (nothing sorted); hidden files are included; the mask
+// ("*" and "?" wildcards) ignores letter case. A symbolic link to a folder is followed unless
+// that folder was already visited, so link loops end.
+//
+// Thread: scan() runs on the calling thread (a worker thread in the program) and calls the
+// progress callback there; cancel() may be called from any thread. A cancelled scan returns
+// no entries, and so does every later scan of the same scanner: use one scanner per scan.
+// Adddirectory1Click, roughly:
+//   DirectoryScanner scanner([&](ScanProgress p) { post p to the progress dialog });
+//   run scanner.scan(folder) on a worker; dialog's Cancel calls scanner.cancel();
+//   back on the interface thread: appendEntries(dl, result); SaveSongList();
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkspur {
+
+struct ScanProgress
+{
+    std::size_t folders = 0; // folders entered so far
+    std::size_t songs = 0;   // matching files found so far
+};
+
+class DirectoryScanner
+{
+  public:
+    using ProgressFn = std::function<void(const ScanProgress&)>;
+
+    // progress: called on the scanning thread whenever a folder is entered and after every
+    // 1024 files found; may be empty.
+    explicit DirectoryScanner(ProgressFn progress = {}) : m_progress(std::move(progress)) {}
+
+    // The entries for every matching file under directory (only its own files when not
+    // recursive). An empty or unreadable directory adds nothing; an empty directory path
+    // gives nothing.
+    std::vector<std::string> scan(const std::string& directory, const std::string& mask = "*.mp3",
+                                  bool recursive = true);
+
+    void cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
+    bool cancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
+
+  private:
+    struct Walk;
+
+    ProgressFn m_progress;
+    std::atomic<bool> m_cancelled{false};
+    ScanProgress m_counts;
+};
+
+// The mask test of the scan: "*" any run, "?" one character, letters a-z in either case.
+bool matchesFileMask(std::string_view name, std::string_view mask);
+
+} // namespace larkspur

@@ -1,0 +1,50 @@
+#include "playback/ListMaintenance.h"
+
+#include <sys/stat.h>
+
+namespace larkspur {
+
+bool songFileExists(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+std::string MissingFiles::reportText() const
+{
+    std::string text;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (i > 0) text += '\n';
+        text += paths[i];
+    }
+    return text;
+}
+
+MissingFiles testAllFiles(const SongList& list, const FileExists& fileExists)
+{
+    MissingFiles missing;
+    std::string path;
+    for (std::size_t i = 0; i < list.count(); ++i) {
+        path.assign(splitEntry(list.get(i)).path);
+        if (fileExists(path)) continue;
+        missing.positions.push_back(i);
+        missing.paths.push_back(path);
+    }
+    return missing;
+}
+
+std::size_t clearNotFoundFiles(SongList& list, const MissingFiles& missing)
+{
+    std::size_t deleted = 0;
+    for (std::size_t k = missing.positions.size(); k-- > 0;) {
+        const std::size_t pos = missing.positions[k];
+        if (pos >= list.count() || splitEntry(list.get(pos)).path != missing.paths[k]) continue;
+        list.remove(pos);
+        ++deleted;
+    }
+    return deleted;
+}
+
+} // namespace larkspur

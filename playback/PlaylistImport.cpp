@@ -1,0 +1,167 @@
+#include "playback/PlaylistImport.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace larkspur {
+
+namespace {
+
+constexpr std::size_t kMinTextLine = 5;
+constexpr std::size_t kMinPlsLine = 10;
+
+char asciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+std::string lower(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        c = asciiLower(c);
+    return out;
+}
+
+bool blankOrControl(char c)
+{
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && blankOrControl(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blankOrControl(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string newEntry(std::string_view path)
+{
+    std::string entry;
+    entry.reserve(path.size() + 2);
+    entry += "0|";
+    entry += path;
+    return entry;
+}
+
+bool isSongListEntry(std::string_view line)
+{
+    if (line.find('|') == std::string_view::npos) return false;
+    return parseCount(splitEntry(line).countText).has_value();
+}
+
+} // namespace
+
+PlaylistKind playlistKindOf(std::string_view fileName)
+{
+    const auto slash = fileName.find_last_of('/');
+    const auto dot = fileName.find_last_of('.');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+        return PlaylistKind::Text;
+    const std::string ext = lower(fileName.substr(dot));
+    if (ext == ".m3u") return PlaylistKind::M3u;
+    if (ext == ".pls") return PlaylistKind::Pls;
+    return PlaylistKind::Text;
+}
+
+std::vector<std::string_view> playlistLines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = start;
+        while (end < text.size() && text[end] != '\n' && text[end] != '\r')
+            ++end;
+        lines.push_back(text.substr(start, end - start));
+        if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++end;
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::vector<std::string> parseM3u(std::string_view text)
+{
+    std::vector<std::string> entries;
+    for (const std::string_view line : playlistLines(text)) {
+        if (line.size() < kMinTextLine || line.front() == '#') continue;
+        entries.push_back(newEntry(line));
+    }
+    return entries;
+}
+
+std::vector<std::string> parsePls(std::string_view text)
+{
+    std::vector<std::string> entries;
+    for (const std::string_view line : playlistLines(text)) {
+        if (line.size() < kMinPlsLine || lower(line.substr(0, 4)) != "file") continue;
+        const auto eq = line.find('=');
+        const std::string_view value =
+            eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1);
+        entries.push_back(newEntry(trimmed(value)));
+    }
+    return entries;
+}
+
+std::vector<std::string> parseTextPlaylist(std::string_view text)
+{
+    std::vector<std::string> entries;
+    for (const std::string_view line : playlistLines(text)) {
+        if (line.size() < kMinTextLine) continue;
+        // A saved song list must not get a second count in front of each line.
+        entries.push_back(isSongListEntry(line) ? std::string(line) : newEntry(line));
+    }
+    return entries;
+}
+
+std::vector<std::string> parsePlaylist(PlaylistKind kind, std::string_view text)
+{
+    switch (kind) {
+    case PlaylistKind::M3u:
+        return parseM3u(text);
+    case PlaylistKind::Pls:
+        return parsePls(text);
+    case PlaylistKind::Text:
+        break;
+    }
+    return parseTextPlaylist(text);
+}
+
+PlaylistImport importPlaylistFile(const std::string& fileName)
+{
+    struct stat st
+    {
+    };
+    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        throw PlaylistReadError(fileName + ": " + std::strerror(EISDIR));
+    errno = 0;
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) throw PlaylistReadError(fileName + ": " + std::strerror(errno ? errno : ENOENT));
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw PlaylistReadError(fileName + ": " + std::strerror(EIO));
+
+    PlaylistImport result;
+    result.kind = playlistKindOf(fileName);
+    result.entries = parsePlaylist(result.kind, text);
+    return result;
+}
+
+std::vector<std::string> entriesForDroppedPaths(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> entries;
+    entries.reserve(paths.size());
+    for (const auto& path : paths)
+        entries.push_back(newEntry(path));
+    return entries;
+}
+
+void appendEntries(SongList& list, const std::vector<std::string>& entries)
+{
+    for (const auto& entry : entries)
+        list.add(entry);
+}
+
+} // namespace larkspur

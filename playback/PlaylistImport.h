@@ -1,0 +1,67 @@
+#pragma once
+// Playlist files turned into new song list entries ("0|" + path). One parser per format, each
+// taking the file's bytes and returning the entries to append, in file order; a dispatcher by
+// extension; the file read as a separate step. Nothing is checked for existence, nothing is
+// resolved: paths stay as the file gives them.
+//
+// LoadPLS1Click, after the open dialog:
+//   try {
+//       const PlaylistImport got = importPlaylistFile(fileName);   // throws PlaylistReadError
+//       appendEntries(dl, got.entries);
+//       if (got.kind == PlaylistKind::Text) ListFileName = fileName;
+//       then move playback on
+//   } catch (const PlaylistReadError& e) { report e.what(); the list is untouched }
+
+#include "playback/SongList.h"
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkspur {
+
+class PlaylistReadError : public std::runtime_error
+{
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class PlaylistKind { M3u, Pls, Text };
+
+// By the extension (from the last "." of the file name on), compared in lower case: ".m3u",
+// ".pls", anything else (".m3u8" and no extension included) is text.
+PlaylistKind playlistKindOf(std::string_view fileName);
+
+// Lines split at CR LF, LF or CR; a final line break adds no line.
+std::vector<std::string_view> playlistLines(std::string_view text);
+
+// Line lengths below are bytes as read, before any trimming.
+// M3U: lines of 5 or more bytes not starting with "#", untrimmed.
+std::vector<std::string> parseM3u(std::string_view text);
+// PLS: lines of 10 or more bytes starting with "file" in any case; the value after the first
+// "=" with blanks and control characters trimmed (no "=": an empty path).
+std::vector<std::string> parsePls(std::string_view text);
+// Any other text: lines of 5 or more bytes, untrimmed ("#" lines too). A line that already is
+// a song list entry (integer, "|", path) is kept as it is rather than counted twice.
+std::vector<std::string> parseTextPlaylist(std::string_view text);
+
+std::vector<std::string> parsePlaylist(PlaylistKind kind, std::string_view text);
+
+struct PlaylistImport
+{
+    PlaylistKind kind = PlaylistKind::Text;
+    std::vector<std::string> entries;
+};
+
+// Reads the file as bytes and parses it by its extension. Throws PlaylistReadError with the
+// system's message when the file cannot be read.
+PlaylistImport importPlaylistFile(const std::string& fileName);
+
+// Dropped files and folders: one entry per path, in the order given, whatever its type.
+std::vector<std::string> entriesForDroppedPaths(const std::vector<std::string>& paths);
+
+// Appends the entries after the list's own, in order.
+void appendEntries(SongList& list, const std::vector<std::string>& entries);
+
+} // namespace larkspur
