@@ -1,0 +1,362 @@
+#include "web/PageStyle.h"
+
+#include <algorithm>
+#include <gumbo.h>
+
+namespace larkspur {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string lowered(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out) c = lower(c);
+    return out;
+}
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+std::string withoutComments(std::string_view css)
+{
+    std::string out;
+    out.reserve(css.size());
+    size_t pos = 0;
+    while (pos < css.size()) {
+        const size_t start = css.find("/*", pos);
+        if (start == std::string_view::npos) {
+            out.append(css.substr(pos));
+            break;
+        }
+        out.append(css.substr(pos, start - pos));
+        out += ' ';
+        const size_t end = css.find("*/", start + 2);
+        if (end == std::string_view::npos) break;
+        pos = end + 2;
+    }
+    return out;
+}
+
+std::string_view firstWord(std::string_view value)
+{
+    value = trimmed(value);
+    size_t end = 0;
+    while (end < value.size() && !isBlank(value[end])) ++end;
+    return value.substr(0, end);
+}
+
+DisplayKind displayFrom(const std::string& v)
+{
+    if (v == "none") return DisplayKind::None;
+    if (v == "block" || v == "flex" || v == "grid" || v == "table" || v == "list-item" ||
+        v == "flow-root" || v == "table-caption" || v == "-webkit-box" || v == "-webkit-flex" ||
+        v == "-ms-flexbox")
+        return DisplayKind::Block;
+    if (v == "inline" || v == "inline-block" || v == "inline-flex" || v == "inline-grid" ||
+        v == "inline-table" || v == "contents" || v == "ruby" || v == "-webkit-inline-box")
+        return DisplayKind::Inline;
+    if (v == "table-row") return DisplayKind::TableRow;
+    if (v == "table-cell") return DisplayKind::TableCell;
+    if (v == "table-row-group" || v == "table-header-group" || v == "table-footer-group")
+        return DisplayKind::RowGroup;
+    return DisplayKind::Unset;
+}
+
+VisibilityKind visibilityFrom(const std::string& v)
+{
+    if (v == "hidden" || v == "collapse") return VisibilityKind::Hidden;
+    if (v == "visible") return VisibilityKind::Visible;
+    return VisibilityKind::Unset;
+}
+
+WhiteSpaceKind whiteSpaceFrom(const std::string& v)
+{
+    if (v == "normal" || v == "nowrap") return WhiteSpaceKind::Collapse;
+    if (v == "pre" || v == "pre-wrap" || v == "break-spaces") return WhiteSpaceKind::Preserve;
+    if (v == "pre-line") return WhiteSpaceKind::PreserveLines;
+    return WhiteSpaceKind::Unset;
+}
+
+// Later values replace earlier ones where they are set.
+void overlay(ElementStyle& into, const ElementStyle& from)
+{
+    if (from.display != DisplayKind::Unset) into.display = from.display;
+    if (from.visibility != VisibilityKind::Unset) into.visibility = from.visibility;
+    if (from.whiteSpace != WhiteSpaceKind::Unset) into.whiteSpace = from.whiteSpace;
+}
+
+bool setsAnything(const ElementStyle& s)
+{
+    return s.display != DisplayKind::Unset || s.visibility != VisibilityKind::Unset ||
+           s.whiteSpace != WhiteSpaceKind::Unset;
+}
+
+std::string_view attribute(const GumboElement& el, const char* name)
+{
+    const GumboAttribute* a = gumbo_get_attribute(&el.attributes, name);
+    return a ? std::string_view(a->value) : std::string_view();
+}
+
+std::vector<std::string_view> splitClasses(std::string_view value)
+{
+    std::vector<std::string_view> out;
+    size_t pos = 0;
+    while (pos < value.size()) {
+        while (pos < value.size() && isBlank(value[pos])) ++pos;
+        const size_t start = pos;
+        while (pos < value.size() && !isBlank(value[pos])) ++pos;
+        if (pos > start) out.push_back(value.substr(start, pos - start));
+    }
+    return out;
+}
+
+bool isNameChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '-' || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+void collectStyleText(const GumboNode* node, PageStyle& style)
+{
+    // Iterative: malformed pages can nest elements thousands deep.
+    std::vector<const GumboNode*> stack{node};
+    while (!stack.empty()) {
+        const GumboNode* n = stack.back();
+        stack.pop_back();
+        if (n->type != GUMBO_NODE_ELEMENT && n->type != GUMBO_NODE_DOCUMENT) continue;
+        if (n->type == GUMBO_NODE_ELEMENT) {
+            const GumboElement& el = n->v.element;
+            if (el.tag_namespace != GUMBO_NAMESPACE_HTML) continue;
+            if (el.tag == GUMBO_TAG_STYLE) {
+                const std::string media = lowered(attribute(el, "media"));
+                if (!media.empty() && media.find("screen") == std::string::npos &&
+                    media.find("all") == std::string::npos)
+                    continue;
+                for (unsigned i = 0; i < el.children.length; ++i) {
+                    const auto* child = static_cast<const GumboNode*>(el.children.data[i]);
+                    if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
+                        style.addStyleSheet(child->v.text.text);
+                }
+                continue;
+            }
+        }
+        const GumboVector& children =
+            n->type == GUMBO_NODE_DOCUMENT ? n->v.document.children : n->v.element.children;
+        for (unsigned i = children.length; i-- > 0;)
+            stack.push_back(static_cast<const GumboNode*>(children.data[i]));
+    }
+}
+
+} // namespace
+
+DeclaredStyle parseDeclarations(std::string_view declarations)
+{
+    DeclaredStyle out;
+    size_t pos = 0;
+    while (pos <= declarations.size()) {
+        size_t end = declarations.find(';', pos);
+        if (end == std::string_view::npos) end = declarations.size();
+        const std::string_view decl = declarations.substr(pos, end - pos);
+        pos = end + 1;
+        const size_t colon = decl.find(':');
+        if (colon == std::string_view::npos) continue;
+        const std::string name = lowered(trimmed(decl.substr(0, colon)));
+        std::string value = lowered(trimmed(decl.substr(colon + 1)));
+        bool important = false;
+        if (const size_t bang = value.find('!'); bang != std::string::npos) {
+            important = trimmed(std::string_view(value).substr(bang + 1)) == "important";
+            value.resize(bang);
+        }
+        const std::string word(firstWord(value));
+        ElementStyle& target = important ? out.important : out.normal;
+        if (name == "display") {
+            if (DisplayKind d = displayFrom(word); d != DisplayKind::Unset) target.display = d;
+        } else if (name == "visibility") {
+            if (VisibilityKind v = visibilityFrom(word); v != VisibilityKind::Unset)
+                target.visibility = v;
+        } else if (name == "white-space") {
+            if (WhiteSpaceKind w = whiteSpaceFrom(word); w != WhiteSpaceKind::Unset)
+                target.whiteSpace = w;
+        }
+    }
+    return out;
+}
+
+PageStyle PageStyle::fromDocument(const GumboNode* root, bool quirksMode)
+{
+    PageStyle style;
+    style.m_quirks = quirksMode;
+    if (root) collectStyleText(root, style);
+    return style;
+}
+
+std::string PageStyle::key(std::string_view name) const
+{
+    return m_quirks ? lowered(name) : std::string(name);
+}
+
+void PageStyle::addStyleSheet(std::string_view cssText)
+{
+    const std::string css = withoutComments(cssText);
+    size_t pos = 0;
+    while (pos < css.size()) {
+        const size_t brace = css.find_first_of("{;}", pos);
+        if (brace == std::string::npos) break;
+        const std::string_view prelude = trimmed(std::string_view(css).substr(pos, brace - pos));
+        if (css[brace] != '{') {
+            pos = brace + 1; // @import, @charset, or a stray character
+            continue;
+        }
+        // Find the matching close brace; @-rule blocks may nest.
+        size_t depth = 1, end = brace + 1;
+        while (end < css.size() && depth > 0) {
+            if (css[end] == '{') ++depth;
+            if (css[end] == '}') --depth;
+            ++end;
+        }
+        const size_t bodyEnd = depth == 0 ? end - 1 : css.size();
+        const std::string_view body = std::string_view(css).substr(brace + 1, bodyEnd - brace - 1);
+        pos = end;
+        if (prelude.empty() || prelude.front() == '@') continue;
+
+        const DeclaredStyle declared = parseDeclarations(body);
+        if (!setsAnything(declared.normal) && !setsAnything(declared.important)) continue;
+
+        size_t selStart = 0;
+        while (selStart <= prelude.size()) {
+            size_t comma = prelude.find(',', selStart);
+            if (comma == std::string_view::npos) comma = prelude.size();
+            const std::string_view selector = trimmed(prelude.substr(selStart, comma - selStart));
+            selStart = comma + 1;
+            if (selector.empty()) continue;
+
+            Rule rule;
+            bool simple = true;
+            size_t i = 0;
+            if (selector[0] == '*') {
+                i = 1;
+            } else {
+                while (i < selector.size() && isNameChar(selector[i])) ++i;
+                rule.tag = lowered(selector.substr(0, i));
+            }
+            while (simple && i < selector.size()) {
+                const char kind = selector[i++];
+                const size_t start = i;
+                while (i < selector.size() && isNameChar(selector[i])) ++i;
+                const std::string name = key(selector.substr(start, i - start));
+                if (name.empty() || (kind != '.' && kind != '#')) {
+                    simple = false;
+                } else if (kind == '.') {
+                    rule.classes.push_back(name);
+                } else if (rule.id.empty() || rule.id == name) {
+                    rule.id = name;
+                } else {
+                    simple = false; // two different ids never match
+                }
+            }
+            if (!simple) continue;
+            rule.specificity = (rule.id.empty() ? 0 : 1u << 20) +
+                               (static_cast<uint32_t>(rule.classes.size()) << 10) +
+                               (rule.tag.empty() ? 0 : 1);
+            for (const ElementStyle* values : {&declared.normal, &declared.important}) {
+                if (!setsAnything(*values)) continue;
+                Rule r = rule;
+                r.important = values == &declared.important;
+                r.values = *values;
+                r.order = static_cast<uint32_t>(m_rules.size());
+                const auto index = r.order;
+                if (!r.id.empty())
+                    m_byId[r.id].push_back(index);
+                else if (!r.classes.empty())
+                    m_byClass[r.classes.front()].push_back(index);
+                else if (!r.tag.empty())
+                    m_byTag[r.tag].push_back(index);
+                else
+                    m_universal.push_back(index);
+                m_rules.push_back(std::move(r));
+            }
+        }
+    }
+}
+
+bool PageStyle::matches(const Rule& rule, std::string_view tag, std::string_view id,
+                        const std::vector<std::string_view>& classes) const
+{
+    if (!rule.tag.empty() && rule.tag != tag) return false;
+    if (!rule.id.empty() && rule.id != id) return false;
+    for (const std::string& wanted : rule.classes) {
+        if (std::find(classes.begin(), classes.end(), std::string_view(wanted)) == classes.end())
+            return false;
+    }
+    return true;
+}
+
+ElementStyle PageStyle::styleOf(const GumboNode* node) const
+{
+    ElementStyle result;
+    if (!node || node->type != GUMBO_NODE_ELEMENT) return result;
+    const GumboElement& el = node->v.element;
+    const std::string_view styleAttr = attribute(el, "style");
+    if (m_rules.empty() && styleAttr.empty()) return result;
+
+    if (!m_rules.empty()) {
+        std::string tag;
+        if (el.tag != GUMBO_TAG_UNKNOWN) {
+            tag = gumbo_normalized_tagname(el.tag);
+        } else {
+            GumboStringPiece original = el.original_tag;
+            gumbo_tag_from_original_text(&original);
+            tag = lowered(std::string_view(original.data, original.length));
+        }
+        const std::string id = key(attribute(el, "id"));
+        std::vector<std::string> classKeys;
+        for (std::string_view c : splitClasses(attribute(el, "class"))) classKeys.push_back(key(c));
+        std::vector<std::string_view> classes(classKeys.begin(), classKeys.end());
+
+        std::vector<uint32_t> candidates = m_universal;
+        const auto addFrom = [&](const auto& map, const std::string& k) {
+            if (k.empty()) return;
+            if (auto it = map.find(k); it != map.end())
+                candidates.insert(candidates.end(), it->second.begin(), it->second.end());
+        };
+        addFrom(m_byId, id);
+        for (const std::string& c : classKeys) addFrom(m_byClass, c);
+        addFrom(m_byTag, tag);
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+
+        // Apply the normal rules by rising specificity, then order; the important ones last.
+        std::vector<const Rule*> matching;
+        for (uint32_t index : candidates)
+            if (matches(m_rules[index], tag, id, classes)) matching.push_back(&m_rules[index]);
+        std::stable_sort(matching.begin(), matching.end(), [](const Rule* a, const Rule* b) {
+            if (a->important != b->important) return !a->important;
+            if (a->specificity != b->specificity) return a->specificity < b->specificity;
+            return a->order < b->order;
+        });
+        ElementStyle important;
+        for (const Rule* r : matching) overlay(r->important ? important : result, r->values);
+        if (!styleAttr.empty()) {
+            const DeclaredStyle inlineStyle = parseDeclarations(styleAttr);
+            overlay(result, inlineStyle.normal);
+            overlay(result, important);
+            overlay(result, inlineStyle.important);
+        } else {
+            overlay(result, important);
+        }
+        return result;
+    }
+    const DeclaredStyle inlineStyle = parseDeclarations(styleAttr);
+    overlay(result, inlineStyle.normal);
+    overlay(result, inlineStyle.important);
+    return result;
+}
+
+} // namespace larkspur
