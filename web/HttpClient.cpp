@@ -1,0 +1,365 @@
+#include "web/HttpClient.h"
+
+#include "web/HttpCookieJar.h"
+#include "web/HttpCurlMulti.h"
+#include "web/HttpUrl.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <curl/curl.h>
+#include <netdb.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace larkspur {
+
+namespace {
+
+constexpr std::size_t kMaxLineLength = 16384;
+constexpr int kErrorPageWaitMs = 2000;
+constexpr long kConnectLimitMs = 120000;
+constexpr long kReceiveBufferBytes = 100 * 1024;
+
+const char* const kClosedText = "Connection Closed Gracefully.";
+
+std::string socketErrorText(int code, const char* text)
+{
+    return "Socket Error # " + std::to_string(code) + "\r\n" + text;
+}
+
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool containsNoCase(std::string_view text, std::string_view word)
+{
+    return std::search(text.begin(), text.end(), word.begin(), word.end(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           }) != text.end();
+}
+
+// The number after the first blank of a status line; -1 when there is none.
+int statusCode(std::string_view statusLine)
+{
+    const auto blank = statusLine.find(' ');
+    if (blank == std::string_view::npos) return -1;
+    std::string_view rest = statusLine.substr(blank + 1);
+    int code = 0;
+    std::size_t digits = 0;
+    while (digits < rest.size() && digits < 9 && rest[digits] >= '0' && rest[digits] <= '9')
+        code = code * 10 + (rest[digits++] - '0');
+    return digits ? code : -1;
+}
+
+void initCurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+} // namespace
+
+// One Get from start to end. Lives on the stack of its Get; callbacks hold its address.
+struct Transfer
+{
+    HttpUrl url;
+    CURL* easy = nullptr;
+    curl_slist* headers = nullptr;
+    HttpCookieJar* cookies = nullptr;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    // The answer as it arrives.
+    bool inHead = false;
+    bool headersDone = false;
+    int code = 0;
+    std::string statusLine;
+    bool location = false;
+    bool chunked = false;
+    bool lengthKnown = false;
+    bool refused = false;
+    bool lineTooLong = false;
+    std::string body;
+
+    // How it ended.
+    bool finished = false;
+    bool cancelled = false;
+    CURLcode result = CURLE_OK;
+    long osError = 0;
+    QEventLoop loop;
+    QTimer errorPageTimer;
+
+    ~Transfer()
+    {
+        if (headers) curl_slist_free_all(headers);
+    }
+
+    void finish()
+    {
+        finished = true;
+        errorPageTimer.stop();
+        loop.quit();
+    }
+
+    void startAnswer(std::string_view line)
+    {
+        inHead = true;
+        statusLine = std::string(line);
+        code = statusCode(line);
+        location = chunked = lengthKnown = false;
+        body.clear();
+    }
+
+    void header(std::string_view line)
+    {
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) return;
+        const std::string_view name = trim(line.substr(0, colon));
+        const std::string_view value = trim(line.substr(colon + 1));
+        const bool https = url.scheme == "https";
+        if (equalsNoCase(name, "Set-Cookie")) {
+            cookies->storeSetCookie(url.host, value, https, std::time(nullptr));
+        } else if (equalsNoCase(name, "Set-Cookie2")) {
+            cookies->storeSetCookie2(url.host, value, https, std::time(nullptr));
+        } else if (equalsNoCase(name, "Location")) {
+            location = true;
+        } else if (equalsNoCase(name, "Transfer-Encoding")) {
+            chunked = chunked || containsNoCase(value, "chunked");
+        } else if (equalsNoCase(name, "Content-Length")) {
+            lengthKnown = true;
+        } else if ((equalsNoCase(name, "Connection") || equalsNoCase(name, "Proxy-Connection")) &&
+                   equalsNoCase(value, "close")) {
+            // curl closes on "Connection: close" by itself, but not on the proxy variant.
+            curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+        }
+    }
+
+    void endOfHead()
+    {
+        inHead = false;
+        if (code >= 100 && code < 200) return; // an interim answer; the real one follows
+        headersDone = true;
+        refused = code < 200 || code > 299 || location;
+        if (refused) {
+            errorPageTimer.start(kErrorPageWaitMs);
+        }
+    }
+
+    static size_t onHeader(char* data, size_t size, size_t count, void* self)
+    {
+        auto* t = static_cast<Transfer*>(self);
+        const size_t bytes = size * count;
+        std::string_view line(data, bytes);
+        if (line.ends_with('\n')) line.remove_suffix(1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (line.size() > kMaxLineLength) {
+            t->lineTooLong = true;
+            return 0;
+        }
+        if (t->headersDone) return bytes; // trailers after a chunked body
+        if (!t->inHead)
+            t->startAnswer(line);
+        else if (line.empty())
+            t->endOfHead();
+        else
+            t->header(line);
+        return bytes;
+    }
+
+    static size_t onBody(char* data, size_t size, size_t count, void* self)
+    {
+        auto* t = static_cast<Transfer*>(self);
+        t->body.append(data, size * count);
+        return size * count;
+    }
+
+    // The body, or the failure as the user sees it.
+    std::string outcome()
+    {
+        if (lineTooLong) throw HttpError("Max line length exceeded.");
+        if (headersDone && refused) throw HttpError(statusLine, code, std::move(body));
+        if (cancelled) {
+            // A body read to a known length or to the connection's end keeps what came.
+            if (headersDone && !chunked) return std::move(body);
+            throw HttpError(kClosedText);
+        }
+        switch (result) {
+        case CURLE_OK:
+            if (!headersDone) throw HttpError(kClosedText);
+            return std::move(body);
+        case CURLE_PARTIAL_FILE:
+            if (headersDone && !chunked && lengthKnown) return std::move(body);
+            throw HttpError(kClosedText);
+        case CURLE_GOT_NOTHING:
+            throw HttpError(kClosedText);
+        case CURLE_OPERATION_TIMEDOUT:
+            // No read limit is set, so only the connect limit can run out.
+            throw HttpError("Connect timed out.");
+        case CURLE_COULDNT_RESOLVE_HOST:
+            throw HttpError(socketErrorText(EAI_NONAME, gai_strerror(EAI_NONAME)));
+        case CURLE_OUT_OF_MEMORY:
+            // curl's own limit on a header line is far above ours.
+            if (!headersDone) throw HttpError("Max line length exceeded.");
+            break;
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+            if (osError != 0)
+                throw HttpError(socketErrorText(static_cast<int>(osError),
+                                                std::strerror(static_cast<int>(osError))));
+            if (result == CURLE_RECV_ERROR && !headersDone) throw HttpError(kClosedText);
+            break;
+        default:
+            break;
+        }
+        throw HttpError(errorBuffer[0] ? errorBuffer : curl_easy_strerror(result));
+    }
+};
+
+struct HttpClient::Impl
+{
+    std::unique_ptr<HttpCurlMulti> multi;
+    std::string connectionKey; // where the kept connection (if any) goes
+    HttpCookieJar cookies;
+    std::optional<HttpUrl> previous;
+    std::vector<Transfer*> waiting;
+    CURL* spareEasy = nullptr;
+
+    ~Impl()
+    {
+        multi.reset();
+        if (spareEasy) curl_easy_cleanup(spareEasy);
+    }
+
+    void cancel(Transfer& t)
+    {
+        if (t.finished) return;
+        if (multi) multi->remove(t.easy);
+        t.cancelled = true;
+        t.finish();
+    }
+
+    void disconnect()
+    {
+        const std::vector<Transfer*> all = waiting;
+        for (Transfer* t : all) cancel(*t);
+        multi.reset();
+        connectionKey.clear();
+    }
+};
+
+HttpClient::HttpClient() : m_impl(std::make_shared<Impl>())
+{
+    initCurlOnce();
+}
+
+HttpClient::~HttpClient()
+{
+    m_impl->disconnect();
+}
+
+void HttpClient::Disconnect()
+{
+    m_impl->disconnect();
+}
+
+std::string HttpClient::Get(const std::string& text)
+{
+    if (!QCoreApplication::instance())
+        throw std::logic_error("HttpClient::Get needs a QCoreApplication");
+    // Kept alive here: a nested handler may destroy the client while this call waits.
+    const std::shared_ptr<Impl> impl = m_impl;
+
+    const HttpUrlResult parsed = parseHttpUrl(text, impl->previous ? &*impl->previous : nullptr);
+    if (parsed.unknownScheme) throw HttpError("Unknown Protocol");
+    if (!parsed.url)
+        throw HttpError(socketErrorText(EAI_NONAME, gai_strerror(EAI_NONAME)));
+    impl->previous = *parsed.url;
+
+    Transfer t;
+    t.url = *parsed.url;
+    t.cookies = &impl->cookies;
+    t.easy = impl->spareEasy ? std::exchange(impl->spareEasy, nullptr) : curl_easy_init();
+    if (!t.easy) throw HttpError("Out of memory");
+    QObject::connect(&t.errorPageTimer, &QTimer::timeout, &t.errorPageTimer,
+                     [&t, &impl] { impl->cancel(t); });
+    t.errorPageTimer.setSingleShot(true);
+
+    const bool https = t.url.scheme == "https";
+    t.headers = curl_slist_append(t.headers, ("Host: " + t.url.hostHeader()).c_str());
+    t.headers = curl_slist_append(t.headers, "Accept: text/html, */*");
+    t.headers =
+        curl_slist_append(t.headers, "User-Agent: Mozilla/3.0 (compatible; Indy Library)");
+    const std::string cookie = impl->cookies.headerFor(t.url.host, https, std::time(nullptr));
+    if (!cookie.empty()) t.headers = curl_slist_append(t.headers, ("Cookie: " + cookie).c_str());
+
+    // Only the host and port come from this URL; the request target is sent verbatim.
+    const std::string origin = t.url.scheme + "://" + t.url.host + ":" + std::to_string(t.url.port);
+    CURL* e = t.easy;
+    curl_easy_setopt(e, CURLOPT_URL, (origin + "/").c_str());
+    curl_easy_setopt(e, CURLOPT_REQUEST_TARGET, t.url.target.c_str());
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.headers);
+    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_PROXY, ""); // direct, whatever the environment says
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, kConnectLimitMs);
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 0L);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.errorBuffer);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
+
+    // A kept connection to another host or port is closed before connecting anew.
+    const std::string key = t.url.connectionKey();
+    if (impl->multi && !impl->multi->busy() && impl->connectionKey != key) impl->multi.reset();
+    if (!impl->multi) impl->multi = std::make_unique<HttpCurlMulti>();
+    impl->connectionKey = key;
+    impl->waiting.push_back(&t);
+    impl->multi->add(e, [&t](CURLcode result) {
+        t.result = result;
+        t.finish();
+    });
+
+    while (!t.finished) {
+        t.loop.exec();
+        // Leaving without an answer means the application is quitting: stop waiting.
+        if (!t.finished) impl->cancel(t);
+    }
+
+    std::erase(impl->waiting, &t);
+    curl_easy_getinfo(e, CURLINFO_OS_ERRNO, &t.osError);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, nullptr);
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, nullptr);
+    if (!impl->spareEasy)
+        impl->spareEasy = e;
+    else
+        curl_easy_cleanup(e);
+    return t.outcome();
+}
+
+} // namespace larkspur

@@ -1,0 +1,51 @@
+#pragma once
+// The program's HTTP client: GET a URL and get its body bytes, over one kept-alive
+// connection, with a per-host cookie store that lasts as long as the client.
+//
+// Requests carry exactly the request line, "Host", "Accept", "User-Agent" and, when
+// cookies apply, "Cookie". Redirects are not followed: an answer outside 200-299 or with
+// a "Location" header fails. http and https (through libcurl's TLS) are supported.
+//
+// Threading: use from the thread that runs the Qt event loop (a QCoreApplication must
+// exist). Get blocks its caller but runs a nested event loop meanwhile, so timers, menus
+// and other handlers keep working; any of them may call Get again (that fetch gets its
+// own transfer) or Disconnect (which cancels every waiting fetch). The client may even be
+// destroyed by such a handler: the waiting fetch then fails.
+//
+// Limits: 120 s to connect; no limit on waiting for data; a status or header line over
+// 16 384 bytes fails the fetch.
+
+#include "web/HttpError.h"
+#include "web/HttpFetcher.h"
+
+#include <memory>
+#include <string>
+
+namespace larkspur {
+
+class HttpClient : public HttpFetcher
+{
+public:
+    HttpClient();
+    ~HttpClient() override;
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // `url`: an absolute http or https URL; without scheme and host it is taken relative
+    // to the previous request. Returns the body bytes unchanged (no charset conversion).
+    // Throws HttpError. A fetch cancelled by Disconnect fails, except while a body of known
+    // length or one read until the connection's end was arriving: then the part that
+    // arrived is returned.
+    std::string Get(const std::string& url) override;
+
+    // Closes the connection at once and cancels every waiting Get. Safe to call at any
+    // time, from a handler running inside a waiting Get included.
+    void Disconnect() override;
+
+    struct Impl;
+
+private:
+    std::shared_ptr<Impl> m_impl;
+};
+
+} // namespace larkspur

@@ -1,0 +1,32 @@
+#pragma once
+// The failure of one HTTP fetch. what() is the text shown to the user: a socket error
+// ("Socket Error # 111\r\nConnection refused"), "Connect timed out.",
+// "Connection Closed Gracefully.", "Max line length exceeded.", or, for an answer that
+// was not accepted (status outside 200-299, a redirect, any "Location"), its status line.
+
+#include <stdexcept>
+#include <string>
+
+namespace larkspur {
+
+class HttpError : public std::runtime_error
+{
+public:
+    explicit HttpError(const std::string& text) : std::runtime_error(text) {}
+    HttpError(const std::string& statusLine, int statusCode, std::string errorPage)
+        : std::runtime_error(statusLine), m_statusCode(statusCode),
+          m_errorPage(std::move(errorPage))
+    {
+    }
+
+    // The answer's status code; -1 when its status line had none; 0 when no answer came.
+    int statusCode() const { return m_statusCode; }
+    // The body of a refused answer, as much as arrived within 2 s.
+    const std::string& errorPage() const { return m_errorPage; }
+
+private:
+    int m_statusCode = 0;
+    std::string m_errorPage;
+};
+
+} // namespace larkspur

@@ -1,0 +1,35 @@
+#include "web/HttpFetchCommand.h"
+
+#include "web/HttpClient.h"
+
+#include <QCoreApplication>
+
+#include <memory>
+
+namespace larkspur {
+
+int runFetchCommand(const std::vector<std::string>& urls, std::ostream& out, std::ostream& err)
+{
+    // The client waits in a Qt event loop, which needs an application object.
+    static int argc = 1;
+    static char name[] = "larkspur-tool";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> app;
+    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+
+    int status = 0;
+    HttpClient client;
+    for (const std::string& url : urls) {
+        try {
+            const std::string body = client.Get(url);
+            out.write(body.data(), static_cast<std::streamsize>(body.size()));
+            out.flush();
+        } catch (const HttpError& e) {
+            err << e.what() << '\n';
+            status = 1;
+        }
+    }
+    return status;
+}
+
+} // namespace larkspur
