@@ -15,9 +15,15 @@ constexpr bool isAsciiLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-constexpr bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isAsciiDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
-constexpr char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+constexpr char foldAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 // Position of the first occurrence of `foldedNeedle` (already lowercase) in `haystack` at or
 // after `from`, comparing with ASCII case ignored; npos when there is none. An empty needle
@@ -26,7 +32,8 @@ inline std::size_t findNoCase(std::string_view haystack, std::string_view folded
                               std::size_t from = 0)
 {
     const std::size_t m = foldedNeedle.size();
-    if (m == 0 || from > haystack.size() || haystack.size() - from < m) return std::string_view::npos;
+    if (m == 0 || from > haystack.size() || haystack.size() - from < m)
+        return std::string_view::npos;
     const char first = foldedNeedle[0];
     const std::size_t last = haystack.size() - m; // the last start that fits
     for (std::size_t i = from; i <= last; ++i) {
@@ -39,7 +46,8 @@ inline std::size_t findNoCase(std::string_view haystack, std::string_view folded
             continue;
         }
         std::size_t k = 1;
-        while (k < m && foldAscii(haystack[i + k]) == foldedNeedle[k]) ++k;
+        while (k < m && foldAscii(haystack[i + k]) == foldedNeedle[k])
+            ++k;
         if (k == m) return i;
     }
     return std::string_view::npos;

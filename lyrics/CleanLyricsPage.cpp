@@ -16,7 +16,8 @@ std::size_t partialMatchAtEnd(std::string_view text, std::string_view opener)
 {
     for (std::size_t k = std::min(opener.size() - 1, text.size()); k > 0; --k) {
         std::size_t i = 0;
-        while (i < k && foldAscii(text[text.size() - k + i]) == opener[i]) ++i;
+        while (i < k && foldAscii(text[text.size() - k + i]) == opener[i])
+            ++i;
         if (i == k) return k;
     }
     return 0;
@@ -42,8 +43,8 @@ std::string deleteRanges(std::string_view page, std::string_view opener, EndOfRa
     while (next < page.size()) {
         if (matched == 0) {
             const void* hit = std::memchr(page.data() + next, lead, page.size() - next);
-            const std::size_t at = hit ? std::size_t(static_cast<const char*>(hit) - page.data())
-                                       : page.size();
+            const std::size_t at =
+                hit ? std::size_t(static_cast<const char*>(hit) - page.data()) : page.size();
             out.append(page, next, at - next);
             next = at;
             if (next == page.size()) break;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace larkspur {
@@ -12,7 +13,10 @@ namespace {
 
 constexpr auto npos = std::string::npos;
 
-bool isBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool isBlankOrControl(char c)
+{
+    return static_cast<unsigned char>(c) <= 32;
+}
 
 // KMP failure table: fail[k] is the length of the longest proper border of pattern[0..k].
 std::vector<std::uint32_t> borderTable(std::string_view pattern)
@@ -20,7 +24,8 @@ std::vector<std::uint32_t> borderTable(std::string_view pattern)
     std::vector<std::uint32_t> fail(pattern.size(), 0);
     std::uint32_t k = 0;
     for (std::size_t i = 1; i < pattern.size(); ++i) {
-        while (k > 0 && pattern[i] != pattern[k]) k = fail[k - 1];
+        while (k > 0 && pattern[i] != pattern[k])
+            k = fail[k - 1];
         if (pattern[i] == pattern[k]) ++k;
         fail[i] = k;
     }
@@ -72,7 +77,8 @@ std::string replaceRescanning(const std::string& text, std::string_view folded,
         }
         const char f = foldAscii(c);
         std::uint32_t k = states.back();
-        while (k > 0 && folded[k] != f) k = fail[k - 1];
+        while (k > 0 && folded[k] != f)
+            k = fail[k - 1];
         if (folded[k] == f) ++k;
         out.push_back(c);
         states.push_back(k);
@@ -89,7 +95,8 @@ std::string replaceRescanning(const std::string& text, std::string_view folded,
 
 std::string FoldAsciiLowercase(std::string text)
 {
-    for (char& c : text) c = foldAscii(c);
+    for (char& c : text)
+        c = foldAscii(c);
     return text;
 }
 
@@ -116,8 +123,7 @@ std::string RemoveAllNoCase(std::string text, std::string_view pattern)
     return ReplaceAllNoCase(std::move(text), pattern, {});
 }
 
-std::string RemoveMarkedRanges(std::string text, std::string_view opening,
-                               std::string_view closing)
+std::string RemoveMarkedRanges(std::string text, std::string_view opening, std::string_view closing)
 {
     if (text.empty() || opening.empty() || closing.empty()) return text;
     // Nothing before a deleted range holds a marker, except what the deletion joins up.
