@@ -166,6 +166,7 @@ struct DirectoryScanner::Walk
                 report();
             }
         }
+        if (!items.empty()) report();
     }
 
     // Sub-folders and matching files, in listing order. Takes over fd.

@@ -33,8 +33,8 @@ class DirectoryScanner
   public:
     using ProgressFn = std::function<void(const ScanProgress&)>;
 
-    // progress: called on the scanning thread whenever a folder is entered and after every
-    // 1024 files found; may be empty.
+    // progress: called on the scanning thread when a folder is entered, after every 1024
+    // files found and when a folder's files are done; may be empty.
     explicit DirectoryScanner(ProgressFn progress = {}) : m_progress(std::move(progress)) {}
 
     // The entries for every matching file under directory (only its own files when not
