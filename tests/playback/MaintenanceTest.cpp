@@ -1,0 +1,99 @@
+#include "playback/ListMaintenance.h"
+#include "support/TestFiles.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace larkspur;
+
+namespace {
+
+std::vector<std::string> entriesOf(const SongList& list)
+{
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < list.count(); ++i)
+        out.emplace_back(list.get(i));
+    return out;
+}
+
+} // namespace
+
+TEST(FileTest, ReportsMissingFilesAndClearRemovesThem)
+{
+    test::TempDir dir;
+    const std::string a = dir.file("a.mp3"), b = dir.file("b.mp3"), c = dir.file("c.mp3");
+    test::writeFile(b, "id3");
+    SongList list;
+    list.add("0|" + a);
+    list.add("2|" + b);
+    list.add("1|" + c);
+
+    const MissingFiles missing = testAllFiles(list);
+    EXPECT_EQ(missing.positions, (std::vector<std::size_t>{0, 2}));
+    EXPECT_EQ(missing.reportText(), a + "\n" + c);
+
+    EXPECT_EQ(clearNotFoundFiles(list, missing), 2u);
+    EXPECT_EQ(entriesOf(list), (std::vector<std::string>{"2|" + b}));
+}
+
+TEST(FileTest, NothingMissingGivesAnEmptyReport)
+{
+    test::TempDir dir;
+    test::writeFile(dir.file("a.mp3"), "id3");
+    SongList list;
+    list.add("-1|" + dir.file("a.mp3")); // banned entries are tested too
+    const MissingFiles missing = testAllFiles(list);
+    EXPECT_TRUE(missing.empty());
+    EXPECT_EQ(missing.reportText(), "");
+}
+
+TEST(FileTest, FoldersAndEntriesWithoutBarCountAsMissing)
+{
+    test::TempDir dir;
+    std::filesystem::create_directory(dir.file("folder.mp3"));
+    SongList list;
+    list.add("0|" + dir.file("folder.mp3"));
+    list.add("no bar here");
+    list.add("");
+    const MissingFiles missing = testAllFiles(list);
+    EXPECT_EQ(missing.positions, (std::vector<std::size_t>{0, 1, 2}));
+    EXPECT_EQ(missing.reportText(), dir.file("folder.mp3") + "\n\n");
+}
+
+TEST(ClearNotFoundFiles, ListChangedSinceTheTestLosesNothingElse)
+{
+    SongList list;
+    for (const char* e : {"0|/gone/a.mp3", "0|/gone/b.mp3", "0|/gone/c.mp3"})
+        list.add(e);
+    const auto nothingExists = [](const std::string&) { return false; };
+    const MissingFiles missing = testAllFiles(list, nothingExists);
+    ASSERT_EQ(missing.positions.size(), 3u);
+
+    // Cleared and refilled: same positions, other songs.
+    list.clear();
+    for (const char* e : {"0|/new/x.mp3", "4|/gone/b.mp3", "0|/new/y.mp3"})
+        list.add(e);
+    EXPECT_EQ(clearNotFoundFiles(list, missing), 1u);
+    EXPECT_EQ(entriesOf(list), (std::vector<std::string>{"0|/new/x.mp3", "0|/new/y.mp3"}));
+
+    // Shrunk below the recorded positions.
+    list.clear();
+    list.add("0|/gone/a.mp3");
+    EXPECT_EQ(clearNotFoundFiles(list, missing), 1u);
+    EXPECT_EQ(list.count(), 0u);
+}
+
+TEST(FileTest, MissingPositionsGrowPastTheOldTableSize)
+{
+    SongList list;
+    const std::size_t n = 70000;
+    for (std::size_t i = 0; i < n; ++i)
+        list.add("0|/gone/" + std::to_string(i) + ".mp3");
+    list.add("0|/kept.mp3");
+    const MissingFiles missing =
+        testAllFiles(list, [](const std::string& p) { return p == "/kept.mp3"; });
+    ASSERT_EQ(missing.positions.size(), n);
+    EXPECT_EQ(missing.positions.back(), n - 1);
+    EXPECT_EQ(clearNotFoundFiles(list, missing), n);
+    EXPECT_EQ(entriesOf(list), (std::vector<std::string>{"0|/kept.mp3"}));
+}
