@@ -356,7 +356,7 @@ void TForm1::PlayNextSong(int Index)
         if (Index == -1 && logtxt->isVisible()) ShowLog1Click();
         try {
             if (sel.malformed)
-                throw PlayerError("Malformed song list entry: " + dl.get(sel.index));
+                throw PlayerError("Malformed song list entry: " + std::string(dl.get(sel.index)));
             startSong(sel.index, sel.path);
             return;
         } catch (const std::exception& e) {

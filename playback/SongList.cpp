@@ -1,9 +1,11 @@
 #include "playback/SongList.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -51,38 +53,108 @@ std::string makeEntry(long long count, std::string_view path)
     return out;
 }
 
+std::string_view SongList::get(std::size_t i) const
+{
+    const Span& s = m_spans.at(i);
+    return std::string_view(m_arena).substr(s.offset, s.length);
+}
+
+void SongList::append(std::string_view text)
+{
+    // The text may point into the arena itself; copy it before the arena can move.
+    if (!text.empty() && text.data() >= m_arena.data() &&
+        text.data() < m_arena.data() + m_arena.size()) {
+        const std::string copy(text);
+        append(copy);
+        return;
+    }
+    m_arena.append(text);
+}
+
+void SongList::put(std::size_t i, std::string_view text)
+{
+    if (i >= m_spans.size()) throw std::out_of_range("song list index out of range");
+    const std::size_t offset = m_arena.size();
+    append(text);
+    m_garbage += m_spans[i].length;
+    m_spans[i] = {offset, text.size()};
+    compactIfWasteful();
+}
+
+void SongList::add(std::string_view text)
+{
+    const std::size_t offset = m_arena.size();
+    append(text);
+    m_spans.push_back({offset, text.size()});
+}
+
 void SongList::remove(std::size_t i)
 {
-    if (i >= m_entries.size()) throw std::out_of_range("song list index out of range");
-    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(i));
+    if (i >= m_spans.size()) throw std::out_of_range("song list index out of range");
+    m_garbage += m_spans[i].length;
+    m_spans.erase(m_spans.begin() + static_cast<std::ptrdiff_t>(i));
+    compactIfWasteful();
+}
+
+void SongList::clear()
+{
+    m_arena.clear();
+    m_spans.clear();
+    m_garbage = 0;
+}
+
+void SongList::compactIfWasteful()
+{
+    if (m_garbage < 65536 || m_garbage < m_arena.size() / 2) return;
+    std::string fresh;
+    fresh.reserve(m_arena.size() - m_garbage);
+    for (Span& s : m_spans) {
+        const std::size_t offset = fresh.size();
+        fresh.append(m_arena, s.offset, s.length);
+        s.offset = offset;
+    }
+    m_arena = std::move(fresh);
+    m_garbage = 0;
 }
 
 std::string SongList::text() const
 {
     std::size_t total = 0;
-    for (const auto& e : m_entries) total += e.size() + 2;
+    for (const Span& s : m_spans) total += s.length + 2;
     std::string out;
-    out.reserve(total);
-    for (const auto& e : m_entries) {
-        out += e;
-        out += "\r\n";
+    out.resize(total);
+    char* p = out.data();
+    for (const Span& s : m_spans) {
+        std::memcpy(p, m_arena.data() + s.offset, s.length);
+        p += s.length;
+        *p++ = '\r';
+        *p++ = '\n';
     }
     return out;
 }
 
-void SongList::setText(std::string_view text)
+void SongList::setText(std::string text)
 {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
+    std::vector<Span> spans;
+    const char* base = text.data();
     const std::size_t n = text.size();
+    // Lines end at LF (a CR before it is dropped); a text without any LF is split at CR,
+    // as old Mac files are.
+    const bool crOnly = std::memchr(base, '\n', n) == nullptr;
+    const char sep = crOnly ? '\r' : '\n';
+    spans.reserve(n / 48 + 16);
+    std::size_t start = 0;
     while (start < n) {
-        std::size_t end = start;
-        while (end < n && text[end] != '\n' && text[end] != '\r') ++end;
-        lines.emplace_back(text.substr(start, end - start));
-        if (end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n') ++end;
+        const char* hit = static_cast<const char*>(std::memchr(base + start, sep, n - start));
+        const std::size_t end = hit ? static_cast<std::size_t>(hit - base) : n;
+        std::size_t length = end - start;
+        if (!crOnly && length > 0 && base[end - 1] == '\r') --length;
+        spans.push_back({start, length});
         start = end + 1;
     }
-    m_entries = std::move(lines);
+    m_arena = std::move(text);
+    m_spans = std::move(spans);
+    m_garbage = 0;
 }
 
 namespace {
@@ -97,10 +169,11 @@ bool readWholeFile(const std::string& fileName, std::string& out)
         return false;
     }
     out.clear();
-    out.resize(static_cast<std::size_t>(st.st_size));
+    // One byte more than the size, so the end is seen without growing the buffer.
+    out.resize(static_cast<std::size_t>(st.st_size) + 1);
     std::size_t got = 0;
     for (;;) {
-        if (got == out.size()) out.resize(out.size() + 65536);
+        if (got == out.size()) out.resize(out.size() * 2);
         const ssize_t r = ::read(fd, out.data() + got, out.size() - got);
         if (r < 0) {
             if (errno == EINTR) continue;
@@ -135,7 +208,7 @@ bool loadSongList(const std::string& fileName, SongList& list)
 {
     std::string content;
     if (!readWholeFile(fileName, content)) return false;
-    list.setText(content);
+    list.setText(std::move(content));
     return true;
 }
 

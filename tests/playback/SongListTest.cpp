@@ -46,9 +46,14 @@ TEST(SongList, TextRoundTripKeepsEveryLine)
     EXPECT_EQ(list.get(2), "");
     EXPECT_EQ(list.text(), "0|/a.mp3\r\n5|/b|c.mp3\r\n\r\nfree text\r\n");
 
-    list.setText("1|/x\n2|/y\r3|/z"); // lone LF and CR, no final break
+    list.setText("1|/x\n2|/y\r\n3|/z"); // lone LF, no final break
     ASSERT_EQ(list.count(), 3u);
+    EXPECT_EQ(list.get(1), "2|/y");
     EXPECT_EQ(list.get(2), "3|/z");
+    list.setText("1|/x\r2|/y\r"); // old Mac line ends
+    ASSERT_EQ(list.count(), 2u);
+    EXPECT_EQ(list.get(1), "2|/y");
+    list.setText("1|/x\n2|/y");
     list.remove(0);
     EXPECT_EQ(list.get(0), "2|/y");
     EXPECT_THROW(list.remove(5), std::out_of_range);
@@ -124,4 +129,24 @@ TEST(SongListFile, SaveThroughASymbolicLinkReplacesTheTarget)
     ASSERT_EQ(::lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(readFile(real), "1|/a.mp3\r\n");
+}
+
+TEST(SongList, ManyReplacementsKeepEveryEntryIntact)
+{
+    SongList list;
+    for (int i = 0; i < 1000; ++i) list.add(makeEntry(0, "/music/song" + std::to_string(i)));
+    // Enough replacements to make the list reclaim its garbage several times over.
+    for (int round = 1; round <= 200; ++round)
+        for (int i = 0; i < 1000; i += 7) list.put(i, makeEntry(round, splitEntry(list.get(i)).path));
+    list.put(3, list.get(4)); // an entry copied from the list itself
+    list.remove(999);
+    ASSERT_EQ(list.count(), 999u);
+    for (int i = 0; i < 999; ++i) {
+        const auto e = splitEntry(list.get(i));
+        const std::string want = i == 3 ? "/music/song4" : "/music/song" + std::to_string(i);
+        EXPECT_EQ(e.path, want);
+        if (i != 3) {
+            EXPECT_EQ(parseCount(e.countText), i % 7 == 0 ? 200 : 0);
+        }
+    }
 }
