@@ -24,47 +24,54 @@ std::size_t partialMatchAtEnd(std::string_view text, std::string_view opener)
 }
 
 // Deletes the first `opener` (lowercase, first byte not a letter and not repeated in it)
-// together with what follows it up to `endOfRange(page, afterOpener)`, again and again,
-// always taking the first occurrence left in the page, until none is left.
+// together with what follows it up to `endOfRange(text, afterOpener)`, again and again,
+// always taking the first occurrence left in the text, until none is left.
 //
-// A deletion leaves the page before the removed opener unchanged, and that part held no
-// opener, so the page is streamed once into `out`: whenever `out` ends with the opener it
-// is taken back off and the input skips to the end of its range. The bytes that a later
-// deletion joins to the end of `out` are still matched against the opener, since the match
-// state after a deletion is recomputed from the tail of `out`.
+// A deletion leaves the text before the removed opener unchanged, and that part held no
+// opener, so one forward pass does it: the kept bytes are moved down over the deleted ones,
+// and whenever the kept part ends with the opener it is taken back off and reading skips to
+// the end of its range. Bytes that a deletion joins to the kept part are still matched
+// against the opener, since the match state is then recomputed from the kept tail.
+// The kept part never overtakes the reading position, so the unread bytes stay intact.
 template <typename EndOfRange>
-std::string deleteRanges(std::string_view page, std::string_view opener, EndOfRange endOfRange)
+void deleteRanges(std::string& text, std::string_view opener, EndOfRange endOfRange)
 {
     const char lead = opener[0];
-    std::string out;
-    out.reserve(page.size());
-    std::size_t matched = 0; // bytes of the opener that the end of `out` matches
-    std::size_t next = 0;
-    while (next < page.size()) {
+    char* const data = text.data();
+    const std::string_view all(data, text.size());
+    std::size_t kept = 0;    // data[0..kept) is the result so far
+    std::size_t next = 0;    // data[next..) is unread; kept <= next
+    std::size_t matched = 0; // bytes of the opener that the kept part ends with
+    const auto keep = [&](std::size_t from, std::size_t count) {
+        if (kept != from) std::memmove(data + kept, data + from, count);
+        kept += count;
+    };
+    while (next < all.size()) {
         if (matched == 0) {
-            const void* hit = std::memchr(page.data() + next, lead, page.size() - next);
-            const std::size_t at =
-                hit ? std::size_t(static_cast<const char*>(hit) - page.data()) : page.size();
-            out.append(page, next, at - next);
-            next = at;
-            if (next == page.size()) break;
-            out += page[next++];
+            const void* hit = std::memchr(data + next, lead, all.size() - next);
+            if (!hit) {
+                keep(next, all.size() - next);
+                break;
+            }
+            const std::size_t through = std::size_t(static_cast<const char*>(hit) - data) + 1;
+            keep(next, through - next);
+            next = through;
             matched = 1;
         } else {
-            const char c = page[next++];
-            out += c;
+            const char c = data[next];
+            keep(next++, 1);
             if (foldAscii(c) == opener[matched])
                 ++matched;
             else
                 matched = c == lead ? 1 : 0; // the lead byte occurs only at the opener's start
         }
         if (matched == opener.size()) {
-            out.resize(out.size() - opener.size());
-            next = endOfRange(page, next);
-            matched = partialMatchAtEnd(out, opener);
+            kept -= opener.size();
+            next = endOfRange(all, next);
+            matched = partialMatchAtEnd(std::string_view(data, kept), opener);
         }
     }
-    return out;
+    text.resize(kept);
 }
 
 std::string_view cutToBody(std::string_view page)
@@ -81,16 +88,17 @@ std::string_view cutToBody(std::string_view page)
 
 std::string CleanLyricsPage(std::string_view page)
 {
-    const std::string withoutClassTags =
-        deleteRanges(cutToBody(page), "<class", [](std::string_view text, std::size_t from) {
-            const std::size_t close = text.find('>', from);
-            return close == npos ? text.size() : close + 1;
-        });
-    constexpr std::string_view kScriptEnd = "/script>";
-    return deleteRanges(withoutClassTags, "<script", [&](std::string_view text, std::size_t from) {
-        const std::size_t close = findNoCase(text, kScriptEnd, from);
-        return close == npos ? text.size() : close + kScriptEnd.size();
+    std::string text(cutToBody(page));
+    deleteRanges(text, "<class", [](std::string_view all, std::size_t from) {
+        const std::size_t close = all.find('>', from);
+        return close == npos ? all.size() : close + 1;
     });
+    constexpr std::string_view kScriptEnd = "/script>";
+    deleteRanges(text, "<script", [&](std::string_view all, std::size_t from) {
+        const std::size_t close = findNoCase(all, kScriptEnd, from);
+        return close == npos ? all.size() : close + kScriptEnd.size();
+    });
+    return text;
 }
 
 } // namespace larkspur
