@@ -1,5 +1,5 @@
 #pragma once
-// Byte-level helpers the lyrics text routines share. Only the ASCII letters count as letters
+// Byte-level pieces that the lyrics text routines share. Only the ASCII letters count as letters
 // and only they are folded; every byte from 128 up (UTF-8 sequences included) is left as it
 // is, so folding never changes a length or a position.
 
