@@ -65,7 +65,8 @@ std::string randomPage(std::mt19937& random)
         "/scr",     "</bo",      "dy>",      "<bo",    ">",         "<",       "/",
         "a",        "b ",        "\xC3\xA4", "\r\n"};
     std::string page;
-    for (int n = random() % 30; n > 0; --n)
+    // Mostly short pages, where every case is reached often, and now and then a long one.
+    for (int n = random() % 8 ? random() % 30 : random() % 400; n > 0; --n)
         page += randomCase(pieces[random() % pieces.size()], random);
     return page;
 }
