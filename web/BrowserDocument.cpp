@@ -1,0 +1,377 @@
+#include "web/BrowserDocument.h"
+
+#include "web/HtmlCharset.h"
+#include "web/HtmlDocument.h"
+
+#include <QFileInfo>
+#include <QLocale>
+#include <QPointer>
+#include <QUrl>
+
+#include <curl/curl.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace larkspur {
+
+namespace {
+
+// A page larger than this is cut off there, as if the server had stopped sending.
+constexpr size_t kMaxPageBytes = 64u * 1024 * 1024;
+constexpr int kPollIntervalMs = 5;
+constexpr long kConnectTimeoutS = 30;
+
+CURLM* multiOf(void* p) { return static_cast<CURLM*>(p); }
+CURL* easyOf(void* p) { return static_cast<CURL*>(p); }
+
+bool startsWithNoCase(const std::string& text, std::string_view prefix)
+{
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[i]) return false;
+    }
+    return true;
+}
+
+// Browsers send these characters percent-encoded; curl would send them raw or refuse.
+std::string escapeUnsafeUrlBytes(const std::string& url)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char ch : url) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b <= 0x20 || b >= 0x7F || ch == '"' || ch == '<' || ch == '>' || ch == '`') {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+// The URL as curl will request it, or empty when it is not a valid http(s) URL.
+std::string normalisedWebUrl(const std::string& url)
+{
+    CURLU* handle = curl_url();
+    std::string result;
+    if (curl_url_set(handle, CURLUPART_URL, escapeUnsafeUrlBytes(url).c_str(), 0) == CURLUE_OK) {
+        char* scheme = nullptr;
+        char* full = nullptr;
+        if (curl_url_get(handle, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+            curl_url_get(handle, CURLUPART_URL, &full, 0) == CURLUE_OK) {
+            const std::string s(scheme);
+            if (s == "http" || s == "https") result = full;
+        }
+        curl_free(scheme);
+        curl_free(full);
+    }
+    curl_url_cleanup(handle);
+    return result;
+}
+
+std::string acceptLanguage()
+{
+    const QString tag = QLocale::system().bcp47Name();
+    const std::string primary = tag.section(QLatin1Char('-'), 0, 0).toStdString();
+    if (tag.isEmpty() || tag == QLatin1String("C") || primary == "en") return "en-US,en;q=0.5";
+    return tag.toStdString() + "," + primary + ";q=0.8,en-US;q=0.5,en;q=0.3";
+}
+
+std::string readLocalFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("Cannot open " + path);
+    std::ostringstream data;
+    data << in.rdbuf();
+    if (in.bad()) throw std::runtime_error("Cannot read " + path);
+    return data.str();
+}
+
+} // namespace
+
+struct BrowserDocument::Load
+{
+    quint64 generation = 0;
+    std::string requestedUrl;
+    std::string bytes;       // arrived and not yet handed to the document
+    size_t totalBytes = 0;
+    std::string contentType; // of the latest response
+    int status = 0;          // of the latest response
+    bool hasLocation = false;
+    bool headersFinal = false;
+    bool committed = false;
+    bool truncated = false;
+    char errorText[CURL_ERROR_SIZE] = {};
+
+    static size_t onBody(char* data, size_t size, size_t count, void* user)
+    {
+        auto* load = static_cast<Load*>(user);
+        const size_t n = size * count;
+        if (load->totalBytes + n > kMaxPageBytes) {
+            load->truncated = true;
+            return 0; // ends the transfer
+        }
+        load->bytes.append(data, n);
+        load->totalBytes += n;
+        return n;
+    }
+
+    static size_t onHeader(char* data, size_t size, size_t count, void* user)
+    {
+        auto* load = static_cast<Load*>(user);
+        const size_t n = size * count;
+        const std::string line(data, n);
+        if (startsWithNoCase(line, "http/")) {
+            // A new response begins (after a redirect or an interim answer).
+            load->contentType.clear();
+            load->hasLocation = false;
+            const size_t space = line.find(' ');
+            load->status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
+        } else if (startsWithNoCase(line, "content-type:")) {
+            load->contentType = line.substr(13);
+        } else if (startsWithNoCase(line, "location:")) {
+            load->hasLocation = true;
+        } else if (line == "\r\n" || line == "\n") {
+            // Interim answers and redirects that curl follows are not the page yet.
+            const bool interim = load->status >= 100 && load->status < 200;
+            const bool followed = load->status >= 300 && load->status < 400 && load->hasLocation;
+            if (!interim && !followed) load->headersFinal = true;
+        }
+        return n;
+    }
+
+    CURL* easy = nullptr;
+};
+
+BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
+{
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    m_multi = curl_multi_init();
+    m_easy = curl_easy_init();
+    if (!m_multi || !m_easy) throw std::runtime_error("Cannot set up the browser's transfers");
+    const std::string language = "Accept-Language: " + acceptLanguage();
+    curl_slist* headers = nullptr;
+    headers = curl_slist_append(
+        headers, "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
+    headers = curl_slist_append(headers, language.c_str());
+    headers = curl_slist_append(headers, "Upgrade-Insecure-Requests: 1");
+    m_headers = headers;
+
+    m_poll.setInterval(kPollIntervalMs);
+    connect(&m_poll, &QTimer::timeout, this, &BrowserDocument::poll);
+    m_navtout.setInterval(kNavigationTimeoutMs);
+    m_navtout.setSingleShot(false);
+    connect(&m_navtout, &QTimer::timeout, this, &BrowserDocument::onNavigationTimeout);
+}
+
+BrowserDocument::~BrowserDocument()
+{
+    finishLoad();
+    curl_easy_cleanup(easyOf(m_easy));
+    curl_multi_cleanup(multiOf(m_multi));
+    curl_slist_free_all(static_cast<curl_slist*>(m_headers));
+    curl_global_cleanup();
+}
+
+void BrowserDocument::Navigate(const std::string& url)
+{
+    std::string localPath;
+    std::string webUrl;
+    if (startsWithNoCase(url, "http://") || startsWithNoCase(url, "https://")) {
+        webUrl = normalisedWebUrl(url);
+        if (webUrl.empty()) throw std::runtime_error("Cannot navigate to " + url);
+    } else if (startsWithNoCase(url, "file:")) {
+        const QUrl fileUrl(QString::fromStdString(url));
+        if (!fileUrl.isLocalFile()) throw std::runtime_error("Cannot navigate to " + url);
+        localPath = fileUrl.toLocalFile().toStdString();
+    } else if (!url.empty() && url.front() == '/') {
+        localPath = url;
+    } else if (url != "about:blank") {
+        throw std::runtime_error("Cannot navigate to " + url);
+    }
+
+    // Read before dropping the running load, so a failure leaves everything as it was.
+    std::string fileBytes;
+    if (!localPath.empty()) fileBytes = readLocalFile(localPath);
+
+    finishLoad();
+    m_navtout.stop(); // it belonged to the dropped load
+    const quint64 generation = ++m_generation;
+
+    if (!webUrl.empty()) {
+        startNetworkLoad(webUrl);
+        return;
+    }
+    const std::string location =
+        localPath.empty()
+            ? url
+            : QUrl::fromLocalFile(QFileInfo(QString::fromStdString(localPath)).absoluteFilePath())
+                  .toString(QUrl::FullyEncoded)
+                  .toStdString();
+    auto pending = std::make_unique<Load>();
+    pending->generation = generation;
+    pending->requestedUrl = location;
+    m_load = std::move(pending);
+    // Local pages complete from the event loop, as network pages do.
+    QTimer::singleShot(0, this, [this, generation, location, bytes = std::move(fileBytes)]() mutable {
+        if (!m_load || m_load->generation != generation) return;
+        m_load.reset();
+        QPointer<BrowserDocument> self(this);
+        commit(location, std::move(bytes), {});
+        if (!self || m_generation != generation) return;
+        m_navtout.stop();
+        emit DocumentComplete(QString::fromStdString(m_location));
+    });
+}
+
+void BrowserDocument::startNetworkLoad(const std::string& url)
+{
+    auto load = std::make_unique<Load>();
+    load->generation = m_generation;
+    load->requestedUrl = url;
+    load->easy = easyOf(m_easy);
+
+    CURL* easy = easyOf(m_easy);
+    curl_easy_reset(easy); // cookies, connections and caches survive a reset
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT,
+                     "Mozilla/5.0 (X11; Linux x86_64; rv:115.0) Gecko/20100101 Firefox/115.0");
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(m_headers));
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, ""); // every encoding curl can decode
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");     // cookies in memory only
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutS);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, load->errorText);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Load::onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, load.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Load::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, load.get());
+    if (curl_multi_add_handle(multiOf(m_multi), easy) != CURLM_OK)
+        throw std::runtime_error("Cannot navigate to " + url);
+    m_load = std::move(load);
+    m_poll.start();
+}
+
+void BrowserDocument::finishLoad()
+{
+    if (m_load && m_load->easy) curl_multi_remove_handle(multiOf(m_multi), easyOf(m_easy));
+    m_load.reset();
+    m_poll.stop();
+}
+
+void BrowserDocument::Stop()
+{
+    finishLoad();
+    m_navtout.stop();
+}
+
+bool BrowserDocument::isLoading() const { return m_load != nullptr; }
+
+void BrowserDocument::commit(const std::string& location, std::string bytes,
+                             const std::string& charset)
+{
+    m_location = location;
+    m_bytes = std::move(bytes);
+    m_headerCharset = charset;
+    m_hasDocument = true;
+    m_parsed.reset();
+    m_navtout.start();
+    emit NavigateComplete2(QString::fromStdString(m_location));
+}
+
+void BrowserDocument::poll()
+{
+    if (!m_load || !m_load->easy) return;
+    int running = 0;
+    curl_multi_perform(multiOf(m_multi), &running);
+
+    const quint64 generation = m_generation;
+    QPointer<BrowserDocument> self(this);
+    Load& load = *m_load;
+    CURL* easy = easyOf(m_easy);
+
+    if (!load.committed && load.headersFinal) {
+        load.committed = true;
+        char* effective = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+        std::string arrived;
+        arrived.swap(load.bytes);
+        commit(effective ? effective : load.requestedUrl, std::move(arrived),
+               charsetFromContentType(load.contentType));
+        if (!self || m_generation != generation || !m_load) return; // a handler moved on
+    }
+    if (load.committed && !load.bytes.empty()) {
+        m_bytes += load.bytes;
+        load.bytes.clear();
+        m_parsed.reset();
+    }
+
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multiOf(m_multi), &queued)) {
+        if (message->msg != CURLMSG_DONE || message->easy_handle != easy) continue;
+        const CURLcode result = message->data.result;
+        const bool committed = load.committed;
+        char* effective = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+        const std::string url = effective ? effective : load.requestedUrl;
+        std::string arrived;
+        arrived.swap(load.bytes);
+        const std::string charset = charsetFromContentType(load.contentType);
+        std::string error = load.errorText[0] ? load.errorText : curl_easy_strerror(result);
+        if (load.truncated) error.clear(); // our own size limit: keep what came
+        finishLoad();
+        if (!committed) {
+            // Nothing usable arrived: report it, then show an empty page at that address.
+            if (result != CURLE_OK && !error.empty()) {
+                emit NavigateError(QString::fromStdString(url), QString::fromStdString(error));
+                if (!self || m_generation != generation) return;
+            }
+            commit(url, result == CURLE_OK ? std::move(arrived) : std::string(), charset);
+            if (!self || m_generation != generation) return;
+        }
+        m_navtout.stop();
+        emit DocumentComplete(QString::fromStdString(m_location));
+        return;
+    }
+}
+
+void BrowserDocument::onNavigationTimeout()
+{
+    m_navtout.stop();
+    Stop();
+    emit navtoutTimer();
+}
+
+std::string BrowserDocument::LocationURL() const { return m_location; }
+
+const HtmlDocument& BrowserDocument::document() const
+{
+    if (!m_hasDocument) throw std::runtime_error("The browser has no document");
+    if (!m_parsed) m_parsed = std::make_unique<HtmlDocument>(m_bytes, m_headerCharset);
+    return *m_parsed;
+}
+
+std::string BrowserDocument::innerHTML() const { return document().bodyInnerHtml(); }
+
+std::string BrowserDocument::innerText() const { return document().bodyInnerText(); }
+
+bool BrowserDocument::requestNewWindow(const QString& url)
+{
+    bool cancel = true;
+    emit NewWindow2(url, &cancel);
+    return false;
+}
+
+} // namespace larkspur

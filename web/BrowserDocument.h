@@ -1,0 +1,99 @@
+#pragma once
+// WebBrowser1: the hidden browser that loads search, staging and dictionary pages and gives
+// their body's source and rendered text. No scripts run and no window is ever shown.
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+
+namespace larkspur {
+
+class HtmlDocument;
+
+class BrowserDocument : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kNavigationTimeoutMs = 5000;
+
+    explicit BrowserDocument(QObject* parent = nullptr);
+    ~BrowserDocument() override;
+
+    // Starts loading an "http://" or "https://" URL (redirects followed, browser-like
+    // request headers, cookies kept for the life of this object), a "file://" URL, an
+    // absolute local path, or "about:blank". Drops a load that is still running. Returns at
+    // once; NavigateComplete2 and DocumentComplete follow from the event loop, never from
+    // inside this call. Throws std::runtime_error when the navigation cannot start: an
+    // unsupported or malformed address, or a local file that cannot be read.
+    void Navigate(const std::string& url);
+
+    // Ends a running load. What has arrived stays readable; no DocumentComplete follows.
+    void Stop();
+
+    // Address of the current document (after redirects; "file:///..." for local files);
+    // empty until a first navigation has completed.
+    std::string LocationURL() const;
+
+    // The body's source as the page spells it and the body's rendered text (CR LF line
+    // breaks), both UTF-8 whatever the page's charset. While a page loads they give what has
+    // arrived. Throw std::runtime_error when there is no document yet.
+    std::string innerHTML() const;
+    std::string innerText() const;
+
+    // True from Navigate until the load completes, fails or is stopped.
+    bool isLoading() const;
+
+    // A page asks for a new window. Emits NewWindow2 with cancel set; whatever a handler
+    // answers, no window is opened, and false ("not opened") is returned.
+    bool requestNewWindow(const QString& url);
+
+    // The 5 s timer, off at start: switched on when a navigation completes and off when its
+    // document completes, a new navigation starts or Stop is called. When it fires it
+    // switches itself off, stops the load and emits navtoutTimer, so that what has loaded
+    // can be harvested. Harvest code may switch it off too.
+    QTimer& navtout() { return m_navtout; }
+
+signals:
+    // The server answered (after redirects) or the local file was opened: the new
+    // document is current from now on, though it may still be loading.
+    void NavigateComplete2(const QString& url);
+    // The whole document has arrived (or the server ended the transfer early).
+    void DocumentComplete(const QString& url);
+    // A page asked for a new window; cancel starts out true.
+    void NewWindow2(const QString& url, bool* cancel);
+    // The navigation could not reach its page (no connection, bad certificate, too many
+    // redirects). An empty document at that address follows, with both events above.
+    void NavigateError(const QString& url, const QString& message);
+    // navtout fired and the load was stopped.
+    void navtoutTimer();
+
+private:
+    struct Load;
+
+    void startNetworkLoad(const std::string& url);
+    void poll();
+    void commit(const std::string& location, std::string bytes, const std::string& charset);
+    void finishLoad();
+    void onNavigationTimeout();
+    const HtmlDocument& document() const;
+
+    void* m_multi = nullptr; // CURLM*
+    void* m_easy = nullptr;  // CURL*, reused so cookies and connections carry over
+    void* m_headers = nullptr; // curl_slist*
+    std::unique_ptr<Load> m_load;
+    quint64 m_generation = 0;
+    QTimer m_poll;
+    QTimer m_navtout;
+
+    bool m_hasDocument = false;
+    std::string m_location;
+    std::string m_bytes;
+    std::string m_headerCharset;
+    mutable std::unique_ptr<HtmlDocument> m_parsed;
+};
+
+} // namespace larkspur

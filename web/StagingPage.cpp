@@ -1,0 +1,76 @@
+#include "web/StagingPage.h"
+
+#include <QStandardPaths>
+#include <QString>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace larkspur {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& what, const std::string& path)
+{
+    throw std::runtime_error(what + " " + path + ": " + std::strerror(errno));
+}
+
+// Makes the folder (and missing parents) and leaves it owned by us and closed to others.
+void makePrivateFolder(const std::string& path)
+{
+    for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        const bool last = slash == std::string::npos;
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            fail("Cannot create folder", part);
+        if (last) break;
+    }
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) fail("Cannot read folder", path);
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+        errno = EPERM;
+        fail("Not a private folder:", path);
+    }
+    if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0)
+        fail("Cannot restrict folder", path);
+}
+
+} // namespace
+
+std::string stagingPagePath()
+{
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty()) throw std::runtime_error("No cache folder for the staging page");
+    const std::string folder = cache.toStdString() + "/larkspur";
+    makePrivateFolder(folder);
+    return folder + "/f.htm";
+}
+
+void writeStagingPage(std::string_view bytes)
+{
+    const std::string path = stagingPagePath();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) fail("Cannot write", path);
+    // An older file may have been made with wider rights.
+    if (::fchmod(fd, 0600) != 0) {
+        ::close(fd);
+        fail("Cannot restrict", path);
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            fail("Cannot write", path);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) fail("Cannot write", path);
+}
+
+} // namespace larkspur

@@ -1,0 +1,19 @@
+#pragma once
+// The one local file the cleaned lyrics page is staged in before the browser renders it.
+
+#include <string>
+#include <string_view>
+
+namespace larkspur {
+
+// The staging page's path: "f.htm" in the folder "larkspur" of the user's cache folder
+// ($XDG_CACHE_HOME, else ~/.cache). The folder is created if missing and kept private to the
+// user (mode 0700). Throws std::runtime_error when the folder cannot be made or is not a
+// folder of this user.
+std::string stagingPagePath();
+
+// Overwrites the staging page with the bytes, unchanged, as a file only the user can read
+// (mode 0600). A symbolic link in its place is refused. Throws std::runtime_error on failure.
+void writeStagingPage(std::string_view bytes);
+
+} // namespace larkspur
