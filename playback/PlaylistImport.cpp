@@ -2,8 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace larkspur {
 
@@ -132,16 +133,32 @@ std::vector<std::string> parsePlaylist(PlaylistKind kind, std::string_view text)
 
 PlaylistImport importPlaylistFile(const std::string& fileName)
 {
+    const auto fail = [&](int error) {
+        return PlaylistReadError(fileName + ": " + std::strerror(error));
+    };
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw fail(errno);
     struct stat st
     {
     };
-    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw PlaylistReadError(fileName + ": " + std::strerror(EISDIR));
-    errno = 0;
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) throw PlaylistReadError(fileName + ": " + std::strerror(errno ? errno : ENOENT));
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw PlaylistReadError(fileName + ": " + std::strerror(EIO));
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw fail(EISDIR);
+    }
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            throw fail(error);
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
 
     PlaylistImport result;
     result.kind = playlistKindOf(fileName);
