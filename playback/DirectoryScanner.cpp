@@ -215,4 +215,10 @@ std::vector<std::string> DirectoryScanner::scan(const std::string& directory,
     return std::move(walk.entries);
 }
 
+std::vector<std::string> ScanDirectory(const std::string& Directory, const std::string& Mask,
+                                       bool Recursive)
+{
+    return DirectoryScanner().scan(Directory, Mask, Recursive);
+}
+
 } // namespace larkspur

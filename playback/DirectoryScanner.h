@@ -54,6 +54,10 @@ class DirectoryScanner
     ScanProgress m_counts;
 };
 
+// One synchronous scan without progress or cancelling.
+std::vector<std::string> ScanDirectory(const std::string& Directory, const std::string& Mask,
+                                       bool Recursive);
+
 // The mask test of the scan: "*" any run, "?" one character, letters a-z in either case.
 bool matchesFileMask(std::string_view name, std::string_view mask);
 

@@ -96,10 +96,10 @@ TEST(ScanDirectory, SubFoldersFirstHiddenIncludedLoopsCut)
 TEST(ScanDirectory, FlatScanTrailingSlashAndNothingToScan)
 {
     Tree t;
-    DirectoryScanner scanner;
-    std::vector<std::string> flat = scanner.scan(t.root + "/S/", "*.MP3", false);
+    std::vector<std::string> flat = ScanDirectory(t.root + "/S/", "*.MP3", false);
     EXPECT_EQ(flat, (std::vector<std::string>{"0|" + t.root + "/S/y.mp3"}));
 
+    DirectoryScanner scanner;
     EXPECT_TRUE(scanner.scan(t.root + "/S/T", "*.txt").empty());
     EXPECT_TRUE(scanner.scan(t.tmp.path() + "/no such folder").empty());
     EXPECT_TRUE(scanner.scan("").empty());
