@@ -335,12 +335,13 @@ std::string HttpClient::Get(const std::string& text)
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
 
     // A kept connection to another host or port is closed before connecting anew.
-    const std::string key = t.url.connectionKey();
-    if (impl->multi && !impl->multi->busy() && impl->connectionKey != key) impl->multi.reset();
+    if (impl->multi && !impl->multi->busy() && impl->connectionKey != t.url.connectionKey())
+        impl->multi.reset();
     if (!impl->multi) impl->multi = std::make_unique<HttpCurlMulti>();
-    impl->connectionKey = key;
     impl->waiting.push_back(&t);
-    impl->multi->add(e, [&t](CURLcode result) {
+    impl->multi->add(e, [&t, &impl](CURLcode result) {
+        // Only one idle connection is kept: the one of the fetch that ended last.
+        impl->connectionKey = t.url.connectionKey();
         t.result = result;
         t.finish();
     });

@@ -1,0 +1,26 @@
+#pragma once
+// Runs tests/web/HttpTestServer.py (Python's standard library HTTP server) on a free
+// port of 127.0.0.1 for the lifetime of this object.
+
+#include <QProcess>
+
+#include <string>
+#include <string_view>
+
+namespace larkspur::test {
+
+class HttpPythonServer
+{
+public:
+    HttpPythonServer();  // throws std::runtime_error when the server does not come up
+    ~HttpPythonServer(); // closes the server's input, then ends it if it lingers
+
+    int port() const { return m_port; }
+    std::string url(std::string_view target, std::string_view host = "127.0.0.1") const;
+
+private:
+    QProcess m_process;
+    int m_port = 0;
+};
+
+} // namespace larkspur::test

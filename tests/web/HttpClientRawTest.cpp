@@ -1,0 +1,227 @@
+// HttpClient against hand-written loopback servers that misbehave on purpose.
+
+#include "support/HttpRawServer.h"
+#include "web/HttpClient.h"
+
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+using namespace larkspur;
+using larkspur::test::HttpRawConnection;
+using larkspur::test::HttpRawServer;
+
+namespace {
+
+std::string failureText(HttpClient& client, const std::string& url)
+{
+    try {
+        const std::string body = client.Get(url);
+        ADD_FAILURE() << "fetch of " << url << " gave " << body.size() << " bytes";
+    } catch (const HttpError& e) {
+        return e.what();
+    }
+    return {};
+}
+
+// Answers every request on the connection with `answer`.
+HttpRawServer::Handler answering(std::string answer)
+{
+    return [answer](HttpRawConnection& c) {
+        while (c.readRequest()) c.send(answer);
+    };
+}
+
+// Answers the first request with `answer`, then closes.
+HttpRawServer::Handler answeringOnce(std::string answer)
+{
+    return [answer](HttpRawConnection& c) {
+        if (c.readRequest()) c.send(answer);
+    };
+}
+
+const char* const kClosed = "Connection Closed Gracefully.";
+
+} // namespace
+
+TEST(HttpClientRaw, SendsExactlyTheExpectedRequest)
+{
+    HttpRawServer server(answering("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n"
+                                   "Set-Cookie: sid=7; Path=/\r\nSet-Cookie: u=x\r\n\r\nok"));
+    HttpClient client;
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n";
+    const std::string fixed = "Accept: text/html, */*\r\n"
+                              "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n";
+
+    EXPECT_EQ(client.Get(server.url("/dir/doc.php?q=a%20b&x=%E4&y=\xE4#part")), "ok");
+    // Backslashes count as slashes; a relative URL takes the previous directory; a blank
+    // cannot be sent as it stands.
+    EXPECT_EQ(client.Get(server.url("\\dir\\sub\\p.htm?n=1 2")), "ok");
+    EXPECT_EQ(client.Get("other.htm"), "ok");
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0], "GET /dir/doc.php?q=a%20b&x=%E4&y=\xE4 HTTP/1.1\r\n" + host + fixed + "\r\n");
+    EXPECT_EQ(requests[1], "GET /dir/sub/p.htm?n=1%202 HTTP/1.1\r\n" + host + fixed +
+                               "Cookie: sid=7; u=x\r\n\r\n");
+    EXPECT_EQ(requests[2], "GET /dir/sub/other.htm HTTP/1.1\r\n" + host + fixed +
+                               "Cookie: sid=7; u=x\r\n\r\n");
+    EXPECT_EQ(server.connections(), 1);
+}
+
+TEST(HttpClientRaw, ReadsBodiesOfEveryKind)
+{
+    // No length and no chunking: everything up to the server's close.
+    HttpRawServer untilClose([](HttpRawConnection& c) {
+        if (!c.readRequest()) return;
+        c.send("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\nfirst ");
+        c.pause(50);
+        c.send("second");
+    });
+    // Fewer bytes than announced, then a close: what arrived is kept.
+    HttpRawServer shortLength(answeringOnce("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly this"));
+    // A chunked body cut short is a failure.
+    HttpRawServer shortChunked(
+        answeringOnce("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\n9\r\nabc"));
+    // An interim answer before the real one, and an empty body.
+    HttpRawServer interim(answering("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 204 No Content\r\n\r\n"));
+
+    HttpClient client;
+    EXPECT_EQ(client.Get(untilClose.url("/")), "first second");
+    EXPECT_EQ(client.Get(shortLength.url("/")), "only this");
+    EXPECT_EQ(failureText(client, shortChunked.url("/")), kClosed);
+    EXPECT_EQ(client.Get(interim.url("/")), "");
+}
+
+TEST(HttpClientRaw, ConnectionFailuresCarryTheirTexts)
+{
+    HttpClient client;
+    EXPECT_EQ(failureText(client, "http://127.0.0.1:" +
+                                      std::to_string(test::unusedLoopbackPort()) + "/"),
+              "Socket Error # 111\r\nConnection refused");
+
+    HttpRawServer silentClose([](HttpRawConnection& c) { c.readRequest(); });
+    EXPECT_EQ(failureText(client, silentClose.url("/")), kClosed);
+
+    HttpRawServer halfHead(answeringOnce("HTTP/1.1 200 OK\r\nContent-Le"));
+    EXPECT_EQ(failureText(client, halfHead.url("/")), kClosed);
+
+    EXPECT_EQ(failureText(client, "ftp://127.0.0.1/"), "Unknown Protocol");
+}
+
+TEST(HttpClientRaw, HeaderLinesAreLimitedTo16384Bytes)
+{
+    const std::string longest = "X-Long: " + std::string(16384 - 8, 'a');
+    HttpRawServer fits(answering("HTTP/1.1 200 OK\r\n" + longest + "\r\nContent-Length: 2\r\n\r\nok"));
+    HttpRawServer tooLong(
+        answering("HTTP/1.1 200 OK\r\n" + longest + "a\r\nContent-Length: 2\r\n\r\nok"));
+    HttpRawServer huge(answering("HTTP/1.1 200 OK\r\nX-Huge: " + std::string(300000, 'b') +
+                                 "\r\nContent-Length: 2\r\n\r\nok"));
+    HttpRawServer longStatus(answering("HTTP/1.1 200 " + std::string(20000, 'c') + "\r\n\r\n"));
+
+    HttpClient client;
+    EXPECT_EQ(client.Get(fits.url("/")), "ok");
+    EXPECT_EQ(failureText(client, tooLong.url("/")), "Max line length exceeded.");
+    EXPECT_EQ(failureText(client, huge.url("/")), "Max line length exceeded.");
+    EXPECT_EQ(failureText(client, longStatus.url("/")), "Max line length exceeded.");
+}
+
+TEST(HttpClientRaw, ClosesOnProxyConnectionCloseAndOnAnotherPort)
+{
+    std::atomic<int> closedByClient{0};
+    const auto keepAlive = [&](std::string extra) {
+        return [&closedByClient, extra](HttpRawConnection& c) {
+            while (c.readRequest())
+                c.send("HTTP/1.1 200 OK\r\n" + extra + "Content-Length: 2\r\n\r\nok");
+            ++closedByClient;
+        };
+    };
+    HttpRawServer a(keepAlive(""));
+    HttpRawServer b(keepAlive("Proxy-Connection:  CLOSE \r\n"));
+    HttpClient client;
+
+    client.Get(a.url("/1"));
+    client.Get(a.url("/2"));
+    EXPECT_EQ(a.connections(), 1);
+    client.Get(b.url("/1"));
+    client.Get(b.url("/2"));
+    EXPECT_EQ(b.connections(), 2);
+    // The client gave up the connection to `a`, and each one to `b` after its answer.
+    for (int i = 0; i < 200 && closedByClient < 3; ++i) QThread::msleep(10);
+    EXPECT_EQ(closedByClient, 3);
+}
+
+TEST(HttpClientRaw, DisconnectCancelsAWaitingFetch)
+{
+    std::atomic<bool> peerClosed{false};
+    HttpRawServer silent([&](HttpRawConnection& c) {
+        if (c.readRequest()) peerClosed = c.waitPeerClose();
+    });
+    HttpRawServer partial([](HttpRawConnection& c) {
+        if (c.readRequest()) c.send("HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nhalf");
+        c.waitPeerClose();
+    });
+    HttpRawServer partialChunked([](HttpRawConnection& c) {
+        if (c.readRequest()) c.send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nhalf\r\n");
+        c.waitPeerClose();
+    });
+
+    HttpClient client;
+    QTimer::singleShot(100, [&] { client.Disconnect(); });
+    EXPECT_EQ(failureText(client, silent.url("/")), kClosed);
+    // Known length: the part that came is the answer.
+    QTimer::singleShot(100, [&] { client.Disconnect(); });
+    EXPECT_EQ(client.Get(partial.url("/")), "half");
+    QTimer::singleShot(100, [&] { client.Disconnect(); });
+    EXPECT_EQ(failureText(client, partialChunked.url("/")), kClosed);
+
+    for (int i = 0; i < 200 && !peerClosed; ++i) QThread::msleep(10);
+    EXPECT_TRUE(peerClosed);
+}
+
+TEST(HttpClientRaw, NestedFetchesKeepApart)
+{
+    // The outer fetch waits for the nested one before its body completes.
+    std::atomic<bool> release{false};
+    HttpRawServer slow([&](HttpRawConnection& c) {
+        if (!c.readRequest()) return;
+        c.send("HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\nouter");
+        for (int i = 0; i < 1000 && !release; ++i) c.pause(10);
+        c.send(" body");
+        c.send("!");
+        while (c.readRequest()) c.send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nagain");
+    });
+    HttpRawServer quick(answering("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nnested"));
+
+    HttpClient client;
+    std::string nested;
+    QTimer::singleShot(50, [&] {
+        try {
+            nested = client.Get(quick.url("/"));
+        } catch (const HttpError& e) {
+            nested = e.what();
+        }
+        release = true;
+    });
+    EXPECT_EQ(client.Get(slow.url("/")), "outer body!");
+    EXPECT_EQ(nested, "nested");
+    EXPECT_EQ(client.Get(slow.url("/")), "again");
+
+    // A handler that cancels everything and destroys the client while a fetch waits.
+    auto doomed = std::make_unique<HttpClient>();
+    HttpRawServer silent([](HttpRawConnection& c) {
+        if (c.readRequest()) c.waitPeerClose();
+    });
+    std::string nestedFailure;
+    QTimer::singleShot(50, [&] {
+        nestedFailure = failureText(*doomed, silent.url("/second"));
+    });
+    QTimer::singleShot(150, [&] { doomed.reset(); });
+    EXPECT_EQ(failureText(*doomed, silent.url("/first")), kClosed);
+    EXPECT_EQ(nestedFailure, kClosed);
+    EXPECT_EQ(doomed, nullptr);
+}

@@ -1,0 +1,54 @@
+#include "web/HttpCookieJar.h"
+
+#include <gtest/gtest.h>
+
+using namespace larkspur;
+
+namespace {
+constexpr std::time_t kNow = 1700000000; // 2023-11-14 22:13:20 UTC
+}
+
+TEST(HttpCookieJar, KeepsCookiesPerHostInArrivalOrder)
+{
+    HttpCookieJar jar;
+    EXPECT_EQ(jar.headerFor("site", false, kNow), "");
+    jar.storeSetCookie("Site", "a=1; Path=/; HttpOnly", false, kNow);
+    jar.storeSetCookie("site", " b = two words ;Domain=.site", false, kNow);
+    jar.storeSetCookie("site", "a=3", false, kNow);
+    jar.storeSetCookie("site", "novalue; Path=/", false, kNow);
+    jar.storeSetCookie("site", "=anonymous", false, kNow);
+    EXPECT_EQ(jar.headerFor("SITE", false, kNow), "a=3; b=two words");
+    EXPECT_EQ(jar.headerFor("www.site", false, kNow), "");
+}
+
+TEST(HttpCookieJar, ExpiryRemovesCookies)
+{
+    HttpCookieJar jar;
+    jar.storeSetCookie("h", "keep=1; Expires=Wed, 01 Jan 2031 00:00:00 GMT", false, kNow);
+    jar.storeSetCookie("h", "short=1; Max-Age=60; Expires=Wed, 01 Jan 2031 00:00:00 GMT", false, kNow);
+    jar.storeSetCookie("h", "gone=1", false, kNow);
+    jar.storeSetCookie("h", "gone=; Expires=Thu, 01 Jan 1970 00:00:00 GMT", false, kNow);
+    jar.storeSetCookie("h", "old=1; expires=Sat, 01 Jan 2000 00:00:00 GMT", false, kNow);
+    jar.storeSetCookie("h", "zero=1; max-age=0", false, kNow);
+    EXPECT_EQ(jar.headerFor("h", false, kNow), "keep=1; short=1");
+    EXPECT_EQ(jar.headerFor("h", false, kNow + 61), "keep=1");
+}
+
+TEST(HttpCookieJar, SecureCookiesOnlyTravelOverHttps)
+{
+    HttpCookieJar jar;
+    jar.storeSetCookie("h", "planted=1; Secure", false, kNow);
+    jar.storeSetCookie("h", "s=1; secure", true, kNow);
+    jar.storeSetCookie("h", "p=2", true, kNow);
+    EXPECT_EQ(jar.headerFor("h", true, kNow), "s=1; p=2");
+    EXPECT_EQ(jar.headerFor("h", false, kNow), "p=2");
+}
+
+TEST(HttpCookieJar, SetCookie2CarriesAList)
+{
+    HttpCookieJar jar;
+    jar.storeSetCookie2("h", "a=\"x,y\"; Version=\"1\", b=2; Version=\"1\"; Max-Age=\"10\"", false,
+                        kNow);
+    EXPECT_EQ(jar.headerFor("h", false, kNow), "a=\"x,y\"; b=2");
+    EXPECT_EQ(jar.headerFor("h", false, kNow + 11), "a=\"x,y\"");
+}
