@@ -1,0 +1,62 @@
+// larkspur-tool: the player's page fetch, rendering and cleaning, from the command line.
+
+#include "lyrics/CleanCommand.h"
+#include "web/BrowserRenderCommand.h"
+#include "web/HttpFetchCommand.h"
+
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+struct Subcommand
+{
+    std::string_view name;
+    std::string_view arguments; // for the usage text
+    size_t minArguments;
+    size_t maxArguments; // 0: no limit
+    int (*run)(const Arguments& args);
+};
+
+int fetch(const Arguments& args) { return larkspur::runFetchCommand(args, std::cout, std::cerr); }
+int render(const Arguments& args)
+{
+    return larkspur::runRenderCommand(args[0], std::cout, std::cerr);
+}
+int clean(const Arguments& args) { return larkspur::runCleanCommand(args[0], std::cout, std::cerr); }
+
+constexpr Subcommand kSubcommands[] = {
+    {"fetch", "URL [URL ...]", 1, 0, fetch},
+    {"render", "FILE|URL", 1, 1, render},
+    {"clean", "FILE", 1, 1, clean},
+};
+
+int usage()
+{
+    std::cerr << "usage:\n";
+    for (const Subcommand& command : kSubcommands)
+        std::cerr << "  larkspur-tool " << command.name << ' ' << command.arguments << '\n';
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) return usage();
+    const std::string_view name = argv[1];
+    const Arguments args(argv + 2, argv + argc);
+    for (const Subcommand& command : kSubcommands) {
+        if (command.name != name) continue;
+        if (args.size() < command.minArguments ||
+            (command.maxArguments != 0 && args.size() > command.maxArguments))
+            return usage();
+        return command.run(args);
+    }
+    std::cerr << "larkspur-tool: unknown command \"" << name << "\"\n";
+    return usage();
+}
