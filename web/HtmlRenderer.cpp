@@ -357,6 +357,11 @@ std::string renderBodyText(const HtmlDocument& document)
             continue;
         }
         const auto* child = static_cast<const GumboNode*>(children.data[top.nextChild++]);
+        // A closed <details> shows only its summary.
+        if (top.closedDetails && !(child->type == GUMBO_NODE_ELEMENT &&
+                                   child->v.element.tag == GUMBO_TAG_SUMMARY &&
+                                   child->v.element.tag_namespace == GUMBO_NAMESPACE_HTML))
+            continue;
         switch (child->type) {
         case GUMBO_NODE_TEXT:
         case GUMBO_NODE_WHITESPACE:
@@ -364,10 +369,6 @@ std::string renderBodyText(const HtmlDocument& document)
             if (top.visible) out.text(child->v.text.text, top.whiteSpace);
             break;
         case GUMBO_NODE_ELEMENT:
-            // A closed <details> shows only its summary.
-            if (top.closedDetails && !(child->v.element.tag == GUMBO_TAG_SUMMARY &&
-                                       child->v.element.tag_namespace == GUMBO_NAMESPACE_HTML))
-                break;
             enter(child, top.visible, top.whiteSpace);
             break;
         default:
