@@ -38,8 +38,10 @@ std::string socketErrorText(int code, const char* text)
 
 std::string_view trim(std::string_view s)
 {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -262,7 +264,8 @@ struct HttpClient::Impl
     void disconnect()
     {
         const std::vector<Transfer*> all = waiting;
-        for (Transfer* t : all) cancel(*t);
+        for (Transfer* t : all)
+            cancel(*t);
         multi.reset();
         connectionKey.clear();
     }
@@ -292,8 +295,7 @@ std::string HttpClient::Get(const std::string& text)
 
     const HttpUrlResult parsed = parseHttpUrl(text, impl->previous ? &*impl->previous : nullptr);
     if (parsed.unknownScheme) throw HttpError("Unknown Protocol");
-    if (!parsed.url)
-        throw HttpError(socketErrorText(EAI_NONAME, gai_strerror(EAI_NONAME)));
+    if (!parsed.url) throw HttpError(socketErrorText(EAI_NONAME, gai_strerror(EAI_NONAME)));
     impl->previous = *parsed.url;
 
     Transfer t;
@@ -308,8 +310,7 @@ std::string HttpClient::Get(const std::string& text)
     const bool https = t.url.scheme == "https";
     t.headers = curl_slist_append(t.headers, ("Host: " + t.url.hostHeader()).c_str());
     t.headers = curl_slist_append(t.headers, "Accept: text/html, */*");
-    t.headers =
-        curl_slist_append(t.headers, "User-Agent: Mozilla/3.0 (compatible; Indy Library)");
+    t.headers = curl_slist_append(t.headers, "User-Agent: Mozilla/3.0 (compatible; Indy Library)");
     const std::string cookie = impl->cookies.headerFor(t.url.host, https, std::time(nullptr));
     if (!cookie.empty()) t.headers = curl_slist_append(t.headers, ("Cookie: " + cookie).c_str());
 

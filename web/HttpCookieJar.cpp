@@ -12,7 +12,8 @@ namespace {
 
 std::string_view trim(std::string_view s)
 {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
         s.remove_suffix(1);
     return s;
@@ -21,7 +22,8 @@ std::string_view trim(std::string_view s)
 std::string hostKey(std::string_view host)
 {
     std::string key(host);
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : key)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return key;
 }
 
@@ -42,8 +44,8 @@ void HttpCookieJar::storeSetCookie(std::string_view host, std::string_view value
     storeOne(host, value, overHttps, now);
 }
 
-void HttpCookieJar::storeSetCookie2(std::string_view host, std::string_view value,
-                                    bool overHttps, std::time_t now)
+void HttpCookieJar::storeSetCookie2(std::string_view host, std::string_view value, bool overHttps,
+                                    std::time_t now)
 {
     bool quoted = false;
     std::size_t start = 0;
@@ -82,9 +84,8 @@ void HttpCookieJar::storeOne(std::string_view host, std::string_view text, bool 
             cookie.secure = true;
         } else if (equalsNoCase(name, "max-age")) {
             long long seconds = 0;
-            const std::string_view digits = val.starts_with('"') && val.size() >= 2
-                                                ? val.substr(1, val.size() - 2)
-                                                : val;
+            const std::string_view digits =
+                val.starts_with('"') && val.size() >= 2 ? val.substr(1, val.size() - 2) : val;
             const auto [p, ec] =
                 std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
             if (ec != std::errc() || p != digits.data() + digits.size()) continue;
@@ -113,8 +114,7 @@ void HttpCookieJar::storeOne(std::string_view host, std::string_view text, bool 
     }
 }
 
-std::string HttpCookieJar::headerFor(std::string_view host, bool overHttps,
-                                     std::time_t now) const
+std::string HttpCookieJar::headerFor(std::string_view host, bool overHttps, std::time_t now) const
 {
     std::string header;
     const auto found = m_byHost.find(hostKey(host));

@@ -34,8 +34,7 @@ private:
         bool secure = false;
         std::time_t expires = 0; // 0: until the program ends
     };
-    void storeOne(std::string_view host, std::string_view text, bool overHttps,
-                  std::time_t now);
+    void storeOne(std::string_view host, std::string_view text, bool overHttps, std::time_t now);
 
     std::map<std::string, std::vector<Cookie>> m_byHost;
 };

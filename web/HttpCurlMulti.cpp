@@ -7,8 +7,7 @@
 
 namespace larkspur {
 
-HttpCurlMulti::HttpCurlMulti()
-    : m_multi(curl_multi_init()), m_timer(std::make_unique<QTimer>())
+HttpCurlMulti::HttpCurlMulti() : m_multi(curl_multi_init()), m_timer(std::make_unique<QTimer>())
 {
     assert(m_multi);
     m_timer->setSingleShot(true);
@@ -23,7 +22,8 @@ HttpCurlMulti::HttpCurlMulti()
 
 HttpCurlMulti::~HttpCurlMulti()
 {
-    for (auto& [easy, done] : m_transfers) curl_multi_remove_handle(m_multi, easy);
+    for (auto& [easy, done] : m_transfers)
+        curl_multi_remove_handle(m_multi, easy);
     m_transfers.clear();
     // Closing the cached connection must not reach notifiers that are gone.
     curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, nullptr);

@@ -16,8 +16,7 @@ public:
     HttpError(const std::string& statusLine, int statusCode, std::string errorPage)
         : std::runtime_error(statusLine), m_statusCode(statusCode),
           m_errorPage(std::move(errorPage))
-    {
-    }
+    {}
 
     // The answer's status code; -1 when its status line had none; 0 when no answer came.
     int statusCode() const { return m_statusCode; }

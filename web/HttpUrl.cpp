@@ -10,7 +10,8 @@ namespace {
 std::string lower(std::string_view s)
 {
     std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -67,7 +68,12 @@ bool splitAuthority(std::string_view authority, HttpUrl& url)
         host = authority.substr(0, colon);
         port = authority.substr(colon + 1);
     }
-    if (host.empty()) return false;
+    // The host goes into a header line as it stands, so it must not be able to end one.
+    if (host.empty() || std::any_of(host.begin(), host.end(), [](char c) {
+            const auto b = static_cast<unsigned char>(c);
+            return b <= 0x20 || b == 0x7f;
+        }))
+        return false;
     url.host = std::string(host);
     url.port = url.scheme == "https" ? 443 : 80;
     if (!port.empty()) {
@@ -102,8 +108,7 @@ HttpUrlResult parseHttpUrl(std::string_view text, const HttpUrl* previous)
     const bool hasScheme =
         sep != std::string::npos && sep > 0 &&
         std::all_of(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(sep), [](char c) {
-            return std::isalpha(static_cast<unsigned char>(c)) || c == '+' || c == '-' ||
-                   c == '.';
+            return std::isalpha(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
         });
     if (hasScheme) {
         url.scheme = lower(std::string_view(s).substr(0, sep));

@@ -37,7 +37,8 @@ using Clock = std::chrono::steady_clock;
 
 int remainingMs(Clock::time_point deadline)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
@@ -104,10 +105,13 @@ HttpRawServer::~HttpRawServer()
     m_acceptThread.join();
     {
         std::lock_guard lock(m_mutex);
-        for (int fd : m_fds) ::shutdown(fd, SHUT_RDWR);
+        for (int fd : m_fds)
+            ::shutdown(fd, SHUT_RDWR);
     }
-    for (auto& t : m_threads) t.join();
-    for (int fd : m_fds) ::close(fd);
+    for (auto& t : m_threads)
+        t.join();
+    for (int fd : m_fds)
+        ::close(fd);
     ::close(m_listenFd);
 }
 

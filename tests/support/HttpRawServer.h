@@ -21,8 +21,7 @@ class HttpRawConnection
 public:
     HttpRawConnection(int fd, HttpRawServer& server, const std::atomic<bool>& stopping)
         : m_fd(fd), m_server(server), m_stopping(stopping)
-    {
-    }
+    {}
     // The next request head up to and including its empty line (also recorded in the
     // server's list); nothing when the peer closed, the server stops or `timeoutMs` passed.
     std::optional<std::string> readRequest(int timeoutMs = 10000);

@@ -32,7 +32,8 @@ std::string failureText(HttpClient& client, const std::string& url)
 HttpRawServer::Handler answering(std::string answer)
 {
     return [answer](HttpRawConnection& c) {
-        while (c.readRequest()) c.send(answer);
+        while (c.readRequest())
+            c.send(answer);
     };
 }
 
@@ -65,11 +66,12 @@ TEST(HttpClientRaw, SendsExactlyTheExpectedRequest)
 
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0], "GET /dir/doc.php?q=a%20b&x=%E4&y=\xE4 HTTP/1.1\r\n" + host + fixed + "\r\n");
+    EXPECT_EQ(requests[0],
+              "GET /dir/doc.php?q=a%20b&x=%E4&y=\xE4 HTTP/1.1\r\n" + host + fixed + "\r\n");
     EXPECT_EQ(requests[1], "GET /dir/sub/p.htm?n=1%202 HTTP/1.1\r\n" + host + fixed +
                                "Cookie: sid=7; u=x\r\n\r\n");
-    EXPECT_EQ(requests[2], "GET /dir/sub/other.htm HTTP/1.1\r\n" + host + fixed +
-                               "Cookie: sid=7; u=x\r\n\r\n");
+    EXPECT_EQ(requests[2],
+              "GET /dir/sub/other.htm HTTP/1.1\r\n" + host + fixed + "Cookie: sid=7; u=x\r\n\r\n");
     EXPECT_EQ(server.connections(), 1);
 }
 
@@ -83,12 +85,14 @@ TEST(HttpClientRaw, ReadsBodiesOfEveryKind)
         c.send("second");
     });
     // Fewer bytes than announced, then a close: what arrived is kept.
-    HttpRawServer shortLength(answeringOnce("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly this"));
+    HttpRawServer shortLength(
+        answeringOnce("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly this"));
     // A chunked body cut short is a failure.
-    HttpRawServer shortChunked(
-        answeringOnce("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\n9\r\nabc"));
+    HttpRawServer shortChunked(answeringOnce(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\n9\r\nabc"));
     // An interim answer before the real one, and an empty body.
-    HttpRawServer interim(answering("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 204 No Content\r\n\r\n"));
+    HttpRawServer interim(
+        answering("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 204 No Content\r\n\r\n"));
 
     HttpClient client;
     EXPECT_EQ(client.Get(untilClose.url("/")), "first second");
@@ -100,9 +104,9 @@ TEST(HttpClientRaw, ReadsBodiesOfEveryKind)
 TEST(HttpClientRaw, ConnectionFailuresCarryTheirTexts)
 {
     HttpClient client;
-    EXPECT_EQ(failureText(client, "http://127.0.0.1:" +
-                                      std::to_string(test::unusedLoopbackPort()) + "/"),
-              "Socket Error # 111\r\nConnection refused");
+    EXPECT_EQ(
+        failureText(client, "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()) + "/"),
+        "Socket Error # 111\r\nConnection refused");
 
     HttpRawServer silentClose([](HttpRawConnection& c) { c.readRequest(); });
     EXPECT_EQ(failureText(client, silentClose.url("/")), kClosed);
@@ -116,7 +120,8 @@ TEST(HttpClientRaw, ConnectionFailuresCarryTheirTexts)
 TEST(HttpClientRaw, HeaderLinesAreLimitedTo16384Bytes)
 {
     const std::string longest = "X-Long: " + std::string(16384 - 8, 'a');
-    HttpRawServer fits(answering("HTTP/1.1 200 OK\r\n" + longest + "\r\nContent-Length: 2\r\n\r\nok"));
+    HttpRawServer fits(
+        answering("HTTP/1.1 200 OK\r\n" + longest + "\r\nContent-Length: 2\r\n\r\nok"));
     HttpRawServer tooLong(
         answering("HTTP/1.1 200 OK\r\n" + longest + "a\r\nContent-Length: 2\r\n\r\nok"));
     HttpRawServer huge(answering("HTTP/1.1 200 OK\r\nX-Huge: " + std::string(300000, 'b') +
@@ -151,7 +156,8 @@ TEST(HttpClientRaw, ClosesOnProxyConnectionCloseAndOnAnotherPort)
     client.Get(b.url("/2"));
     EXPECT_EQ(b.connections(), 2);
     // The client gave up the connection to `a`, and each one to `b` after its answer.
-    for (int i = 0; i < 200 && closedByClient < 3; ++i) QThread::msleep(10);
+    for (int i = 0; i < 200 && closedByClient < 3; ++i)
+        QThread::msleep(10);
     EXPECT_EQ(closedByClient, 3);
 }
 
@@ -166,7 +172,8 @@ TEST(HttpClientRaw, DisconnectCancelsAWaitingFetch)
         c.waitPeerClose();
     });
     HttpRawServer partialChunked([](HttpRawConnection& c) {
-        if (c.readRequest()) c.send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nhalf\r\n");
+        if (c.readRequest())
+            c.send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nhalf\r\n");
         c.waitPeerClose();
     });
 
@@ -179,7 +186,8 @@ TEST(HttpClientRaw, DisconnectCancelsAWaitingFetch)
     QTimer::singleShot(100, [&] { client.Disconnect(); });
     EXPECT_EQ(failureText(client, partialChunked.url("/")), kClosed);
 
-    for (int i = 0; i < 200 && !peerClosed; ++i) QThread::msleep(10);
+    for (int i = 0; i < 200 && !peerClosed; ++i)
+        QThread::msleep(10);
     EXPECT_TRUE(peerClosed);
 }
 
@@ -190,10 +198,12 @@ TEST(HttpClientRaw, NestedFetchesKeepApart)
     HttpRawServer slow([&](HttpRawConnection& c) {
         if (!c.readRequest()) return;
         c.send("HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\nouter");
-        for (int i = 0; i < 1000 && !release; ++i) c.pause(10);
+        for (int i = 0; i < 1000 && !release; ++i)
+            c.pause(10);
         c.send(" body");
         c.send("!");
-        while (c.readRequest()) c.send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nagain");
+        while (c.readRequest())
+            c.send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nagain");
     });
     HttpRawServer quick(answering("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nnested"));
 
@@ -217,9 +227,7 @@ TEST(HttpClientRaw, NestedFetchesKeepApart)
         if (c.readRequest()) c.waitPeerClose();
     });
     std::string nestedFailure;
-    QTimer::singleShot(50, [&] {
-        nestedFailure = failureText(*doomed, silent.url("/second"));
-    });
+    QTimer::singleShot(50, [&] { nestedFailure = failureText(*doomed, silent.url("/second")); });
     QTimer::singleShot(150, [&] { doomed.reset(); });
     EXPECT_EQ(failureText(*doomed, silent.url("/first")), kClosed);
     EXPECT_EQ(nestedFailure, kClosed);

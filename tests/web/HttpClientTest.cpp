@@ -1,7 +1,7 @@
 // HttpClient against Python's standard-library HTTP server on 127.0.0.1.
 
-#include "support/HttpPythonServer.h"
 #include "web/HttpClient.h"
+#include "support/HttpPythonServer.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -114,7 +114,8 @@ TEST_F(HttpClientTest, BodiesArriveUnchanged)
     EXPECT_EQ(client.Get(a->url("/chunked")), "alpha beta gamma");
     const std::string latin1 = client.Get(a->url("/latin1"));
     ASSERT_EQ(latin1.size(), 256u);
-    for (int i = 0; i < 256; ++i) EXPECT_EQ(static_cast<unsigned char>(latin1[i]), i);
+    for (int i = 0; i < 256; ++i)
+        EXPECT_EQ(static_cast<unsigned char>(latin1[i]), i);
 }
 
 TEST_F(HttpClientTest, EventLoopRunsWhileAFetchWaits)

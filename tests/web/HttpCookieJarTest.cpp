@@ -25,7 +25,8 @@ TEST(HttpCookieJar, ExpiryRemovesCookies)
 {
     HttpCookieJar jar;
     jar.storeSetCookie("h", "keep=1; Expires=Wed, 01 Jan 2031 00:00:00 GMT", false, kNow);
-    jar.storeSetCookie("h", "short=1; Max-Age=60; Expires=Wed, 01 Jan 2031 00:00:00 GMT", false, kNow);
+    jar.storeSetCookie("h", "short=1; Max-Age=60; Expires=Wed, 01 Jan 2031 00:00:00 GMT", false,
+                       kNow);
     jar.storeSetCookie("h", "gone=1", false, kNow);
     jar.storeSetCookie("h", "gone=; Expires=Thu, 01 Jan 1970 00:00:00 GMT", false, kNow);
     jar.storeSetCookie("h", "old=1; expires=Sat, 01 Jan 2000 00:00:00 GMT", false, kNow);

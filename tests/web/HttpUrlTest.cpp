@@ -72,6 +72,8 @@ TEST(HttpUrl, RejectsWhatCannotBeFetched)
     EXPECT_FALSE(parseHttpUrl("http://h:65536/", nullptr).url);
     EXPECT_FALSE(parseHttpUrl("http://h:8o/", nullptr).url);
     EXPECT_FALSE(parseHttpUrl("http://[::1/", nullptr).url);
+    EXPECT_FALSE(parseHttpUrl("http://h\r\nX-Evil: 1/", nullptr).url);
+    EXPECT_FALSE(parseHttpUrl("http://a b/", nullptr).url);
     const HttpUrlResult file = parseHttpUrl("file:///etc/passwd", nullptr);
     EXPECT_FALSE(file.url);
     EXPECT_TRUE(file.unknownScheme);
