@@ -108,11 +108,17 @@ std::string HtmlDocument::bodyInnerHtml() const
     size_t end = m_source.size();
     if (el.original_end_tag.length > 0) {
         end = static_cast<size_t>(el.original_end_tag.data - base);
-        // Content after "</body>" still belongs to the body; then its source runs on.
-        if (el.children.length > 0) {
-            const auto* last = static_cast<const GumboNode*>(el.children.data[el.children.length - 1]);
-            const size_t lastStart = sourceStart(last, base);
-            if (lastStart != std::string::npos && lastStart > end) end = m_source.size();
+        // Elements or text after "</body>" still belong to the body; then its source runs
+        // on. Comments and white space there do not count.
+        const size_t endTag = end;
+        for (unsigned i = el.children.length; i-- > 0;) {
+            const auto* child = static_cast<const GumboNode*>(el.children.data[i]);
+            const size_t start = sourceStart(child, base);
+            if (start == std::string::npos || start < endTag) break;
+            if (child->type == GUMBO_NODE_ELEMENT || child->type == GUMBO_NODE_TEXT) {
+                end = m_source.size();
+                break;
+            }
         }
     }
     if (end == m_source.size()) {
