@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <stdexcept>
+#include <utility>
 
 namespace larkspur::test {
 
@@ -62,6 +63,20 @@ std::optional<std::string> HttpRawConnection::readRequest(int timeoutMs)
         if (n <= 0) return std::nullopt;
         m_pending.append(buf, static_cast<std::size_t>(n));
     }
+}
+
+std::string HttpRawConnection::readSome(int timeoutMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (m_pending.empty() && !m_stopping && remainingMs(deadline) > 0) {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, std::min(100, remainingMs(deadline))) <= 0) continue;
+        char buf[4096];
+        const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        m_pending.append(buf, static_cast<std::size_t>(n));
+    }
+    return std::exchange(m_pending, std::string());
 }
 
 void HttpRawConnection::send(std::string_view bytes)

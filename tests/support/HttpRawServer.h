@@ -25,6 +25,8 @@ public:
     // The next request head up to and including its empty line (also recorded in the
     // server's list); nothing when the peer closed, the server stops or `timeoutMs` passed.
     std::optional<std::string> readRequest(int timeoutMs = 10000);
+    // Whatever bytes arrive first (a TLS greeting, say); empty on close or timeout.
+    std::string readSome(int timeoutMs = 10000);
     void send(std::string_view bytes);
     // Waits until the peer closes the connection; false on timeout.
     bool waitPeerClose(int timeoutMs = 10000);

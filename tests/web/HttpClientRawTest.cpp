@@ -117,6 +117,37 @@ TEST(HttpClientRaw, ConnectionFailuresCarryTheirTexts)
     EXPECT_EQ(failureText(client, "ftp://127.0.0.1/"), "Unknown Protocol");
 }
 
+TEST(HttpClientRaw, HttpsSpeaksTls)
+{
+    // A TLS handshake record starts with 0x16; this server cannot answer one.
+    std::string greeting;
+    HttpRawServer plain([&](HttpRawConnection& c) { greeting = c.readSome(); });
+    HttpClient client;
+    const std::string text =
+        failureText(client, "https://127.0.0.1:" + std::to_string(plain.port()) + "/");
+    EXPECT_FALSE(text.empty());
+    ASSERT_FALSE(greeting.empty());
+    EXPECT_EQ(greeting[0], '\x16');
+}
+
+TEST(HttpClientRaw, RefusedAnswerFailsEvenWhenItsPageNeverEnds)
+{
+    // The error page is read for 2 s at most.
+    HttpRawServer stalling([](HttpRawConnection& c) {
+        if (c.readRequest()) c.send("HTTP/1.1 503 Busy\r\nContent-Length: 100\r\n\r\ntry later");
+        c.waitPeerClose();
+    });
+    HttpClient client;
+    try {
+        client.Get(stalling.url("/"));
+        ADD_FAILURE() << "a 503 answer was accepted";
+    } catch (const HttpError& e) {
+        EXPECT_STREQ(e.what(), "HTTP/1.1 503 Busy");
+        EXPECT_EQ(e.statusCode(), 503);
+        EXPECT_EQ(e.errorPage(), "try later");
+    }
+}
+
 TEST(HttpClientRaw, HeaderLinesAreLimitedTo16384Bytes)
 {
     const std::string longest = "X-Long: " + std::string(16384 - 8, 'a');
@@ -159,6 +190,14 @@ TEST(HttpClientRaw, ClosesOnProxyConnectionCloseAndOnAnotherPort)
     for (int i = 0; i < 200 && closedByClient < 3; ++i)
         QThread::msleep(10);
     EXPECT_EQ(closedByClient, 3);
+
+    // Disconnect with no fetch waiting closes the kept connection.
+    client.Get(a.url("/3"));
+    EXPECT_EQ(a.connections(), 2);
+    client.Disconnect();
+    for (int i = 0; i < 200 && closedByClient < 4; ++i)
+        QThread::msleep(10);
+    EXPECT_EQ(closedByClient, 4);
 }
 
 TEST(HttpClientRaw, DisconnectCancelsAWaitingFetch)
