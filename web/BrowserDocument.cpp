@@ -24,8 +24,14 @@ constexpr size_t kMaxPageBytes = 64u * 1024 * 1024;
 constexpr int kPollIntervalMs = 5;
 constexpr long kConnectTimeoutS = 30;
 
-CURLM* multiOf(void* p) { return static_cast<CURLM*>(p); }
-CURL* easyOf(void* p) { return static_cast<CURL*>(p); }
+CURLM* multiOf(void* p)
+{
+    return static_cast<CURLM*>(p);
+}
+CURL* easyOf(void* p)
+{
+    return static_cast<CURL*>(p);
+}
 
 bool startsWithNoCase(const std::string& text, std::string_view prefix)
 {
@@ -100,7 +106,7 @@ struct BrowserDocument::Load
 {
     quint64 generation = 0;
     std::string requestedUrl;
-    std::string bytes;       // arrived and not yet handed to the document
+    std::string bytes; // arrived and not yet handed to the document
     size_t totalBytes = 0;
     std::string contentType; // of the latest response
     int status = 0;          // of the latest response
@@ -167,6 +173,7 @@ BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
     m_poll.setInterval(kPollIntervalMs);
     connect(&m_poll, &QTimer::timeout, this, &BrowserDocument::poll);
     m_navtout.setInterval(kNavigationTimeoutMs);
+    m_navtout.setTimerType(Qt::PreciseTimer); // a coarse timer may fire a quarter second early
     m_navtout.setSingleShot(false);
     connect(&m_navtout, &QTimer::timeout, this, &BrowserDocument::onNavigationTimeout);
 }
@@ -220,15 +227,16 @@ void BrowserDocument::Navigate(const std::string& url)
     pending->requestedUrl = location;
     m_load = std::move(pending);
     // Local pages complete from the event loop, as network pages do.
-    QTimer::singleShot(0, this, [this, generation, location, bytes = std::move(fileBytes)]() mutable {
-        if (!m_load || m_load->generation != generation) return;
-        m_load.reset();
-        QPointer<BrowserDocument> self(this);
-        commit(location, std::move(bytes), {});
-        if (!self || m_generation != generation) return;
-        m_navtout.stop();
-        emit DocumentComplete(QString::fromStdString(m_location));
-    });
+    QTimer::singleShot(0, this,
+                       [this, generation, location, bytes = std::move(fileBytes)]() mutable {
+                           if (!m_load || m_load->generation != generation) return;
+                           m_load.reset();
+                           QPointer<BrowserDocument> self(this);
+                           commit(location, std::move(bytes), {});
+                           if (!self || m_generation != generation) return;
+                           m_navtout.stop();
+                           emit DocumentComplete(QString::fromStdString(m_location));
+                       });
 }
 
 void BrowserDocument::startNetworkLoad(const std::string& url)
@@ -249,7 +257,7 @@ void BrowserDocument::startNetworkLoad(const std::string& url)
                      "Mozilla/5.0 (X11; Linux x86_64; rv:115.0) Gecko/20100101 Firefox/115.0");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(m_headers));
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, ""); // every encoding curl can decode
-    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");     // cookies in memory only
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");      // cookies in memory only
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutS);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
@@ -277,7 +285,10 @@ void BrowserDocument::Stop()
     m_navtout.stop();
 }
 
-bool BrowserDocument::isLoading() const { return m_load != nullptr; }
+bool BrowserDocument::isLoading() const
+{
+    return m_load != nullptr;
+}
 
 void BrowserDocument::commit(const std::string& location, std::string bytes,
                              const std::string& charset)
@@ -354,7 +365,10 @@ void BrowserDocument::onNavigationTimeout()
     emit navtoutTimer();
 }
 
-std::string BrowserDocument::LocationURL() const { return m_location; }
+std::string BrowserDocument::LocationURL() const
+{
+    return m_location;
+}
 
 const HtmlDocument& BrowserDocument::document() const
 {
@@ -363,9 +377,15 @@ const HtmlDocument& BrowserDocument::document() const
     return *m_parsed;
 }
 
-std::string BrowserDocument::innerHTML() const { return document().bodyInnerHtml(); }
+std::string BrowserDocument::innerHTML() const
+{
+    return document().bodyInnerHtml();
+}
 
-std::string BrowserDocument::innerText() const { return document().bodyInnerText(); }
+std::string BrowserDocument::innerText() const
+{
+    return document().bodyInnerText();
+}
 
 bool BrowserDocument::requestNewWindow(const QString& url)
 {

@@ -17,7 +17,7 @@ class BrowserDocument : public QObject
 {
     Q_OBJECT
 
-public:
+  public:
     static constexpr int kNavigationTimeoutMs = 5000;
 
     explicit BrowserDocument(QObject* parent = nullptr);
@@ -57,7 +57,7 @@ public:
     // can be harvested. Harvest code may switch it off too.
     QTimer& navtout() { return m_navtout; }
 
-signals:
+  signals:
     // The server answered (after redirects) or the local file was opened: the new
     // document is current from now on, though it may still be loading.
     void NavigateComplete2(const QString& url);
@@ -71,7 +71,7 @@ signals:
     // navtout fired and the load was stopped.
     void navtoutTimer();
 
-private:
+  private:
     struct Load;
 
     void startNetworkLoad(const std::string& url);
@@ -81,8 +81,8 @@ private:
     void onNavigationTimeout();
     const HtmlDocument& document() const;
 
-    void* m_multi = nullptr; // CURLM*
-    void* m_easy = nullptr;  // CURL*, reused so cookies and connections carry over
+    void* m_multi = nullptr;   // CURLM*
+    void* m_easy = nullptr;    // CURL*, reused so cookies and connections carry over
     void* m_headers = nullptr; // curl_slist*
     std::unique_ptr<Load> m_load;
     quint64 m_generation = 0;

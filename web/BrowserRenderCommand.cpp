@@ -45,8 +45,9 @@ int runRenderCommand(const std::string& target, std::ostream& out, std::ostream&
     std::string error;
     bool answered = false;
     bool stopped = false;
-    QObject::connect(&browser, &BrowserDocument::NavigateError,
-                     [&](const QString&, const QString& message) { error = message.toStdString(); });
+    QObject::connect(
+        &browser, &BrowserDocument::NavigateError,
+        [&](const QString&, const QString& message) { error = message.toStdString(); });
     QObject::connect(&browser, &BrowserDocument::NavigateComplete2, [&] { answered = true; });
     QObject::connect(&browser, &BrowserDocument::DocumentComplete, &loop, &QEventLoop::quit);
     QObject::connect(&browser, &BrowserDocument::navtoutTimer, &loop, [&] {

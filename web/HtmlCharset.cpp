@@ -10,21 +10,30 @@ namespace larkspur {
 
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
 
 std::string lowered(std::string_view s)
 {
     std::string out(s);
-    for (char& c : out) c = lower(c);
+    for (char& c : out)
+        c = lower(c);
     return out;
 }
 
 std::string_view trimmed(std::string_view s)
 {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -45,13 +54,15 @@ std::string charsetParameter(std::string_view text)
         const size_t at = low.find("charset", from);
         if (at == std::string::npos) return {};
         size_t pos = at + 7;
-        while (pos < low.size() && isBlank(low[pos])) ++pos;
+        while (pos < low.size() && isBlank(low[pos]))
+            ++pos;
         if (pos >= low.size() || low[pos] != '=') {
             from = at + 7;
             continue;
         }
         ++pos;
-        while (pos < low.size() && isBlank(low[pos])) ++pos;
+        while (pos < low.size() && isBlank(low[pos]))
+            ++pos;
         if (pos >= low.size()) return {};
         if (text[pos] == '"' || text[pos] == '\'') {
             const char quote = text[pos];
@@ -60,7 +71,8 @@ std::string charsetParameter(std::string_view text)
             return std::string(trimmed(text.substr(pos + 1, end - pos - 1)));
         }
         size_t end = pos;
-        while (end < text.size() && !isBlank(text[end]) && text[end] != ';') ++end;
+        while (end < text.size() && !isBlank(text[end]) && text[end] != ';')
+            ++end;
         return std::string(text.substr(pos, end - pos));
     }
 }
@@ -81,8 +93,9 @@ std::string canonicalCharset(std::string_view label)
     if (name == "utf-8" || name == "utf8" || name == "unicode-1-1-utf-8") return "UTF-8";
     // Browsers read all of these as windows-1252; it is a superset of Latin-1 and ASCII.
     static constexpr std::array<std::string_view, 16> western = {
-        "windows-1252", "cp1252",     "x-cp1252",   "iso-8859-1", "iso8859-1", "iso_8859-1",
-        "latin1",       "l1",         "us-ascii",   "ascii",      "cp819",     "ibm819",
+        "windows-1252", "cp1252",      "x-cp1252",        "iso-8859-1",
+        "iso8859-1",    "iso_8859-1",  "latin1",          "l1",
+        "us-ascii",     "ascii",       "cp819",           "ibm819",
         "iso-ir-100",   "csisolatin1", "iso_8859-1:1987", "ansi_x3.4-1968"};
     for (std::string_view w : western)
         if (name == w) return "windows-1252";
@@ -149,7 +162,8 @@ std::string fromUtf8(std::string_view bytes)
     while (pos < bytes.size()) {
         // Copy runs of ASCII at once: most pages are mostly ASCII.
         size_t run = pos;
-        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) ++run;
+        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80)
+            ++run;
         out.append(bytes.substr(pos, run - pos));
         pos = run;
         if (pos >= bytes.size()) break;
@@ -252,7 +266,8 @@ std::string_view withoutBom(std::string_view bytes, std::string_view charset)
 template <typename Visit> size_t readAttributes(std::string_view html, size_t pos, Visit visit)
 {
     while (pos < html.size()) {
-        while (pos < html.size() && (isBlank(html[pos]) || html[pos] == '/')) ++pos;
+        while (pos < html.size() && (isBlank(html[pos]) || html[pos] == '/'))
+            ++pos;
         if (pos >= html.size()) break;
         if (html[pos] == '>') return pos + 1;
         const size_t nameStart = pos;
@@ -260,11 +275,13 @@ template <typename Visit> size_t readAttributes(std::string_view html, size_t po
                html[pos] != '/')
             ++pos;
         const std::string name = lowered(html.substr(nameStart, pos - nameStart));
-        while (pos < html.size() && isBlank(html[pos])) ++pos;
+        while (pos < html.size() && isBlank(html[pos]))
+            ++pos;
         std::string_view value;
         if (pos < html.size() && html[pos] == '=') {
             ++pos;
-            while (pos < html.size() && isBlank(html[pos])) ++pos;
+            while (pos < html.size() && isBlank(html[pos]))
+                ++pos;
             if (pos < html.size() && (html[pos] == '"' || html[pos] == '\'')) {
                 const char quote = html[pos];
                 const size_t end = html.find(quote, pos + 1);
@@ -273,7 +290,8 @@ template <typename Visit> size_t readAttributes(std::string_view html, size_t po
                 pos = stop + 1;
             } else {
                 const size_t start = pos;
-                while (pos < html.size() && !isBlank(html[pos]) && html[pos] != '>') ++pos;
+                while (pos < html.size() && !isBlank(html[pos]) && html[pos] != '>')
+                    ++pos;
                 value = html.substr(start, pos - start);
             }
         }

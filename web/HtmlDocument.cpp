@@ -69,7 +69,10 @@ HtmlDocument::~HtmlDocument()
     if (m_output) gumbo_destroy_output(&options, m_output);
 }
 
-const GumboNode* HtmlDocument::root() const { return m_output ? m_output->document : nullptr; }
+const GumboNode* HtmlDocument::root() const
+{
+    return m_output ? m_output->document : nullptr;
+}
 
 bool HtmlDocument::quirksMode() const
 {
@@ -124,8 +127,8 @@ std::string HtmlDocument::bodyInnerHtml() const
     if (end == m_source.size()) {
         // A page without "</body>" (or with content after it) still ends in "</html>".
         std::string_view rest = std::string_view(m_source).substr(begin);
-        while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\n' ||
-                                 rest.back() == '\r' || rest.back() == '\t'))
+        while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\n' || rest.back() == '\r' ||
+                                 rest.back() == '\t'))
             rest.remove_suffix(1);
         if (endsWithNoCase(rest, "</html>")) end = begin + rest.size() - 7;
     }
@@ -133,6 +136,9 @@ std::string HtmlDocument::bodyInnerHtml() const
     return m_source.substr(begin, end - begin);
 }
 
-std::string HtmlDocument::bodyInnerText() const { return renderBodyText(*this); }
+std::string HtmlDocument::bodyInnerText() const
+{
+    return renderBodyText(*this);
+}
 
 } // namespace larkspur

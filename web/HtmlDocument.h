@@ -12,7 +12,7 @@ namespace larkspur {
 
 class HtmlDocument
 {
-public:
+  public:
     // bytes: the page as received (any charset); headerCharset: the charset of the HTTP
     // Content-Type header, empty for local files. Never fails: any bytes make a document.
     explicit HtmlDocument(std::string_view bytes, std::string_view headerCharset = {});
@@ -38,7 +38,7 @@ public:
     const GumboInternalNode* body() const;
     bool quirksMode() const;
 
-private:
+  private:
     std::string m_charset;
     std::string m_source;
     GumboInternalOutput* m_output = nullptr;

@@ -10,13 +10,16 @@ namespace larkspur {
 
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
 
 // Builds the text from pieces and the line breaks blocks ask for. A run of requested breaks
 // becomes the largest of them, and none are written before the first or after the last text.
 class TextCollector
 {
-public:
+  public:
     void requireBreaks(int count)
     {
         if (count > m_pendingBreaks) m_pendingBreaks = count;
@@ -67,7 +70,7 @@ public:
 
     std::string take() { return std::move(m_out); }
 
-private:
+  private:
     void newLine()
     {
         m_space = false;
@@ -77,7 +80,8 @@ private:
     void flush()
     {
         if (m_pendingBreaks > 0 && m_any)
-            for (int i = 0; i < m_pendingBreaks; ++i) m_out += "\r\n";
+            for (int i = 0; i < m_pendingBreaks; ++i)
+                m_out += "\r\n";
         m_pendingBreaks = 0;
     }
 
@@ -246,8 +250,8 @@ Resolved resolve(const GumboNode* node, const PageStyle& style)
         return r;
     }
     r.author = style.styleOf(node);
-    DisplayKind display = el.tag_namespace == GUMBO_NAMESPACE_HTML ? defaultDisplay(el.tag)
-                                                                    : DisplayKind::Inline;
+    DisplayKind display =
+        el.tag_namespace == GUMBO_NAMESPACE_HTML ? defaultDisplay(el.tag) : DisplayKind::Inline;
     if (hasAttribute(el, "hidden")) display = DisplayKind::None;
     if (el.tag == GUMBO_TAG_UNKNOWN && el.tag_namespace == GUMBO_NAMESPACE_HTML) {
         // Newer elements this parser does not name.
@@ -358,9 +362,9 @@ std::string renderBodyText(const HtmlDocument& document)
         }
         const auto* child = static_cast<const GumboNode*>(children.data[top.nextChild++]);
         // A closed <details> shows only its summary.
-        if (top.closedDetails && !(child->type == GUMBO_NODE_ELEMENT &&
-                                   child->v.element.tag == GUMBO_TAG_SUMMARY &&
-                                   child->v.element.tag_namespace == GUMBO_NAMESPACE_HTML))
+        if (top.closedDetails &&
+            !(child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_SUMMARY &&
+              child->v.element.tag_namespace == GUMBO_NAMESPACE_HTML))
             continue;
         switch (child->type) {
         case GUMBO_NODE_TEXT:

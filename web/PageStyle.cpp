@@ -7,20 +7,29 @@ namespace larkspur {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+char lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string lowered(std::string_view s)
 {
     std::string out(s);
-    for (char& c : out) c = lower(c);
+    for (char& c : out)
+        c = lower(c);
     return out;
 }
 
 std::string_view trimmed(std::string_view s)
 {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -48,7 +57,8 @@ std::string_view firstWord(std::string_view value)
 {
     value = trimmed(value);
     size_t end = 0;
-    while (end < value.size() && !isBlank(value[end])) ++end;
+    while (end < value.size() && !isBlank(value[end]))
+        ++end;
     return value.substr(0, end);
 }
 
@@ -109,9 +119,11 @@ std::vector<std::string_view> splitClasses(std::string_view value)
     std::vector<std::string_view> out;
     size_t pos = 0;
     while (pos < value.size()) {
-        while (pos < value.size() && isBlank(value[pos])) ++pos;
+        while (pos < value.size() && isBlank(value[pos]))
+            ++pos;
         const size_t start = pos;
-        while (pos < value.size() && !isBlank(value[pos])) ++pos;
+        while (pos < value.size() && !isBlank(value[pos]))
+            ++pos;
         if (pos > start) out.push_back(value.substr(start, pos - start));
     }
     return out;
@@ -119,8 +131,8 @@ std::vector<std::string_view> splitClasses(std::string_view value)
 
 bool isNameChar(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 void collectStyleText(const GumboNode* node, PageStyle& style)
@@ -243,13 +255,15 @@ void PageStyle::addStyleSheet(std::string_view cssText)
             if (selector[0] == '*') {
                 i = 1;
             } else {
-                while (i < selector.size() && isNameChar(selector[i])) ++i;
+                while (i < selector.size() && isNameChar(selector[i]))
+                    ++i;
                 rule.tag = lowered(selector.substr(0, i));
             }
             while (simple && i < selector.size()) {
                 const char kind = selector[i++];
                 const size_t start = i;
-                while (i < selector.size() && isNameChar(selector[i])) ++i;
+                while (i < selector.size() && isNameChar(selector[i]))
+                    ++i;
                 const std::string name = key(selector.substr(start, i - start));
                 if (name.empty() || (kind != '.' && kind != '#')) {
                     simple = false;
@@ -317,7 +331,8 @@ ElementStyle PageStyle::styleOf(const GumboNode* node) const
         }
         const std::string id = key(attribute(el, "id"));
         std::vector<std::string> classKeys;
-        for (std::string_view c : splitClasses(attribute(el, "class"))) classKeys.push_back(key(c));
+        for (std::string_view c : splitClasses(attribute(el, "class")))
+            classKeys.push_back(key(c));
         std::vector<std::string_view> classes(classKeys.begin(), classKeys.end());
 
         std::vector<uint32_t> candidates = m_universal;
@@ -327,7 +342,8 @@ ElementStyle PageStyle::styleOf(const GumboNode* node) const
                 candidates.insert(candidates.end(), it->second.begin(), it->second.end());
         };
         addFrom(m_byId, id);
-        for (const std::string& c : classKeys) addFrom(m_byClass, c);
+        for (const std::string& c : classKeys)
+            addFrom(m_byClass, c);
         addFrom(m_byTag, tag);
         std::sort(candidates.begin(), candidates.end());
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
@@ -342,7 +358,8 @@ ElementStyle PageStyle::styleOf(const GumboNode* node) const
             return a->order < b->order;
         });
         ElementStyle important;
-        for (const Rule* r : matching) overlay(r->important ? important : result, r->values);
+        for (const Rule* r : matching)
+            overlay(r->important ? important : result, r->values);
         if (!styleAttr.empty()) {
             const DeclaredStyle inlineStyle = parseDeclarations(styleAttr);
             overlay(result, inlineStyle.normal);

@@ -30,7 +30,7 @@ struct ElementStyle
 // @media are left out, so they never hide text.
 class PageStyle
 {
-public:
+  public:
     // Reads every <style> element of the parsed document (not those inside <template> or
     // whose media attribute excludes screens). quirksMode makes class and id names match
     // without regard to case, as browsers do for such pages.
@@ -45,7 +45,7 @@ public:
 
     bool empty() const { return m_rules.empty(); }
 
-private:
+  private:
     struct Rule
     {
         std::string tag; // lower case; empty for any

@@ -22,14 +22,15 @@ namespace {
 // Makes the folder (and missing parents) and leaves it owned by us and closed to others.
 void makePrivateFolder(const std::string& path)
 {
-    for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string part = path.substr(0, slash);
         const bool last = slash == std::string::npos;
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-            fail("Cannot create folder", part);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) fail("Cannot create folder", part);
         if (last) break;
     }
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::lstat(path.c_str(), &st) != 0) fail("Cannot read folder", path);
     if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
         errno = EPERM;
@@ -53,7 +54,8 @@ std::string stagingPagePath()
 void writeStagingPage(std::string_view bytes)
 {
     const std::string path = stagingPagePath();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) fail("Cannot write", path);
     // An older file may have been made with wider rights.
     if (::fchmod(fd, 0600) != 0) {

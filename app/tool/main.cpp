@@ -22,12 +22,18 @@ struct Subcommand
     int (*run)(const Arguments& args);
 };
 
-int fetch(const Arguments& args) { return larkspur::runFetchCommand(args, std::cout, std::cerr); }
+int fetch(const Arguments& args)
+{
+    return larkspur::runFetchCommand(args, std::cout, std::cerr);
+}
 int render(const Arguments& args)
 {
     return larkspur::runRenderCommand(args[0], std::cout, std::cerr);
 }
-int clean(const Arguments& args) { return larkspur::runCleanCommand(args[0], std::cout, std::cerr); }
+int clean(const Arguments& args)
+{
+    return larkspur::runCleanCommand(args[0], std::cout, std::cerr);
+}
 
 constexpr Subcommand kSubcommands[] = {
     {"fetch", "URL [URL ...]", 1, 0, fetch},

@@ -35,7 +35,7 @@ namespace {
 //   /missing           404 with an error page
 class LoopbackServer
 {
-public:
+  public:
     LoopbackServer()
     {
         m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -58,7 +58,8 @@ public:
     {
         m_stop = true;
         m_acceptor.join();
-        for (std::thread& t : m_workers) t.join();
+        for (std::thread& t : m_workers)
+            t.join();
         ::close(m_listen);
     }
 
@@ -69,7 +70,7 @@ public:
 
     int requests() const { return m_requests; }
 
-private:
+  private:
     void acceptLoop()
     {
         while (!m_stop) {
@@ -104,8 +105,9 @@ private:
     static std::string response(const std::string& status, const std::string& headers,
                                 const std::string& body)
     {
-        return "HTTP/1.1 " + status + "\r\n" + headers + "Content-Length: " +
-               std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+        return "HTTP/1.1 " + status + "\r\n" + headers +
+               "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+               body;
     }
 
     void serve(int fd)
@@ -123,11 +125,13 @@ private:
         }
         ++m_requests;
         const size_t space = request.find(' ');
-        const std::string path = request.substr(space + 1, request.find(' ', space + 1) - space - 1);
+        const std::string path =
+            request.substr(space + 1, request.find(' ', space + 1) - space - 1);
         const std::string html = "Content-Type: text/html\r\n";
         if (path == "/page") {
-            sendAll(fd, response("200 OK", html,
-                                 "<html><body><P CLASS=g>Reached &amp; rendered</P></body></html>"));
+            sendAll(fd,
+                    response("200 OK", html,
+                             "<html><body><P CLASS=g>Reached &amp; rendered</P></body></html>"));
         } else if (path == "/redirect") {
             sendAll(fd, response("302 Found", "Location: /page\r\n", "moved"));
         } else if (path == "/chain") {
@@ -135,7 +139,8 @@ private:
                                  ""));
         } else if (path == "/latin1") {
             sendAll(fd, response("200 OK", "Content-Type: text/html; charset=ISO-8859-1\r\n",
-                                 "<meta charset=utf-8><body>Gr\xF6\xDF" "e \x80</body>"));
+                                 "<meta charset=utf-8><body>Gr\xF6\xDF"
+                                 "e \x80</body>"));
         } else if (path == "/headers") {
             const std::string head = request.substr(0, request.find("\r\n\r\n"));
             sendAll(fd, response("200 OK", html, "<body><pre>" + head + "</pre></body>"));
@@ -145,7 +150,8 @@ private:
         } else if (path == "/cookie") {
             const size_t at = request.find("Cookie: ");
             const std::string cookie =
-                at == std::string::npos ? "none" : request.substr(at + 8, request.find("\r\n", at) - at - 8);
+                at == std::string::npos ? "none"
+                                        : request.substr(at + 8, request.find("\r\n", at) - at - 8);
             sendAll(fd, response("200 OK", html, "<body>" + cookie + "</body>"));
         } else if (path == "/slow") {
             sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n"
@@ -265,8 +271,10 @@ TEST(BrowserNavigate, HeaderCharsetWinsOverTheMetaTag)
     LoopbackServer server;
     BrowserDocument browser;
     ASSERT_TRUE(load(browser, server.url("/latin1")));
-    EXPECT_EQ(browser.innerText(), "Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC");
-    EXPECT_EQ(browser.innerHTML(), "Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC");
+    EXPECT_EQ(browser.innerText(), "Gr\xC3\xB6\xC3\x9F"
+                                   "e \xE2\x82\xAC");
+    EXPECT_EQ(browser.innerHTML(), "Gr\xC3\xB6\xC3\x9F"
+                                   "e \xE2\x82\xAC");
 }
 
 TEST(BrowserNavigate, ErrorPagesShowAndUnreachableHostsGiveAnEmptyDocument)
@@ -302,14 +310,14 @@ TEST(BrowserNavigate, NavigationTimeoutStopsASlowPageAndKeepsWhatArrived)
     QSignalSpy navigated(&browser, &BrowserDocument::NavigateComplete2);
     QSignalSpy timedOut(&browser, &BrowserDocument::navtoutTimer);
     QSignalSpy complete(&browser, &BrowserDocument::DocumentComplete);
-    QElapsedTimer clock;
     browser.Navigate(server.url("/slow"));
     ASSERT_TRUE(waitUntil([&] { return navigated.count() == 1; }));
-    clock.start();
+    EXPECT_TRUE(browser.navtout().isActive());
+    EXPECT_EQ(browser.navtout().interval(), 5000);
     // The first part arrives while the page is still loading and is readable at once.
     ASSERT_TRUE(waitUntil([&] { return browser.innerText() == "early part"; }));
+    EXPECT_TRUE(browser.isLoading());
     ASSERT_TRUE(waitUntil([&] { return timedOut.count() == 1; }, 7000));
-    EXPECT_GE(clock.elapsed(), BrowserDocument::kNavigationTimeoutMs - 100);
     EXPECT_FALSE(browser.isLoading());
     EXPECT_FALSE(browser.navtout().isActive());
     EXPECT_EQ(complete.count(), 0);
@@ -361,7 +369,8 @@ TEST(BrowserNavigate, LocalFilesAndRefusedNavigations)
     ASSERT_TRUE(load(browser, path));
     EXPECT_EQ(navigated.count(), 1);
     EXPECT_EQ(browser.LocationURL().rfind("file:///", 0), 0u);
-    EXPECT_TRUE(QString::fromStdString(browser.LocationURL()).endsWith(QStringLiteral("/page.htm")));
+    EXPECT_TRUE(
+        QString::fromStdString(browser.LocationURL()).endsWith(QStringLiteral("/page.htm")));
     // Not valid UTF-8 and no charset named: read as windows-1252.
     EXPECT_EQ(browser.innerText(), "Local \xC3\xA4 page");
 

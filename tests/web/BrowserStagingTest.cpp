@@ -20,8 +20,11 @@ namespace {
 // Points the cache folder at a temporary one for the test's lifetime.
 class CacheFolder
 {
-public:
-    CacheFolder() : m_old(qgetenv("XDG_CACHE_HOME")) { qputenv("XDG_CACHE_HOME", m_dir.path().c_str()); }
+  public:
+    CacheFolder() : m_old(qgetenv("XDG_CACHE_HOME"))
+    {
+        qputenv("XDG_CACHE_HOME", m_dir.path().c_str());
+    }
     ~CacheFolder()
     {
         if (m_old.isEmpty())
@@ -31,14 +34,16 @@ public:
     }
     std::string path() const { return m_dir.path(); }
 
-private:
+  private:
     test::TempDir m_dir;
     QByteArray m_old;
 };
 
 mode_t modeOf(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
     return st.st_mode & 07777;
 }
@@ -53,7 +58,8 @@ TEST(BrowserStaging, FixedPrivateFileWrittenByteForByte)
     EXPECT_EQ(stagingPagePath(), path);
     EXPECT_EQ(modeOf(cache.path() + "/larkspur"), 0700u);
 
-    static const char bytes[] = "<body>Gr\xF6\xDF" "e\r\nline\n\0end</body>";
+    static const char bytes[] = "<body>Gr\xF6\xDF"
+                                "e\r\nline\n\0end</body>";
     const std::string page(bytes, sizeof bytes - 1);
     ASSERT_EQ(page.size(), 29u);
     writeStagingPage(page);
@@ -96,7 +102,8 @@ TEST(BrowserStaging, BrowserRendersTheStagedPage)
 {
     CacheFolder cache;
     // A cleaned page keeps no head, so its charset is sniffed: here windows-1252.
-    writeStagingPage("<body><p>Gr\xF6\xDF" "e</p><p>&auml;</p></body>");
+    writeStagingPage("<body><p>Gr\xF6\xDF"
+                     "e</p><p>&auml;</p></body>");
     BrowserDocument browser;
     QSignalSpy complete(&browser, &BrowserDocument::DocumentComplete);
     browser.Navigate(stagingPagePath());
@@ -108,6 +115,7 @@ TEST(BrowserStaging, BrowserRendersTheStagedPage)
         loop.exec();
     }
     ASSERT_EQ(complete.count(), 1);
-    EXPECT_EQ(browser.innerText(), "Gr\xC3\xB6\xC3\x9F" "e\r\n\r\n\xC3\xA4");
+    EXPECT_EQ(browser.innerText(), "Gr\xC3\xB6\xC3\x9F"
+                                   "e\r\n\r\n\xC3\xA4");
     EXPECT_EQ(browser.LocationURL(), "file://" + cache.path() + "/larkspur/f.htm");
 }

@@ -54,7 +54,8 @@ TEST(BrowserTool, RenderPrintsTheRenderedTextOfAFile)
     EXPECT_EQ(run.out, "First & line\r\nsecond\r\n\r\na\tb");
     EXPECT_EQ(run.err, "");
 
-    const ToolRun missing = runTool({QStringLiteral("render"), QString::fromStdString(dir.file("none"))});
+    const ToolRun missing =
+        runTool({QStringLiteral("render"), QString::fromStdString(dir.file("none"))});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");
     EXPECT_NE(missing.err.find("none"), std::string::npos);
@@ -64,7 +65,8 @@ TEST(BrowserTool, SubcommandsAreDispatchedAndMisuseExplained)
 {
     if (!QFileInfo::exists(kTool)) GTEST_SKIP() << "larkspur-tool is not built";
     for (const QStringList& misuse :
-         {QStringList{}, QStringList{QStringLiteral("frobnicate")}, QStringList{QStringLiteral("render")},
+         {QStringList{}, QStringList{QStringLiteral("frobnicate")},
+          QStringList{QStringLiteral("render")},
           QStringList{QStringLiteral("clean"), QStringLiteral("a"), QStringLiteral("b")}}) {
         const ToolRun run = runTool(misuse);
         EXPECT_EQ(run.status, 2) << misuse.join(QLatin1Char(' ')).toStdString();
@@ -73,7 +75,8 @@ TEST(BrowserTool, SubcommandsAreDispatchedAndMisuseExplained)
 
     // clean and fetch reach their commands: each reports its own failure.
     larkspur::test::TempDir dir;
-    const ToolRun clean = runTool({QStringLiteral("clean"), QString::fromStdString(dir.file("absent"))});
+    const ToolRun clean =
+        runTool({QStringLiteral("clean"), QString::fromStdString(dir.file("absent"))});
     EXPECT_EQ(clean.status, 1);
     EXPECT_NE(clean.err.find("absent"), std::string::npos);
 

@@ -17,7 +17,10 @@ namespace {
 
 const std::string kCorpus = LARKSPUR_SOURCE_DIR "/../shared/corpus/html/";
 
-bool corpusPresent() { return QFileInfo::exists(QString::fromStdString(kCorpus + "MANIFEST.md")); }
+bool corpusPresent()
+{
+    return QFileInfo::exists(QString::fromStdString(kCorpus + "MANIFEST.md"));
+}
 
 // White space runs (no-break spaces included) become one space; ends trimmed.
 std::string normalised(const std::string& line)
@@ -76,14 +79,17 @@ TEST(RenderCorpus, LyricsLinesAppearAsLinesInOrder)
         const HtmlDocument document(test::readFile(kCorpus + p.page));
         const std::string text = document.bodyInnerText();
         std::vector<std::string> rendered;
-        for (const std::string& line : splitLines(text, "\r\n")) rendered.push_back(normalised(line));
+        for (const std::string& line : splitLines(text, "\r\n"))
+            rendered.push_back(normalised(line));
 
-        const std::vector<std::string> lyrics = expectedLines(kCorpus + "expected/lyricsscrapernet/" + p.expected);
+        const std::vector<std::string> lyrics =
+            expectedLines(kCorpus + "expected/lyricsscrapernet/" + p.expected);
         ASSERT_GT(lyrics.size(), 20u) << p.expected;
         // Each lyrics line is a whole line of the text, after the previous one.
         size_t at = 0;
         for (const std::string& line : lyrics) {
-            while (at < rendered.size() && rendered[at] != line) ++at;
+            while (at < rendered.size() && rendered[at] != line)
+                ++at;
             ASSERT_LT(at, rendered.size()) << p.page << ": missing or out of order: " << line;
             ++at;
         }
@@ -95,7 +101,8 @@ TEST(RenderCorpus, ExamplePageShowsItsTextAndNoScriptOrStyle)
     if (!corpusPresent()) GTEST_SKIP() << "lyrics page corpus not found";
     const HtmlDocument document(test::readFile(kCorpus + "beets__examplecom_beetssong.html"));
     std::string text = document.bodyInnerText();
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     EXPECT_NE(text.find("via plugins, beets becomes a panacea"), std::string::npos);
     // Its scripts set "e9.size" and its styles "font-family"; neither is text.
     EXPECT_EQ(text.find("e9.size"), std::string::npos);
@@ -107,7 +114,8 @@ TEST(RenderCorpus, LyricsInsideAScriptStayHidden)
     if (!corpusPresent()) GTEST_SKIP() << "lyrics page corpus not found";
     // This site ships its lyrics only as data in a script block; without scripts a browser
     // shows the page around them but not the lyrics.
-    const std::string source = test::readFile(kCorpus + "lyricsscrapernet__LyricFind_Lyrics_HtmlPage_01.html");
+    const std::string source =
+        test::readFile(kCorpus + "lyricsscrapernet__LyricFind_Lyrics_HtmlPage_01.html");
     const std::string line = "The seas are rising";
     ASSERT_NE(source.find(line), std::string::npos);
     const std::string text = HtmlDocument(source).bodyInnerText();
@@ -124,7 +132,8 @@ TEST(RenderCorpus, BodySourceIsTheBytesBetweenTheBodyTags)
     for (const QString& page : pages) {
         const std::string bytes = test::readFile(kCorpus + page.toStdString());
         std::string lower = bytes;
-        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         const size_t start = lower.find('>', lower.find("<body")) + 1;
         const size_t end = lower.find("</body>");
         const HtmlDocument document(bytes);

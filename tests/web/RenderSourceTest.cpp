@@ -33,7 +33,8 @@ TEST(RenderSource, BodySourceKeepsTheOriginalSpelling)
         {"<head></head><body></body>", ""},
         {"", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(HtmlDocument(c.page).bodyInnerHtml(), c.body) << c.page;
+    for (const Case& c : cases)
+        EXPECT_EQ(HtmlDocument(c.page).bodyInnerHtml(), c.body) << c.page;
 }
 
 TEST(RenderSource, BodySourceIsConvertedToUtf8)
@@ -65,8 +66,14 @@ TEST(RenderCharset, HeaderThenMetaThenUtf8ThenWindows1252)
     EXPECT_EQ(detectHtmlCharset("<meta charset=utf-16>x", ""), "UTF-8");
     // Sniffing: valid UTF-8, else windows-1252.
     EXPECT_EQ(detectHtmlCharset("plain ascii", ""), "UTF-8");
-    EXPECT_EQ(detectHtmlCharset("Gr\xC3\xB6\xC3\x9F" "e", ""), "UTF-8");
-    EXPECT_EQ(detectHtmlCharset("Gr\xF6\xDF" "e", ""), "windows-1252");
+    EXPECT_EQ(detectHtmlCharset("Gr\xC3\xB6\xC3\x9F"
+                                "e",
+                                ""),
+              "UTF-8");
+    EXPECT_EQ(detectHtmlCharset("Gr\xF6\xDF"
+                                "e",
+                                ""),
+              "windows-1252");
     EXPECT_EQ(detectHtmlCharset("\xC0\xAF overlong", ""), "windows-1252");
     EXPECT_EQ(detectHtmlCharset("\xED\xA0\x80 surrogate", ""), "windows-1252");
     // A byte order mark beats everything.
@@ -89,8 +96,7 @@ TEST(RenderCharset, DecodingToUtf8)
               "\xE2\x82\xAC\xE2\x80\x9Cq\xE2\x80\x9D\xC5\xB8\xC3\xBF\xC2\x81");
     EXPECT_EQ(decodeToUtf8("\x80", "latin1"), "\xE2\x82\xAC");
     // Broken UTF-8 becomes U+FFFD byte by byte; the rest is kept.
-    EXPECT_EQ(decodeToUtf8("a\xC3(b\xF0\x9F\x98\x80", "utf-8"),
-              "a\xEF\xBF\xBD(b\xF0\x9F\x98\x80");
+    EXPECT_EQ(decodeToUtf8("a\xC3(b\xF0\x9F\x98\x80", "utf-8"), "a\xEF\xBF\xBD(b\xF0\x9F\x98\x80");
     EXPECT_EQ(decodeToUtf8("\xEF\xBB\xBFx", "UTF-8"), "x");
     EXPECT_EQ(decodeToUtf8(std::string("\xFF\xFEh\0\xE4\0=\xD8\x00\xDE", 10), "utf-16le"),
               "h\xC3\xA4\xF0\x9F\x98\x80");

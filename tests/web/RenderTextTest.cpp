@@ -66,7 +66,8 @@ TEST(RenderText, WhiteSpaceCollapsesOutsidePre)
         {"<div style='white-space:pre-line'>  one  two\n  three</div>", "one two\nthree"},
         {"<style>.v{white-space:pre}</style><span class=v>a  b</span>", "a  b"},
         // A no-break space is text, not white space.
-        {"a&nbsp;&nbsp;b", "a\xC2\xA0\xC2\xA0" "b"},
+        {"a&nbsp;&nbsp;b", "a\xC2\xA0\xC2\xA0"
+                           "b"},
         {"a\r\nb", "a b"},
     });
 }
@@ -74,8 +75,7 @@ TEST(RenderText, WhiteSpaceCollapsesOutsidePre)
 TEST(RenderText, TablesUseTabsAndLineBreaks)
 {
     checkAll({
-        {"<table><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr></table>",
-         "a\tb\nc\td"},
+        {"<table><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr></table>", "a\tb\nc\td"},
         {"<table><tr><th> Head </th><td>  cell  </td></tr></table>after", "Head\tcell\nafter"},
         {"<table><tr><td>a</td><td style=display:none>x</td><td>b</td></tr></table>", "a\tb"},
         {"<table><tr><td>a</td><td hidden>x</td></tr></table>", "a"},
@@ -95,8 +95,7 @@ TEST(RenderText, NonRenderedElementsAndNoscript)
         {"<noscript>shown without scripts</noscript>", "shown without scripts"},
         {"<head><noscript><p>from head</p></noscript></head>", "from head"},
         {"a<!-- comment -->b", "ab"},
-        {"<img alt=picture>x<input value=v><textarea>t</textarea><select><option>o</select>",
-         "x"},
+        {"<img alt=picture>x<input value=v><textarea>t</textarea><select><option>o</select>", "x"},
         {"<iframe>fallback</iframe>x", "x"},
         {"<svg><text>icon</text></svg>x", "x"},
         {"<details><summary>Sum</summary>hidden body</details>", "Sum"},
@@ -120,21 +119,18 @@ TEST(RenderText, HiddenByAttributeAndInlineStyle)
 TEST(RenderText, HiddenByThePagesStyleSheet)
 {
     checkAll({
-        {"<style>.ad{display:none}</style><div class=ad>ad</div><div class=lyr>song</div>",
-         "song"},
+        {"<style>.ad{display:none}</style><div class=ad>ad</div><div class=lyr>song</div>", "song"},
         {"<style>#nav {display: none;}</style><div id=nav>menu</div>text", "text"},
         {"<style>aside{display:none}</style><aside>side</aside>main", "main"},
         {"<style>div.x.y{display:none}</style><div class='x y'>both</div><div class=x>one</div>",
          "one"},
-        {"<style>.a,.b{visibility:hidden}</style><p class=a>A</p><p class=b>B</p><p>C</p>",
-         "C"},
+        {"<style>.a,.b{visibility:hidden}</style><p class=a>A</p><p class=b>B</p><p>C</p>", "C"},
         {"<style>/* .c{display:none} */ .d{display:none}</style><p class=c>c</p><p class=d>d</p>",
          "c"},
         // The more specific rule or the later one of equal weight wins.
         {"<style>#k{display:block} .h{display:none}</style><div id=k class=h>kept</div>", "kept"},
         {"<style>.h{display:none} .s{display:block}</style><div class='h s'>kept</div>", "kept"},
-        {"<style>.h{display:none!important}</style><div class=h style=display:block>x</div>y",
-         "y"},
+        {"<style>.h{display:none!important}</style><div class=h style=display:block>x</div>y", "y"},
         {"<div class=h style=display:none>x</div><style>.h{display:block}</style>y", "y"},
         // The page's own display rule overrides the hidden attribute, as in browsers.
         {"<style>.f{display:flex}</style><div hidden class=f>shown</div>", "shown"},
@@ -155,7 +151,8 @@ TEST(RenderText, EntitiesAndLineEnds)
     checkAll({
         {"&auml;&ouml;&uuml;&szlig; &amp; &lt;tag&gt; &#8364; &#x263A; &copy",
          "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F & <tag> \xE2\x82\xAC \xE2\x98\xBA \xC2\xA9"},
-        {"Gr&ouml;&szlig;e", "Gr\xC3\xB6\xC3\x9F" "e"},
+        {"Gr&ouml;&szlig;e", "Gr\xC3\xB6\xC3\x9F"
+                             "e"},
     });
     const std::string text = renderInnerText("<p>a</p><div>b<br>c</div><pre>d\ne</pre>");
     for (size_t i = 0; i < text.size(); ++i) {
@@ -170,7 +167,8 @@ TEST(RenderText, DeeplyNestedAndEmptyPages)
 {
     std::string deep;
     // Deep enough to overflow a recursive walk; the parser itself slows down past this.
-    for (int i = 0; i < 5000; ++i) deep += "<div><span>";
+    for (int i = 0; i < 5000; ++i)
+        deep += "<div><span>";
     deep += "core";
     EXPECT_EQ(renderInnerText(deep), "core");
     EXPECT_EQ(renderInnerText(""), "");
