@@ -1,6 +1,7 @@
 #include "support/HttpRawServer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -86,6 +87,17 @@ void HttpRawConnection::send(std::string_view bytes)
         if (n <= 0) return;
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
+}
+
+void HttpRawConnection::reset()
+{
+    const linger abort{1, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    // Closing the socket sends the reset; the descriptor stays valid (as /dev/null) for
+    // the server's own clean-up.
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    ::dup2(null, m_fd);
+    ::close(null);
 }
 
 bool HttpRawConnection::waitPeerClose(int timeoutMs)

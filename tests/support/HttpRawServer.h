@@ -28,6 +28,8 @@ public:
     // Whatever bytes arrive first (a TLS greeting, say); empty on close or timeout.
     std::string readSome(int timeoutMs = 10000);
     void send(std::string_view bytes);
+    // Aborts the connection: the peer gets a reset instead of an orderly close.
+    void reset();
     // Waits until the peer closes the connection; false on timeout.
     bool waitPeerClose(int timeoutMs = 10000);
     // Sleeps up to `ms`, ending early when the server stops.

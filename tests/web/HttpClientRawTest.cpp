@@ -114,6 +114,12 @@ TEST(HttpClientRaw, ConnectionFailuresCarryTheirTexts)
     HttpRawServer halfHead(answeringOnce("HTTP/1.1 200 OK\r\nContent-Le"));
     EXPECT_EQ(failureText(client, halfHead.url("/")), kClosed);
 
+    HttpRawServer resetting([](HttpRawConnection& c) {
+        if (c.readRequest()) c.reset();
+    });
+    EXPECT_EQ(failureText(client, resetting.url("/")),
+              "Socket Error # 104\r\nConnection reset by peer");
+
     EXPECT_EQ(failureText(client, "ftp://127.0.0.1/"), "Unknown Protocol");
 }
 
