@@ -347,6 +347,21 @@ TEST(BrowserNavigate, NewNavigationOrStopDropsTheRunningLoad)
     EXPECT_EQ(navigated.count(), 1);
     EXPECT_EQ(complete.at(0).at(0).toString().toStdString(), server.url("/page"));
 
+    // The time-out belongs to the page being loaded: a new navigation or Stop ends it, so a
+    // slow page cannot cut the next one short.
+    navigated.clear();
+    browser.Navigate(server.url("/slow"));
+    ASSERT_TRUE(waitUntil([&] { return navigated.count() == 1; }));
+    EXPECT_TRUE(browser.navtout().isActive());
+    browser.Navigate(server.url("/stall"));
+    EXPECT_FALSE(browser.navtout().isActive());
+    browser.Navigate(server.url("/slow"));
+    ASSERT_TRUE(waitUntil([&] { return navigated.count() == 2; }));
+    EXPECT_TRUE(browser.navtout().isActive());
+    browser.Stop();
+    EXPECT_FALSE(browser.navtout().isActive());
+    EXPECT_EQ(browser.innerText(), "early part");
+
     // A handler that navigates elsewhere from inside the event gets only the new page.
     QObject::connect(&browser, &BrowserDocument::NavigateComplete2, &browser,
                      [&](const QString& url) {
