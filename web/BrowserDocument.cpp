@@ -170,6 +170,22 @@ BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
     headers = curl_slist_append(headers, "Upgrade-Insecure-Requests: 1");
     m_headers = headers;
 
+    CURL* easy = easyOf(m_easy);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT,
+                     "Mozilla/5.0 (X11; Linux x86_64; rv:115.0) Gecko/20100101 Firefox/115.0");
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, ""); // every encoding curl can decode
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");      // cookies in memory only
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutS);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Load::onBody);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Load::onHeader);
+
     m_poll.setInterval(kPollIntervalMs);
     connect(&m_poll, &QTimer::timeout, this, &BrowserDocument::poll);
     m_navtout.setInterval(kNavigationTimeoutMs);
@@ -246,25 +262,12 @@ void BrowserDocument::startNetworkLoad(const std::string& url)
     load->requestedUrl = url;
     load->easy = easyOf(m_easy);
 
+    // The rest of the options stay as the constructor set them; the handle keeps its
+    // cookies and connections from one navigation to the next.
     CURL* easy = easyOf(m_easy);
-    curl_easy_reset(easy); // cookies, connections and caches survive a reset
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
-    curl_easy_setopt(easy, CURLOPT_USERAGENT,
-                     "Mozilla/5.0 (X11; Linux x86_64; rv:115.0) Gecko/20100101 Firefox/115.0");
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(m_headers));
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, ""); // every encoding curl can decode
-    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");      // cookies in memory only
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutS);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, load->errorText);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Load::onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, load.get());
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Load::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, load.get());
     if (curl_multi_add_handle(multiOf(m_multi), easy) != CURLM_OK)
         throw std::runtime_error("Cannot navigate to " + url);
@@ -274,7 +277,11 @@ void BrowserDocument::startNetworkLoad(const std::string& url)
 
 void BrowserDocument::finishLoad()
 {
-    if (m_load && m_load->easy) curl_multi_remove_handle(multiOf(m_multi), easyOf(m_easy));
+    if (m_load && m_load->easy) {
+        curl_multi_remove_handle(multiOf(m_multi), easyOf(m_easy));
+        // The buffer dies with the load; curl must not write into it afterwards.
+        curl_easy_setopt(easyOf(m_easy), CURLOPT_ERRORBUFFER, nullptr);
+    }
     m_load.reset();
     m_poll.stop();
 }
