@@ -1,6 +1,8 @@
 #pragma once
 // WebBrowser1: the hidden browser that loads search, staging and dictionary pages and gives
 // their body's source and rendered text. No scripts run and no window is ever shown.
+// Lives on the interface thread: transfers are polled from its event loop, so a load never
+// blocks it, and every signal comes from that loop (also inside a nested one).
 
 #include <QObject>
 #include <QString>
