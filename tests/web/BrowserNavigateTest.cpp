@@ -145,7 +145,7 @@ class LoopbackServer
             const std::string head = request.substr(0, request.find("\r\n\r\n"));
             sendAll(fd, response("200 OK", html, "<body><pre>" + head + "</pre></body>"));
         } else if (path == "/set-cookie") {
-            sendAll(fd, response("200 OK", html + "Set-Cookie: session=abc123; Path=/\r\n",
+            sendAll(fd, response("200 OK", html + "Set-Cookie: visitor=abc123; Path=/\r\n",
                                  "<body>set</body>"));
         } else if (path == "/cookie") {
             const size_t at = request.find("Cookie: ");
@@ -263,7 +263,7 @@ TEST(BrowserNavigate, SendsBrowserHeadersAndKeepsCookies)
     EXPECT_EQ(browser.innerText(), "none");
     ASSERT_TRUE(load(browser, server.url("/set-cookie")));
     ASSERT_TRUE(load(browser, server.url("/cookie")));
-    EXPECT_EQ(browser.innerText(), "session=abc123");
+    EXPECT_EQ(browser.innerText(), "visitor=abc123");
 }
 
 TEST(BrowserNavigate, HeaderCharsetWinsOverTheMetaTag)
