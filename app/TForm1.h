@@ -1,24 +1,33 @@
 #pragma once
 // The main window. Handlers keep the names of their control and event; each reads the
 // widgets, calls into the core and shows the result. Widgets are public so tests can
-// drive them; timer handlers can be called directly.
+// drive them; timer handlers can be called directly. The members are implemented across
+// TForm1*.cpp by subject: start-up and events, layout, playback, frames, song library.
 
 #include "app/core/FormState.h"
+#include "app/core/SettingsStore.h"
 #include "playback/MediaPlayer.h"
 #include "playback/PlayLog.h"
 #include "playback/Selection.h"
 #include "playback/SongList.h"
+#include "playback/TempoTapper.h"
 
 #include <QDateTime>
+#include <QFont>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 class QAction;
+class QGroupBox;
 class QLabel;
+class QLineEdit;
+class QListWidget;
 class QMenu;
 class QPlainTextEdit;
+class QPushButton;
 class QSlider;
 class QSplitter;
 class QSystemTrayIcon;
@@ -30,14 +39,22 @@ namespace larkspur {
 // What the window needs from the platform; tests replace any of it.
 struct FormServices
 {
-    MediaPlayer* mp = nullptr; // not owned; must outlive the window
-    FileExists fileExists;     // default: a regular file exists at the path
-    RandomSource* random = nullptr; // not owned; default: a clock-seeded generator
-    std::function<QDateTime()> now; // default: the local time
-    // The open dialog shown at start without an argument; empty result = cancelled.
-    std::function<std::string()> askListFile;
+    MediaPlayer* mp = nullptr;        // not owned; must outlive the window
+    FileExists fileExists;            // default: something other than a folder is there
+    RandomSource* random = nullptr;   // not owned; default: a clock-seeded generator
+    std::function<QDateTime()> now;   // default: the local time
+    std::function<std::int64_t()> tapClockMs; // the tempo meter's clock; default monotonic
+    SettingsStore* settings = nullptr; // not owned; default: the per-user QSettings
+    // Dialogs; an empty result means cancelled. Defaults show the real dialogs.
+    std::function<std::string()> askListFile;     // start-up list
+    std::function<std::string()> askPlaylistFile; // "&Load playlist..."
+    std::function<std::string()> askDirectory;    // "&Add directory..."
+    std::function<bool(QFont&)> askFont;          // "Custom font..."
     // Shows an error to the user (default: a message box that does not block).
     std::function<void(const std::string&)> showError;
+    // Runs the directory scan with progress and cancel (default: a worker thread and a
+    // progress dialog). Returns the entries found; nothing when cancelled.
+    std::function<std::vector<std::string>(const std::string& folder)> scanDirectory;
     std::string executableDir;
     std::string playLogFile = "log.txt";
 };
@@ -50,28 +67,30 @@ public:
     explicit TForm1(FormServices services, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // Start-up, called once before the event loop runs. args: the command-line arguments
-    // after the program name.
+    // ---- start-up and shutdown
+    // Called once before the event loop runs. args: the arguments after the program name.
     void FormCreate(const QStringList& args);
     // The close routine; allowClose false keeps the window open (exit fade).
     void FormClose(bool& allowClose);
-    // The list file named by the first argument.
     std::string resolveListFile(const std::string& argument) const;
+    void LoadSettings();
+    bool SaveSettings();
+    bool closed() const { return m_closed; }
 
-    // Song list and play log.
+    // ---- song list and play log
     bool LoadSongList(const std::string& fileName);
     void SaveSongList();
     void AppendToPlayLog(const std::string& line); // throws PlayLogError
     void lsaveTimer();
 
-    // Selection and playback control.
+    // ---- selection and playback control
     void PlayNextSong(int Index);
     void Pause1Click();
     void Next1Click();
     void Neverplayagain1Click();
     void dtTimer();
 
-    // Volume and fading.
+    // ---- volume and fading
     void SetPlayerVolume(int Value);
     void FadeToNextSong(int Index);
     void fadetmrTimer();
@@ -79,11 +98,65 @@ public:
     void Vol2Click();
     void voltrChange();
 
-    // Hooks for the lyrics lookup and the log frame.
-    void LookupLyrics(const std::string& name);
-    void ShowLog1Click();
+    // ---- side frames and layout
+    void ShowLogFrame();
+    void ShowFinderList();
+    void ShowTranslationFrame();
+    void ShowSettingsFrame();
+    void OpenSongFinder();
+    void OpenCatalogueSearch();
+    void CloseLogFrame();
+    void CloseFinderFrame();
+    void CloseTranslationFrame();
+    void CloseSettingsFrame();
+    void CloseSearchFrames();
+    void CloseAllFrames();
+    void SetTextFontSize(int points);
+    void FormResize();
+    void spltMoved();
+    void editsrchEnter();
+    void editsrchExit();
+    void tiClick();
+    void Show1Click();
+    void Fontsizesmall1Click();
+    void N8Click();
+    void Customfont1Click();
+    void btnsaveClick();
+    void Searchoptions1Click();
+    bool areaOpen() const;
+    int panelWidth() const { return m_panelWidth; }
 
-    bool closed() const { return m_closed; }
+    // ---- song library: import, maintenance, finder, tempo
+    void LoadPLS1Click();
+    void importPlaylist(const std::string& fileName);
+    void Adddirectory1Click();
+    void addScannedEntries(const std::vector<std::string>& entries);
+    void LMDFMDrop1FMDragDrop(const std::vector<std::string>& FileList);
+    void Clearinternallist1Click();
+    void Testallfiles1Click();
+    void cnffClick();
+    void ShowLog1Click();
+    void Findsong1Click();
+    void btnsrchClick();
+    void btncancelClick();
+    void ListDblClick();
+    void ListKeyPress(int key);
+    void Playthissong1Click();
+    void TapTempo();
+
+    // ---- waiting for the lyrics, dictionary and catalogue subsystems
+    void LookupLyrics(const std::string& name);
+    void Quicksave1Click();
+    void Speichern1Click();
+    void Find1Click();
+    void Replace1Click();
+    void Translate1Click();
+    void Versebank1Click();
+    void srchenClick();
+    void Customsearch1Click();
+    void nlyricClick();
+    void Button3Click();
+
     MediaPlayer& mp() { return *m_services.mp; }
 
     SongList dl;
@@ -94,14 +167,30 @@ public:
     QSplitter* mainpanel = nullptr;
     QPlainTextEdit* memo1 = nullptr;
     QWidget* Panelright = nullptr;
+    QWidget* Panelrighttop = nullptr;
+    QWidget* Panelrightbottom = nullptr;
+    QWidget* Panelbtns = nullptr;
+    QLineEdit* editsrch = nullptr;
+    QPushButton* btnsrch = nullptr;
+    QPushButton* btncancel = nullptr;
     QPlainTextEdit* logtxt = nullptr;
+    QPlainTextEdit* memotrns = nullptr;
+    QListWidget* List = nullptr;
+    QGroupBox* grpboxsettings = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QLineEdit* Edit4 = nullptr;
+    QLineEdit* Edit5 = nullptr;
+    QPushButton* btnsave = nullptr;
+    QWidget* lyrworld = nullptr;
+    QLabel* lpos = nullptr;
     QSlider* voltr = nullptr;
     QLabel* ltime = nullptr;
     QLabel* itime = nullptr;
     QLabel* lbpm = nullptr;
     QLabel* Label6 = nullptr;
     QLabel* lbusy2 = nullptr;
-    QLabel* lpos = nullptr;
     QToolButton* JvxSpeedButton1 = nullptr; // pause / play
     QToolButton* JvxSpeedButton2 = nullptr; // next
     QToolButton* JvxSpeedButton3 = nullptr; // find
@@ -112,15 +201,23 @@ public:
     QToolButton* JvxSpeedButton8 = nullptr; // vol-
     QSystemTrayIcon* ti = nullptr;
 
+    // Menus and their items.
     QMenu* pm = nullptr;
-    QAction* Show1 = nullptr;
-    QAction* Pause1 = nullptr;
-    QAction* Next1 = nullptr;
-    QAction* Neverplayagain1 = nullptr;
-    QAction* Vol1 = nullptr;
-    QAction* Vol2 = nullptr;
-    QAction* ShowLog1 = nullptr;
-    QAction* Exit1 = nullptr;
+    QAction *Show1 = nullptr, *Pause1 = nullptr, *Next1 = nullptr, *Neverplayagain1 = nullptr;
+    QAction *Vol1 = nullptr, *Vol2 = nullptr, *Adddirectory1 = nullptr, *LoadPLS1 = nullptr;
+    QAction *Clearinternallist1 = nullptr, *Testallfiles1 = nullptr, *Findsong1 = nullptr;
+    QAction *ShowLog1 = nullptr, *Exit1 = nullptr;
+    QMenu* pmlyr = nullptr;
+    QAction *Quicksave1 = nullptr, *Speichern1 = nullptr, *Find1 = nullptr, *Replace1 = nullptr;
+    QAction *Fontsizesmall1 = nullptr, *N8 = nullptr, *Customfont1 = nullptr;
+    QAction *Translate1 = nullptr, *Versebank1 = nullptr, *srchen = nullptr;
+    QAction *Searchoptions1 = nullptr, *Customsearch1 = nullptr, *Neusuchen1 = nullptr;
+    QMenu* pmn = nullptr;
+    QAction *cnff = nullptr, *Closeframe1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction *Playthissong1 = nullptr, *Closeframe2 = nullptr;
+    QMenu* pmtrns = nullptr;
+    QAction* MenuItem2 = nullptr;
 
     QTimer* dt = nullptr;
     QTimer* fadetmr = nullptr;
@@ -128,24 +225,48 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildWidgets();
+    void buildToolbar();
+    void buildBottomBar();
+    void buildSidePanel();
+    void buildSettingsBox();
     void buildMenus();
+    void buildTray();
+    void installDefaults();
+
     void startSong(std::size_t index, const std::string& path);
     void setTitles(const QString& title);
     void showPauseCaption(bool playing);
     // Marker lines: a log that cannot be written is reported once and the work goes on.
     void logMarker(const std::string& line);
     void reportLogFailure(const std::exception& e);
-    void resetTapState();
+
+    // Frame switching helpers.
+    void openArea();
+    void showOnly(QWidget* frame);
+    void closeFrames(std::initializer_list<QWidget*> frames);
+    void searchBarSteps(bool finderMode);
+    void bringToFront();
+    void setTextFont(const QFont& font);
 
     FormServices m_services;
     std::unique_ptr<RandomSource> m_ownRandom;
+    std::unique_ptr<SettingsStore> m_ownSettings;
     PlayLog m_playLog;
+    TempoTapper m_tapper;
     bool m_logFailureReported = false;
     bool m_closed = false;
     long long m_lengthShown = 0;
+    int m_panelWidth = 230;
+    bool m_finderMode = true; // what btnsrch runs: the finder or the catalogue search
+    QFont m_lastDialogFont;
 };
 
 } // namespace larkspur

@@ -2,8 +2,9 @@
 // The main window's state variables: one instance for the process, start values as the
 // window has them before start-up runs. Texts are bytes in the system encoding.
 
-#include <QDateTime>
-#include <array>
+#include "playback/ListMaintenance.h"
+
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -36,10 +37,9 @@ struct FormState
     bool TranslationPending = false;
     bool LyricsPagePending = false;
     std::string ResultsRemainder;
-    // Grow with the list rather than stopping at a fixed size.
-    std::vector<int> NotFoundIndices;
-    std::vector<int> FinderIndices;
-    std::array<QDateTime, 5> TapTimes{}; // the tempo meter's taps
+    // Both grow with the list rather than stopping at a fixed size.
+    MissingFiles NotFoundIndices;            // what the last file test found missing
+    std::vector<std::size_t> FinderIndices; // song list position behind each finder row
 };
 
 } // namespace larkspur

@@ -1,6 +1,7 @@
 // The window's playback handlers driven directly, tick by tick, with a fake player.
 
 #include "app/TForm1.h"
+#include "app/core/SettingsStore.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/TestFiles.h"
 
@@ -52,6 +53,7 @@ protected:
         list = dir.file("list.txt");
         writeFile(list, "0|" + songs[0] + "\r\n0|" + songs[1] + "\r\n0|" + songs[2] + "\r\n");
         services.mp = &mp;
+        services.settings = &store;
         services.random = &random;
         services.playLogFile = dir.file("log.txt");
         services.showError = [this](const std::string& e) { errors.push_back(e); };
@@ -82,6 +84,7 @@ protected:
     std::string list;
     FakeMediaPlayer mp;
     FixedRandom random{42};
+    MapSettingsStore store;
     FormServices services;
     std::vector<std::string> errors;
 };

@@ -1,6 +1,7 @@
 // The window on the real GStreamer player and real MP3 files, timers run by the event loop.
 
 #include "app/TForm1.h"
+#include "app/core/SettingsStore.h"
 #include "playback/gst/GstMediaPlayer.h"
 #include "support/TestFiles.h"
 
@@ -39,9 +40,11 @@ protected:
         list = dir.file("songs.txt");
         writeFile(list, "0|" + broken + "\r\n0|" + good + "\r\n");
         services.mp = &mp;
+        services.settings = &store;
         services.random = &random;
         services.playLogFile = dir.file("log.txt");
         services.showError = [](const std::string&) {};
+        services.askListFile = [] { return std::string(); };
     }
 
     std::vector<std::string> logLines()
@@ -68,6 +71,7 @@ protected:
     std::string good, broken, list;
     GstMediaPlayer mp{"fakesink"};
     FixedRandom random{7};
+    MapSettingsStore store;
     FormServices services;
 };
 

@@ -1,12 +1,17 @@
 // Test main: headless Qt application and GStreamer for every test executable.
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Nothing a test runs may touch the user's own settings or cache.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toLocal8Bit());
     ::testing::InitGoogleTest(&argc, argv);
     gst_init(&argc, &argv);
     QApplication app(argc, argv);

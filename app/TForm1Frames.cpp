@@ -1,0 +1,174 @@
+// The right-hand area: one side frame at a time; opening widens the window, closing gives
+// the width back. Also the splitter, the font commands and the settings frame.
+
+#include "app/TForm1.h"
+#include "app/core/SettingsPanel.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+
+namespace larkspur {
+
+bool TForm1::areaOpen() const { return !Panelright->isHidden(); }
+
+void TForm1::openArea()
+{
+    if (areaOpen()) return;
+    NormalWidth = width();
+    Panelright->show();
+    resize(NormalWidth + m_panelWidth, height());
+    mainpanel->setSizes({std::max(NormalWidth - mainpanel->handleWidth(), 1), m_panelWidth});
+}
+
+// Shows one of the five frames and hides the other four.
+void TForm1::showOnly(QWidget* frame)
+{
+    openArea();
+    for (QWidget* w : {static_cast<QWidget*>(logtxt), static_cast<QWidget*>(List),
+                       static_cast<QWidget*>(memotrns), static_cast<QWidget*>(grpboxsettings),
+                       lyrworld})
+        w->setVisible(w == frame);
+    Panelrightbottom->setVisible(lyrworld->isHidden()); // the catalogue frame covers the others
+}
+
+void TForm1::closeFrames(std::initializer_list<QWidget*> frames)
+{
+    for (QWidget* w : frames) w->hide();
+    Panelrighttop->hide();
+    Panelright->hide();
+    Panelrightbottom->setVisible(lyrworld->isHidden());
+    resize(NormalWidth, height());
+    if (isVisible()) memo1->setFocus();
+}
+
+void TForm1::ShowLogFrame() { showOnly(logtxt); }
+void TForm1::ShowFinderList() { showOnly(List); }
+void TForm1::ShowTranslationFrame() { showOnly(memotrns); }
+
+void TForm1::ShowSettingsFrame()
+{
+    showOnly(grpboxsettings);
+    const OptionEdits e = optionEditsFrom(*this);
+    Edit1->setText(QString::fromLocal8Bit(e.splitter));
+    Edit2->setText(QString::fromLocal8Bit(e.preamble));
+    Edit3->setText(QString::fromLocal8Bit(e.appendix));
+    Edit4->setText(QString::fromLocal8Bit(e.entriesPerPage));
+    Edit5->setText(QString::fromLocal8Bit(e.fadeSpeed));
+}
+
+void TForm1::OpenSongFinder()
+{
+    openArea();
+    Panelrighttop->show();
+    lyrworld->hide();
+    Panelrightbottom->show();
+    searchBarSteps(true);
+}
+
+void TForm1::OpenCatalogueSearch()
+{
+    openArea();
+    Panelrighttop->show();
+    lyrworld->show();
+    Panelrightbottom->hide();
+    searchBarSteps(false);
+    editsrch->selectAll();
+}
+
+void TForm1::searchBarSteps(bool finderMode)
+{
+    editsrch->setFixedWidth(std::max(m_panelWidth - Panelbtns->width() - 10, 10));
+    bringToFront();
+    btnsrch->setDefault(true);
+    m_finderMode = finderMode;
+    editsrch->setFocus();
+    editsrchEnter();
+}
+
+void TForm1::CloseLogFrame() { closeFrames({logtxt}); }
+void TForm1::CloseFinderFrame() { closeFrames({List}); }
+void TForm1::CloseTranslationFrame() { closeFrames({memotrns}); }
+void TForm1::CloseSettingsFrame() { closeFrames({grpboxsettings}); }
+void TForm1::CloseSearchFrames() { closeFrames({List, lyrworld}); }
+void TForm1::CloseAllFrames() { closeFrames({logtxt, List, lyrworld, memotrns, grpboxsettings}); }
+
+void TForm1::FormResize()
+{
+    if (!areaOpen()) NormalWidth = width();
+}
+
+void TForm1::spltMoved()
+{
+    m_panelWidth = Panelright->width();
+    if (!Panelrighttop->isHidden())
+        editsrch->setFixedWidth(std::max(m_panelWidth - Panelbtns->width() - 10, 10));
+}
+
+void TForm1::editsrchEnter()
+{
+    btnsrch->setDefault(true);
+    editsrch->selectAll();
+}
+
+void TForm1::editsrchExit() { btnsrch->setDefault(false); }
+
+void TForm1::bringToFront()
+{
+    if (isMinimized()) showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm1::tiClick() { bringToFront(); }
+void TForm1::Show1Click() { bringToFront(); }
+
+void TForm1::setTextFont(const QFont& font)
+{
+    for (QWidget* w : {static_cast<QWidget*>(memo1), static_cast<QWidget*>(memotrns),
+                       static_cast<QWidget*>(logtxt), static_cast<QWidget*>(List)})
+        w->setFont(font);
+}
+
+void TForm1::SetTextFontSize(int points)
+{
+    if (points <= 0) return; // a size the font system cannot show
+    for (QWidget* w : {static_cast<QWidget*>(memo1), static_cast<QWidget*>(memotrns),
+                       static_cast<QWidget*>(logtxt), static_cast<QWidget*>(List)}) {
+        QFont f = w->font();
+        f.setPointSize(points);
+        w->setFont(f);
+    }
+}
+
+void TForm1::Fontsizesmall1Click() { SetTextFontSize(14); }
+void TForm1::N8Click() { SetTextFontSize(8); }
+
+void TForm1::Customfont1Click()
+{
+    QFont font = m_lastDialogFont;
+    if (m_services.askFont(font)) {
+        m_lastDialogFont = font;
+        setTextFont(font);
+    }
+}
+
+void TForm1::Searchoptions1Click() { ShowSettingsFrame(); }
+
+void TForm1::btnsaveClick()
+{
+    OptionEdits e;
+    e.splitter = Edit1->text().toLocal8Bit().toStdString();
+    e.preamble = Edit2->text().toLocal8Bit().toStdString();
+    e.appendix = Edit3->text().toLocal8Bit().toStdString();
+    e.entriesPerPage = Edit4->text().toLocal8Bit().toStdString();
+    e.fadeSpeed = Edit5->text().toLocal8Bit().toStdString();
+    applyOptionEdits(e, *this);
+    CloseSettingsFrame();
+}
+
+} // namespace larkspur

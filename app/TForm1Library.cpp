@@ -1,0 +1,146 @@
+// The song library from the window: import, scan, drop, maintenance, finder, tempo.
+
+#include "app/TForm1.h"
+#include "playback/ListMaintenance.h"
+#include "playback/PlaylistImport.h"
+#include "playback/SongFinder.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextCursor>
+
+namespace larkspur {
+
+void TForm1::LoadPLS1Click()
+{
+    const std::string name = m_services.askPlaylistFile();
+    if (!name.empty()) importPlaylist(name);
+}
+
+void TForm1::importPlaylist(const std::string& fileName)
+{
+    PlaylistImport got;
+    try {
+        got = importPlaylistFile(fileName);
+    } catch (const PlaylistReadError& e) {
+        m_services.showError(e.what());
+        return;
+    }
+    appendEntries(dl, got.entries);
+    if (got.kind == PlaylistKind::Text) ListFileName = fileName;
+    const PlayerMode mode = mp().mode();
+    if (mode == PlayerMode::Playing || mode == PlayerMode::Paused)
+        FadeToNextSong(-1);
+    else
+        PlayNextSong(-1);
+}
+
+void TForm1::Adddirectory1Click()
+{
+    const std::string folder = m_services.askDirectory();
+    if (folder.empty()) return;
+    addScannedEntries(m_services.scanDirectory(folder));
+}
+
+void TForm1::addScannedEntries(const std::vector<std::string>& entries)
+{
+    appendEntries(dl, entries);
+    SaveSongList();
+}
+
+void TForm1::LMDFMDrop1FMDragDrop(const std::vector<std::string>& FileList)
+{
+    appendEntries(dl, entriesForDroppedPaths(FileList));
+}
+
+void TForm1::Clearinternallist1Click() { dl.clear(); }
+
+void TForm1::Testallfiles1Click()
+{
+    logtxt->clear();
+    NotFoundIndices = testAllFiles(dl, m_services.fileExists);
+    if (NotFoundIndices.empty()) return;
+    logtxt->setPlainText(QString::fromLocal8Bit(NotFoundIndices.reportText()));
+    ShowLogFrame();
+    cnff->setEnabled(true);
+    bringToFront();
+    logtxt->setFocus();
+}
+
+void TForm1::cnffClick()
+{
+    clearNotFoundFiles(dl, NotFoundIndices);
+    CloseLogFrame();
+}
+
+void TForm1::ShowLog1Click()
+{
+    ShowLogFrame();
+    cnff->setEnabled(false);
+    logtxt->show();
+    QFile log(QString::fromLocal8Bit(m_playLog.fileName()));
+    if (!log.open(QIODevice::ReadOnly)) return;
+    logtxt->setPlainText(QString::fromLocal8Bit(log.readAll()));
+    logtxt->moveCursor(QTextCursor::Start);
+    bringToFront();
+    logtxt->setFocus();
+}
+
+void TForm1::Findsong1Click() { OpenSongFinder(); }
+
+void TForm1::btnsrchClick()
+{
+    ShowFinderList();
+    btnsrch->setDefault(false);
+    const std::string pattern = editsrch->text().toLocal8Bit().toStdString();
+    List->clear();
+    FinderIndices = findSongs(dl, pattern);
+    QStringList rows;
+    rows.reserve(static_cast<qsizetype>(FinderIndices.size()));
+    for (std::size_t i : FinderIndices) {
+        const std::string_view entry = dl.get(i);
+        rows.append(QString::fromLocal8Bit(entry.data(), static_cast<qsizetype>(entry.size())));
+    }
+    List->addItems(rows);
+    if (!rows.isEmpty()) {
+        List->setFocus();
+        List->clearSelection();
+    }
+}
+
+void TForm1::btncancelClick() { CloseSearchFrames(); }
+
+void TForm1::Playthissong1Click()
+{
+    const auto selected = List->selectedItems();
+    if (selected.isEmpty()) return;
+    const int row = List->row(selected.first());
+    if (row < 0 || static_cast<std::size_t>(row) >= FinderIndices.size()) return;
+    FadeToNextSong(static_cast<int>(FinderIndices[static_cast<std::size_t>(row)]));
+}
+
+void TForm1::ListDblClick()
+{
+    if (List->selectedItems().isEmpty()) return;
+    Playthissong1Click();
+    CloseFinderFrame();
+}
+
+void TForm1::ListKeyPress(int key)
+{
+    if (key != 13) return;
+    Playthissong1Click();
+    CloseFinderFrame();
+}
+
+void TForm1::TapTempo()
+{
+    if (const auto bpm = m_tapper.tap()) lbpm->setText(QString::number(*bpm));
+}
+
+} // namespace larkspur

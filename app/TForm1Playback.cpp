@@ -1,0 +1,263 @@
+// Song list, play log, selection, playback commands, volume and fading.
+
+#include "app/TForm1.h"
+#include "app/Toolbar.h"
+#include "playback/Fader.h"
+#include "playback/TimeText.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+#include <cstdio>
+
+namespace larkspur {
+
+namespace {
+
+const QString kPauseCaption = QStringLiteral("&Pause");
+const QString kPlayCaption = QStringLiteral("&Play");
+
+QString local(const std::string& bytes) { return QString::fromLocal8Bit(bytes); }
+
+std::string fileNamePart(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+// ---- song list and play log ------------------------------------------------------------
+
+bool TForm1::LoadSongList(const std::string& fileName) { return loadSongList(fileName, dl); }
+
+void TForm1::SaveSongList()
+{
+    if (ListFileName.empty()) return;
+    saveSongList(ListFileName, dl); // a failed save leaves the old file; the next one retries
+}
+
+void TForm1::lsaveTimer() { SaveSongList(); }
+
+void TForm1::AppendToPlayLog(const std::string& line)
+{
+    m_playLog.append(line);
+    m_logFailureReported = false;
+}
+
+void TForm1::reportLogFailure(const std::exception& e)
+{
+    if (m_logFailureReported) return;
+    m_logFailureReported = true;
+    std::fprintf(stderr, "larkspur: %s\n", e.what());
+}
+
+void TForm1::logMarker(const std::string& line)
+{
+    try {
+        AppendToPlayLog(line);
+    } catch (const PlayLogError& e) {
+        reportLogFailure(e);
+    }
+}
+
+// ---- selection and playback control ----------------------------------------------------
+
+void TForm1::PlayNextSong(int Index)
+{
+    if (dl.empty()) return;
+    m_services.random->seedFromClock();
+    // A failed start retries with a random song, at most once per entry in a row, so a list
+    // of broken files cannot loop for ever.
+    const std::size_t attempts = dl.count() + 1;
+    for (std::size_t attempt = 0; attempt < attempts; ++attempt) {
+        SearchTerm.clear();
+        const Selection sel = drawSong(dl, Index, *m_services.random, m_services.fileExists);
+        if (sel.outcome != Selection::Outcome::Chosen) return;
+        if (!sel.malformed) dl.put(sel.index, sel.newEntry);
+        CurrentSong = sel.path;
+        logMarker(songLogLine(m_services.now(), sel.path));
+        if (Index == -1 && !logtxt->isHidden() && areaOpen()) ShowLog1Click();
+        try {
+            if (sel.malformed)
+                throw PlayerError("Malformed song list entry: " + std::string(dl.get(sel.index)));
+            startSong(sel.index, sel.path);
+            return;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "larkspur: %s: %s\n", sel.path.c_str(), e.what());
+            logMarker(kLogPlayFailure);
+            Index = -1;
+        }
+    }
+}
+
+void TForm1::startSong(std::size_t index, const std::string& path)
+{
+    mp().close();
+    mp().open(path);
+    mp().play();
+    m_tapper.reset();
+    lbpm->setText(QStringLiteral("0"));
+    SetPlayerVolume(Volume);
+    FadeStep = fadeStepFor(FadeSpeed, Volume);
+    const std::string name = fileNamePart(path);
+    setTitles(local(name) + QStringLiteral(" - Larkspur"));
+    dt->start();
+    m_lengthShown = mp().lengthMs();
+    itime->setText(local(durationText(m_lengthShown)));
+    CurrentIndex = static_cast<int>(index);
+    AutoLyricsPending = true;
+    LookupLyrics(name);
+}
+
+void TForm1::setTitles(const QString& title)
+{
+    QGuiApplication::setApplicationDisplayName(title);
+    setWindowTitle(title);
+    // The notification area shows at most 63 characters.
+    if (ti) ti->setToolTip(title.left(63));
+}
+
+void TForm1::showPauseCaption(bool playing)
+{
+    Pause1->setText(playing ? kPauseCaption : kPlayCaption);
+    JvxSpeedButton1->setIcon(toolbarPicture(playing ? QStringLiteral("Pause") : QStringLiteral("Play")));
+}
+
+void TForm1::Pause1Click()
+{
+    if (Pause1->text() == kPlayCaption) {
+        showPauseCaption(true);
+        SetPlayerVolume(0);
+        FadingIn = true;
+        fadetmr->start();
+        try {
+            mp().resume();
+        } catch (const PlayerError& e) {
+            m_services.showError(e.what());
+        }
+        dt->start();
+    } else {
+        showPauseCaption(false);
+        SetPlayerVolume(Volume);
+        FadeStep = fadeStepFor(FadeSpeed, Volume);
+        FadingIn = false;
+        fadetmr->start();
+        dt->stop();
+    }
+}
+
+void TForm1::Next1Click()
+{
+    showPauseCaption(true);
+    logMarker(kLogNext);
+    FadeToNextSong(-1);
+}
+
+void TForm1::Neverplayagain1Click()
+{
+    showPauseCaption(true);
+    if (CurrentIndex >= 0 && static_cast<std::size_t>(CurrentIndex) < dl.count())
+        dl.put(static_cast<std::size_t>(CurrentIndex), makeEntry(-1, CurrentSong));
+    logMarker(kLogNeverPlayAgain);
+    FadeToNextSong(-1);
+}
+
+void TForm1::dtTimer()
+{
+    ltime->setText(local(durationText(mp().positionMs())));
+    // Some files are only measured once they play.
+    if (m_lengthShown == 0 && mp().lengthMs() > 0) {
+        m_lengthShown = mp().lengthMs();
+        itime->setText(local(durationText(m_lengthShown)));
+    }
+    if (mp().mode() == PlayerMode::Stopped) PlayNextSong(-1);
+}
+
+// ---- volume and fading -----------------------------------------------------------------
+
+void TForm1::SetPlayerVolume(int Value)
+{
+    DeviceVolume = Value;
+    mp().setVolume(Value);
+}
+
+void TForm1::FadeToNextSong(int Index)
+{
+    NextAfterFade = true;
+    PendingIndex = Index;
+    SetPlayerVolume(Volume);
+    FadeStep = fadeStepFor(FadeSpeed, Volume);
+    FadingIn = false;
+    fadetmr->start();
+}
+
+void TForm1::fadetmrTimer()
+{
+    fadetmr->stop();
+    const FadeTick tick =
+        fadeTick(DeviceVolume, Volume, FadeStep, FadingIn, CloseAfterFade, NextAfterFade);
+    SetPlayerVolume(tick.level);
+    switch (tick.end) {
+    case FadeEnd::Continue:
+        fadetmr->start();
+        break;
+    case FadeEnd::FadedIn:
+        break;
+    case FadeEnd::Close:
+        mp().stop();
+        close();
+        break;
+    case FadeEnd::PlayNext:
+        NextAfterFade = false;
+        SetPlayerVolume(0);
+        PlayNextSong(PendingIndex);
+        // Music plays again either way (a new song, or the old one fading back in), so a
+        // pause pressed during the skip fade must not leave the caption at "Play".
+        showPauseCaption(true);
+        FadingIn = true;
+        fadetmr->start();
+        break;
+    case FadeEnd::TogglePause:
+        try {
+            if (mp().mode() == PlayerMode::Paused)
+                mp().resume();
+            else
+                mp().pause();
+        } catch (const PlayerError& e) {
+            m_services.showError(e.what());
+        }
+        break;
+    }
+}
+
+void TForm1::Vol1Click()
+{
+    Volume = std::min(Volume + 100, kMaxVolume);
+    SetPlayerVolume(Volume);
+    FadeStep = fadeStepFor(FadeSpeed, Volume);
+    voltr->setValue(Volume / 10);
+}
+
+void TForm1::Vol2Click()
+{
+    Volume = Volume - 100 > 0 ? Volume - 100 : 0;
+    SetPlayerVolume(Volume);
+    FadeStep = fadeStepFor(FadeSpeed, Volume);
+    voltr->setValue(Volume / 10);
+}
+
+void TForm1::voltrChange()
+{
+    Volume = std::min(voltr->value() * 10, kMaxVolume);
+    SetPlayerVolume(Volume);
+    FadeStep = fadeStepFor(FadeSpeed, Volume);
+}
+
+} // namespace larkspur
