@@ -1,0 +1,359 @@
+// The whole window offscreen: side frames, keys, settings, import, maintenance, finder, tempo.
+
+#include "app/TForm1.h"
+#include "app/core/QSettingsStore.h"
+#include "app/core/SettingsStore.h"
+#include "support/FakeMediaPlayer.h"
+#include "support/TestFiles.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QSplitter>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace larkspur;
+using larkspur::test::FakeMediaPlayer;
+using larkspur::test::readFile;
+using larkspur::test::TempDir;
+using larkspur::test::writeFile;
+
+namespace {
+
+class Window : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        services.mp = &mp;
+        services.settings = &store;
+        services.playLogFile = dir.file("log.txt");
+        services.showError = [this](const std::string& e) { errors.push_back(e); };
+        services.askListFile = [] { return std::string(); };
+        services.tapClockMs = [this] { return clockMs; };
+    }
+
+    std::unique_ptr<TForm1> open(const QStringList& args = {})
+    {
+        auto f = std::make_unique<TForm1>(services);
+        f->FormCreate(args);
+        f->show();
+        QApplication::setActiveWindow(f.get());
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+        return f;
+    }
+
+    std::string song(const std::string& name)
+    {
+        const auto p = dir.file(name);
+        writeFile(p, "x");
+        return p;
+    }
+
+    TempDir dir;
+    FakeMediaPlayer mp;
+    MapSettingsStore store;
+    FormServices services;
+    std::vector<std::string> errors;
+    std::int64_t clockMs = 1000000;
+};
+
+} // namespace
+
+TEST_F(Window, FramesWidenAndRestoreTheWindow)
+{
+    auto f = open();
+    ASSERT_EQ(f->width(), 367);
+    EXPECT_EQ(f->NormalWidth, 367);
+    f->ShowLog1Click();
+    EXPECT_EQ(f->width(), 597);
+    EXPECT_TRUE(f->areaOpen());
+    EXPECT_FALSE(f->logtxt->isHidden());
+    f->Searchoptions1Click(); // switching frames keeps the width
+    EXPECT_EQ(f->width(), 597);
+    EXPECT_TRUE(f->logtxt->isHidden());
+    EXPECT_FALSE(f->grpboxsettings->isHidden());
+
+    f->editsrch->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(f->width(), 367);
+    EXPECT_FALSE(f->areaOpen());
+    EXPECT_TRUE(f->memo1->hasFocus());
+    QTest::keyClick(f->memo1, Qt::Key_Escape); // nothing open: nothing happens
+    EXPECT_EQ(f->width(), 367);
+
+    // A width given to the widened window is lost when the area closes.
+    f->ShowLog1Click();
+    f->resize(700, f->height());
+    f->CloseLogFrame();
+    EXPECT_EQ(f->width(), 367);
+}
+
+TEST_F(Window, FinderOpensAboveTheLogAndTheSplitterKeepsTheSearchFieldShort)
+{
+    auto f = open();
+    f->ShowLog1Click();
+    f->Findsong1Click();
+    EXPECT_FALSE(f->Panelrighttop->isHidden());
+    EXPECT_FALSE(f->logtxt->isHidden()); // stays until the first search
+    EXPECT_TRUE(f->editsrch->hasFocus());
+    EXPECT_EQ(f->editsrch->width(), f->panelWidth() - f->Panelbtns->width() - 10);
+
+    f->mainpanel->setSizes({f->width() - 300, 298});
+    f->spltMoved();
+    EXPECT_EQ(f->panelWidth(), f->Panelright->width());
+    EXPECT_EQ(f->editsrch->width(), f->Panelright->width() - f->Panelbtns->width() - 10);
+    EXPECT_EQ(f->width(), 597); // the window keeps its width; the lyrics give way
+}
+
+TEST_F(Window, ShortcutsActWhereTheirMenuBelongs)
+{
+    auto f = open();
+    QSignalSpy save(f->Speichern1, &QAction::triggered);
+    QSignalSpy find(f->Findsong1, &QAction::triggered);
+    f->memo1->setFocus();
+    QTest::keyClick(f->memo1, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(save.count(), 1);
+    QTest::keyClick(f->memo1, Qt::Key_F5);
+    EXPECT_EQ(find.count(), 1);
+
+    f->ShowFinderList();
+    f->List->setFocus();
+    ASSERT_TRUE(f->List->hasFocus());
+    QTest::keyClick(f->List, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(save.count(), 1); // the lyrics menu's key does not act in the finder list
+    QTest::keyClick(f->List, Qt::Key_F5);
+    EXPECT_EQ(find.count(), 2);
+
+    QTest::keyClick(f->memo1, Qt::Key_F2); // Vol+ at full volume stays at 1000
+    QTest::keyClick(f->memo1, Qt::Key_F1);
+    EXPECT_EQ(f->Volume, 900);
+    EXPECT_EQ(f->voltr->value(), 90);
+}
+
+TEST_F(Window, SettingsLoadWithTheirRulesAndAreAllWrittenAtExit)
+{
+    store.values = {{"Volume", "455"}, {"Fade speed", "30abc"}, {"Preambel", ""},
+                    {"Window X size", "400"}, {"Panel size", "250"}, {"Font size", "11"},
+                    {"Window Y size", "oops"}};
+    auto f = open();
+    EXPECT_EQ(f->voltr->value(), 45);
+    EXPECT_EQ(f->Volume, 450);
+    EXPECT_EQ(f->FadeSpeed, 30);
+    EXPECT_EQ(f->Preamble, "lyrics");
+    EXPECT_EQ(f->width(), 400);
+    EXPECT_EQ(f->height(), 457); // a bad number keeps its default
+    EXPECT_EQ(f->memo1->font().pointSize(), 11);
+    f->ShowLog1Click();
+    EXPECT_EQ(f->width(), 650);
+
+    f->Searchoptions1Click();
+    f->Edit1->clear();
+    f->Edit2->setText(QStringLiteral("songtext"));
+    f->Edit4->setText(QStringLiteral("abc"));
+    f->Edit5->setText(QStringLiteral("40"));
+    f->btnsaveClick();
+    EXPECT_EQ(f->SplitterChar, "-");
+    EXPECT_EQ(f->Preamble, "songtext");
+    EXPECT_EQ(f->EntriesPerPage, 0);
+    EXPECT_EQ(f->FadeSpeed, 40);
+    EXPECT_FALSE(f->areaOpen());
+
+    f->ShowLog1Click(); // open at close: the saved width is without it
+    ASSERT_TRUE(f->close());
+    EXPECT_EQ(store.values.size(), 12u);
+    EXPECT_EQ(store.values["Window X size"], "400");
+    EXPECT_EQ(store.values["Volume"], "450");
+    EXPECT_EQ(store.values["Preambel"], "songtext");
+    EXPECT_EQ(store.values["Panel size"], "250");
+}
+
+TEST_F(Window, SettingsSurviveARestartInThePerUserFile)
+{
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.file("config")));
+    services.settings = nullptr; // the program's own store
+    {
+        auto f = open();
+        EXPECT_EQ(f->Volume, 1000); // first start: defaults
+        f->voltr->setValue(37);
+        f->resize(420, 500);
+        ASSERT_TRUE(f->close());
+    }
+    const QString file = QSettingsStore::userConfigFile();
+    EXPECT_TRUE(file.startsWith(QString::fromStdString(dir.file("config"))));
+    QSettings written(file, QSettings::IniFormat);
+    EXPECT_EQ(written.allKeys().size(), 12);
+    auto g = open();
+    EXPECT_EQ(g->Volume, 370);
+    EXPECT_EQ(g->width(), 420);
+    EXPECT_EQ(g->height(), 500);
+}
+
+TEST_F(Window, UnwritableSettingsDoNotKeepTheWindowOpen)
+{
+    store.failWrites = true;
+    auto f = open();
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(f->close());
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("settings"), std::string::npos);
+}
+
+TEST_F(Window, PlaylistImportAppendsAndMovesPlaybackOn)
+{
+    const auto a = song("a.mp3");
+    const auto b = song("b.mp3");
+    const auto m3u = dir.file("list.M3U");
+    writeFile(m3u, "#EXTM3U\r\n#EXTINF:123,A - a\r\n" + a + "\r\na.mp\r\n" + b + "\r\n");
+    auto f = open();
+    EXPECT_TRUE(mp.opened.empty());
+    services.askPlaylistFile = [&] { return m3u; };
+    f->importPlaylist(m3u);
+    ASSERT_EQ(f->dl.count(), 2u);
+    EXPECT_EQ(mp.mode(), PlayerMode::Playing); // nothing played before: at once
+    EXPECT_TRUE(f->ListFileName.empty());
+
+    const auto txt = dir.file("more.txt");
+    writeFile(txt, "# comment line\n" + a + "\n");
+    f->importPlaylist(txt);
+    EXPECT_EQ(f->dl.get(2), "0|# comment line");
+    EXPECT_EQ(f->ListFileName, txt);
+    EXPECT_TRUE(f->NextAfterFade); // playing: the song fades out first
+
+    f->importPlaylist(dir.file("missing.pls"));
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(f->dl.count(), 4u);
+}
+
+TEST_F(Window, DirectoryScanAddsSubfoldersFirstAndSaves)
+{
+    const auto root = dir.file("M");
+    ::mkdir(root.c_str(), 0700);
+    ::mkdir((root + "/S").c_str(), 0700);
+    ::mkdir((root + "/z.mp3").c_str(), 0700);
+    writeFile(root + "/x.MP3", "x");
+    writeFile(root + "/S/y.mp3", "y");
+    writeFile(root + "/z.mp3/.hidden.mp3", "h");
+    writeFile(root + "/notes.txt", "n");
+    ::symlink(root.c_str(), (root + "/S/loop").c_str());
+    const auto list = dir.file("list.txt");
+    writeFile(list, "");
+    auto f = open({QString::fromStdString(list)});
+    services.askDirectory = [&] { return root; };
+    auto g = std::make_unique<TForm1>(services); // uses the real scan with its dialog
+    g->FormCreate({QString::fromStdString(list)});
+    g->Adddirectory1Click();
+    ASSERT_EQ(g->dl.count(), 3u);
+    EXPECT_EQ(g->dl.get(2), "0|" + root + "/x.MP3"); // the folder's own files come last
+    std::set<std::string> early{std::string(g->dl.get(0)), std::string(g->dl.get(1))};
+    EXPECT_TRUE(early.count("0|" + root + "/S/y.mp3"));
+    EXPECT_TRUE(early.count("0|" + root + "/z.mp3/.hidden.mp3"));
+    EXPECT_EQ(readFile(list), g->dl.text()); // saved at once
+
+    g->LMDFMDrop1FMDragDrop({root + "/notes.txt", root + "/S"});
+    EXPECT_EQ(g->dl.count(), 5u);
+    EXPECT_EQ(g->dl.get(4), "0|" + root + "/S");
+}
+
+TEST_F(Window, FileTestAndClearingMissingEntries)
+{
+    const auto b = song("b.mp3");
+    auto f = open();
+    f->dl.add("0|" + dir.file("a.mp3"));
+    f->dl.add("2|" + b);
+    f->dl.add("1|" + dir.file("c.mp3"));
+    f->Testallfiles1Click();
+    EXPECT_FALSE(f->logtxt->isHidden());
+    EXPECT_TRUE(f->cnff->isEnabled());
+    EXPECT_EQ(f->logtxt->toPlainText().toStdString(), dir.file("a.mp3") + "\n" + dir.file("c.mp3"));
+    f->cnffClick();
+    ASSERT_EQ(f->dl.count(), 1u);
+    EXPECT_EQ(f->dl.get(0), "2|" + b);
+    EXPECT_FALSE(f->areaOpen());
+
+    f->Testallfiles1Click(); // nothing missing: nothing shown
+    EXPECT_FALSE(f->areaOpen());
+    EXPECT_TRUE(f->logtxt->toPlainText().isEmpty());
+
+    f->ShowLog1Click();
+    EXPECT_FALSE(f->cnff->isEnabled());
+}
+
+TEST_F(Window, FinderFindsAndPlaysTheChosenSong)
+{
+    const auto help = song("The Beatles - Help.mp3");
+    const auto other = song("Other - Song.mp3");
+    const auto list = dir.file("list.txt");
+    writeFile(list, "3|" + other + "\r\n0|" + help + "\r\n");
+    auto f = open({QString::fromStdString(list)});
+    f->Findsong1Click();
+    f->editsrch->setText(QStringLiteral("help*BEATLES"));
+    QTest::keyClick(f->editsrch, Qt::Key_Return); // the search button is the default
+    ASSERT_EQ(f->List->count(), 1);
+    EXPECT_TRUE(f->List->hasFocus());
+    EXPECT_TRUE(f->List->selectedItems().isEmpty());
+    QTest::keyClick(f->List, Qt::Key_Return); // nothing selected: closes, plays nothing
+    EXPECT_FALSE(f->areaOpen());
+    EXPECT_FALSE(f->NextAfterFade);
+
+    f->Findsong1Click();
+    EXPECT_EQ(f->editsrch->text(), QStringLiteral("help*BEATLES"));
+    f->btnsrchClick();
+    f->List->setCurrentRow(0);
+    f->ListDblClick();
+    EXPECT_FALSE(f->areaOpen());
+    ASSERT_TRUE(f->NextAfterFade);
+    EXPECT_EQ(f->PendingIndex, 1);
+    while (f->fadetmr->isActive()) f->fadetmrTimer();
+    EXPECT_EQ(mp.current(), help);
+
+    f->Findsong1Click();
+    f->editsrch->setText(QStringLiteral("*help"));
+    f->btnsrchClick();
+    EXPECT_EQ(f->List->count(), 0);
+    f->btncancelClick();
+    EXPECT_FALSE(f->areaOpen());
+}
+
+TEST_F(Window, TempoFromShiftKeysAndClicks)
+{
+    const auto s = song("a.mp3");
+    const auto list = dir.file("list.txt");
+    writeFile(list, "0|" + s + "\r\n");
+    auto f = open({QString::fromStdString(list)});
+    f->memo1->setFocus();
+    QTest::keyPress(f->memo1, Qt::Key_Shift);
+    EXPECT_EQ(f->lbpm->text(), QStringLiteral("0")); // the first tap shows nothing new
+    clockMs += 700;
+    QTest::keyPress(f->memo1, Qt::Key_Shift);
+    EXPECT_EQ(f->lbpm->text(), QStringLiteral("85"));
+    clockMs += 500;
+    QTest::mouseClick(f->Label6, Qt::LeftButton);
+    EXPECT_EQ(f->lbpm->text(), QStringLiteral("100")); // 2 intervals in 1.2 s
+    QTest::mouseClick(f->Label6, Qt::LeftButton); // same instant: ignored
+    EXPECT_EQ(f->lbpm->text(), QStringLiteral("100"));
+    f->PlayNextSong(-1); // a new song starts over
+    EXPECT_EQ(f->lbpm->text(), QStringLiteral("0"));
+}
+
+TEST_F(Window, MinimizingHidesOnlyWhereATrayExists)
+{
+    auto f = open();
+    f->showMinimized();
+    QTest::qWait(20);
+    // No tray on the offscreen platform: the window must stay reachable.
+    EXPECT_TRUE(f->isVisible());
+    f->tiClick();
+    EXPECT_FALSE(f->isMinimized());
+}
