@@ -1,6 +1,7 @@
 // The song finder's search over a 1,000,000-entry list beside `grep -ci` on the same list
 // file, in the same run.
 
+#include "bench/BenchTiming.h"
 #include "playback/SongFinder.h"
 
 #include <algorithm>
@@ -13,25 +14,9 @@
 #include <vector>
 
 using namespace larkspur;
-using Clock = std::chrono::steady_clock;
+using namespace larkspur::bench;
 
 namespace {
-
-double msSince(Clock::time_point t)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-template <typename F> double bestOf(int runs, F f)
-{
-    double best = 1e18;
-    for (int i = 0; i < runs; ++i) {
-        const auto t = Clock::now();
-        f();
-        best = std::min(best, msSince(t));
-    }
-    return best;
-}
 
 // grep -ci's count, or -1 when it did not run.
 long grepCount(const std::string& pattern, const std::string& file)

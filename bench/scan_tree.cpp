@@ -2,6 +2,7 @@
 // `find DIR -iname '*.mp3'`, and the file test on 100,000 entries beside stat() on the same
 // paths in a plain loop. Both baselines run in the same process run, on a warm cache.
 
+#include "bench/BenchTiming.h"
 #include "playback/DirectoryScanner.h"
 #include "playback/ListMaintenance.h"
 
@@ -21,25 +22,9 @@
 extern char** environ;
 
 using namespace larkspur;
-using Clock = std::chrono::steady_clock;
+using namespace larkspur::bench;
 
 namespace {
-
-double msSince(Clock::time_point t)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-template <typename F> double bestOf(int runs, F f)
-{
-    double best = 1e18;
-    for (int i = 0; i < runs; ++i) {
-        const auto t = Clock::now();
-        f();
-        best = std::min(best, msSince(t));
-    }
-    return best;
-}
 
 // Runs a program with its output sent to /dev/null; false when it could not run.
 bool runQuietly(std::vector<std::string> args)

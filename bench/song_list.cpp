@@ -1,6 +1,7 @@
 // Song list load/save and the weighted draw on a 1,000,000-entry list.
 // Baselines in the same run: reading / writing the same bytes in one call.
 
+#include "bench/BenchTiming.h"
 #include "playback/Selection.h"
 #include "playback/SongList.h"
 
@@ -13,27 +14,7 @@
 #include <vector>
 
 using namespace larkspur;
-using Clock = std::chrono::steady_clock;
-
-namespace {
-
-double msSince(Clock::time_point t)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
-
-template <typename F> double bestOf(int runs, F f)
-{
-    double best = 1e18;
-    for (int i = 0; i < runs; ++i) {
-        const auto t = Clock::now();
-        f();
-        best = std::min(best, msSince(t));
-    }
-    return best;
-}
-
-} // namespace
+using namespace larkspur::bench;
 
 int main()
 {

@@ -1,4 +1,5 @@
 #include "web/HtmlCharset.h"
+#include "web/HtmlText.h"
 
 #include <algorithm>
 #include <array>
@@ -10,32 +11,10 @@ namespace larkspur {
 
 namespace {
 
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-std::string lowered(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = lower(c);
-    return out;
-}
-
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
+using htmltext::isBlank;
+using htmltext::lower;
+using htmltext::lowered;
+using htmltext::trimmed;
 
 bool startsWithNoCase(std::string_view text, size_t pos, std::string_view word)
 {

@@ -1,4 +1,5 @@
 #include "web/PageStyle.h"
+#include "web/HtmlText.h"
 
 #include <algorithm>
 #include <gumbo.h>
@@ -7,31 +8,10 @@ namespace larkspur {
 
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string lowered(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = lower(c);
-    return out;
-}
-
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
+using htmltext::isBlank;
+using htmltext::lower;
+using htmltext::lowered;
+using htmltext::trimmed;
 
 std::string withoutComments(std::string_view css)
 {
