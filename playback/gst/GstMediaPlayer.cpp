@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <gst/audio/streamvolume.h>
 #include <gst/gst.h>
-#include <sys/stat.h>
 
 namespace larkspur {
 
@@ -61,9 +60,6 @@ void GstMediaPlayer::close()
 void GstMediaPlayer::open(const std::string& fileName)
 {
     close();
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw PlayerError("Cannot play a folder: " + fileName);
 
     GError* uriError = nullptr;
     gchar* uri = gst_filename_to_uri(fileName.c_str(), &uriError);
