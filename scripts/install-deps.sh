@@ -3,9 +3,9 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
-  qt6-base-dev libqt6svg6 fonts-dejavu-core
+  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-alsa gstreamer1.0-tools
   libcurl4-openssl-dev curl libgumbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth python3
