@@ -264,6 +264,8 @@ private:
     bool m_logFailureReported = false;
     bool m_closed = false;
     long long m_lengthShown = 0;
+    int m_idleBackoffTicks = 0; // end-of-song ticks to wait after a try that played nothing
+    int m_idleTicksToSkip = 0;
     int m_panelWidth = 230;
     bool m_finderMode = true; // what btnsrch runs: the finder or the catalogue search
     QFont m_lastDialogFont;

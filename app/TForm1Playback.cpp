@@ -177,7 +177,20 @@ void TForm1::dtTimer()
         m_lengthShown = mp().lengthMs();
         itime->setText(local(durationText(m_lengthShown)));
     }
-    if (mp().mode() == PlayerMode::Stopped) PlayNextSong(-1);
+    if (mp().mode() != PlayerMode::Stopped) return;
+    // While nothing can be played (a music drive unplugged, say), every try tests the
+    // whole list; try less often, up to every 30 s, until a song starts again.
+    if (m_idleTicksToSkip > 0) {
+        --m_idleTicksToSkip;
+        return;
+    }
+    PlayNextSong(-1);
+    if (mp().mode() == PlayerMode::Playing) {
+        m_idleBackoffTicks = 0;
+    } else {
+        m_idleBackoffTicks = std::min(std::max(1, m_idleBackoffTicks * 2), 60);
+        m_idleTicksToSkip = m_idleBackoffTicks;
+    }
 }
 
 // ---- volume and fading -----------------------------------------------------------------

@@ -354,3 +354,36 @@ TEST_F(WindowPlayback, SaveTimerWritesTheList)
     f->lsaveTimer();
     EXPECT_EQ(readFile(list), f->dl.text());
 }
+
+TEST_F(WindowPlayback, NothingPlayableIsRetriedLessAndLessOften)
+{
+    int tests = 0;
+    bool present = false;
+    // The drive holding the songs is gone.
+    services.fileExists = [&](const std::string&) {
+        ++tests;
+        return present;
+    };
+    auto g = start(list);
+    EXPECT_NE(mp.mode(), PlayerMode::Playing);
+    mp.finish();
+    std::vector<int> triedAt;
+    for (int tick = 0; tick < 200; ++tick) {
+        const int before = tests;
+        g->dtTimer();
+        if (tests != before) triedAt.push_back(tick);
+    }
+    ASSERT_GE(triedAt.size(), 4u);
+    EXPECT_LE(triedAt.size(), 10u); // not every 500 ms
+    for (std::size_t i = 2; i < triedAt.size(); ++i)
+        EXPECT_GE(triedAt[i] - triedAt[i - 1], triedAt[i - 1] - triedAt[i - 2]);
+    EXPECT_LE(triedAt.back() - triedAt[triedAt.size() - 2], 61);
+
+    present = true; // the drive is back: within the wait, a song starts and ticks return
+    for (int tick = 0; tick < 61 && mp.mode() != PlayerMode::Playing; ++tick) g->dtTimer();
+    EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+    mp.finish();
+    const int before = tests;
+    g->dtTimer();
+    EXPECT_GT(tests, before); // the next song end is acted on at once
+}
