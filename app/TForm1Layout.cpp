@@ -36,7 +36,8 @@ void TForm1::buildWidgets()
     mainpanel->setHandleWidth(2);
     memo1 = new QPlainTextEdit(mainpanel);
     memo1->setObjectName(QStringLiteral("memo1"));
-    memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Lines as the lyrics have them, with both scroll bars.
+    memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     buildSidePanel();
@@ -175,6 +176,7 @@ void TForm1::buildSidePanel()
     frames->setContentsMargins(0, 0, 0, 0);
     memotrns = new QPlainTextEdit(Panelrightbottom);
     memotrns->setObjectName(QStringLiteral("memotrns"));
+    memotrns->setLineWrapMode(QPlainTextEdit::NoWrap);
     logtxt = new QPlainTextEdit(Panelrightbottom);
     logtxt->setObjectName(QStringLiteral("logtxt"));
     logtxt->setReadOnly(true);
