@@ -1,5 +1,6 @@
 // The browser document loading pages from a small HTTP server on 127.0.0.1 and local files.
 
+#include "support/HttpRawServer.h"
 #include "support/TestFiles.h"
 #include "web/BrowserDocument.h"
 
@@ -284,16 +285,7 @@ TEST(BrowserNavigate, ErrorPagesShowAndUnreachableHostsGiveAnEmptyDocument)
     ASSERT_TRUE(load(browser, server.url("/missing")));
     EXPECT_EQ(browser.innerText(), "Not here");
 
-    // A port nobody listens on: grab one and close it again.
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(probe);
-    const std::string refused = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/";
+    const std::string refused = "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()) + "/";
 
     QSignalSpy errors(&browser, &BrowserDocument::NavigateError);
     ASSERT_TRUE(load(browser, refused));

@@ -1,5 +1,6 @@
 // larkspur-tool run as a separate program: render, and the dispatch of its subcommands.
 
+#include "support/HttpRawServer.h"
 #include "support/TestFiles.h"
 
 #include <QFileInfo>
@@ -80,15 +81,7 @@ TEST(BrowserTool, SubcommandsAreDispatchedAndMisuseExplained)
     EXPECT_EQ(clean.status, 1);
     EXPECT_NE(clean.err.find("absent"), std::string::npos);
 
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(probe);
-    const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(addr.sin_port));
+    const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(larkspur::test::unusedLoopbackPort());
     const ToolRun fetch = runTool({QStringLiteral("fetch"), refused});
     EXPECT_EQ(fetch.status, 1);
     EXPECT_EQ(fetch.out, "");
