@@ -139,12 +139,23 @@ void TForm1::installDefaults()
     if (!s.showError) {
         s.showError = [this](const std::string& text) {
             std::fprintf(stderr, "larkspur: %s\n", text.c_str());
+            // In the tray the window is hidden; a box would pop up out of nowhere.
+            if (isHidden() && ti && ti->isVisible() && QSystemTrayIcon::supportsMessages()) {
+                ti->showMessage(kAppName, QString::fromLocal8Bit(text), QSystemTrayIcon::Warning);
+                return;
+            }
             auto* box = new QMessageBox(QMessageBox::Critical, kAppName,
                                         QString::fromLocal8Bit(text), QMessageBox::Ok, this);
             box->setAttribute(Qt::WA_DeleteOnClose);
-            box->open();
+            box->setWindowModality(Qt::NonModal);
+            box->show();
         };
     }
+    if (!s.showFatal)
+        s.showFatal = [this](const std::string& text) {
+            std::fprintf(stderr, "larkspur: %s\n", text.c_str());
+            QMessageBox::critical(this, kAppName, QString::fromLocal8Bit(text));
+        };
     if (!s.askListFile)
         s.askListFile = [this] {
             return askFile(this, QStringLiteral("Open Larkspur Playlist File"),
@@ -201,13 +212,29 @@ void TForm1::FormCreate(const QStringList& args)
         name = resolveListFile(args.first().toLocal8Bit().toStdString());
     } else {
         name = m_services.askListFile();
-        if (name.empty()) return;
+        if (name.empty() || m_closed) return;
     }
     if (LoadSongList(name)) {
+        if (!takeListLock(name)) return;
         ListFileName = name;
         PlayNextSong(-1);
         lsave->start();
     }
+}
+
+bool TForm1::takeListLock(const std::string& name)
+{
+    // Two copies on one list would each save their own counts over the other's.
+    m_listLock = std::make_unique<SongListLock>();
+    if (m_listLock->acquire(name, m_services.runtimeFolder) != SongListLock::Result::HeldElsewhere)
+        return true;
+    m_listLock.reset();
+    dl.clear();
+    m_closed = true;
+    logMarker(kLogExit);
+    m_services.showFatal("Larkspur is already playing the song list \"" + name +
+                         "\" in another window. Use that one, or start Larkspur with another list.");
+    return false;
 }
 
 std::string TForm1::resolveListFile(const std::string& argument) const
@@ -241,9 +268,11 @@ void TForm1::FormClose(bool& allowClose)
 void TForm1::LoadSettings()
 {
     Settings s;
+    std::string bad;
     for (const auto& name : loadSettings(*m_services.settings, s))
-        std::fprintf(stderr, "larkspur: settings value \"%s\" is not a whole number; kept the default\n",
-                     name.c_str());
+        bad += (bad.empty() ? "\"" : ", \"") + name + "\"";
+    if (!bad.empty())
+        reportFailure(Failure::Settings, "Settings not read as whole numbers, their defaults are used: " + bad + ".");
     if (s.windowX && s.windowY) move(*s.windowX, *s.windowY);
     resize(s.windowWidth, s.windowHeight);
     NormalWidth = width();
@@ -265,8 +294,13 @@ bool TForm1::SaveSettings()
     copyStateToSettings(*this, s);
     s.fontPointSize = memo1->font().pointSize();
     s.volumeTrackPosition = voltr->value();
-    if (saveSettings(*m_services.settings, s)) return true;
-    std::fprintf(stderr, "larkspur: the settings could not be saved\n");
+    if (saveSettings(*m_services.settings, s)) {
+        clearFailure(Failure::Settings);
+        return true;
+    }
+    const std::string where = m_services.settings->location();
+    reportFailure(Failure::Settings, "The settings could not be saved" +
+                                         (where.empty() ? std::string(".") : " in \"" + where + "\"."));
     return false;
 }
 
@@ -274,6 +308,11 @@ bool TForm1::SaveSettings()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    if (m_closed) { // a second request, or a copy that never took its list
+        event->accept();
+        QCoreApplication::quit();
+        return;
+    }
     bool allow = true;
     FormClose(allow);
     if (!allow) {

@@ -10,6 +10,7 @@
 #include "playback/PlayLog.h"
 #include "playback/Selection.h"
 #include "playback/SongList.h"
+#include "playback/SongListLock.h"
 #include "playback/TempoTapper.h"
 
 #include <QDateTime>
@@ -50,12 +51,17 @@ struct FormServices
     std::function<std::string()> askPlaylistFile; // "&Load playlist..."
     std::function<std::string()> askDirectory;    // "&Add directory..."
     std::function<bool(QFont&)> askFont;          // "Custom font..."
-    // Shows an error to the user (default: a message box that does not block).
+    // Shows an error to the user without blocking playback (default: a message box, or a
+    // tray message while the window is hidden).
     std::function<void(const std::string&)> showError;
+    // Shows an error that ends the program, and waits until it is read.
+    std::function<void(const std::string&)> showFatal;
     // Runs the directory scan with progress and cancel (default: a worker thread and a
     // progress dialog). Returns the entries found; nothing when cancelled.
     std::function<std::vector<std::string>(const std::string& folder)> scanDirectory;
     std::string executableDir;
+    std::string backupFolder;  // where a list written in place is copied first; empty: default
+    std::string runtimeFolder; // for a list's lock when its folder takes none; empty: default
     std::string playLogFile = "log.txt";
 };
 
@@ -73,6 +79,8 @@ public:
     // The close routine; allowClose false keeps the window open (exit fade).
     void FormClose(bool& allowClose);
     std::string resolveListFile(const std::string& argument) const;
+    // False (and the program ends) when another running copy holds the list.
+    bool takeListLock(const std::string& name);
     void LoadSettings();
     bool SaveSettings();
     bool closed() const { return m_closed; }
@@ -244,9 +252,14 @@ private:
     void startSong(std::size_t index, const std::string& path);
     void setTitles(const QString& title);
     void showPauseCaption(bool playing);
+    void keepTicking();
     // Marker lines: a log that cannot be written is reported once and the work goes on.
     void logMarker(const std::string& line);
-    void reportLogFailure(const std::exception& e);
+    // What the user must know (the log, the settings or the list cannot be written, the
+    // list cannot be used): shown once per kind until that kind works again.
+    enum class Failure { PlayLog, Settings, ListSave, ListLoad };
+    void reportFailure(Failure kind, const std::string& text);
+    void clearFailure(Failure kind);
 
     // Frame switching helpers.
     void openArea();
@@ -261,7 +274,8 @@ private:
     std::unique_ptr<SettingsStore> m_ownSettings;
     PlayLog m_playLog;
     TempoTapper m_tapper;
-    bool m_logFailureReported = false;
+    unsigned m_failuresShown = 0;
+    std::unique_ptr<SongListLock> m_listLock;
     bool m_closed = false;
     long long m_lengthShown = 0;
     int m_idleBackoffTicks = 0; // end-of-song ticks to wait after a try that played nothing

@@ -3,6 +3,7 @@
 #include "app/TForm1.h"
 #include "app/Toolbar.h"
 #include "playback/Fader.h"
+#include "playback/SongListFile.h"
 #include "playback/TimeText.h"
 
 #include <QAction>
@@ -35,12 +36,22 @@ std::string fileNamePart(const std::string& path)
 
 // ---- song list and play log ------------------------------------------------------------
 
-bool TForm1::LoadSongList(const std::string& fileName) { return loadSongList(fileName, dl); }
+bool TForm1::LoadSongList(const std::string& fileName)
+{
+    const ListFileResult r = loadSongList(fileName, dl);
+    if (!r.ok()) reportFailure(Failure::ListLoad, r.message);
+    return r.ok();
+}
 
 void TForm1::SaveSongList()
 {
     if (ListFileName.empty()) return;
-    saveSongList(ListFileName, dl); // a failed save leaves the old file; the next one retries
+    // A failed save leaves the old file; the next one retries.
+    const ListFileResult r = saveSongList(ListFileName, dl, m_services.backupFolder);
+    if (r.ok())
+        clearFailure(Failure::ListSave);
+    else
+        reportFailure(Failure::ListSave, r.message);
 }
 
 void TForm1::lsaveTimer() { SaveSongList(); }
@@ -48,22 +59,27 @@ void TForm1::lsaveTimer() { SaveSongList(); }
 void TForm1::AppendToPlayLog(const std::string& line)
 {
     m_playLog.append(line);
-    m_logFailureReported = false;
+    clearFailure(Failure::PlayLog);
 }
 
-void TForm1::reportLogFailure(const std::exception& e)
+void TForm1::reportFailure(Failure kind, const std::string& text)
 {
-    if (m_logFailureReported) return;
-    m_logFailureReported = true;
-    std::fprintf(stderr, "larkspur: %s\n", e.what());
+    const auto bit = 1u << static_cast<unsigned>(kind);
+    // Once per kind until that kind works again: a failing minute save must not pile up boxes.
+    if (m_failuresShown & bit) return;
+    m_failuresShown |= bit;
+    std::fprintf(stderr, "larkspur: %s\n", text.c_str());
+    m_services.showError(text);
 }
+
+void TForm1::clearFailure(Failure kind) { m_failuresShown &= ~(1u << static_cast<unsigned>(kind)); }
 
 void TForm1::logMarker(const std::string& line)
 {
     try {
         AppendToPlayLog(line);
     } catch (const PlayLogError& e) {
-        reportLogFailure(e);
+        reportFailure(Failure::PlayLog, e.what());
     }
 }
 
@@ -71,7 +87,10 @@ void TForm1::logMarker(const std::string& line)
 
 void TForm1::PlayNextSong(int Index)
 {
-    if (dl.empty()) return;
+    if (dl.empty()) {
+        keepTicking();
+        return;
+    }
     m_services.random->seedFromClock();
     // A failed start retries with a random song, at most once per entry in a row, so a list
     // of broken files cannot loop for ever.
@@ -79,7 +98,7 @@ void TForm1::PlayNextSong(int Index)
     for (std::size_t attempt = 0; attempt < attempts; ++attempt) {
         SearchTerm.clear();
         const Selection sel = drawSong(dl, Index, *m_services.random, m_services.fileExists);
-        if (sel.outcome != Selection::Outcome::Chosen) return;
+        if (sel.outcome != Selection::Outcome::Chosen) break;
         if (!sel.malformed) dl.put(sel.index, sel.newEntry);
         CurrentSong = sel.path;
         logMarker(songLogLine(m_services.now(), sel.path));
@@ -95,6 +114,14 @@ void TForm1::PlayNextSong(int Index)
             Index = -1;
         }
     }
+    keepTicking();
+}
+
+void TForm1::keepTicking()
+{
+    // Nothing started: the end-of-song tick tries again later (with its back-off), unless
+    // the user paused.
+    if (Pause1->text() != kPlayCaption) dt->start();
 }
 
 void TForm1::startSong(std::size_t index, const std::string& path)
@@ -102,6 +129,8 @@ void TForm1::startSong(std::size_t index, const std::string& path)
     mp().close();
     mp().open(path);
     mp().play();
+    m_idleBackoffTicks = 0;
+    m_idleTicksToSkip = 0;
     m_tapper.reset();
     lbpm->setText(QStringLiteral("0"));
     SetPlayerVolume(Volume);
@@ -118,7 +147,6 @@ void TForm1::startSong(std::size_t index, const std::string& path)
 
 void TForm1::setTitles(const QString& title)
 {
-    QGuiApplication::setApplicationDisplayName(title);
     setWindowTitle(title);
     // The notification area shows at most 63 characters.
     if (ti) ti->setToolTip(title.left(63));
@@ -134,14 +162,17 @@ void TForm1::Pause1Click()
 {
     if (Pause1->text() == kPlayCaption) {
         showPauseCaption(true);
-        SetPlayerVolume(0);
         FadingIn = true;
-        fadetmr->start();
-        try {
-            mp().resume();
-        } catch (const PlayerError& e) {
-            m_services.showError(e.what());
+        // Still fading out to the pause: turn the fade round from where it stands.
+        if (mp().mode() != PlayerMode::Playing) {
+            SetPlayerVolume(0);
+            try {
+                mp().resume();
+            } catch (const PlayerError& e) {
+                m_services.showError(e.what());
+            }
         }
+        fadetmr->start();
         dt->start();
     } else {
         showPauseCaption(false);
@@ -177,7 +208,10 @@ void TForm1::dtTimer()
         m_lengthShown = mp().lengthMs();
         itime->setText(local(durationText(m_lengthShown)));
     }
-    if (mp().mode() != PlayerMode::Stopped) return;
+    // Whatever the back-end calls it (ended, closed after a failure, never opened), no song
+    // playing or paused means the next one is due.
+    const PlayerMode mode = mp().mode();
+    if (mode == PlayerMode::Playing || mode == PlayerMode::Paused) return;
     // While nothing can be played (a music drive unplugged, say), every try tests the
     // whole list; try less often, up to every 30 s, until a song starts again.
     if (m_idleTicksToSkip > 0) {
@@ -232,8 +266,17 @@ void TForm1::fadetmrTimer()
         SetPlayerVolume(0);
         PlayNextSong(PendingIndex);
         // Music plays again either way (a new song, or the old one fading back in), so a
-        // pause pressed during the skip fade must not leave the caption at "Play".
+        // pause pressed during the skip fade must not leave the caption at "Play", and a
+        // song paused before the skip must go on.
+        if (mp().mode() == PlayerMode::Paused) {
+            try {
+                mp().resume();
+            } catch (const PlayerError& e) {
+                m_services.showError(e.what());
+            }
+        }
         showPauseCaption(true);
+        dt->start();
         FadingIn = true;
         fadetmr->start();
         break;

@@ -4,6 +4,7 @@
 #include "playback/gst/GstMediaPlayer.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QSocketNotifier>
 #include <csignal>
@@ -52,6 +53,14 @@ int main(int argc, char** argv)
         QObject::connect(notifier, &QSocketNotifier::activated, &Form1, [&Form1] {
             char byte;
             [[maybe_unused]] auto n = ::read(g_signalFd[1], &byte, 1);
+            // A dialog at start-up runs its own loop: end it too, or the program would stay.
+            while (QWidget* modal = QApplication::activeModalWidget()) {
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->reject();
+                else
+                    modal->close();
+                if (QApplication::activeModalWidget() == modal) break;
+            }
             Form1.close();
         });
         struct sigaction sa {};

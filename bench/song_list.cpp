@@ -4,6 +4,7 @@
 #include "bench/BenchTiming.h"
 #include "playback/Selection.h"
 #include "playback/SongList.h"
+#include "playback/SongListFile.h"
 
 #include <chrono>
 #include <cstdio>

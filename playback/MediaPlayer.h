@@ -23,13 +23,14 @@ public:
     // Releases the open song; harmless when none is open.
     virtual void close() = 0;
     // Opens the file and returns once it is ready to play. Throws PlayerError with the
-    // back-end's message when it cannot be played.
+    // back-end's message when it cannot be played, at once for what is not a regular file.
     virtual void open(const std::string& fileName) = 0;
-    // Starts from the beginning and returns at once.
+    // Starts from the beginning and returns at once; a song already playing goes on as it is.
     virtual void play() = 0;
     // Throws PlayerError when no song is open.
     virtual void pause() = 0;
-    // Continues a paused song; plays it when it cannot be resumed.
+    // Continues a paused song where it stopped, and starts a stopped one from the beginning.
+    // Never moves the position of a playing song. Throws PlayerError when it cannot resume.
     virtual void resume() = 0;
     virtual void stop() = 0;
     // Stopped once an open song has played to its end.

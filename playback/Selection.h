@@ -42,7 +42,7 @@ struct Selection
 {
     enum class Outcome {
         Chosen,  // index/path/newEntry describe the song to start
-        GaveUp,  // the give-up rule ended the call: nothing plays, nothing changes
+        GaveUp,  // nothing in the list can be accepted: nothing plays, nothing changes
         Nothing, // empty list or an index outside it
     };
     Outcome outcome = Outcome::Nothing;
@@ -52,15 +52,16 @@ struct Selection
     // it stays unchanged and its start counts as a playback failure.
     std::string newEntry;
     bool malformed = false;
-    int draws = 0;
+    int draws = 0; // random draws made entry by entry
 };
 
 // index -1: weighted random draw; any other value: that entry, always accepted.
 //
 // Every draw of an existing file raises the bar by one; an entry with play count c is
 // accepted from the (c+1)-th existing-file draw of the call on. Missing files, banned
-// entries (-1) and malformed entries are never accepted at random; each such draw brings
-// the give-up rule nearer (the call ends once their number reaches the list's size).
+// entries (-1) and malformed entries are never accepted at random. The call gives up only
+// when no entry can be accepted; it takes bounded time whatever the counts, and each entry's
+// chance is exactly that of drawing until acceptance.
 Selection drawSong(const SongList& list, long long index, RandomSource& random,
                    const FileExists& fileExists);
 

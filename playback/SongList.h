@@ -61,13 +61,4 @@ private:
     std::size_t m_garbage = 0;
 };
 
-// Replaces the list with the file's lines. False (list untouched) when the file cannot be
-// read.
-bool loadSongList(const std::string& fileName, SongList& list);
-
-// Writes the list to a new file beside fileName and renames it over fileName, so a crash or
-// a full disk never leaves a truncated list. False when anything failed; the old file is
-// then untouched.
-bool saveSongList(const std::string& fileName, const SongList& list);
-
 } // namespace larkspur

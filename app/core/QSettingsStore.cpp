@@ -24,6 +24,13 @@ QSettingsStore::QSettingsStore(QString iniFile) : m_iniFile(std::move(iniFile)) 
 
 QSettingsStore::~QSettingsStore() = default;
 
+std::string QSettingsStore::location() const
+{
+    return (m_iniFile.isEmpty() ? QStringLiteral("HKEY_CURRENT_USER\\Software\\Larkspur") : m_iniFile)
+        .toLocal8Bit()
+        .toStdString();
+}
+
 std::unique_ptr<QSettings> QSettingsStore::open() const
 {
     if (m_iniFile.isEmpty())

@@ -25,6 +25,7 @@ class QSettingsStore : public SettingsStore
 
     std::optional<std::string> read(const std::string& name) override;
     bool writeAll(const SettingValues& values) override;
+    std::string location() const override;
 
     // Where the per-user file lives on platforms without a registry.
     static QString userConfigFile();

@@ -21,6 +21,8 @@ class SettingsStore
     // Writes the values in the given order and makes them durable. False when they could
     // not all be written; must not throw for an unwritable location.
     virtual bool writeAll(const SettingValues& values) = 0;
+    // Where the values live, for messages; empty when there is nothing to name.
+    virtual std::string location() const { return {}; }
 };
 
 // In memory; records every write in order.

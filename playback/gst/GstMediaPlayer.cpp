@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <gst/audio/streamvolume.h>
 #include <gst/gst.h>
 
@@ -60,6 +61,12 @@ void GstMediaPlayer::close()
 void GstMediaPlayer::open(const std::string& fileName)
 {
     close();
+
+    // A pipe or a device would block the preroll below for ever (the time limit does not
+    // reach into a blocking read), so only regular files are handed to GStreamer.
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw PlayerError("Not a regular file: " + fileName);
 
     GError* uriError = nullptr;
     gchar* uri = gst_filename_to_uri(fileName.c_str(), &uriError);
@@ -135,6 +142,8 @@ void GstMediaPlayer::requireOpen(const char* what) const
 void GstMediaPlayer::play()
 {
     requireOpen("play");
+    drainBus();
+    if (m_mode == PlayerMode::Playing) return; // already playing: the position stays
     gst_element_seek_simple(m_playbin, GST_FORMAT_TIME,
                             GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
     if (gst_element_set_state(m_playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
@@ -155,14 +164,14 @@ void GstMediaPlayer::resume()
 {
     requireOpen("resume");
     drainBus();
+    if (m_mode == PlayerMode::Playing) return;
+    // A song that played to its end starts again; a paused one goes on where it stopped.
     if (m_mode != PlayerMode::Paused) {
         play();
         return;
     }
-    if (gst_element_set_state(m_playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        play();
-        return;
-    }
+    if (gst_element_set_state(m_playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        throw PlayerError("Cannot resume playback");
     m_mode = PlayerMode::Playing;
 }
 

@@ -41,6 +41,9 @@ protected:
         services.settings = &store;
         services.playLogFile = dir.file("log.txt");
         services.showError = [this](const std::string& e) { errors.push_back(e); };
+        services.showFatal = [this](const std::string& e) { errors.push_back("fatal: " + e); };
+        services.backupFolder = dir.file("backup");
+        services.runtimeFolder = dir.file("run");
         services.askListFile = [] { return std::string(); };
         services.tapClockMs = [this] { return clockMs; };
     }
@@ -249,7 +252,6 @@ TEST_F(Window, DirectoryScanAddsSubfoldersFirstAndSaves)
     ::symlink(root.c_str(), (root + "/S/loop").c_str());
     const auto list = dir.file("list.txt");
     writeFile(list, "");
-    auto f = open({QString::fromStdString(list)});
     services.askDirectory = [&] { return root; };
     auto g = std::make_unique<TForm1>(services); // uses the real scan with its dialog
     g->FormCreate({QString::fromStdString(list)});

@@ -11,7 +11,10 @@
 #include <QTimer>
 #include <QFileInfo>
 #include <gtest/gtest.h>
+#include <functional>
+#include <map>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace larkspur;
 using larkspur::test::FakeMediaPlayer;
@@ -57,6 +60,9 @@ protected:
         services.random = &random;
         services.playLogFile = dir.file("log.txt");
         services.showError = [this](const std::string& e) { errors.push_back(e); };
+        services.showFatal = [this](const std::string& e) { errors.push_back("fatal: " + e); };
+        services.backupFolder = dir.file("backup");
+        services.runtimeFolder = dir.file("run");
     }
 
     std::unique_ptr<TForm1> start(const std::string& listArg)
@@ -386,4 +392,195 @@ TEST_F(WindowPlayback, NothingPlayableIsRetriedLessAndLessOften)
     const int before = tests;
     g->dtTimer();
     EXPECT_GT(tests, before); // the next song end is acted on at once
+}
+
+// One playable song among broken ones: after the broken picks give up, the tick must try
+// again whatever the player reports (a failed open leaves it "not ready", not "stopped").
+TEST_F(WindowPlayback, OnePlayableSongAmongBrokenOnesKeepsPlaying)
+{
+    std::string text;
+    for (int i = 0; i < 9; ++i) {
+        const auto b = dir.file("broken" + std::to_string(i) + ".mp3");
+        writeFile(b, "x");
+        mp.broken.insert(b);
+        text += "0|" + b + "\r\n";
+    }
+    writeFile(list, text + "0|" + songs[0] + "\r\n");
+    auto f = start(list);
+    int plays = 0;
+    for (int tick = 0; tick < 3000; ++tick) {
+        if (mp.mode() == PlayerMode::Playing) {
+            ++plays;
+            mp.finish(); // each song lasts one tick
+        }
+        f->dtTimer();
+    }
+    EXPECT_GE(plays, 40);
+    EXPECT_TRUE(f->dt->isActive());
+}
+
+// A banned entry beside two played ones used to end the start-up draw without a song.
+TEST_F(WindowPlayback, StartAlwaysPlaysWhenTheListHasAnAcceptableSong)
+{
+    writeFile(list, "-1|" + songs[0] + "\r\n5|" + songs[1] + "\r\n5|" + songs[2] + "\r\n");
+    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+        FixedRandom r(seed);
+        services.random = &r;
+        auto f = start(list);
+        EXPECT_EQ(mp.mode(), PlayerMode::Playing) << "seed " << seed;
+        EXPECT_NE(mp.current(), songs[0]);
+        f->close();
+        runFade(*f);
+        mp.close();
+        writeFile(list, "-1|" + songs[0] + "\r\n5|" + songs[1] + "\r\n5|" + songs[2] + "\r\n");
+    }
+}
+
+// After a stretch with nothing playable the tick waits up to 30 s between tries; a song
+// started any other way must end that wait, or its successor starts late.
+TEST_F(WindowPlayback, AnySongStartEndsTheRetryWait)
+{
+    bool present = false;
+    services.fileExists = [&](const std::string&) { return present; };
+    auto f = start(list);
+    for (int tick = 0; tick < 120; ++tick) f->dtTimer(); // the wait grows
+    present = true;
+    f->Next1Click(); // a start from the menu, not from the tick
+    runFade(*f);
+    ASSERT_EQ(mp.mode(), PlayerMode::Playing);
+    const auto opened = mp.opened.size();
+    mp.finish();
+    f->dtTimer();
+    EXPECT_EQ(mp.opened.size(), opened + 1); // the next song at the next tick
+}
+
+// Caption, player and end-of-song tick agree after every fade, whatever was pressed during it.
+TEST_F(WindowPlayback, StateCaptionAndTimersAgreeAfterEveryFade)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(TForm1&)> act;
+    };
+    const std::vector<Case> cases{
+        {"pause, then next with nothing left to start",
+         [&](TForm1& f) {
+             f.Pause1Click();
+             runFade(f);
+             f.dl.clear();
+             f.Next1Click();
+         }},
+        {"pause, then next with songs left", [&](TForm1& f) {
+             f.Pause1Click();
+             runFade(f);
+             f.Next1Click();
+         }},
+        {"pause, and play again while it fades out", [&](TForm1& f) {
+             f.Pause1Click();
+             for (int i = 0; i < 5; ++i) f.fadetmrTimer();
+             f.Pause1Click();
+         }},
+    };
+    for (const auto& c : cases) {
+        auto f = start(list);
+        const int starts = mp.starts;
+        c.act(*f);
+        runFade(*f);
+        EXPECT_EQ(mp.mode(), PlayerMode::Playing) << c.name;
+        EXPECT_EQ(f->Pause1->text(), QStringLiteral("&Pause")) << c.name;
+        EXPECT_TRUE(f->dt->isActive()) << c.name;
+        EXPECT_EQ(f->DeviceVolume, f->Volume) << c.name;
+        if (std::string(c.name).find("play again") != std::string::npos) {
+            EXPECT_EQ(mp.starts, starts) << "the song started again";
+        }
+        f->dl.setText(readFile(list));
+        mp.close();
+    }
+}
+
+// What the user must know is shown once per kind, not at every minute's save.
+TEST_F(WindowPlayback, FailuresAreShownOncePerKind)
+{
+    services.playLogFile = dir.file("no-such-folder/log.txt");
+    store.failWrites = true;
+    auto f = start(list);
+    ::chmod(list.c_str(), 0444);
+    for (int i = 0; i < 3; ++i) {
+        f->Next1Click();
+        runFade(*f);
+        f->lsaveTimer();
+        f->SaveSettings();
+    }
+    std::map<std::string, int> shown;
+    for (const auto& e : errors)
+        for (const char* kind : {"play log", "settings", "song list"})
+            if (e.find(kind) != std::string::npos) ++shown[kind];
+    EXPECT_EQ(shown["play log"], 1);
+    EXPECT_EQ(shown["settings"], 1);
+    EXPECT_EQ(shown["song list"], 1);
+    EXPECT_EQ(errors.size(), 3u);
+    ::chmod(list.c_str(), 0644);
+}
+
+// Lists that cannot be used: the user is told without the start being blocked, nothing is
+// read from them and nothing is ever written over them; the log still gets its start line.
+TEST_F(WindowPlayback, UnusableListsAreRefusedAndNeverSaved)
+{
+    const auto fifo = dir.file("pipe.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto wide = dir.file("utf16.txt");
+    writeFile(wide, std::string("\xFF\xFE" "0\0|\0/\0a\0\r\0\n\0", 14));
+    const auto nul = dir.file("nul.txt");
+    writeFile(nul, std::string("0|/a.mp3\r\n\0\0\0", 13));
+    const auto folder = dir.file("folder");
+    ::mkdir(folder.c_str(), 0700);
+    for (const std::string& name :
+         {std::string("/dev/zero"), fifo, wide, nul, folder, dir.file("nope.txt")}) {
+        errors.clear();
+        const std::string before = name == "/dev/zero" || name == fifo || name == folder ? "" : readFile(name);
+        auto f = start(name);
+        EXPECT_TRUE(f->ListFileName.empty()) << name;
+        EXPECT_EQ(f->dl.count(), 0u) << name;
+        ASSERT_EQ(errors.size(), 1u) << name;
+        EXPECT_NE(errors[0].find(name), std::string::npos) << errors[0];
+        f->dl.add("0|/x.mp3");
+        f->close();
+        if (!before.empty()) {
+            EXPECT_EQ(readFile(name), before) << name;
+        }
+        EXPECT_EQ(log().front(), " <- START");
+    }
+    // A list of names in another 8-bit encoding is bytes like any other.
+    writeFile(list, "0|/m\xFCsic/caf\xE9.mp3\r\n");
+    errors.clear();
+    auto f = start(list);
+    EXPECT_EQ(f->dl.count(), 1u);
+    EXPECT_TRUE(errors.empty());
+}
+
+// A second copy on a list another copy plays would save its own counts over the other's.
+TEST_F(WindowPlayback, SecondCopyOnTheSameListEndsAndOtherListsRunSideBySide)
+{
+    auto first = start(list);
+    ASSERT_EQ(first->ListFileName, list);
+    auto second = start(list);
+    EXPECT_TRUE(second->closed());
+    EXPECT_TRUE(second->ListFileName.empty());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("fatal: ", 0), 0u);
+    EXPECT_NE(errors[0].find("already playing"), std::string::npos);
+    second->dl.add("0|/other.mp3");
+    second.reset();
+
+    const auto other = dir.file("other.txt");
+    writeFile(other, "0|" + songs[1] + "\r\n");
+    auto third = start(other);
+    EXPECT_FALSE(third->closed());
+    EXPECT_EQ(third->ListFileName, other);
+
+    first->lsaveTimer();
+    EXPECT_EQ(readFile(list), first->dl.text());
+    first.reset(); // its lock ends with it
+    auto again = start(list);
+    EXPECT_EQ(again->ListFileName, list);
 }

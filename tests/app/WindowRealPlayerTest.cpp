@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 
 using namespace larkspur;
 using larkspur::test::readFile;
@@ -44,6 +45,7 @@ protected:
         services.random = &random;
         services.playLogFile = dir.file("log.txt");
         services.showError = [](const std::string&) {};
+        services.showFatal = [](const std::string&) {};
         services.askListFile = [] { return std::string(); };
     }
 
@@ -143,4 +145,46 @@ TEST_F(WindowRealPlayer, SongEndLeadsToTheNextSong)
     // The 500 ms tick sees the end and starts the (only) song again.
     ASSERT_TRUE(waitUntil([&] { return form.dl.get(0).rfind("2|", 0) == 0; }, 6000));
     EXPECT_EQ(logLines().size(), 3u);
+}
+
+// One playable song among broken files and a pipe named like a song: the pipe fails at once
+// instead of blocking the window, and the playable song keeps coming back.
+TEST_F(WindowRealPlayer, OnePlayableSongAmongBrokenOnesAndAPipeKeepsPlaying)
+{
+    const auto shortSong = dir.file("Short - One.mp3");
+    test::makeMp3(shortSong, 0.6);
+    const auto pipe = dir.file("Pipe - Never.mp3");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::string text = "0|" + pipe + "\r\n0|" + shortSong + "\r\n";
+    for (int i = 0; i < 8; ++i) text += "0|" + broken + "\r\n";
+    writeFile(list, text);
+    TForm1 form(services);
+    form.FormCreate({QString::fromStdString(list)});
+    const auto plays = [&] {
+        const std::string log = readFile(dir.file("log.txt"));
+        int n = 0;
+        for (auto at = log.find(shortSong); at != std::string::npos; at = log.find(shortSong, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_TRUE(waitUntil([&] { return plays() >= 4; }, 60000)) << plays() << " plays";
+    EXPECT_NE(readFile(dir.file("log.txt")).find(pipe), std::string::npos);
+}
+
+// Play pressed while the pause fade still runs: the song goes on from where it is.
+TEST_F(WindowRealPlayer, PlayDuringThePauseFadeKeepsThePosition)
+{
+    writeFile(list, "0|" + good + "\r\n");
+    TForm1 form(services);
+    form.FormCreate({QString::fromStdString(list)});
+    ASSERT_TRUE(waitUntil([&] { return mp.positionMs() > 1200; }, 4000));
+    form.Pause1Click();
+    QTest::qWait(60); // a few fade steps, not the whole fade
+    ASSERT_EQ(mp.mode(), PlayerMode::Playing);
+    const auto before = mp.positionMs();
+    form.Pause1Click();
+    ASSERT_TRUE(waitUntil([&] { return !form.fadetmr->isActive(); }, 3000));
+    EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+    EXPECT_GE(mp.positionMs(), before);
+    EXPECT_EQ(form.DeviceVolume, form.Volume);
 }

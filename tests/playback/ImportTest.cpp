@@ -1,4 +1,5 @@
 #include "playback/PlaylistImport.h"
+#include "playback/SongListFile.h"
 #include "support/TestFiles.h"
 
 #include <QDir>

@@ -76,9 +76,13 @@ TEST(GstPlayer, BrokenFilesRaiseTheBackEndsMessage)
     test::writeFile(text, "just some text, no sound at all\n");
     const auto folder = dir.file("folder.mp3");
     ::mkdir(folder.c_str(), 0700);
+    // Nothing ever writes to this pipe: reading it would block for ever.
+    const auto pipe = dir.file("pipe.mp3");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
 
     GstMediaPlayer mp("fakesink", 5000);
-    for (const auto& f : {dir.file("missing.mp3"), empty, noise, text, folder}) {
+    for (const auto& f : {dir.file("missing.mp3"), empty, noise, text, folder, pipe}) {
+        const auto started = std::chrono::steady_clock::now();
         try {
             mp.open(f);
             ADD_FAILURE() << "opened " << f;
@@ -86,6 +90,8 @@ TEST(GstPlayer, BrokenFilesRaiseTheBackEndsMessage)
             EXPECT_GT(std::string(e.what()).size(), 5u) << f;
         }
         EXPECT_EQ(mp.mode(), PlayerMode::NotReady) << f;
+        // Well inside the open limit: a file that cannot play fails, it does not hang.
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 4000ms) << f;
     }
     EXPECT_THROW(mp.pause(), PlayerError);
     EXPECT_NO_THROW(mp.setVolume(300));
@@ -95,6 +101,31 @@ TEST(GstPlayer, BrokenFilesRaiseTheBackEndsMessage)
     const auto song = dir.file("ok.mp3");
     test::makeMp3(song, 1.5);
     EXPECT_NO_THROW(mp.open(song));
+}
+
+// A resume or play that reaches a song still playing (Play pressed while the pause fade
+// runs) must not start it again.
+TEST(GstPlayer, ResumeAndPlayNeverMoveAPlayingSong)
+{
+    TempDir dir;
+    const auto song = dir.file("song.mp3");
+    test::makeMp3(song, 3.0);
+    GstMediaPlayer mp("fakesink");
+    mp.open(song);
+    mp.play();
+    ASSERT_TRUE(waitFor([&] { return mp.positionMs() >= 800; }, 4000ms));
+    for (auto call : {&GstMediaPlayer::resume, &GstMediaPlayer::play}) {
+        const auto before = mp.positionMs();
+        (mp.*call)();
+        EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+        std::this_thread::sleep_for(100ms);
+        EXPECT_GE(mp.positionMs(), before);
+    }
+    // A song that ended starts again on resume.
+    ASSERT_TRUE(waitFor([&] { return mp.mode() == PlayerMode::Stopped; }, 6000ms));
+    mp.resume();
+    EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+    EXPECT_LT(mp.positionMs(), 1000);
 }
 
 TEST(GstPlayer, VolumeScaleIsCubic)

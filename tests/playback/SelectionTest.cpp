@@ -69,27 +69,42 @@ TEST(Selection, CountsCompareAsIntegers)
     EXPECT_EQ(sel.newEntry, "11|/a");
 }
 
-TEST(Selection, GiveUpRule)
+TEST(Selection, GivesUpOnlyWhenNothingCanBeAccepted)
 {
-    auto one = listOf({"0|/gone"});
-    ScriptedRandom r1{0};
-    EXPECT_EQ(drawSong(one, -1, r1, existsUnless({"/gone"})).outcome,
-              Selection::Outcome::GaveUp);
-
-    // Missing files never count as found and are never accepted.
-    auto two = listOf({"0|/gone", "1|/here"});
-    ScriptedRandom r2{0, 1, 1};
-    auto sel = drawSong(two, -1, r2, existsUnless({"/gone"}));
-    ASSERT_EQ(sel.outcome, Selection::Outcome::Chosen);
-    EXPECT_EQ(sel.index, 1u);
-    EXPECT_EQ(sel.draws, 3);
-
-    // Banned and malformed random draws bring the end nearer too.
-    auto banned = listOf({"-1|/a", "-1|/b", "oops|/c"});
-    ScriptedRandom r3{0, 2, 1};
-    sel = drawSong(banned, -1, r3, existsUnless({}));
-    EXPECT_EQ(sel.outcome, Selection::Outcome::GaveUp);
-    EXPECT_EQ(r3.left(), 0u);
+    struct Case
+    {
+        std::vector<std::string> lines;
+        std::set<std::string> missing;
+        bool gaveUp;
+    };
+    const std::vector<std::string> nineGone{"0|/g1", "0|/g2", "0|/g3", "0|/g4", "0|/g5",
+                                            "0|/g6", "0|/g7", "0|/g8", "0|/g9"};
+    std::vector<std::string> oneAmongGone = nineGone;
+    oneAmongGone.push_back("5|/here");
+    const std::set<std::string> gone{"/g1", "/g2", "/g3", "/g4", "/g5", "/g6", "/g7", "/g8", "/g9"};
+    const std::vector<Case> cases{
+        {{"0|/gone"}, {"/gone"}, true},
+        {{"-1|/a", "-1|/b", "oops|/c", ""}, {}, true},
+        {{"-1|/a", "3|/gone"}, {"/gone"}, true},
+        {nineGone, gone, true},
+        // Banned and missing draws no longer end a call that has a song to play.
+        {{"-1|/a", "5|/b", "5|/c"}, {}, false},
+        {oneAmongGone, gone, false},
+        {{"-1|/a", "2147483647|/huge"}, {}, false},
+    };
+    TimeSeededRandom random(7);
+    for (const auto& c : cases) {
+        SongList list;
+        for (const auto& line : c.lines) list.add(line);
+        for (int call = 0; call < 300; ++call) {
+            const auto sel = drawSong(list, -1, random, existsUnless(c.missing));
+            ASSERT_EQ(sel.outcome == Selection::Outcome::GaveUp, c.gaveUp) << c.lines.back();
+            ASSERT_LE(sel.draws, 4096);
+            if (!c.gaveUp) {
+                EXPECT_FALSE(c.missing.count(sel.path)) << sel.path;
+            }
+        }
+    }
 
     SongList empty;
     ScriptedRandom r4{};
@@ -130,42 +145,95 @@ TEST(Selection, ExplicitIndexIsAlwaysTaken)
               Selection::Outcome::GaveUp);
 }
 
-// The chance that a call picks entry j: at the k-th existing-file draw (k = 1, 2, ...) every
-// entry with count < k is accepted when drawn, so
-// P(j) = sum over k >= c_j + 1 of P(no acceptance before draw k) / n.
-TEST(Selection, LessPlayedSongsWinInTheProportionTheRuleImplies)
+// The chance that a call picks entry j, drawing until acceptance: at the k-th existing-file
+// draw every existing, unbanned entry with count < k is accepted when drawn, so
+// P(j) = sum over k >= c_j + 1 of P(no acceptance before draw k) / E, E the existing files.
+// Missing and malformed draws change nothing. Past the largest count every step accepts
+// with the same chance, so the rest is shared equally.
+std::vector<double> ruleChances(const std::vector<int>& counts, const std::vector<bool>& exists)
 {
-    const std::vector<int> counts{0, 1, 3, 6};
-    SongList list;
+    double e = 0;
+    int top = 0;
     for (std::size_t j = 0; j < counts.size(); ++j)
-        list.add(makeEntry(counts[j], "/song" + std::to_string(j)));
-    const double n = static_cast<double>(counts.size());
-    std::vector<double> expected(counts.size(), 0.0);
+        if (exists[j]) {
+            e += 1;
+            top = std::max(top, counts[j]);
+        }
+    std::vector<double> p(counts.size(), 0.0);
     double reach = 1.0;
-    for (int k = 1; k < 200; ++k) {
+    for (int k = 1; k <= top + 1; ++k) {
         double acceptable = 0;
         for (std::size_t j = 0; j < counts.size(); ++j)
-            if (counts[j] < k) {
-                expected[j] += reach / n;
+            if (exists[j] && counts[j] != -1 && counts[j] < k) {
+                p[j] += reach / e;
                 acceptable += 1;
             }
-        reach *= 1.0 - acceptable / n;
+        reach *= 1.0 - acceptable / e;
     }
+    double all = 0;
+    for (std::size_t j = 0; j < counts.size(); ++j) all += exists[j] && counts[j] != -1;
+    for (std::size_t j = 0; j < counts.size(); ++j)
+        if (exists[j] && counts[j] != -1) p[j] += reach / all;
+    return p;
+}
 
+TEST(Selection, EachEntryWinsWithTheChanceTheRuleGivesIt)
+{
+    struct Case
+    {
+        std::vector<int> counts;
+        std::vector<bool> exists;
+    };
+    const std::vector<Case> cases{
+        {{0, 1, 3, 6}, {true, true, true, true}},
+        {{-1, 5, 5}, {true, true, true}},
+        {{0, -1, 2, 7, 0, 4}, {false, true, true, true, false, true}},
+        // Beyond the entry-by-entry draws: worked out from the whole list.
+        {{1000, 2000, -1, 0}, {true, true, true, false}},
+        {{3, 200, 200, 5000}, {true, true, true, true}},
+    };
     TimeSeededRandom random(12345);
-    std::vector<int> seen(counts.size(), 0);
-    const int calls = 40000;
-    for (int c = 0; c < calls; ++c) {
+    for (const auto& c : cases) {
+        SongList list;
+        std::set<std::string> missing;
+        for (std::size_t j = 0; j < c.counts.size(); ++j) {
+            const std::string path = "/song" + std::to_string(j);
+            list.add(makeEntry(c.counts[j], path));
+            if (!c.exists[j]) missing.insert(path);
+        }
+        list.add("not a count|/song-x");
+        const auto expected = ruleChances(c.counts, c.exists);
+        std::vector<int> seen(c.counts.size() + 1, 0);
+        const int calls = 20000;
+        for (int call = 0; call < calls; ++call) {
+            const auto sel = drawSong(list, -1, random, existsUnless(missing));
+            ASSERT_EQ(sel.outcome, Selection::Outcome::Chosen);
+            ++seen[sel.index];
+        }
+        EXPECT_EQ(seen.back(), 0);
+        for (std::size_t j = 0; j < c.counts.size(); ++j) {
+            const double share = double(seen[j]) / calls;
+            const double sigma = std::sqrt(expected[j] * (1 - expected[j]) / calls);
+            EXPECT_NEAR(share, expected[j], 5 * sigma + 1e-4)
+                << "entry " << j << " of case with count " << c.counts[j];
+        }
+    }
+}
+
+// Counts near the integer limit: the entry with one play less is accepted alone at the
+// 2147483647th existing-file draw (chance 1/2); after that both are, equally.
+TEST(Selection, HugeCountsTakeBoundedTimeAndKeepTheirChances)
+{
+    SongList list;
+    list.add("2147483647|/x");
+    list.add("2147483646|/y");
+    TimeSeededRandom random(99);
+    int y = 0;
+    const int calls = 20000;
+    for (int call = 0; call < calls; ++call) {
         const auto sel = drawSong(list, -1, random, existsUnless({}));
         ASSERT_EQ(sel.outcome, Selection::Outcome::Chosen);
-        ++seen[sel.index];
+        y += sel.index == 1;
     }
-    for (std::size_t j = 0; j < counts.size(); ++j) {
-        const double share = double(seen[j]) / calls;
-        const double sigma = std::sqrt(expected[j] * (1 - expected[j]) / calls);
-        EXPECT_NEAR(share, expected[j], 5 * sigma + 1e-4) << "entry " << j;
-    }
-    EXPECT_GT(seen[0], seen[1]);
-    EXPECT_GT(seen[1], seen[2]);
-    EXPECT_GT(seen[2], seen[3]);
+    EXPECT_NEAR(double(y) / calls, 0.75, 5 * std::sqrt(0.75 * 0.25 / calls));
 }

@@ -23,6 +23,7 @@ public:
     void play() override
     {
         if (m_open.empty()) throw PlayerError("nothing open");
+        if (m_mode != PlayerMode::Playing) ++starts; // a playing song goes on as it is
         m_mode = PlayerMode::Playing;
     }
     void pause() override
@@ -35,6 +36,7 @@ public:
     {
         if (m_open.empty()) throw PlayerError("No song is open to resume");
         ++resumes;
+        if (m_mode == PlayerMode::Stopped) ++starts;
         m_mode = PlayerMode::Playing;
     }
     void stop() override { m_mode = PlayerMode::Stopped; }
@@ -52,6 +54,7 @@ public:
     std::vector<int> volumes;
     int pauses = 0;
     int resumes = 0;
+    int starts = 0; // plays from the beginning
     long long lengthMsValue = 185000;
     long long positionMsValue = 0;
 

@@ -1,0 +1,52 @@
+#pragma once
+// The song list file on disk. Loading refuses what cannot be a song list (a pipe, a device,
+// a folder, a huge or binary file) so that it is never read without end nor saved over.
+// Saving never leaves a half-written list: a new file is renamed over the old one; only when
+// the folder cannot take a new file is the list written in place, after a copy of the old
+// one has been put in the user's data folder.
+
+#include "playback/SongList.h"
+
+#include <cstdint>
+#include <string>
+
+namespace larkspur {
+
+// A million entries take about 80 MB; anything past this is not a song list.
+constexpr std::uint64_t kMaxListFileBytes = std::uint64_t(1) << 30;
+
+struct ListFileResult
+{
+    enum class Status {
+        Ok,
+        Missing,    // no such file
+        Unreadable, // the system refused to open or read it
+        NotAFile,   // a folder, a pipe, a device, a socket
+        TooLarge,
+        NotText,    // UTF-16/UTF-32 or NUL bytes: saving would damage it
+        ReadOnly,   // the user may not write the file: not saved
+        Failed,     // the save failed; the old file is as it was (see message)
+    };
+    Status status = Status::Ok;
+    std::string message; // for the user; empty when Ok
+    bool inPlace = false;   // saved by writing over the file itself
+    std::string backupPath; // the copy of the old list made before writing in place
+
+    bool ok() const { return status == Status::Ok; }
+    explicit operator bool() const { return ok(); }
+};
+
+// Replaces the list with the file's lines. The list is untouched unless the result is Ok.
+ListFileResult loadSongList(const std::string& fileName, SongList& list,
+                            std::uint64_t maxBytes = kMaxListFileBytes);
+
+// Writes the list to fileName (through a symbolic link to its target), keeping the file's
+// mode and owner, and syncs the folder after the rename. backupFolder receives the copy of
+// the old list when the file has to be written in place; empty means the user's data folder.
+ListFileResult saveSongList(const std::string& fileName, const SongList& list,
+                            const std::string& backupFolder = {});
+
+// $XDG_DATA_HOME/larkspur, or ~/.local/share/larkspur.
+std::string userDataFolder();
+
+} // namespace larkspur
