@@ -7,6 +7,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <sys/stat.h>
 
 using larkspur::test::readFile;
 using larkspur::test::TempDir;
@@ -46,4 +47,78 @@ TEST(Program, TerminateSignalFadesSavesAndExits)
     const std::string log = readFile(dir.file("log.txt"));
     EXPECT_EQ(log.rfind(" <- EXIT\r\n <- EXIT\r\n"), log.size() - 20); // faded out, two passes
     EXPECT_EQ(readFile(list), "2|" + song + "\r\n"); // both plays counted and saved
+}
+
+namespace {
+
+struct Player
+{
+    QProcess process;
+    std::string output() { return process.readAllStandardError().toStdString(); }
+};
+
+void startPlayer(Player& p, const TempDir& dir, const QStringList& args)
+{
+    p.process.setWorkingDirectory(QString::fromStdString(dir.path()));
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("LARKSPUR_AUDIO_SINK"), QStringLiteral("fakesink"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(dir.file("config")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(dir.file("run")));
+    p.process.setProcessEnvironment(env);
+    p.process.start(QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur"), args);
+    p.process.waitForStarted(5000);
+}
+
+bool waitForText(const std::string& file, const std::string& text, std::size_t from = 0)
+{
+    for (int i = 0; i < 200; ++i) {
+        if (readFile(file).find(text, from) != std::string::npos) return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+} // namespace
+
+// A close request ends the program whatever it is doing: here asking for the list at
+// start, and in a second copy refused because another plays the same list.
+TEST(Program, CloseRequestEndsTheStartDialogAndARefusedSecondCopy)
+{
+    if (!QFileInfo::exists(QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur"))) GTEST_SKIP();
+    TempDir dir;
+    ::mkdir(dir.file("run").c_str(), 0700);
+    const auto log = dir.file("log.txt");
+
+    Player asking;
+    startPlayer(asking, dir, {});
+    ASSERT_TRUE(waitForText(log, " <- START"));
+    QThread::msleep(300); // the dialog is up
+    ::kill(static_cast<pid_t>(asking.process.processId()), SIGTERM);
+    ASSERT_TRUE(asking.process.waitForFinished(5000)) << "still asking for a list";
+    EXPECT_EQ(asking.process.exitCode(), 0);
+    EXPECT_NE(readFile(log).find(" <- EXIT"), std::string::npos);
+
+    const auto song = dir.file("Band - Song.mp3");
+    larkspur::test::makeMp3(song, 5.0);
+    const auto list = dir.file("list.txt");
+    writeFile(list, "0|" + song + "\r\n");
+    Player first;
+    startPlayer(first, dir, {QString::fromStdString(list)});
+    ASSERT_TRUE(waitForText(log, song));
+    Player second;
+    startPlayer(second, dir, {QString::fromStdString(list)});
+    std::string said;
+    for (int i = 0; i < 100 && said.find("already playing") == std::string::npos; ++i) {
+        second.process.waitForReadyRead(50);
+        said += second.output();
+    }
+    EXPECT_NE(said.find("already playing"), std::string::npos) << said;
+    ::kill(static_cast<pid_t>(second.process.processId()), SIGTERM); // its message is up
+    ASSERT_TRUE(second.process.waitForFinished(5000));
+    EXPECT_EQ(second.process.state(), QProcess::NotRunning);
+    EXPECT_EQ(first.process.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(first.process.processId()), SIGTERM);
+    ASSERT_TRUE(first.process.waitForFinished(10000));
+    EXPECT_EQ(readFile(list), "1|" + song + "\r\n"); // one play, saved by the first copy only
 }
