@@ -2,6 +2,7 @@
 // The main window's state variables: one instance for the process, start values as the
 // window has them before start-up runs. Texts are bytes in the system encoding.
 
+#include "lyrics/LyricsState.h"
 #include "playback/ListMaintenance.h"
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 
 namespace larkspur {
 
-struct FormState
+struct FormState : LyricsState
 {
     int NormalWidth = 0;          // window width without the right-hand area, pixels
     std::string ListFileName;     // empty: the song list is never written
@@ -24,19 +25,9 @@ struct FormState
     bool NextAfterFade = false;   // play PendingIndex when the fade-out ends
     bool CloseAfterFade = false;  // close the window when a fade-out ends; never cleared
     int PendingIndex = 0;         // -1: random choice
-    std::string Preamble = "lyrics";
-    std::string Appendix;
-    std::string SplitterChar = "-";
     int EntriesPerPage = 10;
     int CatalogueTotal = 0;
     int CataloguePageStart = 0;
-    std::string SongArtist;
-    std::string SongTitle;
-    std::string SearchTerm;
-    bool AutoLyricsPending = true;
-    bool TranslationPending = false;
-    bool LyricsPagePending = false;
-    std::string ResultsRemainder;
     // Both grow with the list rather than stopping at a fixed size.
     MissingFiles NotFoundIndices;            // what the last file test found missing
     std::vector<std::size_t> FinderIndices; // song list position behind each finder row

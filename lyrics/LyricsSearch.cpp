@@ -1,0 +1,175 @@
+#include "lyrics/LyricsSearch.h"
+
+#include "lyrics/CleanLyricsPage.h"
+#include "lyrics/LyricsFile.h"
+#include "lyrics/QueryEncoding.h"
+#include "lyrics/ResultLinks.h"
+#include "lyrics/SongWords.h"
+#include "lyrics/TextRoutines.h"
+#include "web/BrowserDocument.h"
+#include "web/HttpError.h"
+#include "web/HttpFetcher.h"
+#include "web/StagingPage.h"
+
+namespace larkspur {
+
+LyricsSearch::LyricsSearch(LyricsState& state, HttpFetcher& http, BrowserDocument& browser,
+                           LyricsView view, QObject* parent)
+    : QObject(parent), m_state(state), m_http(http), m_browser(browser), m_view(std::move(view))
+{
+    connect(&m_browser, &BrowserDocument::DocumentComplete, this, [this] {
+        if (!m_browser.LocationURL().empty()) HarvestDocument();
+    });
+    connect(&m_browser, &BrowserDocument::navtoutTimer, this, &LyricsSearch::HarvestDocument);
+}
+
+void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& songPath)
+{
+    ++m_generation; // whatever an older harvest still brings belongs to another song
+    const auto words = songWordsFromFileName(fileName, m_state.SplitterChar);
+    if (!words) return;
+    m_state.SongArtist = words->artist;
+    m_state.SongTitle = words->title;
+    m_state.SearchTerm = words->artist + " " + words->title;
+
+    if (auto text = readLyricsFile(lyricsFileFor(songPath))) {
+        m_view.setText(*text);
+        if (m_state.AutoLyricsPending) {
+            m_state.AutoLyricsPending = false;
+            m_browser.Stop(); // an older search must not land on these lyrics
+            return;
+        }
+    } else {
+        m_view.setText({});
+    }
+    if (!m_view.searchEnabled()) {
+        m_browser.Stop();
+        return;
+    }
+    m_state.SongArtist = ReplaceAllNoCase(m_state.SongArtist, " ", "+");
+    m_state.SongTitle = ReplaceAllNoCase(m_state.SongTitle, " ", "+");
+    const std::string url = songSearchUrl(searchHost(), m_state.Preamble, m_state.SongArtist,
+                                          m_state.SongTitle, m_state.Appendix);
+    m_state.LyricsPagePending = false;
+    m_view.setText("Search: " + m_state.SongArtist + " - " + m_state.SongTitle);
+    navigateSearch(url);
+    m_state.TranslationPending = false;
+}
+
+void LyricsSearch::srchenClick(const std::string& songPath)
+{
+    if (m_view.searchEnabled()) {
+        const auto slash = songPath.find_last_of('/');
+        LookupLyrics(slash == std::string::npos ? songPath : songPath.substr(slash + 1), songPath);
+        return;
+    }
+    ++m_generation; // a search under way shows nothing now
+    if (auto text = readLyricsFile(lyricsFileFor(songPath))) m_view.setText(*text);
+}
+
+void LyricsSearch::customSearch(const std::string& typed)
+{
+    ++m_generation;
+    m_view.checkSearch();
+    const std::string url = customSearchUrl(searchHost(), typed);
+    m_state.LyricsPagePending = false;
+    navigateSearch(url);
+}
+
+void LyricsSearch::navigateSearch(const std::string& url)
+{
+    m_searchGeneration = m_generation;
+    m_browser.Navigate(EncodeUtf8Query(url));
+}
+
+void LyricsSearch::HarvestDocument()
+{
+    m_browser.navtout().stop();
+    if (m_state.TranslationPending) {
+        m_state.TranslationPending = false;
+        if (m_view.dictionaryPage) m_view.dictionaryPage();
+        return;
+    }
+    if (m_state.LyricsPagePending && m_view.searchEnabled()) {
+        if (m_stagingGeneration != m_generation) return; // staged for an older song
+        const std::string text = DecodeUmlautEntities(m_browser.innerText());
+        m_view.setText(text);
+        finish(!text.empty(), text.empty() ? m_failure : std::string());
+        return;
+    }
+    if (m_state.LyricsPagePending) return; // the staging page while the search is off
+    if (m_searchGeneration != m_generation) return;
+    std::string page;
+    try {
+        page = m_browser.innerHTML();
+    } catch (const std::exception&) {
+    }
+    auto rest = textAfterMarker(page, kResultMarker);
+    if (!rest) return finish(false, "The result page holds no result.");
+    m_state.ResultsRemainder = *rest;
+    if (!hasLinkEnd(*rest)) return finish(false, "The first result holds no link.");
+    FetchCandidate(resultLinkA(*rest));
+}
+
+void LyricsSearch::nlyricClick()
+{
+    auto rest = textAfterMarker(m_state.ResultsRemainder, kResultMarker);
+    if (!rest) return finish(false, "There is no further result.");
+    m_state.ResultsRemainder = *rest;
+    if (!hasLinkEnd(*rest)) return finish(false, "The next result holds no link.");
+    m_state.LyricsPagePending = true;
+    FetchCandidate(resultLinkB(*rest));
+}
+
+bool LyricsSearch::fetchPage(const std::string& link, std::string& page)
+{
+    ++m_waiting;
+    m_view.setBusy(true);
+    bool ok = true;
+    try {
+        page = m_http.Get(link);
+    } catch (const std::exception&) {
+        ok = false;
+    }
+    if (--m_waiting == 0) m_view.setBusy(false);
+    return ok;
+}
+
+void LyricsSearch::FetchCandidate(const std::string& link)
+{
+    const std::uint64_t generation = m_generation;
+    std::string page;
+    m_failure.clear();
+    if (!fetchPage(link, page)) {
+        if (generation != m_generation) return;
+        auto rest = textAfterMarker(m_state.ResultsRemainder, kSecondResultMarker);
+        if (!rest) return finish(false, "The result's page could not be fetched.");
+        m_state.ResultsRemainder = *rest;
+        if (!hasLinkEnd(*rest)) return finish(false, "The result's page could not be fetched.");
+        page.clear();
+        if (!fetchPage(resultLinkA(*rest), page)) {
+            page.clear();
+            m_failure = "Neither the result's page nor the next one could be fetched.";
+        }
+        if (!page.empty()) page = dropThroughBannerEnd(page);
+    }
+    // A newer lookup started while this one waited: its page belongs to another song.
+    if (generation != m_generation) return;
+    try {
+        writeStagingPage(CleanLyricsPage(page));
+    } catch (const std::exception&) {
+        // the browser shows what the file held before
+    }
+    m_state.LyricsPagePending = true;
+    m_stagingGeneration = generation;
+    m_browser.Navigate(stagingPagePath());
+}
+
+void LyricsSearch::lbusyClick() { m_http.Disconnect(); }
+
+void LyricsSearch::finish(bool found, const std::string& why)
+{
+    if (m_view.ended) m_view.ended(found, why);
+}
+
+} // namespace larkspur

@@ -1,0 +1,82 @@
+#pragma once
+// The lyrics of the playing song: its lyrics file, or a web search whose first result is
+// fetched, cleaned, staged and rendered by the browser document. The window and the
+// command-line tool drive the same object.
+//
+// Lives on the interface thread. Fetches block their caller in a nested event loop, so a
+// new song (and its lookup) may start while a harvest waits: every lookup, switch change
+// and custom search starts a new generation, and a fetch or a staged page of an older one
+// is neither staged nor shown.
+
+#include "lyrics/LyricsState.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace larkspur {
+
+class BrowserDocument;
+class HttpFetcher;
+
+// What the lookup shows and reads in its surroundings.
+struct LyricsView
+{
+    std::function<void(const std::string&)> setText; // the lyrics memo's whole text
+    std::function<void(bool)> setBusy;               // "busy" while a fetch waits
+    std::function<bool()> searchEnabled;             // the search switch
+    std::function<void()> checkSearch;               // ticks the search switch
+    // The completed document is the dictionary page (TranslationPending was set).
+    std::function<void()> dictionaryPage;
+    // A harvest came to its end: the page's text was shown (found) or the lookup ended
+    // without text; why is one line for the user. Optional.
+    std::function<void(bool found, const std::string& why)> ended;
+};
+
+class LyricsSearch : public QObject
+{
+    Q_OBJECT
+
+public:
+    // None of the references is owned; all must outlive this object.
+    LyricsSearch(LyricsState& state, HttpFetcher& http, BrowserDocument& browser, LyricsView view,
+                 QObject* parent = nullptr);
+
+    // A song started (or the switch was ticked): `fileName` without folder, `songPath` the
+    // full path. Throws LyricsFileError when the lyrics file exists but cannot be read, and
+    // std::runtime_error when the search cannot start.
+    void LookupLyrics(const std::string& fileName, const std::string& songPath);
+    // After the switch changed: ticked, a new lookup; unticked, the lyrics file if any.
+    void srchenClick(const std::string& songPath);
+    // The words as the user typed them; ticks the switch.
+    void customSearch(const std::string& typed);
+    // The next result of the same result page.
+    void nlyricClick();
+    // The document in the browser is complete, or its time ran out.
+    void HarvestDocument();
+    // Ends the waiting lyrics fetches (the busy label was clicked).
+    void lbusyClick();
+
+    bool fetching() const { return m_waiting > 0; }
+    std::uint64_t generation() const { return m_generation; }
+
+private:
+    void FetchCandidate(const std::string& link);
+    bool fetchPage(const std::string& link, std::string& page);
+    void navigateSearch(const std::string& url);
+    void finish(bool found, const std::string& why);
+
+    LyricsState& m_state;
+    HttpFetcher& m_http;
+    BrowserDocument& m_browser;
+    LyricsView m_view;
+    std::uint64_t m_generation = 0;
+    std::uint64_t m_searchGeneration = 0;  // the generation whose result page is loading
+    std::uint64_t m_stagingGeneration = 0; // the generation whose page is staged
+    int m_waiting = 0;
+    std::string m_failure; // why the staged page is empty, for `ended`
+};
+
+} // namespace larkspur

@@ -1,0 +1,76 @@
+#include "lyrics/SongWords.h"
+
+#include "lyrics/TextRoutines.h"
+
+#include <cstdlib>
+
+namespace larkspur {
+
+namespace {
+
+constexpr std::string_view kQueryPath = "/search?sourceid=navclient&hl=de&ie=UTF-8&oe=UTF-8&q=";
+constexpr std::string_view kBuiltInSearchHost = "http://www.google.com";
+
+} // namespace
+
+std::optional<SongWords> songWordsFromFileName(std::string_view fileName, std::string_view splitter)
+{
+    std::string name = RemoveAllNoCase(FoldAsciiLowercase(std::string(fileName)), ".mp3");
+    for (auto [from, to] : {std::pair{"&", " and "}, {"  ", " "}, {"_", " "}, {"  ", " "},
+                            {".", " "}, {"  ", " "}})
+        name = ReplaceAllNoCase(std::move(name), from, to);
+    name = RemoveMarkedRanges(std::move(name), "{", "}");
+    name = RemoveMarkedRanges(std::move(name), "[", "]");
+    name = RemoveMarkedRanges(std::move(name), "(", ")");
+    name = StripTrackNumbers(std::move(name));
+    for (const char* doubled : {"--", "- -", "-  -"}) name = ReplaceAllNoCase(std::move(name), doubled, "-");
+    name = TrimControls(std::move(name));
+    // Leading hyphens go whatever the splitter is.
+    name.erase(0, name.find_first_not_of('-') == std::string::npos ? name.size()
+                                                                      : name.find_first_not_of('-'));
+    name = RemoveAllNoCase(TrimSplitterChar(std::move(name), splitter), "*");
+    if (name.empty()) return std::nullopt;
+
+    SongWords words;
+    const std::ptrdiff_t p = FindSplitterPos(splitter, name);
+    if (p == -1) {
+        words.title = TrimControls(name);
+    } else {
+        const auto at = static_cast<std::size_t>(p - 1);
+        words.artist = TrimControls(name.substr(0, at));
+        words.title = TrimControls(name.substr(std::min(name.size(), at + splitter.size())));
+    }
+    return words;
+}
+
+std::string lyricsFileFor(std::string_view songPath)
+{
+    const std::size_t keep = songPath.size() >= 4 ? songPath.size() - 4 : 0;
+    return std::string(songPath.substr(0, keep)) + ".lyr";
+}
+
+std::string searchHost()
+{
+    const char* env = std::getenv("LARKSPUR_SEARCH_URL");
+    std::string host = env && *env ? env : std::string(kBuiltInSearchHost);
+    while (!host.empty() && host.back() == '/') host.pop_back();
+    return host;
+}
+
+std::string songSearchUrl(std::string_view host, std::string_view preamble, std::string_view artist,
+                          std::string_view title, std::string_view appendix)
+{
+    std::string url = std::string(host) + std::string(kQueryPath) + "%22" + std::string(preamble) +
+                      "%22+%22" + std::string(artist) + "%22+%22" + std::string(title) + "%22";
+    if (!appendix.empty()) url += "+%22" + std::string(appendix) + "%22";
+    return url;
+}
+
+std::string customSearchUrl(std::string_view host, std::string_view typed)
+{
+    std::string words = ReplaceAllNoCase(std::string(typed), " ", "+");
+    words = ReplaceAllNoCase(std::move(words), "\"", "%22");
+    return std::string(host) + std::string(kQueryPath) + words;
+}
+
+} // namespace larkspur
