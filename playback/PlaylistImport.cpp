@@ -64,13 +64,15 @@ PlaylistKind playlistKindOf(std::string_view fileName)
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
         return PlaylistKind::Text;
     const std::string ext = lower(fileName.substr(dot));
-    if (ext == ".m3u") return PlaylistKind::M3u;
+    if (ext == ".m3u" || ext == ".m3u8") return PlaylistKind::M3u;
     if (ext == ".pls") return PlaylistKind::Pls;
     return PlaylistKind::Text;
 }
 
 std::vector<std::string_view> playlistLines(std::string_view text)
 {
+    // Editors on some systems put a UTF-8 mark first; it belongs to no line.
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     std::vector<std::string_view> lines;
     std::size_t start = 0;
     while (start < text.size()) {

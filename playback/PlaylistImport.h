@@ -29,11 +29,12 @@ class PlaylistReadError : public std::runtime_error
 
 enum class PlaylistKind { M3u, Pls, Text };
 
-// By the extension (from the last "." of the file name on), compared in lower case: ".m3u",
-// ".pls", anything else (".m3u8" and no extension included) is text.
+// By the extension (from the last "." of the file name on), compared in lower case: ".m3u" and
+// ".m3u8" (M3U in UTF-8), ".pls", anything else (no extension included) is text.
 PlaylistKind playlistKindOf(std::string_view fileName);
 
-// Lines split at CR LF, LF or CR; a final line break adds no line.
+// Lines split at CR LF, LF or CR; a final line break adds no line. A UTF-8 byte order mark at
+// the start is dropped.
 std::vector<std::string_view> playlistLines(std::string_view text);
 
 // Line lengths below are bytes as read, before any trimming.

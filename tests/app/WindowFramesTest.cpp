@@ -236,6 +236,23 @@ TEST_F(Window, PlaylistImportAppendsAndMovesPlaybackOn)
     EXPECT_EQ(f->dl.count(), 4u);
 }
 
+TEST_F(Window, M3u8ImportNeverBecomesTheSongList)
+{
+    const auto a = song("a.mp3");
+    const auto list = dir.file("list.txt");
+    writeFile(list, "2|" + a + "\r\n");
+    const auto m3u8 = dir.file("mix.m3u8");
+    const std::string playlist = "\xEF\xBB\xBF#EXTM3U\n#EXTINF:1,A - a\n" + a + "\n";
+    writeFile(m3u8, playlist);
+    auto f = open({QString::fromStdString(list)});
+    f->importPlaylist(m3u8);
+    EXPECT_EQ(f->ListFileName, list);
+    f->SaveSongList();
+    EXPECT_EQ(readFile(m3u8), playlist);
+    ASSERT_EQ(f->dl.count(), 2u);
+    EXPECT_EQ(readFile(list), f->dl.text());
+}
+
 TEST_F(Window, DirectoryScanAddsSubfoldersFirstAndSaves)
 {
     const auto root = dir.file("M");

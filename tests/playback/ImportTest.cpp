@@ -26,7 +26,9 @@ TEST(PlaylistKind, ByExtensionInLowerCase)
     EXPECT_EQ(playlistKindOf("/music/list.m3u"), PlaylistKind::M3u);
     EXPECT_EQ(playlistKindOf("/music/LIST.M3U"), PlaylistKind::M3u);
     EXPECT_EQ(playlistKindOf("/music/a.Pls"), PlaylistKind::Pls);
-    EXPECT_EQ(playlistKindOf("/music/a.m3u8"), PlaylistKind::Text);
+    EXPECT_EQ(playlistKindOf("/music/a.m3u8"), PlaylistKind::M3u);
+    EXPECT_EQ(playlistKindOf("/music/a.M3U8"), PlaylistKind::M3u);
+    EXPECT_EQ(playlistKindOf("/music/a.m3u88"), PlaylistKind::Text);
     EXPECT_EQ(playlistKindOf("/music/a.txt"), PlaylistKind::Text);
     EXPECT_EQ(playlistKindOf("/music/list"), PlaylistKind::Text);
     // Only the last dot counts, and not one in a folder name.
@@ -40,6 +42,32 @@ TEST(PlaylistLines, AllLineEndsAndNoTrailingLine)
               (std::vector<std::string_view>{"a", "b", "c", "d"}));
     EXPECT_EQ(playlistLines("a\n\nb"), (std::vector<std::string_view>{"a", "", "b"}));
     EXPECT_TRUE(playlistLines("").empty());
+}
+
+TEST(PlaylistLines, ByteOrderMarkOnlyAtTheStartIsDropped)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Case
+    {
+        PlaylistKind kind;
+        std::string text;
+        Entries want;
+    };
+    const Case cases[] = {
+        {PlaylistKind::M3u, bom + "#EXTM3U\r\n/m/a.mp3\r\n", {"0|/m/a.mp3"}},
+        {PlaylistKind::Pls, bom + "File1=/m/a.mp3\n", {"0|/m/a.mp3"}},
+        {PlaylistKind::Text, bom + "/m/a.mp3\n", {"0|/m/a.mp3"}},
+        {PlaylistKind::Text, bom + "3|/m/a.mp3\n", {"3|/m/a.mp3"}},
+        // A mark alone is no line; one further on is part of a name.
+        {PlaylistKind::M3u, bom, {}},
+        {PlaylistKind::Text,
+         "/m/a.mp3\n" + bom + "/m/b.mp3\n",
+         {"0|/m/a.mp3", "0|" + bom + "/m/b.mp3"}},
+        // Only the whole mark counts.
+        {PlaylistKind::Text, "\xEF\xBB/m/a.mp3\n", {"0|\xEF\xBB/m/a.mp3"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(parsePlaylist(c.kind, c.text), c.want) << c.text;
 }
 
 TEST(ParseM3u, DropsHeaderInfoAndShortLines)
@@ -120,30 +148,30 @@ TEST(PlaylistCorpus, EveryFileImportsWithTheExpectedCount)
         {"amarok__test2.pls", 5},
         {"atldotnet__playlist.pls", 5},
         {"atldotnet__playlist_fullPath.m3u", 4},
-        {"beets__playlist.m3u8", 3}, // text: the header line counts too
+        {"beets__playlist.m3u8", 2},
         {"beets__playlist_non_ext.m3u", 2},
-        {"beets__playlist_windows.m3u8", 3},
+        {"beets__playlist_windows.m3u8", 2}, // header behind a byte order mark
         {"clementine__pls_one.pls", 1},
         {"clementine__pls_somafm.pls", 4},
         {"clementine__test.m3u", 239},
         {"js-playlist-parser__bad_extended.m3u", 1},
         {"js-playlist-parser__bad_extended3.m3u", 1},
-        {"js-playlist-parser__mixed.m3u8", 10}, // text: comment lines are kept
+        {"js-playlist-parser__mixed.m3u8", 5},
         {"js-playlist-parser__with_carriage_return.m3u", 25},
         {"mopidy__comment-ext.m3u", 1},
         {"mopidy__empty.m3u", 0},
         {"mopidy__encoding-ext.m3u", 1},
         {"navidrome__bom-test-utf16.m3u", 6}, // read as bytes, no line starts with "#"
-        {"navidrome__bom-test.m3u", 2},       // the header behind the mark is kept
+        {"navidrome__bom-test.m3u", 1},
         {"navidrome__cr-ended.m3u", 2},
         {"navidrome__pls-with-name.m3u", 3},
         {"navidrome__subfolder2_pls2.m3u", 4},
         {"playlistsnet__LatinEncoding.m3u", 1},
         {"playlistsnet__Playlist.pls", 3},
         {"playlistsnet__Playlist2.pls", 4},
-        {"playlistsnet__PlaylistExt.m3u", 4},
+        {"playlistsnet__PlaylistExt.m3u", 3},
         {"playlistsnet__PlaylistNotExt.m3u", 3},
-        {"playlistsnet__PlaylistVLC.m3u", 2},
+        {"playlistsnet__PlaylistVLC.m3u", 1},
         {"totem-pl-parser__BassDrive.pls", 12},
         {"totem-pl-parser__O_G_Money_Snoop_Dogg.m3u", 2}, // an indented #EXTINF is no comment
         {"totem-pl-parser__emptyplaylist.pls", 0},
