@@ -1,8 +1,9 @@
 #pragma once
 // Playlist files turned into new song list entries ("0|" + path). One parser per format, each
 // taking the file's bytes and returning the entries to append, in file order; a dispatcher by
-// extension; the file read as a separate step. Nothing is checked for existence, nothing is
-// resolved: paths stay as the file gives them.
+// extension; the file read as a separate step. Nothing is checked for existence. Relative
+// paths are resolved against the playlist's folder on import, so they do not depend on the
+// current folder; the parsers themselves keep paths as the file gives them.
 //
 // LoadPLS1Click, after the open dialog:
 //   try {
@@ -55,8 +56,17 @@ struct PlaylistImport
     std::vector<std::string> entries;
 };
 
-// Reads the file as bytes and parses it by its extension. Throws PlaylistReadError with the
-// system's message when the file cannot be read.
+// A playlist's path as the song list stores it: a relative path joined to the playlist's
+// folder, so it plays whatever the current folder is. Absolute paths, URLs ("scheme://...")
+// and Windows drive paths ("C:\...") stay as they are, and so does an empty path.
+std::string resolvePlaylistPath(std::string_view path, std::string_view folder);
+
+// The entries of a playlist read from fileName (an absolute path): parsed by the name's
+// extension, relative paths resolved against the file's folder.
+PlaylistImport importPlaylistText(std::string_view fileName, std::string_view text);
+
+// Reads the file as bytes and imports its text. Throws PlaylistReadError with the system's
+// message when the file cannot be read.
 PlaylistImport importPlaylistFile(const std::string& fileName);
 
 // Dropped files and folders: one entry per path, in the order given, whatever its type.

@@ -7,6 +7,8 @@
 #include "support/TestFiles.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -227,13 +229,39 @@ TEST_F(Window, PlaylistImportAppendsAndMovesPlaybackOn)
     const auto txt = dir.file("more.txt");
     writeFile(txt, "# comment line\n" + a + "\n");
     f->importPlaylist(txt);
-    EXPECT_EQ(f->dl.get(2), "0|# comment line");
+    EXPECT_EQ(f->dl.get(2), "0|" + dir.path() + "/# comment line");
     EXPECT_EQ(f->ListFileName, txt);
     EXPECT_TRUE(f->NextAfterFade); // playing: the song fades out first
 
     f->importPlaylist(dir.file("missing.pls"));
     EXPECT_EQ(errors.size(), 1u);
     EXPECT_EQ(f->dl.count(), 4u);
+}
+
+TEST_F(Window, RelativePlaylistEntriesPlayFromAnyFolder)
+{
+    ::mkdir(dir.file("start").c_str(), 0700);
+    ::mkdir(dir.file("lists").c_str(), 0700);
+    ::mkdir(dir.file("lists/songs").c_str(), 0700);
+    const auto a = song("lists/songs/a.mp3");
+    const auto m3u = dir.file("lists/mix.m3u");
+    writeFile(m3u, "#EXTM3U\nsongs/a.mp3\n");
+
+    // The play log is named relative to the folder the program started in.
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir.file("start"))));
+    services.playLogFile = "log.txt";
+    auto f = open();
+    f->importPlaylist(m3u);
+    const QString after = QDir::currentPath();
+    QDir::setCurrent(before);
+
+    ASSERT_EQ(f->dl.count(), 1u);
+    EXPECT_EQ(splitEntry(f->dl.get(0)).path, a);
+    EXPECT_EQ(mp.opened, std::vector<std::string>{a});
+    EXPECT_EQ(after.toStdString(), dir.file("start"));
+    EXPECT_NE(readFile(dir.file("start/log.txt")).find(a), std::string::npos);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("lists/log.txt"))));
 }
 
 TEST_F(Window, M3u8ImportNeverBecomesTheSongList)

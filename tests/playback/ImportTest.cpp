@@ -96,6 +96,64 @@ TEST(ParseTextPlaylist, KeepsCommentsAndTakesOverSongListEntries)
                                                 "-1|/m/c.mp3", " 12|/m/d|e.mp3", "0|x|/m/f.mp3"}));
 }
 
+TEST(ResolvePlaylistPath, RelativePathsJoinThePlaylistFolder)
+{
+    struct Case
+    {
+        std::string path, folder, want;
+    };
+    const Case cases[] = {
+        {"a.mp3", "/m/lists", "/m/lists/a.mp3"},
+        {"sub/a.mp3", "/m/lists", "/m/lists/sub/a.mp3"},
+        {"./a.mp3", "/m/lists", "/m/lists/a.mp3"},
+        {"../b.mp3", "/m/lists", "/m/lists/../b.mp3"}, // not folded: lists may be a link
+        {" x.mp3", "/m/lists", "/m/lists/ x.mp3"},
+        {"music\\a.mp3", "/m", "/m/music\\a.mp3"}, // a backslash is part of a name here
+        {"a:b.mp3", "/m", "/m/a:b.mp3"},
+        {"a.mp3", "/", "/a.mp3"},
+        {"a.mp3", "/m/", "/m/a.mp3"},
+        // Left as they are.
+        {"/abs/a.mp3", "/m", "/abs/a.mp3"},
+        {"http://host:8000/stream", "/m", "http://host:8000/stream"},
+        {"HTTPS://host/a.mp3", "/m", "HTTPS://host/a.mp3"},
+        {"mms://host/live", "/m", "mms://host/live"},
+        {"file:///m/a.mp3", "/m", "file:///m/a.mp3"},
+        {"C:\\Music\\a.mp3", "/m", "C:\\Music\\a.mp3"},
+        {"x:/Music/a.mp3", "/m", "x:/Music/a.mp3"},
+        {"", "/m", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(resolvePlaylistPath(c.path, c.folder), c.want) << c.path;
+}
+
+TEST(ImportPlaylistFile, RelativeEntriesBecomeAbsoluteForEveryKind)
+{
+    test::TempDir dir;
+    const std::string lists = dir.file("lists");
+    std::filesystem::create_directory(lists);
+    struct Case
+    {
+        std::string name, text;
+        Entries want;
+    };
+    const Case cases[] = {
+        {"a.m3u",
+         "#EXTM3U\nsong.mp3\n/abs/x.mp3\nhttp://radio/live\n",
+         {"0|" + lists + "/song.mp3", "0|/abs/x.mp3", "0|http://radio/live"}},
+        {"a.pls",
+         "[playlist]\nFile1= ../up.mp3\nFile2=sub/in.mp3\n",
+         {"0|" + lists + "/../up.mp3", "0|" + lists + "/sub/in.mp3"}},
+        {"a.txt",
+         "3|kept.mp3\nplain.mp3\n-1|/abs/y.mp3\n",
+         {"3|" + lists + "/kept.mp3", "0|" + lists + "/plain.mp3", "-1|/abs/y.mp3"}},
+    };
+    for (const Case& c : cases) {
+        test::writeFile(lists + "/" + c.name, c.text);
+        EXPECT_EQ(importPlaylistFile(lists + "/" + c.name).entries, c.want) << c.name;
+        EXPECT_EQ(importPlaylistText(lists + "/" + c.name, c.text).entries, c.want) << c.name;
+    }
+}
+
 TEST(ImportPlaylistFile, ReadsDispatchesAndAppends)
 {
     test::TempDir dir;
@@ -203,7 +261,7 @@ TEST(PlaylistCorpus, SampleEntriesAreExact)
     if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "playlist corpus not present";
 
     const auto pls = importPlaylistFile(corpus + "clementine__pls_one.pls").entries;
-    EXPECT_EQ(pls, (Entries{"0|filename with spaces.mp3"}));
+    EXPECT_EQ(pls, (Entries{"0|" + corpus + "filename with spaces.mp3"}));
 
     const auto missing = importPlaylistFile(corpus + "totem-pl-parser__missing-items.pls").entries;
     ASSERT_FALSE(missing.empty());
@@ -212,11 +270,11 @@ TEST(PlaylistCorpus, SampleEntriesAreExact)
 
     // CR-only line ends, no final line end.
     EXPECT_EQ(importPlaylistFile(corpus + "navidrome__cr-ended.m3u").entries,
-              (Entries{"0|abc.mp3", "0|def.mp3"}));
+              (Entries{"0|" + corpus + "abc.mp3", "0|" + corpus + "def.mp3"}));
 
     // Latin-1 bytes pass through untouched.
     EXPECT_EQ(importPlaylistFile(corpus + "mopidy__encoding-ext.m3u").entries,
-              (Entries{"0|\xE6\xF8\xE5.mp3"}));
+              (Entries{"0|" + corpus + "\xE6\xF8\xE5.mp3"}));
 
     // CR LF file: no CR left at the end of the entry.
     const auto crlf = importPlaylistFile(corpus + "totem-pl-parser__O_G_Money_Snoop_Dogg.m3u");
