@@ -6,6 +6,7 @@
 
 #include "app/core/FormState.h"
 #include "app/core/SettingsStore.h"
+#include "playback/DirectoryScanner.h"
 #include "playback/MediaPlayer.h"
 #include "playback/PlayLog.h"
 #include "playback/Selection.h"
@@ -50,11 +51,12 @@ struct FormServices
     std::function<std::string()> askPlaylistFile; // "&Load playlist..."
     std::function<std::string()> askDirectory;    // "&Add directory..."
     std::function<bool(QFont&)> askFont;          // "Custom font..."
-    // Shows an error to the user (default: a message box that does not block).
+    // Show an error or a notice to the user (default: message boxes that do not block).
     std::function<void(const std::string&)> showError;
+    std::function<void(const std::string&)> showInfo;
     // Runs the directory scan with progress and cancel (default: a worker thread and a
-    // progress dialog). Returns the entries found; nothing when cancelled.
-    std::function<std::vector<std::string>(const std::string& folder)> scanDirectory;
+    // progress dialog).
+    std::function<ScanResult(const std::string& folder)> scanDirectory;
     std::string executableDir;
     std::string playLogFile = "log.txt";
 };

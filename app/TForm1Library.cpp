@@ -44,7 +44,7 @@ void TForm1::Adddirectory1Click()
 {
     const std::string folder = m_services.askDirectory();
     if (folder.empty()) return;
-    addScannedEntries(m_services.scanDirectory(folder));
+    addScannedEntries(m_services.scanDirectory(folder).entries);
 }
 
 void TForm1::addScannedEntries(const std::vector<std::string>& entries)
@@ -55,7 +55,7 @@ void TForm1::addScannedEntries(const std::vector<std::string>& entries)
 
 void TForm1::LMDFMDrop1FMDragDrop(const std::vector<std::string>& FileList)
 {
-    appendEntries(dl, entriesForDroppedPaths(FileList));
+    appendEntries(dl, entriesForDroppedPaths(FileList).entries);
 }
 
 void TForm1::Clearinternallist1Click() { dl.clear(); }

@@ -202,8 +202,8 @@ struct DirectoryScanner::Walk
     }
 };
 
-std::vector<std::string> DirectoryScanner::scan(const std::string& directory,
-                                                const std::string& mask, bool recursive)
+ScanResult DirectoryScanner::scan(const std::string& directory, const std::string& mask,
+                                  bool recursive)
 {
     m_counts = {};
     if (directory.empty()) return {};
@@ -211,14 +211,24 @@ std::vector<std::string> DirectoryScanner::scan(const std::string& directory,
     std::string path = directory;
     if (path.back() != '/') path.push_back('/');
     walk.folder(path, false);
-    if (cancelled()) return {};
-    return std::move(walk.entries);
+    ScanResult result;
+    if (cancelled()) {
+        result.cancelled = true;
+        return result;
+    }
+    result.entries = std::move(walk.entries);
+    return result;
 }
 
 std::vector<std::string> ScanDirectory(const std::string& Directory, const std::string& Mask,
                                        bool Recursive)
 {
-    return DirectoryScanner().scan(Directory, Mask, Recursive);
+    return DirectoryScanner().scan(Directory, Mask, Recursive).entries;
+}
+
+std::string scanSummary(const ScanResult&)
+{
+    return {};
 }
 
 } // namespace larkspur

@@ -28,20 +28,33 @@ struct ScanProgress
     std::size_t songs = 0;   // matching files found so far
 };
 
+struct ScanResult
+{
+    std::vector<std::string> entries;
+    std::size_t unreadable = 0; // folders and files that could not be read, too long paths too
+    std::size_t lineBreaks = 0; // songs left out because their path holds CR or LF
+    bool cancelled = false;     // then nothing else is filled in
+};
+
 class DirectoryScanner
 {
   public:
     using ProgressFn = std::function<void(const ScanProgress&)>;
+    // Opens a folder (path ends with "/") for listing: a descriptor, or -1 with errno set.
+    using OpenFolderFn = std::function<int(const std::string& path)>;
 
     // progress: called on the scanning thread when a folder is entered, after every 1024
-    // files found and when a folder's files are done; may be empty.
-    explicit DirectoryScanner(ProgressFn progress = {}) : m_progress(std::move(progress)) {}
+    // files found and when a folder's files are done; may be empty. openFolder: empty for
+    // the system's open(); tests put failures in here.
+    explicit DirectoryScanner(ProgressFn progress = {}, OpenFolderFn openFolder = {})
+        : m_progress(std::move(progress)), m_openFolder(std::move(openFolder))
+    {}
 
     // The entries for every matching file under directory (only its own files when not
     // recursive). An empty or unreadable directory adds nothing; an empty directory path
     // gives nothing.
-    std::vector<std::string> scan(const std::string& directory, const std::string& mask = "*.mp3",
-                                  bool recursive = true);
+    ScanResult scan(const std::string& directory, const std::string& mask = "*.mp3",
+                    bool recursive = true);
 
     void cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
     bool cancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
@@ -50,6 +63,7 @@ class DirectoryScanner
     struct Walk;
 
     ProgressFn m_progress;
+    OpenFolderFn m_openFolder;
     std::atomic<bool> m_cancelled{false};
     ScanProgress m_counts;
 };
@@ -57,6 +71,10 @@ class DirectoryScanner
 // One synchronous scan without progress or cancelling.
 std::vector<std::string> ScanDirectory(const std::string& Directory, const std::string& Mask,
                                        bool Recursive);
+
+// What the user is told when a scan ends: songs added, what could not be read, what was left
+// out for a line break.
+std::string scanSummary(const ScanResult& result);
 
 // The mask test of the scan: "*" any run, "?" one character, letters a-z in either case.
 bool matchesFileMask(std::string_view name, std::string_view mask);

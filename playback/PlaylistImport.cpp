@@ -226,13 +226,13 @@ PlaylistImport importPlaylistFile(const std::string& fileName)
     return importPlaylistText(error ? fileName : absolute.string(), text);
 }
 
-std::vector<std::string> entriesForDroppedPaths(const std::vector<std::string>& paths)
+NewEntries entriesForDroppedPaths(const std::vector<std::string>& paths)
 {
-    std::vector<std::string> entries;
-    entries.reserve(paths.size());
+    NewEntries got;
+    got.entries.reserve(paths.size());
     for (const auto& path : paths)
-        entries.push_back(newEntry(path));
-    return entries;
+        got.entries.push_back(newEntry(path));
+    return got;
 }
 
 void appendEntries(SongList& list, const std::vector<std::string>& entries)

@@ -54,6 +54,7 @@ struct PlaylistImport
 {
     PlaylistKind kind = PlaylistKind::Text;
     std::vector<std::string> entries;
+    std::size_t lineBreaks = 0; // paths left out for holding CR or LF
 };
 
 // A playlist's path as the song list stores it: a relative path joined to the playlist's
@@ -69,8 +70,14 @@ PlaylistImport importPlaylistText(std::string_view fileName, std::string_view te
 // message when the file cannot be read.
 PlaylistImport importPlaylistFile(const std::string& fileName);
 
+struct NewEntries
+{
+    std::vector<std::string> entries;
+    std::size_t lineBreaks = 0; // paths left out for holding CR or LF
+};
+
 // Dropped files and folders: one entry per path, in the order given, whatever its type.
-std::vector<std::string> entriesForDroppedPaths(const std::vector<std::string>& paths);
+NewEntries entriesForDroppedPaths(const std::vector<std::string>& paths);
 
 // Appends the entries after the list's own, in order.
 void appendEntries(SongList& list, const std::vector<std::string>& entries);

@@ -239,4 +239,14 @@ bool saveSongList(const std::string& fileName, const SongList& list)
     return ok;
 }
 
+bool holdsLineBreak(std::string_view)
+{
+    return false;
+}
+
+std::string lineBreakNotice(std::size_t)
+{
+    return {};
+}
+
 } // namespace larkspur

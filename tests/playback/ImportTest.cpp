@@ -189,9 +189,9 @@ TEST(ImportPlaylistFile, ASavedSongListImportsUnchanged)
 
 TEST(DroppedPaths, OneEntryPerPathInOrder)
 {
-    EXPECT_EQ(entriesForDroppedPaths({"/m/b.mp3", "/m/folder", "/m/a.mp3"}),
+    EXPECT_EQ(entriesForDroppedPaths({"/m/b.mp3", "/m/folder", "/m/a.mp3"}).entries,
               (Entries{"0|/m/b.mp3", "0|/m/folder", "0|/m/a.mp3"}));
-    EXPECT_TRUE(entriesForDroppedPaths({}).empty());
+    EXPECT_TRUE(entriesForDroppedPaths({}).entries.empty());
 }
 
 // Real playlists from other projects' test suites.

@@ -62,7 +62,7 @@ TEST(ScanDirectory, SubFoldersFirstHiddenIncludedLoopsCut)
     Tree t;
     std::vector<ScanProgress> reports;
     DirectoryScanner scanner([&](const ScanProgress& p) { reports.push_back(p); });
-    const std::vector<std::string> got = scanner.scan(t.root);
+    const std::vector<std::string> got = scanner.scan(t.root).entries;
 
     const std::string m = t.root + "/";
     const std::vector<std::string> always = {"0|" + m + "x.mp3",       "0|" + m + "Y.MP3",
@@ -100,9 +100,9 @@ TEST(ScanDirectory, FlatScanTrailingSlashAndNothingToScan)
     EXPECT_EQ(flat, (std::vector<std::string>{"0|" + t.root + "/S/y.mp3"}));
 
     DirectoryScanner scanner;
-    EXPECT_TRUE(scanner.scan(t.root + "/S/T", "*.txt").empty());
-    EXPECT_TRUE(scanner.scan(t.tmp.path() + "/no such folder").empty());
-    EXPECT_TRUE(scanner.scan("").empty());
+    EXPECT_TRUE(scanner.scan(t.root + "/S/T", "*.txt").entries.empty());
+    EXPECT_TRUE(scanner.scan(t.tmp.path() + "/no such folder").entries.empty());
+    EXPECT_TRUE(scanner.scan("").entries.empty());
 }
 
 TEST(ScanDirectory, CancelledOnAWorkerThreadReturnsNothing)
@@ -114,12 +114,12 @@ TEST(ScanDirectory, CancelledOnAWorkerThreadReturnsNothing)
         if (p.folders == 2) cancelling.cancel();
     });
     std::vector<std::string> got{"not yet"};
-    std::thread worker([&] { got = cancelling.scan(t.root); });
+    std::thread worker([&] { got = cancelling.scan(t.root).entries; });
     worker.join();
     EXPECT_GT(calls, 0u);
     EXPECT_TRUE(got.empty());
-    EXPECT_TRUE(cancelling.scan(t.root).empty());
+    EXPECT_TRUE(cancelling.scan(t.root).cancelled);
 
     DirectoryScanner plain;
-    EXPECT_EQ(plain.scan(t.root).size(), 7u);
+    EXPECT_EQ(plain.scan(t.root).entries.size(), 7u);
 }
