@@ -2,8 +2,11 @@
 // ScanDirectory: the files of a folder tree whose names match a mask, as new song list
 // entries ("0|" + path). Each folder's sub-folders are scanned before its own files, both in
 // the order the file system lists them (nothing sorted); hidden files are included; the mask
-// ("*" and "?" wildcards) ignores letter case. A symbolic link to a folder is followed unless
-// that folder was already visited, so link loops end.
+// ("*" and "?" wildcards) ignores letter case. Only regular files count, also through a link;
+// FIFOs, devices and sockets never do. Links to folders are followed; each folder and each
+// file (device and inode) is taken once, by the first path that reaches it, so link loops end.
+// Folders that cannot be opened or entered and paths too long to open are counted, not added;
+// so are paths holding CR or LF, which a song list cannot hold.
 //
 // Thread: scan() runs on the calling thread (a worker thread in the program) and calls the
 // progress callback there; cancel() may be called from any thread. A cancelled scan returns
@@ -11,7 +14,8 @@
 // Adddirectory1Click, roughly:
 //   DirectoryScanner scanner([&](ScanProgress p) { post p to the progress dialog });
 //   run scanner.scan(folder) on a worker; dialog's Cancel calls scanner.cancel();
-//   back on the interface thread: appendEntries(dl, result); SaveSongList();
+//   back on the interface thread: appendEntries(dl, result.entries); SaveSongList();
+//   tell the user scanSummary(result)
 
 #include <atomic>
 #include <cstddef>
@@ -51,8 +55,8 @@ class DirectoryScanner
     {}
 
     // The entries for every matching file under directory (only its own files when not
-    // recursive). An empty or unreadable directory adds nothing; an empty directory path
-    // gives nothing.
+    // recursive), with what was left out. An empty or unreadable directory adds nothing; an
+    // empty directory path gives nothing.
     ScanResult scan(const std::string& directory, const std::string& mask = "*.mp3",
                     bool recursive = true);
 

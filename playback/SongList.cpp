@@ -239,14 +239,16 @@ bool saveSongList(const std::string& fileName, const SongList& list)
     return ok;
 }
 
-bool holdsLineBreak(std::string_view)
+bool holdsLineBreak(std::string_view path)
 {
-    return false;
+    return path.find_first_of("\r\n") != std::string_view::npos;
 }
 
-std::string lineBreakNotice(std::size_t)
+std::string lineBreakNotice(std::size_t skipped)
 {
-    return {};
+    if (skipped == 0) return {};
+    if (skipped == 1) return "1 path holding a line break was left out.";
+    return std::to_string(skipped) + " paths holding a line break were left out.";
 }
 
 } // namespace larkspur
