@@ -148,6 +148,14 @@ void TForm1::installDefaults()
             box->open();
         };
     }
+    if (!s.showInfo) {
+        s.showInfo = [this](const std::string& text) {
+            auto* box = new QMessageBox(QMessageBox::Information, kAppName,
+                                        QString::fromLocal8Bit(text), QMessageBox::Ok, this);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
+        };
+    }
     if (!s.askListFile)
         s.askListFile = [this] {
             return askFile(this, QStringLiteral("Open Larkspur Playlist File"),

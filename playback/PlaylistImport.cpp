@@ -184,11 +184,20 @@ PlaylistImport importPlaylistText(std::string_view fileName, std::string_view te
     result.kind = playlistKindOf(fileName);
     result.entries = parsePlaylist(result.kind, text);
     const std::string_view folder = folderOf(fileName);
+    std::vector<std::string> kept;
+    kept.reserve(result.entries.size());
     for (std::string& entry : result.entries) {
         const SongEntry parts = splitEntry(entry);
         std::string path = resolvePlaylistPath(parts.path, folder);
+        // Lines hold no breaks, but the playlist's folder name may.
+        if (holdsLineBreak(path)) {
+            ++result.lineBreaks;
+            continue;
+        }
         if (path != parts.path) entry = std::string(parts.countText) + "|" + path;
+        kept.push_back(std::move(entry));
     }
+    result.entries = std::move(kept);
     return result;
 }
 
@@ -230,8 +239,12 @@ NewEntries entriesForDroppedPaths(const std::vector<std::string>& paths)
 {
     NewEntries got;
     got.entries.reserve(paths.size());
-    for (const auto& path : paths)
-        got.entries.push_back(newEntry(path));
+    for (const auto& path : paths) {
+        if (holdsLineBreak(path))
+            ++got.lineBreaks;
+        else
+            got.entries.push_back(newEntry(path));
+    }
     return got;
 }
 

@@ -10,6 +10,7 @@
 //       const PlaylistImport got = importPlaylistFile(fileName);   // throws PlaylistReadError
 //       appendEntries(dl, got.entries);
 //       if (got.kind == PlaylistKind::Text) ListFileName = fileName;
+//       tell the user lineBreakNotice(got.lineBreaks) when something was left out
 //       then move playback on
 //   } catch (const PlaylistReadError& e) { report e.what(); the list is untouched }
 
@@ -63,7 +64,8 @@ struct PlaylistImport
 std::string resolvePlaylistPath(std::string_view path, std::string_view folder);
 
 // The entries of a playlist read from fileName (an absolute path): parsed by the name's
-// extension, relative paths resolved against the file's folder.
+// extension, relative paths resolved against the file's folder; paths holding CR or LF are
+// left out and counted.
 PlaylistImport importPlaylistText(std::string_view fileName, std::string_view text);
 
 // Reads the file as bytes and imports its text. Throws PlaylistReadError with the system's
@@ -76,7 +78,8 @@ struct NewEntries
     std::size_t lineBreaks = 0; // paths left out for holding CR or LF
 };
 
-// Dropped files and folders: one entry per path, in the order given, whatever its type.
+// Dropped files and folders: one entry per path, in the order given, whatever its type;
+// paths holding CR or LF are left out and counted.
 NewEntries entriesForDroppedPaths(const std::vector<std::string>& paths);
 
 // Appends the entries after the list's own, in order.

@@ -43,6 +43,7 @@ protected:
         services.settings = &store;
         services.playLogFile = dir.file("log.txt");
         services.showError = [this](const std::string& e) { errors.push_back(e); };
+        services.showInfo = [this](const std::string& e) { infos.push_back(e); };
         services.askListFile = [] { return std::string(); };
         services.tapClockMs = [this] { return clockMs; };
     }
@@ -69,6 +70,7 @@ protected:
     MapSettingsStore store;
     FormServices services;
     std::vector<std::string> errors;
+    std::vector<std::string> infos;
     std::int64_t clockMs = 1000000;
 };
 
@@ -305,10 +307,48 @@ TEST_F(Window, DirectoryScanAddsSubfoldersFirstAndSaves)
     EXPECT_TRUE(early.count("0|" + root + "/S/y.mp3"));
     EXPECT_TRUE(early.count("0|" + root + "/z.mp3/.hidden.mp3"));
     EXPECT_EQ(readFile(list), g->dl.text()); // saved at once
+    EXPECT_EQ(infos, std::vector<std::string>{"Added 3 songs."});
+    EXPECT_TRUE(errors.empty());
 
     g->LMDFMDrop1FMDragDrop({root + "/notes.txt", root + "/S"});
     EXPECT_EQ(g->dl.count(), 5u);
     EXPECT_EQ(g->dl.get(4), "0|" + root + "/S");
+}
+
+TEST_F(Window, PathsLeftOutAreReportedAfterDropImportAndScan)
+{
+    const auto a = song("a.mp3");
+    auto f = open();
+    ASSERT_TRUE(errors.empty());
+
+    f->LMDFMDrop1FMDragDrop({a, dir.file("crlf\r\n0|injected.mp3")});
+    EXPECT_EQ(f->dl.count(), 1u);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors.back(), "1 path holding a line break was left out.");
+
+    const auto odd = dir.file("odd\nfolder");
+    ::mkdir(odd.c_str(), 0700);
+    writeFile(odd + "/mix.m3u", "b.mp3\nc.mp3\n" + a + "\n");
+    f->importPlaylist(odd + "/mix.m3u");
+    EXPECT_EQ(f->dl.count(), 2u);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors.back(), "2 paths holding a line break were left out.");
+
+    // The real scan: a name with a line break and a link to nothing named like a song.
+    const auto root = dir.file("M");
+    ::mkdir(root.c_str(), 0700);
+    writeFile(root + "/x.mp3", "x");
+    writeFile(root + "/crlf\r\n0|injected.mp3", "x");
+    ::symlink((root + "/missing").c_str(), (root + "/gone.mp3").c_str());
+    services.askDirectory = [&] { return root; };
+    auto g = std::make_unique<TForm1>(services);
+    g->FormCreate({});
+    g->Adddirectory1Click();
+    EXPECT_EQ(g->dl.count(), 1u);
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors.back(), "Added 1 song. 1 folder or file could not be read. 1 path holding a "
+                             "line break was left out.");
+    EXPECT_TRUE(infos.empty());
 }
 
 TEST_F(Window, FileTestAndClearingMissingEntries)

@@ -187,11 +187,58 @@ TEST(ImportPlaylistFile, ASavedSongListImportsUnchanged)
     EXPECT_EQ(importPlaylistFile(dir.file("songs.txt")).entries, entriesOf(saved));
 }
 
-TEST(DroppedPaths, OneEntryPerPathInOrder)
+TEST(DroppedPaths, OneEntryPerPathInOrderLineBreaksLeftOut)
 {
-    EXPECT_EQ(entriesForDroppedPaths({"/m/b.mp3", "/m/folder", "/m/a.mp3"}).entries,
-              (Entries{"0|/m/b.mp3", "0|/m/folder", "0|/m/a.mp3"}));
-    EXPECT_TRUE(entriesForDroppedPaths({}).entries.empty());
+    struct Case
+    {
+        std::vector<std::string> paths;
+        Entries want;
+        std::size_t lineBreaks;
+    };
+    const Case cases[] = {
+        {{"/m/b.mp3", "/m/folder", "/m/a.mp3"}, {"0|/m/b.mp3", "0|/m/folder", "0|/m/a.mp3"}, 0},
+        {{}, {}, 0},
+        {{"/m/crlf\r\n0|injected.mp3", "/m/a.mp3", "/m/lf\n.mp3", "/m/cr\r.mp3"},
+         {"0|/m/a.mp3"},
+         3},
+    };
+    for (const Case& c : cases) {
+        const NewEntries got = entriesForDroppedPaths(c.paths);
+        EXPECT_EQ(got.entries, c.want);
+        EXPECT_EQ(got.lineBreaks, c.lineBreaks);
+    }
+}
+
+TEST(ImportPlaylistFile, PathsWithLineBreaksAreLeftOutAndCounted)
+{
+    test::TempDir dir;
+    struct Case
+    {
+        std::string folder, name, text;
+        Entries want;
+        std::size_t lineBreaks;
+    };
+    // Lines never hold a break; a folder name can, and relative entries inherit it.
+    const Case cases[] = {
+        {"odd\nname", "a.m3u", "a.mp3\n/m/b.mp3\n", {"0|/m/b.mp3"}, 1},
+        {"odd\rname", "a.pls", "File1=a.mp3\nFile2=c.mp3\nFile3=/m/b.mp3\n", {"0|/m/b.mp3"}, 2},
+        {"plain", "a.txt", "a.mp3\n", {"0|" + dir.file("plain") + "/a.mp3"}, 0},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::create_directory(dir.file(c.folder));
+        const std::string file = dir.file(c.folder) + "/" + c.name;
+        test::writeFile(file, c.text);
+        const PlaylistImport got = importPlaylistFile(file);
+        EXPECT_EQ(got.entries, c.want) << c.name;
+        EXPECT_EQ(got.lineBreaks, c.lineBreaks) << c.name;
+    }
+}
+
+TEST(LineBreakNotice, CountedInWords)
+{
+    EXPECT_EQ(lineBreakNotice(0), "");
+    EXPECT_EQ(lineBreakNotice(1), "1 path holding a line break was left out.");
+    EXPECT_EQ(lineBreakNotice(3), "3 paths holding a line break were left out.");
 }
 
 // Real playlists from other projects' test suites.

@@ -396,5 +396,4 @@ TEST(ScanSummary, SaysWhatWasAddedAndWhatWasNot)
         r.lineBreaks = c.lineBreaks;
         EXPECT_EQ(scanSummary(r), c.want);
     }
-    EXPECT_EQ(lineBreakNotice(0), "");
 }
