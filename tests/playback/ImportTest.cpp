@@ -104,7 +104,6 @@ TEST(ResolvePlaylistPath, RelativePathsJoinThePlaylistFolder)
     };
     const Case cases[] = {
         {"a.mp3", "/m/lists", "/m/lists/a.mp3"},
-        {"sub/a.mp3", "/m/lists", "/m/lists/sub/a.mp3"},
         {"./a.mp3", "/m/lists", "/m/lists/a.mp3"},
         {"../b.mp3", "/m/lists", "/m/lists/../b.mp3"}, // not folded: lists may be a link
         {" x.mp3", "/m/lists", "/m/lists/ x.mp3"},
@@ -115,8 +114,6 @@ TEST(ResolvePlaylistPath, RelativePathsJoinThePlaylistFolder)
         // Left as they are.
         {"/abs/a.mp3", "/m", "/abs/a.mp3"},
         {"http://host:8000/stream", "/m", "http://host:8000/stream"},
-        {"HTTPS://host/a.mp3", "/m", "HTTPS://host/a.mp3"},
-        {"mms://host/live", "/m", "mms://host/live"},
         {"file:///m/a.mp3", "/m", "file:///m/a.mp3"},
         {"C:\\Music\\a.mp3", "/m", "C:\\Music\\a.mp3"},
         {"x:/Music/a.mp3", "/m", "x:/Music/a.mp3"},
@@ -232,13 +229,6 @@ TEST(ImportPlaylistFile, PathsWithLineBreaksAreLeftOutAndCounted)
         EXPECT_EQ(got.entries, c.want) << c.name;
         EXPECT_EQ(got.lineBreaks, c.lineBreaks) << c.name;
     }
-}
-
-TEST(LineBreakNotice, CountedInWords)
-{
-    EXPECT_EQ(lineBreakNotice(0), "");
-    EXPECT_EQ(lineBreakNotice(1), "1 path holding a line break was left out.");
-    EXPECT_EQ(lineBreakNotice(3), "3 paths holding a line break were left out.");
 }
 
 // Real playlists from other projects' test suites.
