@@ -58,7 +58,7 @@ std::string askFile(QWidget* parent, const QString& title, const std::string& fo
 }
 
 // The scan runs on a worker thread; the dialog counts folders and songs and can cancel.
-std::vector<std::string> scanWithProgress(QWidget* parent, const std::string& folder)
+ScanResult scanWithProgress(QWidget* parent, const std::string& folder)
 {
     std::atomic<std::size_t> folders{0}, songs{0};
     std::atomic<bool> done{false};
@@ -66,7 +66,7 @@ std::vector<std::string> scanWithProgress(QWidget* parent, const std::string& fo
         folders.store(p.folders, std::memory_order_relaxed);
         songs.store(p.songs, std::memory_order_relaxed);
     });
-    std::vector<std::string> found;
+    ScanResult found;
     std::thread worker([&] {
         found = scanner.scan(folder, "*.mp3", true);
         done.store(true);
@@ -90,7 +90,10 @@ std::vector<std::string> scanWithProgress(QWidget* parent, const std::string& fo
         if (dialog.wasCanceled()) scanner.cancel();
     }
     worker.join();
-    return scanner.cancelled() ? std::vector<std::string>{} : found;
+    if (!scanner.cancelled()) return found;
+    ScanResult cancelled;
+    cancelled.cancelled = true;
+    return cancelled;
 }
 
 } // namespace
@@ -156,6 +159,14 @@ void TForm1::installDefaults()
             std::fprintf(stderr, "larkspur: %s\n", text.c_str());
             QMessageBox::critical(this, kAppName, QString::fromLocal8Bit(text));
         };
+    if (!s.showInfo) {
+        s.showInfo = [this](const std::string& text) {
+            auto* box = new QMessageBox(QMessageBox::Information, kAppName,
+                                        QString::fromLocal8Bit(text), QMessageBox::Ok, this);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
+        };
+    }
     if (!s.askListFile)
         s.askListFile = [this] {
             return askFile(this, QStringLiteral("Open Larkspur Playlist File"),

@@ -6,6 +6,7 @@
 
 #include "app/core/FormState.h"
 #include "app/core/SettingsStore.h"
+#include "playback/DirectoryScanner.h"
 #include "playback/MediaPlayer.h"
 #include "playback/PlayLog.h"
 #include "playback/Selection.h"
@@ -56,9 +57,11 @@ struct FormServices
     std::function<void(const std::string&)> showError;
     // Shows an error that ends the program, and waits until it is read.
     std::function<void(const std::string&)> showFatal;
+    // Shows a notice that needs no answer (default: a message box that does not block).
+    std::function<void(const std::string&)> showInfo;
     // Runs the directory scan with progress and cancel (default: a worker thread and a
-    // progress dialog). Returns the entries found; nothing when cancelled.
-    std::function<std::vector<std::string>(const std::string& folder)> scanDirectory;
+    // progress dialog).
+    std::function<ScanResult(const std::string& folder)> scanDirectory;
     std::string executableDir;
     std::string backupFolder;  // where a list written in place is copied first; empty: default
     std::string runtimeFolder; // for a list's lock when its folder takes none; empty: default

@@ -33,6 +33,7 @@ void TForm1::importPlaylist(const std::string& fileName)
     }
     appendEntries(dl, got.entries);
     if (got.kind == PlaylistKind::Text) ListFileName = fileName;
+    if (got.lineBreaks > 0) m_services.showError(lineBreakNotice(got.lineBreaks));
     const PlayerMode mode = mp().mode();
     if (mode == PlayerMode::Playing || mode == PlayerMode::Paused)
         FadeToNextSong(-1);
@@ -44,7 +45,13 @@ void TForm1::Adddirectory1Click()
 {
     const std::string folder = m_services.askDirectory();
     if (folder.empty()) return;
-    addScannedEntries(m_services.scanDirectory(folder));
+    const ScanResult found = m_services.scanDirectory(folder);
+    addScannedEntries(found.entries);
+    if (found.cancelled) return;
+    if (found.unreadable > 0 || found.lineBreaks > 0)
+        m_services.showError(scanSummary(found));
+    else
+        m_services.showInfo(scanSummary(found));
 }
 
 void TForm1::addScannedEntries(const std::vector<std::string>& entries)
@@ -55,7 +62,9 @@ void TForm1::addScannedEntries(const std::vector<std::string>& entries)
 
 void TForm1::LMDFMDrop1FMDragDrop(const std::vector<std::string>& FileList)
 {
-    appendEntries(dl, entriesForDroppedPaths(FileList));
+    const NewEntries got = entriesForDroppedPaths(FileList);
+    appendEntries(dl, got.entries);
+    if (got.lineBreaks > 0) m_services.showError(lineBreakNotice(got.lineBreaks));
 }
 
 void TForm1::Clearinternallist1Click() { dl.clear(); }

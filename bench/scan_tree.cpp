@@ -80,7 +80,7 @@ int main()
 
     DirectoryScanner scanner;
     std::size_t found = 0;
-    const double scan = bestOf(5, [&] { found = scanner.scan(root).size(); });
+    const double scan = bestOf(5, [&] { found = scanner.scan(root).entries.size(); });
     bool findRan = true;
     const double find = bestOf(5, [&] {
         findRan = runQuietly({"find", root, "-iname", "*.mp3"}) && findRan;

@@ -1,6 +1,8 @@
 #include "playback/DirectoryScanner.h"
+#include "playback/SongList.h"
 
-#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,16 +23,16 @@ bool sameLetter(char a, char b)
     return asciiLower(a) == asciiLower(b);
 }
 
-struct FolderId
+struct FileId
 {
     dev_t dev;
     ino_t ino;
-    bool operator==(const FolderId&) const = default;
+    bool operator==(const FileId&) const = default;
 };
 
-struct FolderIdHash
+struct FileIdHash
 {
-    std::size_t operator()(const FolderId& id) const
+    std::size_t operator()(const FileId& id) const
     {
         return std::hash<unsigned long long>()(static_cast<unsigned long long>(id.ino) * 31u +
                                                static_cast<unsigned long long>(id.dev));
@@ -64,12 +66,13 @@ class FileMask
     bool m_suffixOnly = false;
 };
 
-enum class Kind { Folder, LinkedFolder, File };
+enum class Kind { Folder, File };
 
 struct Item
 {
     std::string name;
     Kind kind;
+    FileId id; // files only
 };
 
 } // namespace
@@ -104,8 +107,10 @@ struct DirectoryScanner::Walk
     FileMask mask;
     bool recursive;
     std::vector<std::string> entries;
-    std::unordered_set<FolderId, FolderIdHash> visited;
-    std::vector<FolderId> ancestors;
+    std::unordered_set<FileId, FileIdHash> visitedFolders;
+    std::unordered_set<FileId, FileIdHash> addedFiles;
+    std::size_t unreadable = 0;
+    std::size_t lineBreaks = 0;
     std::size_t nextReport = 1024;
 
     void report() const
@@ -113,50 +118,68 @@ struct DirectoryScanner::Walk
         if (scanner.m_progress) scanner.m_progress(scanner.m_counts);
     }
 
+    int openFolder(const std::string& path) const
+    {
+        if (scanner.m_openFolder) return scanner.m_openFolder(path);
+        return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+
     // path ends with "/".
-    void folder(std::string& path, bool viaLink)
+    void folder(std::string& path)
     {
         if (scanner.cancelled()) return;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) return;
+        const int fd = openFolder(path); // too long a path fails here as well
+        if (fd < 0) {
+            ++unreadable;
+            return;
+        }
         struct stat st
         {
         };
         if (::fstat(fd, &st) != 0) {
             ::close(fd);
+            ++unreadable;
             return;
         }
-        const FolderId id{st.st_dev, st.st_ino};
-        // A link may lead anywhere already seen; a plain folder can only repeat an ancestor
-        // (bind mounts), which would loop as well.
-        const bool seen =
-            viaLink ? visited.contains(id)
-                    : std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end();
-        if (seen) {
+        // Reached before by another path (links, link loops, bind mounts): listed already.
+        if (!visitedFolders.insert({st.st_dev, st.st_ino}).second) {
             ::close(fd);
             return;
         }
-        visited.insert(id);
+        // A folder that can be listed but not entered gives names nothing can open.
+        if (::faccessat(fd, ".", X_OK, AT_EACCESS) != 0) {
+            ::close(fd);
+            ++unreadable;
+            return;
+        }
 
-        std::vector<Item> items = readFolder(fd);
+        std::vector<Item> items = readFolder(fd, st.st_dev);
         ++scanner.m_counts.folders;
         report();
 
-        ancestors.push_back(id);
         const std::size_t length = path.size();
         if (recursive) {
             for (const Item& item : items) {
-                if (item.kind == Kind::File) continue;
+                if (item.kind != Kind::Folder) continue;
                 path.append(item.name).push_back('/');
-                folder(path, item.kind == Kind::LinkedFolder);
+                folder(path);
                 path.resize(length);
                 if (scanner.cancelled()) break;
             }
         }
-        ancestors.pop_back();
 
+        const bool folderBreaks = holdsLineBreak(path);
         for (const Item& item : items) {
-            if (item.kind != Kind::File) continue;
+            if (item.kind != Kind::File || addedFiles.contains(item.id)) continue;
+            if (folderBreaks || holdsLineBreak(item.name)) {
+                ++lineBreaks;
+                continue;
+            }
+            if (length + item.name.size() >= PATH_MAX) { // could never be opened to play
+                ++unreadable;
+                continue;
+            }
+            addedFiles.insert(item.id);
             std::string entry;
             entry.reserve(2 + length + item.name.size());
             entry.append("0|").append(path).append(item.name);
@@ -169,56 +192,89 @@ struct DirectoryScanner::Walk
         if (!items.empty()) report();
     }
 
-    // Sub-folders and matching files, in listing order. Takes over fd.
-    std::vector<Item> readFolder(int fd) const
+    // Sub-folders (links to folders too) and matching regular files (links to them too), in
+    // listing order. Takes over fd.
+    std::vector<Item> readFolder(int fd, dev_t dev)
     {
         std::vector<Item> items;
         DIR* dir = ::fdopendir(fd);
         if (!dir) {
             ::close(fd);
+            ++unreadable;
             return items;
         }
-        while (const dirent* e = ::readdir(dir)) {
+        for (;;) {
+            errno = 0;
+            const dirent* e = ::readdir(dir);
+            if (!e) {
+                if (errno != 0) ++unreadable; // what was listed so far still counts
+                break;
+            }
             const std::string_view name = e->d_name;
             if (name == "." || name == "..") continue;
-            unsigned char type = e->d_type;
-            struct stat st
-            {
-            };
-            if (type == DT_UNKNOWN) {
-                if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+            if (e->d_type == DT_DIR) {
+                items.push_back({std::string(name), Kind::Folder, {}});
+            } else if (e->d_type == DT_REG) {
+                // The listing's inode number spares a stat per song; both agree on the
+                // file systems music lives on.
+                if (mask.matches(name))
+                    items.push_back({std::string(name), Kind::File, {dev, e->d_ino}});
+            } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+                struct stat st
+                {
+                };
+                if (::fstatat(fd, e->d_name, &st, 0) != 0) {
+                    // A dangling link is only worth a word when it looks like a song.
+                    if (errno != ENOENT || mask.matches(name)) ++unreadable;
+                    continue;
+                }
+                if (S_ISDIR(st.st_mode))
+                    items.push_back({std::string(name), Kind::Folder, {}});
+                else if (S_ISREG(st.st_mode) && mask.matches(name))
+                    items.push_back({std::string(name), Kind::File, {st.st_dev, st.st_ino}});
             }
-            Kind kind = Kind::File;
-            if (type == DT_DIR)
-                kind = Kind::Folder;
-            else if (type == DT_LNK && ::fstatat(fd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode))
-                kind = Kind::LinkedFolder;
-            if (kind == Kind::File && !mask.matches(name)) continue;
-            items.push_back({std::string(name), kind});
+            // FIFOs, devices and sockets are never songs: opening one would hang the player.
         }
         ::closedir(dir);
         return items;
     }
 };
 
-std::vector<std::string> DirectoryScanner::scan(const std::string& directory,
-                                                const std::string& mask, bool recursive)
+ScanResult DirectoryScanner::scan(const std::string& directory, const std::string& mask,
+                                  bool recursive)
 {
     m_counts = {};
     if (directory.empty()) return {};
-    Walk walk{*this, FileMask(mask), recursive, {}, {}, {}, 1024};
+    Walk walk{*this, FileMask(mask), recursive, {}, {}, {}};
     std::string path = directory;
     if (path.back() != '/') path.push_back('/');
-    walk.folder(path, false);
-    if (cancelled()) return {};
-    return std::move(walk.entries);
+    walk.folder(path);
+    ScanResult result;
+    if (cancelled()) {
+        result.cancelled = true;
+        return result;
+    }
+    result.entries = std::move(walk.entries);
+    result.unreadable = walk.unreadable;
+    result.lineBreaks = walk.lineBreaks;
+    return result;
 }
 
 std::vector<std::string> ScanDirectory(const std::string& Directory, const std::string& Mask,
                                        bool Recursive)
 {
-    return DirectoryScanner().scan(Directory, Mask, Recursive);
+    return DirectoryScanner().scan(Directory, Mask, Recursive).entries;
+}
+
+std::string scanSummary(const ScanResult& result)
+{
+    const std::size_t songs = result.entries.size();
+    std::string text = "Added " + std::to_string(songs) + (songs == 1 ? " song." : " songs.");
+    if (result.unreadable == 1) text += " 1 folder or file could not be read.";
+    if (result.unreadable > 1)
+        text += " " + std::to_string(result.unreadable) + " folders or files could not be read.";
+    if (result.lineBreaks > 0) text += " " + lineBreakNotice(result.lineBreaks);
+    return text;
 }
 
 } // namespace larkspur

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +50,37 @@ std::string newEntry(std::string_view path)
     return entry;
 }
 
+bool asciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// "scheme://": a letter, then letters, digits, "+", "-" or ".".
+bool isUrl(std::string_view path)
+{
+    const auto end = path.find("://");
+    if (end == std::string_view::npos || end == 0 || !asciiLetter(path.front())) return false;
+    for (const char c : path.substr(1, end - 1))
+        if (!asciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
+            return false;
+    return true;
+}
+
+// Absolute on the system that wrote the list; no folder here would make it playable.
+bool isWindowsDrivePath(std::string_view path)
+{
+    return path.size() >= 3 && asciiLetter(path[0]) && path[1] == ':' &&
+           (path[2] == '\\' || path[2] == '/');
+}
+
+// Up to the last "/" ("/" for a file at the root); empty without a folder.
+std::string_view folderOf(std::string_view fileName)
+{
+    const auto slash = fileName.find_last_of('/');
+    if (slash == std::string_view::npos) return {};
+    return fileName.substr(0, slash == 0 ? 1 : slash);
+}
+
 bool isSongListEntry(std::string_view line)
 {
     if (line.find('|') == std::string_view::npos) return false;
@@ -64,13 +96,15 @@ PlaylistKind playlistKindOf(std::string_view fileName)
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
         return PlaylistKind::Text;
     const std::string ext = lower(fileName.substr(dot));
-    if (ext == ".m3u") return PlaylistKind::M3u;
+    if (ext == ".m3u" || ext == ".m3u8") return PlaylistKind::M3u;
     if (ext == ".pls") return PlaylistKind::Pls;
     return PlaylistKind::Text;
 }
 
 std::vector<std::string_view> playlistLines(std::string_view text)
 {
+    // Editors on some systems put a UTF-8 mark first; it belongs to no line.
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     std::vector<std::string_view> lines;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -131,6 +165,42 @@ std::vector<std::string> parsePlaylist(PlaylistKind kind, std::string_view text)
     return parseTextPlaylist(text);
 }
 
+std::string resolvePlaylistPath(std::string_view path, std::string_view folder)
+{
+    if (path.empty() || folder.empty() || path.front() == '/' || isUrl(path) ||
+        isWindowsDrivePath(path))
+        return std::string(path);
+    while (path.starts_with("./"))
+        path.remove_prefix(2);
+    std::string out(folder);
+    if (out.back() != '/') out.push_back('/');
+    out += path;
+    return out;
+}
+
+PlaylistImport importPlaylistText(std::string_view fileName, std::string_view text)
+{
+    PlaylistImport result;
+    result.kind = playlistKindOf(fileName);
+    result.entries = parsePlaylist(result.kind, text);
+    const std::string_view folder = folderOf(fileName);
+    std::vector<std::string> kept;
+    kept.reserve(result.entries.size());
+    for (std::string& entry : result.entries) {
+        const SongEntry parts = splitEntry(entry);
+        std::string path = resolvePlaylistPath(parts.path, folder);
+        // Lines hold no breaks, but the playlist's folder name may.
+        if (holdsLineBreak(path)) {
+            ++result.lineBreaks;
+            continue;
+        }
+        if (path != parts.path) entry = std::string(parts.countText) + "|" + path;
+        kept.push_back(std::move(entry));
+    }
+    result.entries = std::move(kept);
+    return result;
+}
+
 PlaylistImport importPlaylistFile(const std::string& fileName)
 {
     const auto fail = [&](int error) {
@@ -160,19 +230,22 @@ PlaylistImport importPlaylistFile(const std::string& fileName)
     }
     ::close(fd);
 
-    PlaylistImport result;
-    result.kind = playlistKindOf(fileName);
-    result.entries = parsePlaylist(result.kind, text);
-    return result;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(fileName, error);
+    return importPlaylistText(error ? fileName : absolute.string(), text);
 }
 
-std::vector<std::string> entriesForDroppedPaths(const std::vector<std::string>& paths)
+NewEntries entriesForDroppedPaths(const std::vector<std::string>& paths)
 {
-    std::vector<std::string> entries;
-    entries.reserve(paths.size());
-    for (const auto& path : paths)
-        entries.push_back(newEntry(path));
-    return entries;
+    NewEntries got;
+    got.entries.reserve(paths.size());
+    for (const auto& path : paths) {
+        if (holdsLineBreak(path))
+            ++got.lineBreaks;
+        else
+            got.entries.push_back(newEntry(path));
+    }
+    return got;
 }
 
 void appendEntries(SongList& list, const std::vector<std::string>& entries)

@@ -1,14 +1,16 @@
 #pragma once
 // Playlist files turned into new song list entries ("0|" + path). One parser per format, each
 // taking the file's bytes and returning the entries to append, in file order; a dispatcher by
-// extension; the file read as a separate step. Nothing is checked for existence, nothing is
-// resolved: paths stay as the file gives them.
+// extension; the file read as a separate step. Nothing is checked for existence. Relative
+// paths are resolved against the playlist's folder on import, so they do not depend on the
+// current folder; the parsers themselves keep paths as the file gives them.
 //
 // LoadPLS1Click, after the open dialog:
 //   try {
 //       const PlaylistImport got = importPlaylistFile(fileName);   // throws PlaylistReadError
 //       appendEntries(dl, got.entries);
 //       if (got.kind == PlaylistKind::Text) ListFileName = fileName;
+//       tell the user lineBreakNotice(got.lineBreaks) when something was left out
 //       then move playback on
 //   } catch (const PlaylistReadError& e) { report e.what(); the list is untouched }
 
@@ -29,11 +31,12 @@ class PlaylistReadError : public std::runtime_error
 
 enum class PlaylistKind { M3u, Pls, Text };
 
-// By the extension (from the last "." of the file name on), compared in lower case: ".m3u",
-// ".pls", anything else (".m3u8" and no extension included) is text.
+// By the extension (from the last "." of the file name on), compared in lower case: ".m3u" and
+// ".m3u8" (M3U in UTF-8), ".pls", anything else (no extension included) is text.
 PlaylistKind playlistKindOf(std::string_view fileName);
 
-// Lines split at CR LF, LF or CR; a final line break adds no line.
+// Lines split at CR LF, LF or CR; a final line break adds no line. A UTF-8 byte order mark at
+// the start is dropped.
 std::vector<std::string_view> playlistLines(std::string_view text);
 
 // Line lengths below are bytes as read, before any trimming.
@@ -52,14 +55,32 @@ struct PlaylistImport
 {
     PlaylistKind kind = PlaylistKind::Text;
     std::vector<std::string> entries;
+    std::size_t lineBreaks = 0; // paths left out for holding CR or LF
 };
 
-// Reads the file as bytes and parses it by its extension. Throws PlaylistReadError with the
-// system's message when the file cannot be read.
+// A playlist's path as the song list stores it: a relative path joined to the playlist's
+// folder, so it plays whatever the current folder is. Absolute paths, URLs ("scheme://...")
+// and Windows drive paths ("C:\...") stay as they are, and so does an empty path.
+std::string resolvePlaylistPath(std::string_view path, std::string_view folder);
+
+// The entries of a playlist read from fileName (an absolute path): parsed by the name's
+// extension, relative paths resolved against the file's folder; paths holding CR or LF are
+// left out and counted.
+PlaylistImport importPlaylistText(std::string_view fileName, std::string_view text);
+
+// Reads the file as bytes and imports its text. Throws PlaylistReadError with the system's
+// message when the file cannot be read.
 PlaylistImport importPlaylistFile(const std::string& fileName);
 
-// Dropped files and folders: one entry per path, in the order given, whatever its type.
-std::vector<std::string> entriesForDroppedPaths(const std::vector<std::string>& paths);
+struct NewEntries
+{
+    std::vector<std::string> entries;
+    std::size_t lineBreaks = 0; // paths left out for holding CR or LF
+};
+
+// Dropped files and folders: one entry per path, in the order given, whatever its type;
+// paths holding CR or LF are left out and counted.
+NewEntries entriesForDroppedPaths(const std::vector<std::string>& paths);
 
 // Appends the entries after the list's own, in order.
 void appendEntries(SongList& list, const std::vector<std::string>& entries);

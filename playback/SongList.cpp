@@ -157,4 +157,16 @@ void SongList::setText(std::string text)
     m_garbage = 0;
 }
 
+bool holdsLineBreak(std::string_view path)
+{
+    return path.find_first_of("\r\n") != std::string_view::npos;
+}
+
+std::string lineBreakNotice(std::size_t skipped)
+{
+    if (skipped == 0) return {};
+    if (skipped == 1) return "1 path holding a line break was left out.";
+    return std::to_string(skipped) + " paths holding a line break were left out.";
+}
+
 } // namespace larkspur

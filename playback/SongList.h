@@ -26,6 +26,13 @@ std::optional<int> parseCount(std::string_view text);
 // "count|path"
 std::string makeEntry(long long count, std::string_view path);
 
+// A path holding CR or LF cannot be part of an entry: the next save would split it into
+// several lines, each read back as an entry of its own.
+bool holdsLineBreak(std::string_view path);
+
+// What the user is told about paths left out for holding a line break; empty for none.
+std::string lineBreakNotice(std::size_t skipped);
+
 // Entries live in one text arena, addressed by spans, so a list of a million songs loads
 // with two allocations instead of a million. Replaced and removed entries leave garbage in
 // the arena, reclaimed once it makes up half of it.

@@ -7,6 +7,8 @@
 #include "support/TestFiles.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,6 +46,7 @@ protected:
         services.showFatal = [this](const std::string& e) { errors.push_back("fatal: " + e); };
         services.backupFolder = dir.file("backup");
         services.runtimeFolder = dir.file("run");
+        services.showInfo = [this](const std::string& e) { infos.push_back(e); };
         services.askListFile = [] { return std::string(); };
         services.tapClockMs = [this] { return clockMs; };
     }
@@ -70,6 +73,7 @@ protected:
     MapSettingsStore store;
     FormServices services;
     std::vector<std::string> errors;
+    std::vector<std::string> infos;
     std::int64_t clockMs = 1000000;
 };
 
@@ -230,13 +234,56 @@ TEST_F(Window, PlaylistImportAppendsAndMovesPlaybackOn)
     const auto txt = dir.file("more.txt");
     writeFile(txt, "# comment line\n" + a + "\n");
     f->importPlaylist(txt);
-    EXPECT_EQ(f->dl.get(2), "0|# comment line");
+    EXPECT_EQ(f->dl.get(2), "0|" + dir.path() + "/# comment line");
     EXPECT_EQ(f->ListFileName, txt);
     EXPECT_TRUE(f->NextAfterFade); // playing: the song fades out first
 
     f->importPlaylist(dir.file("missing.pls"));
     EXPECT_EQ(errors.size(), 1u);
     EXPECT_EQ(f->dl.count(), 4u);
+}
+
+TEST_F(Window, RelativePlaylistEntriesPlayFromAnyFolder)
+{
+    ::mkdir(dir.file("start").c_str(), 0700);
+    ::mkdir(dir.file("lists").c_str(), 0700);
+    ::mkdir(dir.file("lists/songs").c_str(), 0700);
+    const auto a = song("lists/songs/a.mp3");
+    const auto m3u = dir.file("lists/mix.m3u");
+    writeFile(m3u, "#EXTM3U\nsongs/a.mp3\n");
+
+    // The play log is named relative to the folder the program started in.
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir.file("start"))));
+    services.playLogFile = "log.txt";
+    auto f = open();
+    f->importPlaylist(m3u);
+    const QString after = QDir::currentPath();
+    QDir::setCurrent(before);
+
+    ASSERT_EQ(f->dl.count(), 1u);
+    EXPECT_EQ(splitEntry(f->dl.get(0)).path, a);
+    EXPECT_EQ(mp.opened, std::vector<std::string>{a});
+    EXPECT_EQ(after.toStdString(), dir.file("start"));
+    EXPECT_NE(readFile(dir.file("start/log.txt")).find(a), std::string::npos);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("lists/log.txt"))));
+}
+
+TEST_F(Window, M3u8ImportNeverBecomesTheSongList)
+{
+    const auto a = song("a.mp3");
+    const auto list = dir.file("list.txt");
+    writeFile(list, "2|" + a + "\r\n");
+    const auto m3u8 = dir.file("mix.m3u8");
+    const std::string playlist = "\xEF\xBB\xBF#EXTM3U\n#EXTINF:1,A - a\n" + a + "\n";
+    writeFile(m3u8, playlist);
+    auto f = open({QString::fromStdString(list)});
+    f->importPlaylist(m3u8);
+    EXPECT_EQ(f->ListFileName, list);
+    f->SaveSongList();
+    EXPECT_EQ(readFile(m3u8), playlist);
+    ASSERT_EQ(f->dl.count(), 2u);
+    EXPECT_EQ(readFile(list), f->dl.text());
 }
 
 TEST_F(Window, DirectoryScanAddsSubfoldersFirstAndSaves)
@@ -262,10 +309,48 @@ TEST_F(Window, DirectoryScanAddsSubfoldersFirstAndSaves)
     EXPECT_TRUE(early.count("0|" + root + "/S/y.mp3"));
     EXPECT_TRUE(early.count("0|" + root + "/z.mp3/.hidden.mp3"));
     EXPECT_EQ(readFile(list), g->dl.text()); // saved at once
+    EXPECT_EQ(infos, std::vector<std::string>{"Added 3 songs."});
+    EXPECT_TRUE(errors.empty());
 
     g->LMDFMDrop1FMDragDrop({root + "/notes.txt", root + "/S"});
     EXPECT_EQ(g->dl.count(), 5u);
     EXPECT_EQ(g->dl.get(4), "0|" + root + "/S");
+}
+
+TEST_F(Window, PathsLeftOutAreReportedAfterDropImportAndScan)
+{
+    const auto a = song("a.mp3");
+    auto f = open();
+    ASSERT_TRUE(errors.empty());
+
+    f->LMDFMDrop1FMDragDrop({a, dir.file("crlf\r\n0|injected.mp3")});
+    EXPECT_EQ(f->dl.count(), 1u);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors.back(), "1 path holding a line break was left out.");
+
+    const auto odd = dir.file("odd\nfolder");
+    ::mkdir(odd.c_str(), 0700);
+    writeFile(odd + "/mix.m3u", "b.mp3\nc.mp3\n" + a + "\n");
+    f->importPlaylist(odd + "/mix.m3u");
+    EXPECT_EQ(f->dl.count(), 2u);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors.back(), "2 paths holding a line break were left out.");
+
+    // The real scan: a name with a line break and a link to nothing named like a song.
+    const auto root = dir.file("M");
+    ::mkdir(root.c_str(), 0700);
+    writeFile(root + "/x.mp3", "x");
+    writeFile(root + "/crlf\r\n0|injected.mp3", "x");
+    ::symlink((root + "/missing").c_str(), (root + "/gone.mp3").c_str());
+    services.askDirectory = [&] { return root; };
+    auto g = std::make_unique<TForm1>(services);
+    g->FormCreate({});
+    g->Adddirectory1Click();
+    EXPECT_EQ(g->dl.count(), 1u);
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors.back(), "Added 1 song. 1 folder or file could not be read. 1 path holding a "
+                             "line break was left out.");
+    EXPECT_TRUE(infos.empty());
 }
 
 TEST_F(Window, FileTestAndClearingMissingEntries)
