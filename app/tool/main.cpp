@@ -1,6 +1,7 @@
 // larkspur-tool: the player's page fetch, rendering and cleaning, from the command line.
 
 #include "lyrics/CleanCommand.h"
+#include "lyrics/LyricsCommand.h"
 #include "web/BrowserRenderCommand.h"
 #include "web/HttpFetchCommand.h"
 
@@ -34,11 +35,17 @@ int clean(const Arguments& args)
 {
     return larkspur::runCleanCommand(args[0], std::cout, std::cerr);
 }
+int lyrics(const Arguments& args)
+{
+    const int status = larkspur::runLyricsCommand(args, std::cout, std::cerr);
+    return status == 2 ? -1 : status;
+}
 
 constexpr Subcommand kSubcommands[] = {
     {"fetch", "URL [URL ...]", 1, 0, fetch},
     {"render", "FILE|URL", 1, 1, render},
     {"clean", "FILE", 1, 1, clean},
+    {"lyrics", "[--next N] SONGFILE", 1, 3, lyrics},
 };
 
 int usage()
@@ -61,7 +68,8 @@ int main(int argc, char** argv)
         if (args.size() < command.minArguments ||
             (command.maxArguments != 0 && args.size() > command.maxArguments))
             return usage();
-        return command.run(args);
+        const int status = command.run(args);
+        return status < 0 ? usage() : status;
     }
     std::cerr << "larkspur-tool: unknown command \"" << name << "\"\n";
     return usage();
