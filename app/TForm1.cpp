@@ -3,6 +3,7 @@
 #include "app/TForm1.h"
 #include "app/core/QSettingsStore.h"
 #include "app/core/Settings.h"
+#include "web/HttpClient.h"
 #include "app/core/SettingsPanel.h"
 #include "app/core/StartupPath.h"
 #include "playback/DirectoryScanner.h"
@@ -109,6 +110,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     buildWidgets();
     buildMenus();
     buildTray();
+    buildLyrics();
     resize(367, 457);
     qApp->installEventFilter(this); // the window sees every key before its controls
     memo1->setFocus();
@@ -388,6 +390,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                 return true;
             }
         }
+    } else if (type == QEvent::MouseButtonPress && watched == lbusy2) {
+        // The busy label ends the waiting fetch; it is no tempo tap.
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) lbusyClick();
+        return true;
     } else if (type == QEvent::MouseButtonPress &&
                (watched == Panelbottom || watched == lbpm || watched == Label6)) {
         auto* mouse = static_cast<QMouseEvent*>(event);

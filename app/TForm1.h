@@ -38,6 +38,10 @@ class QToolButton;
 
 namespace larkspur {
 
+class BrowserDocument;
+class HttpClient;
+class LyricsSearch;
+
 // What the window needs from the platform; tests replace any of it.
 struct FormServices
 {
@@ -52,6 +56,9 @@ struct FormServices
     std::function<std::string()> askPlaylistFile; // "&Load playlist..."
     std::function<std::string()> askDirectory;    // "&Add directory..."
     std::function<bool(QFont&)> askFont;          // "Custom font..."
+    std::function<std::string()> askSaveFile;     // "&Save as..."
+    // "&Custom search...": the proposal in, the typed text out; false when cancelled.
+    std::function<bool(const std::string& proposal, std::string& text)> askText;
     // Shows an error to the user without blocking playback (default: a message box, or a
     // tray message while the window is hidden).
     std::function<void(const std::string&)> showError;
@@ -166,9 +173,14 @@ public:
     void srchenClick();
     void Customsearch1Click();
     void nlyricClick();
+    void lbusyClick();
+    // The lyrics memo's text with CR LF line breaks, as files hold it.
+    std::string lyricsText() const;
+    void setLyricsText(const std::string& text);
     void Button3Click();
 
     MediaPlayer& mp() { return *m_services.mp; }
+    BrowserDocument* WebBrowser1 = nullptr;
 
     SongList dl;
 
@@ -250,6 +262,8 @@ private:
     void buildSettingsBox();
     void buildMenus();
     void buildTray();
+    void buildLyrics();
+    void saveLyricsTo(const std::string& path);
     void installDefaults();
 
     void startSong(std::size_t index, const std::string& path);
@@ -279,6 +293,8 @@ private:
     TempoTapper m_tapper;
     unsigned m_failuresShown = 0;
     std::unique_ptr<SongListLock> m_listLock;
+    std::unique_ptr<HttpClient> m_http; // IdHTTP1
+    LyricsSearch* m_lyrics = nullptr;
     bool m_closed = false;
     long long m_lengthShown = 0;
     int m_idleBackoffTicks = 0; // end-of-song ticks to wait after a try that played nothing

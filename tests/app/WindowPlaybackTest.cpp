@@ -60,6 +60,8 @@ protected:
         services.random = &random;
         services.playLogFile = dir.file("log.txt");
         services.showError = [this](const std::string& e) { errors.push_back(e); };
+        services.askSaveFile = [] { return std::string(); };
+        services.askText = [](const std::string&, std::string&) { return false; };
         services.showFatal = [this](const std::string& e) { errors.push_back("fatal: " + e); };
         services.backupFolder = dir.file("backup");
         services.runtimeFolder = dir.file("run");

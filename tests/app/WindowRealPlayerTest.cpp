@@ -45,6 +45,8 @@ protected:
         services.random = &random;
         services.playLogFile = dir.file("log.txt");
         services.showError = [](const std::string&) {};
+        services.askSaveFile = [] { return std::string(); };
+        services.askText = [](const std::string&, std::string&) { return false; };
         services.showFatal = [](const std::string&) {};
         services.askListFile = [] { return std::string(); };
     }
