@@ -224,7 +224,7 @@ void TForm1::FormClose(bool& allowClose)
         CloseAllFrames();
     } else {
         Panelright->hide();
-        resize(NormalWidth > 0 ? NormalWidth : width(), height());
+        resizeToWidth(NormalWidth > 0 ? NormalWidth : width());
     }
     SaveSettings();
 

@@ -250,6 +250,7 @@ private:
 
     // Frame switching helpers.
     void openArea();
+    void resizeToWidth(int w);
     void showOnly(QWidget* frame);
     void closeFrames(std::initializer_list<QWidget*> frames);
     void searchBarSteps(bool finderMode);

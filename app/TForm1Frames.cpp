@@ -5,6 +5,7 @@
 #include "app/core/SettingsPanel.h"
 
 #include <QGroupBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -20,7 +21,7 @@ void TForm1::openArea()
     if (areaOpen()) return;
     NormalWidth = width();
     Panelright->show();
-    resize(NormalWidth + m_panelWidth, height());
+    resizeToWidth(NormalWidth + m_panelWidth);
     mainpanel->setSizes({std::max(NormalWidth - mainpanel->handleWidth(), 1), m_panelWidth});
 }
 
@@ -41,8 +42,17 @@ void TForm1::closeFrames(std::initializer_list<QWidget*> frames)
     Panelrighttop->hide();
     Panelright->hide();
     Panelrightbottom->setVisible(lyrworld->isHidden());
-    resize(NormalWidth, height());
+    resizeToWidth(NormalWidth);
     if (isVisible()) memo1->setFocus();
+}
+
+// The window's minimum size follows the area only when the layout runs; run it now, or the
+// old minimum holds the new width back (the closed window would keep the open area's).
+void TForm1::resizeToWidth(int w)
+{
+    mainpanel->updateGeometry();
+    layout()->activate();
+    resize(w, height());
 }
 
 void TForm1::ShowLogFrame() { showOnly(logtxt); }
