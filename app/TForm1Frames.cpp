@@ -91,7 +91,7 @@ void TForm1::OpenCatalogueSearch()
 
 void TForm1::searchBarSteps(bool finderMode)
 {
-    editsrch->setFixedWidth(std::max(m_panelWidth - Panelbtns->width() - 10, 10));
+    Panelright->layout()->activate(); // the search field's width, now rather than later
     bringToFront();
     btnsrch->setDefault(true);
     m_finderMode = finderMode;
@@ -111,12 +111,8 @@ void TForm1::FormResize()
     if (!areaOpen()) NormalWidth = width();
 }
 
-void TForm1::spltMoved()
-{
-    m_panelWidth = Panelright->width();
-    if (!Panelrighttop->isHidden())
-        editsrch->setFixedWidth(std::max(m_panelWidth - Panelbtns->width() - 10, 10));
-}
+// The search field follows through the search bar's layout.
+void TForm1::spltMoved() { m_panelWidth = Panelright->width(); }
 
 void TForm1::editsrchEnter()
 {
