@@ -244,7 +244,7 @@ void TForm1::LoadSettings()
     for (const auto& name : loadSettings(*m_services.settings, s))
         std::fprintf(stderr, "larkspur: settings value \"%s\" is not a whole number; kept the default\n",
                      name.c_str());
-    if (s.windowX && s.windowY) move(*s.windowX, *s.windowY);
+    if (s.windowX || s.windowY) move(s.windowX.value_or(x()), s.windowY.value_or(y()));
     resize(s.windowWidth, s.windowHeight);
     NormalWidth = width();
     m_panelWidth = std::max(s.panelWidth, 20);
@@ -338,8 +338,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                 return true;
             }
         }
-    } else if (type == QEvent::MouseButtonPress &&
+    } else if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) &&
                (watched == Panelbottom || watched == lbpm || watched == Label6)) {
+        // Fast taps come as double clicks, whose second press is a beat like any other.
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton &&
             (watched != Panelbottom || !Panelbottom->childAt(mouse->position().toPoint())))

@@ -269,7 +269,6 @@ private:
     int m_idleTicksToSkip = 0;
     int m_panelWidth = 230;
     bool m_finderMode = true; // what btnsrch runs: the finder or the catalogue search
-    QFont m_lastDialogFont;
 };
 
 } // namespace larkspur

@@ -154,13 +154,11 @@ void TForm1::SetTextFontSize(int points)
 void TForm1::Fontsizesmall1Click() { SetTextFontSize(14); }
 void TForm1::N8Click() { SetTextFontSize(8); }
 
+// The dialog starts on the lyrics' current font, whichever command set it.
 void TForm1::Customfont1Click()
 {
-    QFont font = m_lastDialogFont;
-    if (m_services.askFont(font)) {
-        m_lastDialogFont = font;
-        setTextFont(font);
-    }
+    QFont font = memo1->font();
+    if (m_services.askFont(font)) setTextFont(font);
 }
 
 void TForm1::Searchoptions1Click() { ShowSettingsFrame(); }

@@ -98,7 +98,7 @@ void TForm1::buildBottomBar()
     voltr->setValue(100);
     voltr->setFixedWidth(100);
     voltr->setTickPosition(QSlider::TicksBelow);
-    voltr->setTickInterval(1);
+    voltr->setTickInterval(10); // a mark per step would draw a solid bar
     voltr->setToolTip(QStringLiteral("Volume Control"));
     voltr->setFocusPolicy(Qt::NoFocus);
     connect(voltr, &QSlider::valueChanged, this, &TForm1::voltrChange);
