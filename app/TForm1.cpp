@@ -5,6 +5,7 @@
 #include "app/core/Settings.h"
 #include "app/core/SettingsPanel.h"
 #include "app/core/StartupPath.h"
+#include "app/core/X11Taskbar.h"
 #include "playback/DirectoryScanner.h"
 #include "playback/Fader.h"
 
@@ -302,6 +303,16 @@ void TForm1::changeEvent(QEvent* event)
     if (event->type() == QEvent::WindowStateChange && isMinimized() &&
         QSystemTrayIcon::isSystemTrayAvailable())
         QTimer::singleShot(0, this, [this] { hide(); });
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // With a tray the icon is the window's place, so no task bar entry; without one the
+    // entry stays, or a minimized window could not be reached.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>())
+        skipTaskbar(x11->connection(), static_cast<std::uint32_t>(winId()));
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
