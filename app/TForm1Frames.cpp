@@ -112,7 +112,10 @@ void TForm1::FormResize()
 }
 
 // The search field follows through the search bar's layout.
-void TForm1::spltMoved() { m_panelWidth = Panelright->width(); }
+void TForm1::spltMoved()
+{
+    m_panelWidth = Panelright->width();
+}
 
 void TForm1::editsrchEnter()
 {

@@ -30,7 +30,7 @@ bool waitFor(const std::function<bool()>& condition)
 // the end. Children get no session bus, so a tray can only be the X one started here.
 class Desktop
 {
-public:
+  public:
     ~Desktop()
     {
         for (auto it = m_children.rbegin(); it != m_children.rend(); ++it) {
@@ -42,11 +42,11 @@ public:
     // Empty when the desktop is up, else what did not start.
     std::string start(bool withTray)
     {
-        QProcess& x = spawn(QStringLiteral("Xvfb"),
-                            {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                             QStringLiteral("-screen"), QStringLiteral("0"),
-                             QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                             QStringLiteral("tcp")});
+        QProcess& x =
+            spawn(QStringLiteral("Xvfb"),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                   QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp")});
         if (!waitFor([&] { return x.canReadLine() || x.waitForReadyRead(50); })) return "Xvfb";
         m_display = QStringLiteral(":") + QString::fromLatin1(x.readLine().trimmed());
         spawn(QStringLiteral("openbox"), {});
@@ -112,7 +112,8 @@ public:
     QStringList clientsOfClass(const QString& cls) const
     {
         QStringList found;
-        for (const QString& w : root(QStringLiteral("_NET_CLIENT_LIST")).split(QStringLiteral(", "), Qt::SkipEmptyParts))
+        for (const QString& w : root(QStringLiteral("_NET_CLIENT_LIST"))
+                                    .split(QStringLiteral(", "), Qt::SkipEmptyParts))
             if (prop(w, QStringLiteral("WM_CLASS")).contains(cls)) found << w;
         return found;
     }
@@ -129,7 +130,7 @@ public:
             .contains(QStringLiteral("IsViewable"));
     }
 
-private:
+  private:
     QString m_display;
     std::vector<std::unique_ptr<QProcess>> m_children;
 };
@@ -167,16 +168,16 @@ TEST(WindowOnDesktop, TrayIsTheWindowsOnlyPlaceAndDialogsKeepTheirTitles)
         if (tray) {
             desktop.run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), window});
             ASSERT_TRUE(waitFor([&] { return !desktop.mapped(window); }));
-            const QString icon = desktop.run(
-                QStringLiteral("xdotool"),
-                {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
-                 QStringLiteral("larkspur")});
+            const QString icon =
+                desktop.run(QStringLiteral("xdotool"),
+                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                             QStringLiteral("--class"), QStringLiteral("larkspur")});
             ASSERT_FALSE(icon.isEmpty()) << "no tray icon";
             desktop.run(QStringLiteral("xdotool"),
-                        {QStringLiteral("mousemove"), QStringLiteral("--window"), icon.split(u'\n').first(),
-                         QStringLiteral("5"), QStringLiteral("5"), QStringLiteral("click"),
-                         QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
-                         QStringLiteral("80"), QStringLiteral("1")});
+                        {QStringLiteral("mousemove"), QStringLiteral("--window"),
+                         icon.split(u'\n').first(), QStringLiteral("5"), QStringLiteral("5"),
+                         QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+                         QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
             ASSERT_TRUE(waitFor([&] { return desktop.mapped(window); }));
             EXPECT_TRUE(waitFor([&] {
                 return desktop.prop(window, QStringLiteral("_NET_WM_STATE")).contains(skip);
@@ -184,8 +185,9 @@ TEST(WindowOnDesktop, TrayIsTheWindowsOnlyPlaceAndDialogsKeepTheirTitles)
         }
 
         // A dialog's title is its own, not the song's nor the program's.
-        desktop.run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
-                                                window, QStringLiteral("key"), QStringLiteral("F12")});
+        desktop.run(QStringLiteral("xdotool"),
+                    {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window,
+                     QStringLiteral("key"), QStringLiteral("F12")});
         QString dialog;
         EXPECT_TRUE(waitFor([&] {
             for (const QString& w : desktop.clientsOfClass(QStringLiteral("\"larkspur\"")))

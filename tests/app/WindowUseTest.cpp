@@ -31,7 +31,7 @@ namespace {
 
 class WindowUse : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         services.mp = &mp;
@@ -128,10 +128,12 @@ TEST_F(WindowUse, ClosingTheAreaGivesBackTheWidthItHadBefore)
         std::function<void(TForm1&)> open;
     };
     const std::vector<Step> steps = {
-        {"log then settings", [](TForm1& f) { f.ShowLog1Click(), settle(), f.Searchoptions1Click(); }},
+        {"log then settings",
+         [](TForm1& f) { f.ShowLog1Click(), settle(), f.Searchoptions1Click(); }},
         {"settings", [](TForm1& f) { f.Searchoptions1Click(); }},
         {"finder and a search", [](TForm1& f) { f.Findsong1Click(), settle(), f.btnsrchClick(); }},
-        {"settings then finder", [](TForm1& f) { f.Searchoptions1Click(), settle(), f.Findsong1Click(); }},
+        {"settings then finder",
+         [](TForm1& f) { f.Searchoptions1Click(), settle(), f.Findsong1Click(); }},
     };
     auto f = open();
     for (int normal : {367, 420}) {
@@ -172,8 +174,9 @@ TEST_F(WindowUse, SettingsFrameFitsTheSideAreaWithoutSqueezingTheLyrics)
     // Every caption and field shows whole inside the group box.
     const QRect box = f->grpboxsettings->contentsRect();
     for (QWidget* w : f->grpboxsettings->findChildren<QWidget*>()) {
-        SCOPED_TRACE(w->objectName().toStdString() + " " +
-                     (qobject_cast<QLabel*>(w) ? qobject_cast<QLabel*>(w)->text().toStdString() : ""));
+        SCOPED_TRACE(
+            w->objectName().toStdString() + " " +
+            (qobject_cast<QLabel*>(w) ? qobject_cast<QLabel*>(w)->text().toStdString() : ""));
         EXPECT_TRUE(box.contains(w->geometry())) << w->geometry().x() << "," << w->geometry().y()
                                                  << " " << w->width() << "x" << w->height();
         const QSize need = w->hasHeightForWidth()
@@ -216,15 +219,16 @@ TEST_F(WindowUse, EveryClickOnTheBottomBarIsATap)
     };
     const QPoint freeSpot(f->lbpm->x() - 8, f->Panelbottom->height() / 2);
     ASSERT_EQ(f->Panelbottom->childAt(freeSpot), nullptr);
-    const std::vector<Target> targets = {
-        {f->Panelbottom, freeSpot}, {f->lbpm, f->lbpm->rect().center()},
-        {f->Label6, f->Label6->rect().center()}};
+    const std::vector<Target> targets = {{f->Panelbottom, freeSpot},
+                                         {f->lbpm, f->lbpm->rect().center()},
+                                         {f->Label6, f->Label6->rect().center()}};
     ASSERT_GT(QGuiApplication::styleHints()->mouseDoubleClickInterval(), 300);
     int eventMs = QTest::lastMouseTimestamp + 10000;
     for (const auto& t : targets) {
         SCOPED_TRACE(t.widget->objectName().toStdString());
         f->PlayNextSong(-1); // starts the meter over
-        for (int i = 0; i < 6; ++i, eventMs += 300, clockMs += 300) clickAt(t.widget, t.at, eventMs);
+        for (int i = 0; i < 6; ++i, eventMs += 300, clockMs += 300)
+            clickAt(t.widget, t.at, eventMs);
         EXPECT_EQ(f->lbpm->text().toStdString(), "200");
         eventMs += 5000;
     }
@@ -256,7 +260,8 @@ TEST_F(WindowUse, FinderKeysStartFromNoRowAfterASearch)
         EXPECT_FALSE(f->areaOpen());
         ASSERT_TRUE(f->NextAfterFade);
         EXPECT_EQ(f->PendingIndex, static_cast<int>(c.plays));
-        while (f->fadetmr->isActive()) f->fadetmrTimer();
+        while (f->fadetmr->isActive())
+            f->fadetmrTimer();
     }
 
     // A search without hits leaves Enter in the search field searching again.
