@@ -174,11 +174,9 @@ TEST_F(WindowUse, SettingsFrameFitsTheSideAreaWithoutSqueezingTheLyrics)
     // Every caption and field shows whole inside the group box.
     const QRect box = f->grpboxsettings->contentsRect();
     for (QWidget* w : f->grpboxsettings->findChildren<QWidget*>()) {
-        SCOPED_TRACE(
-            w->objectName().toStdString() + " " +
-            (qobject_cast<QLabel*>(w) ? qobject_cast<QLabel*>(w)->text().toStdString() : ""));
-        EXPECT_TRUE(box.contains(w->geometry())) << w->geometry().x() << "," << w->geometry().y()
-                                                 << " " << w->width() << "x" << w->height();
+        auto* label = qobject_cast<QLabel*>(w);
+        SCOPED_TRACE(label ? label->text().toStdString() : w->objectName().toStdString());
+        EXPECT_TRUE(box.contains(w->geometry()));
         const QSize need = w->hasHeightForWidth()
                                ? QSize(w->minimumSizeHint().width(), w->heightForWidth(w->width()))
                                : w->minimumSizeHint();
