@@ -3,11 +3,12 @@
 #include "app/TForm1.h"
 #include "app/core/QSettingsStore.h"
 #include "app/core/Settings.h"
-#include "web/HttpClient.h"
 #include "app/core/SettingsPanel.h"
 #include "app/core/StartupPath.h"
+#include "app/core/X11Taskbar.h"
 #include "playback/DirectoryScanner.h"
 #include "playback/Fader.h"
+#include "web/HttpClient.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -264,7 +265,7 @@ void TForm1::FormClose(bool& allowClose)
         CloseAllFrames();
     } else {
         Panelright->hide();
-        resize(NormalWidth > 0 ? NormalWidth : width(), height());
+        resizeToWidth(NormalWidth > 0 ? NormalWidth : width());
     }
     SaveSettings();
 
@@ -286,7 +287,7 @@ void TForm1::LoadSettings()
         bad += (bad.empty() ? "\"" : ", \"") + name + "\"";
     if (!bad.empty())
         reportFailure(Failure::Settings, "Settings not read as whole numbers, their defaults are used: " + bad + ".");
-    if (s.windowX && s.windowY) move(*s.windowX, *s.windowY);
+    if (s.windowX || s.windowY) move(s.windowX.value_or(x()), s.windowY.value_or(y()));
     resize(s.windowWidth, s.windowHeight);
     NormalWidth = width();
     m_panelWidth = std::max(s.panelWidth, 20);
@@ -356,6 +357,16 @@ void TForm1::changeEvent(QEvent* event)
         QTimer::singleShot(0, this, [this] { hide(); });
 }
 
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // With a tray the icon is the window's place, so no task bar entry; without one the
+    // entry stays, or a minimized window could not be reached.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>())
+        skipTaskbar(x11->connection(), static_cast<std::uint32_t>(winId()));
+}
+
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {
     if (event->mimeData()->hasUrls()) event->acceptProposedAction();
@@ -390,12 +401,14 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                 return true;
             }
         }
-    } else if (type == QEvent::MouseButtonPress && watched == lbusy2) {
+    } else if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) &&
+               watched == lbusy2) {
         // The busy label ends the waiting fetch; it is no tempo tap.
         if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) lbusyClick();
         return true;
-    } else if (type == QEvent::MouseButtonPress &&
+    } else if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) &&
                (watched == Panelbottom || watched == lbpm || watched == Label6)) {
+        // Fast taps come as double clicks, whose second press is a beat like any other.
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton &&
             (watched != Panelbottom || !Panelbottom->childAt(mouse->position().toPoint())))

@@ -250,6 +250,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -280,6 +281,7 @@ private:
 
     // Frame switching helpers.
     void openArea();
+    void resizeToWidth(int w);
     void showOnly(QWidget* frame);
     void closeFrames(std::initializer_list<QWidget*> frames);
     void searchBarSteps(bool finderMode);
@@ -301,7 +303,6 @@ private:
     int m_idleTicksToSkip = 0;
     int m_panelWidth = 230;
     bool m_finderMode = true; // what btnsrch runs: the finder or the catalogue search
-    QFont m_lastDialogFont;
 };
 
 } // namespace larkspur

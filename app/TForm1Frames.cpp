@@ -5,6 +5,7 @@
 #include "app/core/SettingsPanel.h"
 
 #include <QGroupBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -20,7 +21,7 @@ void TForm1::openArea()
     if (areaOpen()) return;
     NormalWidth = width();
     Panelright->show();
-    resize(NormalWidth + m_panelWidth, height());
+    resizeToWidth(NormalWidth + m_panelWidth);
     mainpanel->setSizes({std::max(NormalWidth - mainpanel->handleWidth(), 1), m_panelWidth});
 }
 
@@ -41,8 +42,17 @@ void TForm1::closeFrames(std::initializer_list<QWidget*> frames)
     Panelrighttop->hide();
     Panelright->hide();
     Panelrightbottom->setVisible(lyrworld->isHidden());
-    resize(NormalWidth, height());
+    resizeToWidth(NormalWidth);
     if (isVisible()) memo1->setFocus();
+}
+
+// The window's minimum size follows the area only when the layout runs; run it now, or the
+// old minimum holds the new width back (the closed window would keep the open area's).
+void TForm1::resizeToWidth(int w)
+{
+    mainpanel->updateGeometry();
+    layout()->activate();
+    resize(w, height());
 }
 
 void TForm1::ShowLogFrame() { showOnly(logtxt); }
@@ -81,7 +91,7 @@ void TForm1::OpenCatalogueSearch()
 
 void TForm1::searchBarSteps(bool finderMode)
 {
-    editsrch->setFixedWidth(std::max(m_panelWidth - Panelbtns->width() - 10, 10));
+    Panelright->layout()->activate(); // the search field's width, now rather than later
     bringToFront();
     btnsrch->setDefault(true);
     m_finderMode = finderMode;
@@ -101,11 +111,10 @@ void TForm1::FormResize()
     if (!areaOpen()) NormalWidth = width();
 }
 
+// The search field follows through the search bar's layout.
 void TForm1::spltMoved()
 {
     m_panelWidth = Panelright->width();
-    if (!Panelrighttop->isHidden())
-        editsrch->setFixedWidth(std::max(m_panelWidth - Panelbtns->width() - 10, 10));
 }
 
 void TForm1::editsrchEnter()
@@ -148,13 +157,11 @@ void TForm1::SetTextFontSize(int points)
 void TForm1::Fontsizesmall1Click() { SetTextFontSize(14); }
 void TForm1::N8Click() { SetTextFontSize(8); }
 
+// The dialog starts on the lyrics' current font, whichever command set it.
 void TForm1::Customfont1Click()
 {
-    QFont font = m_lastDialogFont;
-    if (m_services.askFont(font)) {
-        m_lastDialogFont = font;
-        setTextFont(font);
-    }
+    QFont font = memo1->font();
+    if (m_services.askFont(font)) setTextFont(font);
 }
 
 void TForm1::Searchoptions1Click() { ShowSettingsFrame(); }

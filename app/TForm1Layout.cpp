@@ -98,7 +98,7 @@ void TForm1::buildBottomBar()
     voltr->setValue(100);
     voltr->setFixedWidth(100);
     voltr->setTickPosition(QSlider::TicksBelow);
-    voltr->setTickInterval(1);
+    voltr->setTickInterval(10); // a mark per step would draw a solid bar
     voltr->setToolTip(QStringLiteral("Volume Control"));
     voltr->setFocusPolicy(Qt::NoFocus);
     connect(voltr, &QSlider::valueChanged, this, &TForm1::voltrChange);
@@ -133,18 +133,19 @@ void TForm1::buildSidePanel()
     Panelrighttop = new QWidget(Panelright);
     Panelrighttop->setObjectName(QStringLiteral("Panelrighttop"));
     Panelrighttop->setFixedHeight(29);
+    // The search field takes the width the buttons leave, less 10, so it follows the
+    // splitter both ways; a fixed width would make it the area's minimum.
     auto* top = new QHBoxLayout(Panelrighttop);
     top->setContentsMargins(8, 4, 0, 4);
-    top->setSpacing(0);
+    top->setSpacing(2);
     editsrch = new QLineEdit(Panelrighttop);
     editsrch->setObjectName(QStringLiteral("editsrch"));
-    editsrch->setFixedWidth(101);
+    editsrch->setMinimumWidth(10);
     editsrch->installEventFilter(this);
     connect(editsrch, &QLineEdit::returnPressed, this, [this] {
         if (btnsrch->isDefault()) btnsrch->click();
     });
-    top->addWidget(editsrch);
-    top->addStretch(1);
+    top->addWidget(editsrch, 1);
     Panelbtns = new QWidget(Panelrighttop);
     Panelbtns->setObjectName(QStringLiteral("Panelbtns"));
     Panelbtns->setFixedWidth(118);
@@ -187,12 +188,12 @@ void TForm1::buildSidePanel()
     List->setUniformItemSizes(true);
     List->installEventFilter(this);
     connect(List, &QListWidget::itemDoubleClicked, this, [this] { ListDblClick(); });
-    buildSettingsBox();
     for (QWidget* frame : {static_cast<QWidget*>(memotrns), static_cast<QWidget*>(List),
-                           static_cast<QWidget*>(logtxt), static_cast<QWidget*>(grpboxsettings)}) {
+                           static_cast<QWidget*>(logtxt)}) {
         frame->hide();
         frames->addWidget(frame, 1);
     }
+    buildSettingsBox();
     right->addWidget(Panelrightbottom, 1);
 
     // The catalogue frame; its search controls come with the catalogue search.
@@ -209,14 +210,22 @@ void TForm1::buildSidePanel()
     Panelright->hide();
 }
 
+// A box of fixed place and width at the area's top left, outside the frames' layout, so it
+// never widens the area: at the area's usual width the lyrics keep theirs.
 void TForm1::buildSettingsBox()
 {
     grpboxsettings = new QGroupBox(QStringLiteral("Settings"), Panelrightbottom);
     grpboxsettings->setObjectName(QStringLiteral("grpboxsettings"));
+    grpboxsettings->hide();
     auto* grid = new QGridLayout(grpboxsettings);
+    grid->setContentsMargins(6, 4, 6, 6);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(4);
     auto row = [this, grid](int r, const QString& caption, QLineEdit*& edit, const char* name,
                             const QString& text) {
-        grid->addWidget(new QLabel(caption, grpboxsettings), r, 0);
+        auto* label = new QLabel(caption, grpboxsettings);
+        label->setWordWrap(true); // the long caption takes two lines
+        grid->addWidget(label, r, 0);
         edit = new QLineEdit(text, grpboxsettings);
         edit->setObjectName(QString::fromLatin1(name));
         grid->addWidget(edit, r, 1);
@@ -236,6 +245,9 @@ void TForm1::buildSettingsBox()
     connect(btnsave, &QPushButton::clicked, this, &TForm1::btnsaveClick);
     grid->addWidget(btnsave, 5, 1, Qt::AlignRight);
     grid->setRowStretch(6, 1);
+    grid->setColumnStretch(1, 1);
+    const int width = 213;
+    grpboxsettings->setGeometry(5, 4, width, std::max(197, grid->totalHeightForWidth(width)));
 }
 
 void TForm1::buildMenus()

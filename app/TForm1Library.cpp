@@ -118,7 +118,10 @@ void TForm1::btnsrchClick()
     List->addItems(rows);
     if (!rows.isEmpty()) {
         List->setFocus();
-        List->clearSelection();
+        // Neither selected nor current, so the first Down reaches the first hit.
+        List->setCurrentIndex(QModelIndex());
+    } else {
+        btnsrch->setDefault(true); // the focus stays in the search field: Enter searches again
     }
 }
 

@@ -7,7 +7,6 @@
 #include "playback/TimeText.h"
 
 #include <QAction>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSlider>
@@ -145,11 +144,12 @@ void TForm1::startSong(std::size_t index, const std::string& path)
     LookupLyrics(name);
 }
 
+// The application's display name stays as it is: the platform appends it to every dialog's
+// title.
 void TForm1::setTitles(const QString& title)
 {
     setWindowTitle(title);
-    // The notification area shows at most 63 characters.
-    if (ti) ti->setToolTip(title.left(63));
+    if (ti) ti->setToolTip(title);
 }
 
 void TForm1::showPauseCaption(bool playing)

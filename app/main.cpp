@@ -26,7 +26,7 @@ void onTerminate(int)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Larkspur"));
+    // No display name: the platform would append it to every dialog's title.
     QApplication::setQuitOnLastWindowClosed(false);
 
     larkspur::GstMediaPlayer player;

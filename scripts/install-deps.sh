@@ -9,6 +9,7 @@ packages=(
   libcurl4-openssl-dev curl libgumbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth python3
+  libxcb1-dev openbox trayer x11-utils xdotool
 )
 missing=()
 for p in "${packages[@]}"; do
