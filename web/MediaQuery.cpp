@@ -348,7 +348,7 @@ class Evaluator
             {"color-index", FeatureType::Integer, 0, nullptr},
             {"monochrome", FeatureType::Integer, 0, nullptr},
             {"grid", FeatureType::Integer, 0, nullptr},
-            {"orientation", FeatureType::Keyword, 0, "landscape"},
+            {"orientation", FeatureType::Keyword, 0, nullptr}, // from the viewport
             {"hover", FeatureType::Keyword, 0, "hover"},
             {"any-hover", FeatureType::Keyword, 0, "hover"},
             {"pointer", FeatureType::Keyword, 0, "fine"},
@@ -462,12 +462,19 @@ class Evaluator
         return name;
     }
 
+    std::string_view keywordOf(const Feature& f) const
+    {
+        if (std::string_view(f.name) == "orientation")
+            return m_viewport.heightPx >= m_viewport.widthPx ? "portrait" : "landscape";
+        return f.keyword;
+    }
+
     Tri booleanFeature(const std::string& name)
     {
         const Feature* f = find(name.substr(0, 8) == "-webkit-" ? name.substr(8) : name);
         if (!f) return Tri::Unknown;
         if (f->type == FeatureType::Keyword) {
-            const std::string_view k = f->keyword;
+            const std::string_view k = keywordOf(*f);
             return fromBool(k != "none" && k != "no-preference");
         }
         return fromBool(actual(*f) != 0);
@@ -483,7 +490,7 @@ class Evaluator
                 skipValue();
                 return Tri::Unknown;
             }
-            const bool same = peek().text == f->keyword;
+            const bool same = peek().text == keywordOf(*f);
             ++m_pos;
             return fromBool(same);
         }
