@@ -175,16 +175,6 @@ class Evaluator
 
     void fail() { m_error = true; }
 
-    bool expect(Token::Kind kind)
-    {
-        if (peek().kind != kind) {
-            fail();
-            return false;
-        }
-        ++m_pos;
-        return true;
-    }
-
     // Steps over one token, or a whole parenthesised group.
     void skipOne()
     {
@@ -439,14 +429,10 @@ class Evaluator
         if (u == "em" || u == "rem") return n * 16;
         if (u == "vw") return n * m_viewport.widthPx / 100;
         if (u == "vh") return n * m_viewport.heightPx / 100;
-        if (u == "vmin") return n * std::min(m_viewport.widthPx, m_viewport.heightPx) / 100;
-        if (u == "vmax") return n * std::max(m_viewport.widthPx, m_viewport.heightPx) / 100;
         if (u == "in") return n * 96;
         if (u == "cm") return n * 96 / 2.54;
         if (u == "mm") return n * 96 / 25.4;
-        if (u == "q") return n * 96 / 101.6;
         if (u == "pt") return n * 96 / 72;
-        if (u == "pc") return n * 16;
         if (u.empty() && n == 0) return 0;
         return NAN;
     }

@@ -224,20 +224,17 @@ void PageStyle::addStyleSheet(std::string_view cssText)
 {
     const std::string css = withoutComments(cssText);
     size_t pos = 0;
-    // @media blocks whose query applies are read as if their rules stood at the top level;
-    // this counts how many of them are open, so that their "}" closes them.
-    size_t openMediaBlocks = 0;
     while (pos < css.size()) {
         const size_t brace = css.find_first_of("{;}", pos);
         if (brace == std::string::npos) break;
         const std::string_view prelude = trimmed(std::string_view(css).substr(pos, brace - pos));
         if (css[brace] != '{') {
-            if (css[brace] == '}' && openMediaBlocks > 0) --openMediaBlocks;
-            pos = brace + 1; // @import, @charset, or a stray character
+            pos = brace + 1; // @import, @charset, the end of an @media block, or a stray character
             continue;
         }
+        // The rules of an @media block whose query applies are read as if they stood at the top
+        // level; its closing brace is then passed over like a stray one.
         if (isMediaRule(prelude) && mediaQueryListMatches(prelude.substr(6))) {
-            ++openMediaBlocks;
             pos = brace + 1;
             continue;
         }
