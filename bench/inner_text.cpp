@@ -23,7 +23,9 @@ constexpr std::size_t kPageBytes = 2000000;
 const char* const kHead =
     "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Song Lyrics</title>"
     "<style>.ad{display:none} #promo{visibility:hidden} .nav li{color:red}"
-    " div.hidden{display:none} p{margin:0} .lyrics{white-space:normal}";
+    " div.hidden{display:none} p{margin:0} .lyrics{white-space:normal}"
+    " @media (max-width: 600px){.nav{display:none}}"
+    " @media screen and (min-width: 1024px){.rule7{text-transform:capitalize}}";
 
 // Markup of a lyrics site: navigation, an ad script, hidden blocks, a table, verses with
 // <br> and entities. About 70 tags per KB, several times denser than real pages.

@@ -42,7 +42,7 @@ class TextCollector
         newLine(); // a cell's leading spaces are dropped like a line's
     }
 
-    void text(std::string_view t, WhiteSpaceKind mode)
+    void text(std::string_view t, WhiteSpaceKind mode, TextTransformKind transform)
     {
         size_t pos = 0;
         while (pos < t.size()) {
@@ -62,7 +62,7 @@ class TextCollector
                 while (end < t.size() && t[end] != '\n' && t[end] != '\r' &&
                        (mode == WhiteSpaceKind::Preserve || !isSpace(t[end])))
                     ++end;
-                write(t.substr(pos, end - pos));
+                write(t.substr(pos, end - pos), transform);
                 pos = end;
             }
         }
@@ -85,11 +85,14 @@ class TextCollector
         m_pendingBreaks = 0;
     }
 
-    void write(std::string_view run)
+    void write(std::string_view run, TextTransformKind transform)
     {
         flush();
+        // A word goes on across elements, unless white space or a new line came between.
+        bool wordStart = m_space || !m_lineHasText || !m_inWord;
         if (m_space) m_out += ' ';
-        m_out.append(run);
+        appendTransformed(m_out, run, transform, wordStart);
+        m_inWord = !wordStart;
         m_space = false;
         m_lineHasText = true;
         m_any = true;
@@ -99,6 +102,7 @@ class TextCollector
     int m_pendingBreaks = 0;
     bool m_space = false;
     bool m_lineHasText = false;
+    bool m_inWord = false;
     bool m_any = false;
 };
 
@@ -261,7 +265,8 @@ Resolved resolve(const GumboNode* node, const PageStyle& style)
         else if (name == "search")
             display = DisplayKind::Block;
     }
-    if (r.author.display != DisplayKind::Unset) display = r.author.display;
+    if (r.author.display != DisplayKind::Unset && r.author.display != DisplayKind::Default)
+        display = r.author.display;
     r.display = display;
     return r;
 }
@@ -290,7 +295,14 @@ struct Frame
     bool visible;
     bool closedDetails;
     WhiteSpaceKind whiteSpace;
+    TextTransformKind textTransform;
 };
+
+// text-transform is inherited: an element without a value of its own takes its parent's.
+TextTransformKind inheritedTransform(TextTransformKind own, TextTransformKind parent)
+{
+    return own == TextTransformKind::Unset || own == TextTransformKind::Inherit ? parent : own;
+}
 
 } // namespace
 
@@ -303,23 +315,32 @@ std::string renderBodyText(const HtmlDocument& document)
     // What the body inherits from the html element.
     bool visible = true;
     WhiteSpaceKind whiteSpace = WhiteSpaceKind::Collapse;
+    TextTransformKind transform = TextTransformKind::None;
     if (const GumboNode* html = body->parent; html && html->type == GUMBO_NODE_ELEMENT) {
         const Resolved r = resolve(html, style);
         if (r.display == DisplayKind::None) return {};
         if (r.author.visibility != VisibilityKind::Unset)
             visible = r.author.visibility == VisibilityKind::Visible;
         if (r.author.whiteSpace != WhiteSpaceKind::Unset) whiteSpace = r.author.whiteSpace;
+        transform = inheritedTransform(r.author.textTransform, transform);
     }
 
     TextCollector out;
     std::vector<Frame> stack;
 
-    const auto enter = [&](const GumboNode* node, bool parentVisible, WhiteSpaceKind parentSpace) {
+    const auto enter = [&](const GumboNode* node, const Frame* parent) {
         const Resolved r = resolve(node, style);
         if (r.display == DisplayKind::None) return;
         const GumboElement& el = node->v.element;
         const bool html = el.tag_namespace == GUMBO_NAMESPACE_HTML;
-        Frame f{node, 0, r.display, parentVisible, false, parentSpace};
+        Frame f{
+            node,
+            0,
+            r.display,
+            parent ? parent->visible : visible,
+            false,
+            parent ? parent->whiteSpace : whiteSpace,
+            inheritedTransform(r.author.textTransform, parent ? parent->textTransform : transform)};
         if (r.author.visibility != VisibilityKind::Unset)
             f.visible = r.author.visibility == VisibilityKind::Visible;
         if (html && defaultWhiteSpace(el.tag) != WhiteSpaceKind::Unset)
@@ -350,7 +371,7 @@ std::string renderBodyText(const HtmlDocument& document)
             out.tab();
     };
 
-    enter(body, visible, whiteSpace);
+    enter(body, nullptr);
     while (!stack.empty()) {
         Frame& top = stack.back();
         const GumboVector& children = top.node->v.element.children;
@@ -370,10 +391,10 @@ std::string renderBodyText(const HtmlDocument& document)
         case GUMBO_NODE_TEXT:
         case GUMBO_NODE_WHITESPACE:
         case GUMBO_NODE_CDATA:
-            if (top.visible) out.text(child->v.text.text, top.whiteSpace);
+            if (top.visible) out.text(child->v.text.text, top.whiteSpace, top.textTransform);
             break;
         case GUMBO_NODE_ELEMENT:
-            enter(child, top.visible, top.whiteSpace);
+            enter(child, &top);
             break;
         default:
             break; // comments and templates

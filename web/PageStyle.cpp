@@ -1,5 +1,6 @@
 #include "web/PageStyle.h"
 #include "web/HtmlText.h"
+#include "web/MediaQuery.h"
 
 #include <algorithm>
 #include <gumbo.h>
@@ -49,9 +50,14 @@ DisplayKind displayFrom(const std::string& v)
         v == "flow-root" || v == "table-caption" || v == "-webkit-box" || v == "-webkit-flex" ||
         v == "-ms-flexbox")
         return DisplayKind::Block;
+    // "initial" and "unset" give display's initial value, inline, not the tag's default.
     if (v == "inline" || v == "inline-block" || v == "inline-flex" || v == "inline-grid" ||
-        v == "inline-table" || v == "contents" || v == "ruby" || v == "-webkit-inline-box")
+        v == "inline-table" || v == "contents" || v == "ruby" || v == "-webkit-inline-box" ||
+        v == "inline-list-item" || v == "run-in" || v == "initial" || v == "unset")
         return DisplayKind::Inline;
+    if (v == "revert" || v == "revert-layer") return DisplayKind::Default;
+    // Column boxes never render their content.
+    if (v == "table-column" || v == "table-column-group") return DisplayKind::None;
     if (v == "table-row") return DisplayKind::TableRow;
     if (v == "table-cell") return DisplayKind::TableCell;
     if (v == "table-row-group" || v == "table-header-group" || v == "table-footer-group")
@@ -64,6 +70,19 @@ VisibilityKind visibilityFrom(const std::string& v)
     if (v == "hidden" || v == "collapse") return VisibilityKind::Hidden;
     if (v == "visible") return VisibilityKind::Visible;
     return VisibilityKind::Unset;
+}
+
+TextTransformKind textTransformFrom(const std::string& v)
+{
+    if (v == "uppercase") return TextTransformKind::Uppercase;
+    if (v == "lowercase") return TextTransformKind::Lowercase;
+    if (v == "capitalize") return TextTransformKind::Capitalize;
+    // full-width and full-size-kana change no letter case.
+    if (v == "none" || v == "initial" || v == "full-width" || v == "full-size-kana")
+        return TextTransformKind::None;
+    if (v == "inherit" || v == "unset" || v == "revert" || v == "revert-layer")
+        return TextTransformKind::Inherit;
+    return TextTransformKind::Unset;
 }
 
 WhiteSpaceKind whiteSpaceFrom(const std::string& v)
@@ -80,12 +99,13 @@ void overlay(ElementStyle& into, const ElementStyle& from)
     if (from.display != DisplayKind::Unset) into.display = from.display;
     if (from.visibility != VisibilityKind::Unset) into.visibility = from.visibility;
     if (from.whiteSpace != WhiteSpaceKind::Unset) into.whiteSpace = from.whiteSpace;
+    if (from.textTransform != TextTransformKind::Unset) into.textTransform = from.textTransform;
 }
 
 bool setsAnything(const ElementStyle& s)
 {
     return s.display != DisplayKind::Unset || s.visibility != VisibilityKind::Unset ||
-           s.whiteSpace != WhiteSpaceKind::Unset;
+           s.whiteSpace != WhiteSpaceKind::Unset || s.textTransform != TextTransformKind::Unset;
 }
 
 std::string_view attribute(const GumboElement& el, const char* name)
@@ -115,6 +135,12 @@ bool isNameChar(char c)
            c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
 
+bool isMediaRule(std::string_view prelude)
+{
+    return prelude.size() >= 6 && lowered(prelude.substr(0, 6)) == "@media" &&
+           (prelude.size() == 6 || !isNameChar(prelude[6]));
+}
+
 void collectStyleText(const GumboNode* node, PageStyle& style)
 {
     // Iterative: malformed pages can nest elements thousands deep.
@@ -127,10 +153,7 @@ void collectStyleText(const GumboNode* node, PageStyle& style)
             const GumboElement& el = n->v.element;
             if (el.tag_namespace != GUMBO_NAMESPACE_HTML) continue;
             if (el.tag == GUMBO_TAG_STYLE) {
-                const std::string media = lowered(attribute(el, "media"));
-                if (!media.empty() && media.find("screen") == std::string::npos &&
-                    media.find("all") == std::string::npos)
-                    continue;
+                if (!mediaQueryListMatches(attribute(el, "media"))) continue;
                 for (unsigned i = 0; i < el.children.length; ++i) {
                     const auto* child = static_cast<const GumboNode*>(el.children.data[i]);
                     if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
@@ -176,6 +199,9 @@ DeclaredStyle parseDeclarations(std::string_view declarations)
         } else if (name == "white-space") {
             if (WhiteSpaceKind w = whiteSpaceFrom(word); w != WhiteSpaceKind::Unset)
                 target.whiteSpace = w;
+        } else if (name == "text-transform") {
+            if (TextTransformKind t = textTransformFrom(word); t != TextTransformKind::Unset)
+                target.textTransform = t;
         }
     }
     return out;
@@ -203,7 +229,13 @@ void PageStyle::addStyleSheet(std::string_view cssText)
         if (brace == std::string::npos) break;
         const std::string_view prelude = trimmed(std::string_view(css).substr(pos, brace - pos));
         if (css[brace] != '{') {
-            pos = brace + 1; // @import, @charset, or a stray character
+            pos = brace + 1; // @import, @charset, the end of an @media block, or a stray character
+            continue;
+        }
+        // The rules of an @media block whose query applies are read as if they stood at the top
+        // level; its closing brace is then passed over like a stray one.
+        if (isMediaRule(prelude) && mediaQueryListMatches(prelude.substr(6))) {
+            pos = brace + 1;
             continue;
         }
         // Find the matching close brace; @-rule blocks may nest.

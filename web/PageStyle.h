@@ -1,6 +1,9 @@
 #pragma once
 // The few style properties that decide what a page's rendered text shows: display,
-// visibility and white-space, from the page's own <style> sheets and style attributes.
+// visibility, white-space and text-transform, from the page's own <style> sheets and style
+// attributes.
+
+#include "web/TextTransform.h"
 
 #include <cstdint>
 #include <string>
@@ -12,7 +15,17 @@ struct GumboInternalNode;
 
 namespace larkspur {
 
-enum class DisplayKind : uint8_t { Unset, None, Block, Inline, TableRow, TableCell, RowGroup };
+// Default: the element's own default display ("revert"), still beating an earlier rule.
+enum class DisplayKind : uint8_t {
+    Unset,
+    Default,
+    None,
+    Block,
+    Inline,
+    TableRow,
+    TableCell,
+    RowGroup
+};
 enum class VisibilityKind : uint8_t { Unset, Visible, Hidden };
 enum class WhiteSpaceKind : uint8_t { Unset, Collapse, Preserve, PreserveLines };
 
@@ -22,18 +35,20 @@ struct ElementStyle
     DisplayKind display = DisplayKind::Unset;
     VisibilityKind visibility = VisibilityKind::Unset;
     WhiteSpaceKind whiteSpace = WhiteSpaceKind::Unset;
+    TextTransformKind textTransform = TextTransformKind::Unset;
 };
 
 // Rules of the page's style sheets whose selectors are simple: a tag name or "*", with any
-// number of .class and #id parts ("p", ".lyrics", "div#main.hidden"). Rules with other
-// selectors (combinators, attributes, pseudo-classes) and everything inside @-rules such as
-// @media are left out, so they never hide text.
+// number of .class and #id parts ("p", ".lyrics", "div#main.hidden"). Rules inside @media
+// blocks count where the query applies to the window (see MediaQuery.h). Rules with other
+// selectors (combinators, attributes, pseudo-classes) and everything inside other @-rules
+// (@supports, @layer, ...) are left out, so they never hide text.
 class PageStyle
 {
   public:
     // Reads every <style> element of the parsed document (not those inside <template> or
-    // whose media attribute excludes screens). quirksMode makes class and id names match
-    // without regard to case, as browsers do for such pages.
+    // whose media attribute does not apply to the window). quirksMode makes class and id names
+    // match without regard to case, as browsers do for such pages.
     static PageStyle fromDocument(const GumboInternalNode* root, bool quirksMode);
 
     // Adds the rules of one style sheet's text; later rules win ties.

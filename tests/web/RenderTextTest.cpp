@@ -174,3 +174,136 @@ TEST(RenderText, DeeplyNestedAndEmptyPages)
     EXPECT_EQ(renderInnerText(""), "");
     EXPECT_EQ(renderInnerText("<frameset><frame src=a></frameset>"), "");
 }
+
+TEST(RenderText, MediaRulesCountWhereTheyApplyToTheWindow)
+{
+    checkAll({
+        // Only a rule whose query applies to a 1280 x 1024 window hides anything.
+        {"<style>@media (max-width: 600px){.m{display:none}}</style><p class=m>shown</p>", "shown"},
+        {"<style>@media screen and (min-width: 1000px){.d{display:none}}</style><p class=d>x</p>y",
+         "y"},
+        {"<style>@MEDIA ALL AND (MIN-WIDTH:80EM){.d{visibility:hidden}}</style><p class=d>x</p>y",
+         "y"},
+        {"<style>@media print{.p{display:none}} @media not print{.q{display:none}}</style>"
+         "<p class=p>p</p><p class=q>q</p>",
+         "p"},
+        {"<style>@media screen{@media (min-width:1200px){.n{display:none}}}</style>"
+         "<p class=n>x</p>y",
+         "y"},
+        {"<style>@media print{@media screen{.n{display:none}}}</style><p class=n>x</p>", "x"},
+        // Rules after a media block, skipped or not, are still read.
+        {"<style>@media (max-width:100px){.a{display:none}} .b{display:none}</style>"
+         "<p class=a>a</p><p class=b>b</p>",
+         "a"},
+        {"<style>@media (min-width:100px){.a{color:red}} .b{display:none}</style>"
+         "<p class=a>a</p><p class=b>b</p>",
+         "a"},
+        // An applying block's rules stand in the sheet's order with the others.
+        {"<style>.h{display:none} @media (min-width:800px){.h{display:block}}</style>"
+         "<div class=h>shown</div>",
+         "shown"},
+        {"<style>@media (min-width:800px){.h{display:block}} .h{display:none}</style>"
+         "<div class=h>x</div>y",
+         "y"},
+        {"<style>.h{display:none} @media (max-width:800px){.h{display:block}}</style>"
+         "<div class=h>x</div>y",
+         "y"},
+        // The media attribute of a <style> element is a query too.
+        {"<style media='screen and (max-width: 600px)'>.p{display:none}</style><p class=p>p</p>",
+         "p"},
+        {"<style media='(min-width: 600px)'>.p{display:none}</style><p class=p>p</p>y", "y"},
+        // Other blocks are not evaluated and never hide anything.
+        {"<style>@supports (display:grid){.s{display:none}} @font-face{font-family:x}"
+         " .f{display:none}</style><p class=s>s</p><p class=f>f</p>",
+         "s"},
+    });
+}
+
+TEST(RenderText, DisplayFromThePagesRulesDecidesLineBreaks)
+{
+    std::vector<Case> cases;
+    std::vector<std::string> pages; // keeps the generated pages alive
+    for (const char* value : {"block", "flex", "grid", "list-item", "table", "flow-root",
+                              "table-caption", "block flex"})
+        pages.push_back(std::string("<style>.x{display:") + value +
+                        "}</style>a<span class=x>b</span>c");
+    for (const std::string& page : pages)
+        cases.push_back({page.c_str(), "a\nb\nc"});
+    std::vector<std::string> inlinePages;
+    for (const char* value :
+         {"inline", "inline-block", "inline-flex", "contents", "initial", "table-row-group"})
+        inlinePages.push_back(std::string("<style>div{display:") + value +
+                              "}</style>a<div>b</div><div>c</div>");
+    for (const std::string& page : inlinePages)
+        cases.push_back({page.c_str(), "abc"});
+    const std::vector<Case> more = {
+        {"<style>.c{display:table-cell}</style><span class=c>a</span><span class=c>b</span>",
+         "a\tb"},
+        {"<style>.t{display:table}.r{display:table-row}.c{display:table-cell}</style>x<span "
+         "class=t><span class=r><span class=c>1</span><span class=c>2</span></span><span "
+         "class=r><span class=c>3</span></span></span>y",
+         "x\n1\t2\n3\ny"},
+        {"<style>td{display:block}</style><table><tr><td>a</td><td>b</td></tr></table>", "a\nb"},
+        {"<style>tr,td{display:inline}</style><table><tr><td>a</td><td>b</td></tr>"
+         "<tr><td>c</td></tr></table>",
+         "abc"},
+        {"<style>.col{display:table-column}</style>a<span class=col>b</span>c", "ac"},
+        {"<style>li{display:inline} ul{display:flex}</style>x<ul><li>1</li><li>2</li></ul>y",
+         "x\n12\ny"},
+        // revert gives back the tag's own display, the hidden attribute's included.
+        {"<style>.h{display:none} .h.r{display:revert}</style><div class='h r'>a</div>b", "a\nb"},
+        {"<style>.r{display:revert}</style>a<div hidden class=r>x</div>b", "ab"},
+        // Weight: id over class over tag, later over earlier, inline style over all.
+        {"<style>#i{display:block} .c{display:inline} span{display:none}</style>"
+         "a<span id=i class=c>b</span>c",
+         "a\nb\nc"},
+        {"<style>.c{display:block} span{display:none}</style>a<span class=c>b</span>c", "a\nb\nc"},
+        {"<style>.a{display:block} .b{display:inline}</style>a<span class='b a'>b</span>c", "abc"},
+        {"<style>.a{display:block}</style>a<span class=a style=display:inline>b</span>c", "abc"},
+        // A <p> keeps its paragraph breaks whatever its display, as in browsers.
+        {"<style>p{display:inline}</style>a<p>b</p>c", "a\n\nb\n\nc"},
+    };
+    cases.insert(cases.end(), more.begin(), more.end());
+    checkAll(cases);
+}
+
+TEST(RenderText, TextTransformIsInheritedAndWeighedLikeOtherRules)
+{
+    checkAll({
+        {"<style>.u{text-transform:uppercase}</style><p class=u>loud</p>quiet", "LOUD\n\nquiet"},
+        {"<style>.u{text-transform:uppercase}</style><div class=u>a <b>b</b><p>c</p></div>",
+         "A B\n\nC"},
+        {"<div style=text-transform:uppercase>a <span style=text-transform:none>b</span></div>",
+         "A b"},
+        {"<style>.u{text-transform:uppercase} .n{text-transform:none}"
+         " .n.i{text-transform:inherit}</style><div class=u><span class='n i'>x</span></div>",
+         "X"},
+        {"<div style=text-transform:uppercase><i style=text-transform:initial>x</i></div>", "x"},
+        {"<html style=text-transform:uppercase><body>page</body></html>", "PAGE"},
+        {"<p style=text-transform:lowercase>&Auml;&Ouml;&Uuml; &Eacute;T&Eacute;</p>",
+         "\xC3\xA4\xC3\xB6\xC3\xBC \xC3\xA9t\xC3\xA9"},
+        {"<p style=text-transform:uppercase>Stra&szlig;e</p>", "STRASSE"},
+        {"<pre style=text-transform:uppercase>a  b\nc</pre>", "A  B\nC"},
+        // Capitalize: words run on across elements but not across white space, lines or
+        // cells.
+        {"<p style=text-transform:capitalize>hello   big\nworld</p>", "Hello Big World"},
+        {"<p style=text-transform:capitalize>hel<b>lo</b> wor<i>ld</i></p>", "Hello World"},
+        {"<p>foo<span style=text-transform:capitalize>bar baz</span></p>", "foobar Baz"},
+        {"<div style=text-transform:capitalize>ab<div>cd</div>ef<br>gh</div>", "Ab\nCd\nEf\nGh"},
+        {"<table style=text-transform:capitalize><tr><td>x</td><td>y</td></tr></table>", "X\tY"},
+        // Weight.
+        {"<style>#i{text-transform:lowercase} .c{text-transform:uppercase}"
+         " p{text-transform:capitalize}</style><p id=i class=c>MiX</p><p class=c>MiX</p><p>mix</p>",
+         "mix\n\nMIX\n\nMix"},
+        {"<style>.a{text-transform:uppercase} .b{text-transform:lowercase}</style>"
+         "<p class='b a'>MiX</p>",
+         "mix"},
+        {"<style>.c{text-transform:uppercase}</style><p class=c style=text-transform:none>MiX</p>",
+         "MiX"},
+        {"<style>.c{text-transform:uppercase!important}</style>"
+         "<p class=c style=text-transform:none>MiX</p>",
+         "MIX"},
+        {"<style>@media (max-width:600px){p{text-transform:uppercase}}</style><p>small</p>",
+         "small"},
+    });
+}
