@@ -7,10 +7,13 @@
 namespace larkspur::test {
 
 HttpPythonServer::HttpPythonServer()
+    : HttpPythonServer(QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/web/HttpTestServer.py"), {})
+{}
+
+HttpPythonServer::HttpPythonServer(const QString& script, const QStringList& args)
 {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("python3"),
-                    {QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/web/HttpTestServer.py")});
+    m_process.start(QStringLiteral("python3"), QStringList{script} + args);
     if (!m_process.waitForStarted(10000)) throw std::runtime_error("python3 did not start");
     while (!m_process.canReadLine()) {
         if (!m_process.waitForReadyRead(10000))

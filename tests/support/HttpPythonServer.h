@@ -3,6 +3,7 @@
 // port of 127.0.0.1 for the lifetime of this object.
 
 #include <QProcess>
+#include <QStringList>
 
 #include <string>
 #include <string_view>
@@ -12,7 +13,10 @@ namespace larkspur::test {
 class HttpPythonServer
 {
 public:
-    HttpPythonServer();  // throws std::runtime_error when the server does not come up
+    // throws std::runtime_error when the server does not come up
+    HttpPythonServer();
+    // Another server script of tests/support, with its arguments.
+    HttpPythonServer(const QString& script, const QStringList& args);
     ~HttpPythonServer(); // closes the server's input, then ends it if it lingers
 
     int port() const { return m_port; }

@@ -1,0 +1,293 @@
+// The lyrics of the playing song on the real window, against a loopback server playing the
+// search engine and the lyrics sites.
+
+#include "app/TForm1.h"
+#include "app/core/SettingsStore.h"
+#include "support/FakeMediaPlayer.h"
+#include "support/HttpPythonServer.h"
+#include "support/TestFiles.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace larkspur;
+using larkspur::test::FakeMediaPlayer;
+using larkspur::test::readFile;
+using larkspur::test::TempDir;
+using larkspur::test::writeFile;
+
+namespace {
+
+const std::string kCorpus = LARKSPUR_SOURCE_DIR "/../shared/corpus/html/";
+const std::string kQuery = "/search?sourceid=navclient&hl=de&ie=UTF-8&oe=UTF-8&q=";
+
+// A result page in the old markup: one "<p class=g>" block per result, then an optional
+// "<p class=fl>" link.
+std::string resultPage(const std::vector<std::string>& links, const std::string& fallback = {})
+{
+    std::string page = "<html><body><div id=res>";
+    for (const auto& link : links)
+        page += "<p class=g><a class=l href=\"http://127.0.0.1:{PORT}/" + link + "\">" + link +
+                "</a><br>snippet</p>";
+    if (!fallback.empty())
+        page += "<p class=fl><a href=\"http://127.0.0.1:{PORT}/" + fallback + "\">more</a>";
+    return page + "</div></body></html>";
+}
+
+std::string page(const std::string& text)
+{
+    return "<html><head><title>t</title></head><body><div>" + text + "</div></body></html>";
+}
+
+class WindowLyrics : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        server = std::make_unique<test::HttpPythonServer>(
+            QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsSites.py"),
+            QStringList{QString::fromStdString(site.path())});
+        qputenv("LARKSPUR_SEARCH_URL", QByteArray::fromStdString(server->url("")));
+        song = dir.file("The Band - Some Song.mp3");
+        other = dir.file("Other Band - Other Song.mp3");
+        writeFile(song, "x");
+        writeFile(other, "x");
+        list = dir.file("list.txt");
+        writeFile(list, "0|" + song + "\r\n0|" + other + "\r\n");
+        services.mp = &mp;
+        services.settings = &store;
+        services.playLogFile = dir.file("log.txt");
+        services.showError = [this](const std::string& e) { errors.push_back(e); };
+        services.showFatal = [](const std::string&) {};
+        services.askSaveFile = [] { return std::string(); };
+        services.askText = [](const std::string&, std::string&) { return false; };
+        services.backupFolder = dir.file("backup");
+        services.runtimeFolder = dir.file("run");
+    }
+    void TearDown() override { qunsetenv("LARKSPUR_SEARCH_URL"); }
+
+    // The window with the first song playing and the search switched on.
+    std::unique_ptr<TForm1> startSearching()
+    {
+        auto f = std::make_unique<TForm1>(services);
+        f->FormCreate({QString::fromStdString(list)});
+        f->PlayNextSong(0);
+        f->srchen->trigger();
+        return f;
+    }
+
+    std::string memo(TForm1& f) { return f.memo1->toPlainText().toStdString(); }
+
+    template <typename F> bool waitUntil(F cond, int ms = 8000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!cond() && t.elapsed() < ms) QTest::qWait(10);
+        return cond();
+    }
+
+    std::string requests() { return readFile(site.file("requests.log")); }
+
+    TempDir dir, site;
+    std::unique_ptr<test::HttpPythonServer> server;
+    std::string song, other, list;
+    FakeMediaPlayer mp;
+    MapSettingsStore store;
+    FormServices services;
+    std::vector<std::string> errors;
+};
+
+} // namespace
+
+TEST_F(WindowLyrics, LyricsFileIsShownWithoutAnyRequest)
+{
+    writeFile(dir.file("The Band - Some Song.lyr"), "la la\r\nla\n\rend");
+    auto f = std::make_unique<TForm1>(services);
+    f->srchen->setChecked(true); // even with the search on, the file ends a song start
+    f->FormCreate({QString::fromStdString(list)});
+    f->PlayNextSong(0);
+    EXPECT_EQ(memo(*f), "la la\nla\nend");
+    EXPECT_FALSE(f->AutoLyricsPending);
+    QTest::qWait(300);
+    EXPECT_EQ(requests(), "");
+
+    // Switched on again by hand: the file, then the search all the same.
+    f->srchen->trigger();
+    f->srchen->trigger();
+    EXPECT_EQ(memo(*f), "Search: the+band - some+song");
+    EXPECT_TRUE(waitUntil([&] { return !requests().empty(); }));
+}
+
+TEST_F(WindowLyrics, FirstResultOfTheSearchEndsInTheMemo)
+{
+    writeFile(site.file("search.html"), resultPage({"az.html", "second.html"}));
+    writeFile(site.file("az.html"), readFile(kCorpus + "lyricsscrapernet__AZLyrics_Lyrics_HtmlPage_01.html"));
+    writeFile(site.file("second.html"), page("Second result text"));
+    auto f = startSearching();
+    EXPECT_EQ(memo(*f), "Search: the+band - some+song");
+    EXPECT_EQ(f->SearchTerm, "the band some song");
+    ASSERT_TRUE(waitUntil([&] { return memo(*f).find("I spoke a vow today") != std::string::npos; }))
+        << memo(*f);
+    EXPECT_NE(memo(*f).find("\nAnd asked if god would come and play\n"), std::string::npos);
+    EXPECT_NE(requests().find(kQuery + "%22lyrics%22+%22the+band%22+%22some+song%22\n"),
+              std::string::npos)
+        << requests();
+    EXPECT_NE(requests().find("/az.html\n"), std::string::npos) << requests(); // no "%20"
+    EXPECT_EQ(f->lbusy2->text(), QString());
+
+    f->nlyricClick(); // the second result
+    ASSERT_TRUE(waitUntil([&] { return memo(*f) == "Second result text"; })) << memo(*f);
+    const std::string before = requests();
+    f->nlyricClick(); // past the last: nothing happens
+    QTest::qWait(300);
+    EXPECT_EQ(memo(*f), "Second result text");
+    EXPECT_EQ(requests(), before);
+}
+
+TEST_F(WindowLyrics, FailedFetchesFallBackOrEndEmpty)
+{
+    struct Case
+    {
+        std::string search;
+        std::string shown; // the memo at the end
+    };
+    writeFile(site.file("fallback.html"),
+              "<html><body><table><tr><td><table><tr><td>Banner</td></tr></table></td></tr></table>"
+              "<p>Fallback lyrics</p></body></html>");
+    const Case cases[] = {
+        {resultPage({"missing.html"}, "fallback.html"), "Fallback lyrics"},
+        {resultPage({"missing.html"}, "missing-too.html"), ""},
+        {resultPage({"missing.html"}), "Search: the+band - some+song"},
+        {"<html><body>No results at all</body></html>", "Search: the+band - some+song"},
+    };
+    for (const auto& c : cases) {
+        writeFile(site.file("search.html"), c.search);
+        writeFile(site.file("requests.log"), "");
+        auto f = startSearching();
+        // Done once the search engine and every page it leads to have answered.
+        waitUntil([&] { return memo(*f) == c.shown && f->lbusy2->text().isEmpty(); }, 4000);
+        QTest::qWait(400);
+        EXPECT_EQ(memo(*f), c.shown) << c.search;
+        EXPECT_EQ(f->lbusy2->text(), QString());
+    }
+}
+
+// The busy label ends the waiting fetch: the fallback runs at once.
+TEST_F(WindowLyrics, BusyLabelCancelsTheWaitingFetch)
+{
+    writeFile(site.file("search.html"), resultPage({"slow/page.html?s=30"}, "quick.html"));
+    writeFile(site.file("page.html"), page("Too late"));
+    writeFile(site.file("quick.html"), page("Quick text"));
+    auto f = startSearching();
+    ASSERT_TRUE(waitUntil([&] { return f->lbusy2->text() == QStringLiteral("busy"); }));
+    const int bpm = f->lbpm->text().toInt();
+    QTest::mouseClick(f->lbusy2, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return memo(*f) == "Quick text"; }, 5000)) << memo(*f);
+    EXPECT_EQ(f->lbusy2->text(), QString());
+    EXPECT_EQ(f->lbpm->text().toInt(), bpm); // no tempo tap
+}
+
+// A page that arrives after the song changed belongs to the old song: it is not shown, and
+// neither is its staged page; switching the search off while a page loads works the same.
+TEST_F(WindowLyrics, StaleAnswersNeverLandOnTheNextSong)
+{
+    writeFile(site.file("search.html"), resultPage({"slow/page.html?s=1.5"}));
+    writeFile(site.file("page.html"), page("Old song's lyrics"));
+    writeFile(dir.file("Other Band - Other Song.lyr"), "Other lyrics");
+    auto f = startSearching();
+    ASSERT_TRUE(waitUntil([&] { return f->lbusy2->text() == QStringLiteral("busy"); }));
+    f->PlayNextSong(1); // a new song while the fetch waits
+    EXPECT_EQ(memo(*f), "Other lyrics");
+    ASSERT_TRUE(waitUntil([&] { return f->lbusy2->text().isEmpty(); }, 5000));
+    QTest::qWait(500);
+    EXPECT_EQ(memo(*f), "Other lyrics");
+
+    auto g = startSearching();
+    g->PlayNextSong(0);
+    ASSERT_TRUE(waitUntil([&] { return g->lbusy2->text() == QStringLiteral("busy"); }));
+    g->srchen->trigger(); // off
+    ASSERT_TRUE(waitUntil([&] { return g->lbusy2->text().isEmpty(); }, 5000));
+    QTest::qWait(500);
+    EXPECT_EQ(memo(*g), "Search: the+band - some+song");
+}
+
+TEST_F(WindowLyrics, QuickSaveRoundTripAndCustomSearch)
+{
+    writeFile(site.file("search.html"), "<html><body>nothing</body></html>");
+    auto f = std::make_unique<TForm1>(services);
+    f->FormCreate({QString::fromStdString(list)});
+    f->PlayNextSong(0);
+    f->memo1->setPlainText(QStringLiteral("Erste Zeile\nZweite Größe"));
+    f->Quicksave1Click();
+    const auto lyr = dir.file("The Band - Some Song.lyr");
+    EXPECT_EQ(readFile(lyr), "Erste Zeile\r\nZweite Größe");
+    f->memo1->clear();
+    f->PlayNextSong(0);
+    EXPECT_EQ(memo(*f), "Erste Zeile\nZweite Größe");
+    writeFile(lyr, "Gr\xF6\xDF" "e"); // written by an older program
+    f->PlayNextSong(0);
+    EXPECT_EQ(memo(*f), "Größe");
+
+    // A save that cannot be written keeps the old file and says why in one line.
+    ::mkdir((lyr + ".saving").c_str(), 0700);
+    f->memo1->setPlainText(QStringLiteral("new"));
+    f->Quicksave1Click();
+    EXPECT_EQ(readFile(lyr), "Gr\xF6\xDF" "e");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].find('\n'), std::string::npos);
+    EXPECT_NE(errors[0].find(lyr), std::string::npos);
+
+    std::string proposal;
+    services.askText = [&](const std::string& p, std::string& text) {
+        proposal = p;
+        text = "big \"band\" Größe";
+        return true;
+    };
+    auto g = std::make_unique<TForm1>(services);
+    g->FormCreate({});
+    g->CurrentSong = song;
+    g->LookupLyrics("The Band - Some Song.mp3");
+    EXPECT_FALSE(g->srchen->isChecked());
+    g->Customsearch1Click();
+    EXPECT_EQ(proposal, "lyrics the band some song ");
+    EXPECT_TRUE(g->srchen->isChecked());
+    ASSERT_TRUE(waitUntil([&] { return !requests().empty(); }));
+    EXPECT_EQ(requests(), kQuery + "big+%22band%22+Gr%C3%B6%C3%9Fe\n");
+}
+
+TEST_F(WindowLyrics, ToolPrintsWhatTheWindowWouldShow)
+{
+    const QString tool = QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur-tool");
+    writeFile(site.file("search.html"), resultPage({"one.html", "two.html"}));
+    writeFile(site.file("one.html"), page("First<br>text"));
+    writeFile(site.file("two.html"), page("Second text"));
+    writeFile(dir.file("Other Band - Other Song.lyr"), "From the file");
+    struct Case
+    {
+        QStringList args;
+        int status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{QString::fromStdString(song)}, 0, "First\r\ntext\n"},
+        {{QStringLiteral("--next"), QStringLiteral("1"), QString::fromStdString(song)}, 0, "Second text\n"},
+        {{QStringLiteral("--next"), QStringLiteral("2"), QString::fromStdString(song)}, 1, ""},
+        {{QString::fromStdString(other)}, 0, "From the file\n"},
+    };
+    for (const auto& c : cases) {
+        QProcess p;
+        p.start(tool, QStringList{QStringLiteral("lyrics")} + c.args);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), c.status) << c.args.join(QStringLiteral(" ")).toStdString();
+        EXPECT_EQ(p.readAllStandardOutput().toStdString(), c.out);
+        if (c.status != 0) {
+            EXPECT_FALSE(p.readAllStandardError().trimmed().isEmpty());
+        }
+    }
+}
