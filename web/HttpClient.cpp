@@ -243,7 +243,6 @@ struct HttpClient::Impl
     std::unique_ptr<HttpCurlMulti> multi;
     std::string connectionKey; // where the kept connection (if any) goes
     HttpCookieJar cookies;
-    std::optional<HttpUrl> previous;
     std::vector<Transfer*> waiting;
     CURL* spareEasy = nullptr;
 
@@ -293,10 +292,10 @@ std::string HttpClient::Get(const std::string& text)
     // Kept alive here: a nested handler may destroy the client while this call waits.
     const std::shared_ptr<Impl> impl = m_impl;
 
-    const HttpUrlResult parsed = parseHttpUrl(text, impl->previous ? &*impl->previous : nullptr);
+    const HttpUrlResult parsed = parseHttpUrl(text);
     if (parsed.unknownScheme) throw HttpError("Unknown Protocol");
+    if (parsed.relative) throw HttpError("Not an absolute http or https URL");
     if (!parsed.url) throw HttpError(socketErrorText(EAI_NONAME, gai_strerror(EAI_NONAME)));
-    impl->previous = *parsed.url;
 
     Transfer t;
     t.url = *parsed.url;

@@ -25,14 +25,18 @@ namespace larkspur {
 
 class HttpClient : public HttpFetcher
 {
-public:
+  public:
     HttpClient();
     ~HttpClient() override;
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    // `url`: an absolute http or https URL; without scheme and host it is taken relative
-    // to the previous request. Returns the body bytes unchanged (no charset conversion).
+    // `url`: an absolute http or https URL. Blanks and control characters at its ends are
+    // dropped first; blanks inside go out as "%20". Anything else (a relative link, another
+    // scheme such as "javascript:" or "mailto:", an empty text) fails with HttpError and
+    // sends nothing: a relative link is never taken relative to the previous request, which
+    // may have gone to another site; resolve it against its own page (resolveHttpUrl).
+    // Returns the body bytes unchanged (no charset conversion).
     // Throws HttpError. A fetch cancelled by Disconnect fails, except while a body of known
     // length or one read until the connection's end was arriving: then the part that
     // arrived is returned.
@@ -44,7 +48,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::shared_ptr<Impl> m_impl;
 };
 

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 using namespace larkspur;
 using larkspur::test::HttpRawConnection;
@@ -59,20 +60,73 @@ TEST(HttpClientRaw, SendsExactlyTheExpectedRequest)
                               "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n";
 
     EXPECT_EQ(client.Get(server.url("/dir/doc.php?q=a%20b&x=%E4&y=\xE4#part")), "ok");
-    // Backslashes count as slashes; a relative URL takes the previous directory; a blank
-    // cannot be sent as it stands.
+    // Backslashes count as slashes; a blank cannot be sent as it stands.
     EXPECT_EQ(client.Get(server.url("\\dir\\sub\\p.htm?n=1 2")), "ok");
-    EXPECT_EQ(client.Get("other.htm"), "ok");
 
     const auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 3u);
+    ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0],
               "GET /dir/doc.php?q=a%20b&x=%E4&y=\xE4 HTTP/1.1\r\n" + host + fixed + "\r\n");
     EXPECT_EQ(requests[1], "GET /dir/sub/p.htm?n=1%202 HTTP/1.1\r\n" + host + fixed +
                                "Cookie: sid=7; u=x\r\n\r\n");
-    EXPECT_EQ(requests[2],
-              "GET /dir/sub/other.htm HTTP/1.1\r\n" + host + fixed + "Cookie: sid=7; u=x\r\n\r\n");
     EXPECT_EQ(server.connections(), 1);
+}
+
+// Answers "found" for /lyrics/page.html only; anything else is a 404.
+HttpRawServer::Handler onePage()
+{
+    return [](HttpRawConnection& c) {
+        while (const auto request = c.readRequest()) {
+            if (request->starts_with("GET /lyrics/page.html HTTP/1.1\r\n"))
+                c.send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfound");
+            else
+                c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        }
+    };
+}
+
+TEST(HttpClientRaw, LinksAreTrimmedAtBothEnds)
+{
+    HttpRawServer server(onePage());
+    const std::string page = server.url("/lyrics/page.html");
+    HttpClient client;
+    // Blanks and control characters at the ends go, as a browser drops them.
+    for (const std::string& link : {page + " ", " \t" + page + "\r\n", "\x01" + page + "\x1f "})
+        EXPECT_EQ(client.Get(link), "found") << '"' << link << '"';
+    // A blank inside is still sent encoded.
+    EXPECT_EQ(failureText(client, server.url("/lyrics/page .html ")), "HTTP/1.1 404 Not Found");
+    ASSERT_EQ(server.requests().size(), 4u);
+    EXPECT_TRUE(server.requests().back().starts_with("GET /lyrics/page%20.html HTTP/1.1\r\n"));
+}
+
+TEST(HttpClientRaw, OnlyAbsoluteHttpLinksAreFetched)
+{
+    HttpRawServer server(onePage());
+    HttpClient client;
+    ASSERT_EQ(client.Get(server.url("/lyrics/page.html")), "found");
+
+    // What is not an absolute http or https URL fails without a request, although the
+    // previous fetch went to this very server.
+    const std::string port = std::to_string(server.port());
+    const std::vector<std::string> links = {"/lyrics/page.html",
+                                            "page.html",
+                                            "?id=1",
+                                            "//127.0.0.1:" + port + "/lyrics/page.html",
+                                            "javascript:void(0)",
+                                            "JavaScript:location='/lyrics/page.html'",
+                                            "mailto:lyrics@example.com",
+                                            "",
+                                            " \t ",
+                                            "c:\\f.htm",
+                                            "http:/lyrics/page.html",
+                                            "ftp://127.0.0.1:" + port + "/lyrics/page.html"};
+    for (const std::string& link : links)
+        EXPECT_NE(failureText(client, link), "") << '"' << link << '"';
+    EXPECT_EQ(server.requests().size(), 1u);
+
+    // A fresh client, without any earlier fetch, fails just the same.
+    HttpClient fresh;
+    EXPECT_NE(failureText(fresh, "/lyrics/page.html"), "");
 }
 
 TEST(HttpClientRaw, ReadsBodiesOfEveryKind)
