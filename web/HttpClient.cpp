@@ -86,6 +86,7 @@ void initCurlOnce()
 struct Transfer
 {
     HttpUrl url;
+    FetchGroup group = FetchGroup::Default;
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     HttpCookieJar* cookies = nullptr;
@@ -268,6 +269,19 @@ struct HttpClient::Impl
         multi.reset();
         connectionKey.clear();
     }
+
+    void disconnect(FetchGroup group)
+    {
+        const std::vector<Transfer*> all = waiting;
+        for (Transfer* t : all)
+            if (t->group == group) cancel(*t);
+        // Dropping the multi handle would abandon the other groups' transfers; the idle kept
+        // connection goes only when nobody else is using the handle.
+        if (multi && !multi->busy()) {
+            multi.reset();
+            connectionKey.clear();
+        }
+    }
 };
 
 HttpClient::HttpClient() : m_impl(std::make_shared<Impl>())
@@ -285,7 +299,12 @@ void HttpClient::Disconnect()
     m_impl->disconnect();
 }
 
-std::string HttpClient::Get(const std::string& text)
+void HttpClient::Disconnect(FetchGroup group)
+{
+    m_impl->disconnect(group);
+}
+
+std::string HttpClient::Get(const std::string& text, FetchGroup group)
 {
     if (!QCoreApplication::instance())
         throw std::logic_error("HttpClient::Get needs a QCoreApplication");
@@ -299,6 +318,7 @@ std::string HttpClient::Get(const std::string& text)
 
     Transfer t;
     t.url = *parsed.url;
+    t.group = group;
     t.cookies = &impl->cookies;
     t.easy = impl->spareEasy ? std::exchange(impl->spareEasy, nullptr) : curl_easy_init();
     if (!t.easy) throw HttpError("Out of memory");

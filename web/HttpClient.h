@@ -9,8 +9,10 @@
 // Threading: use from the thread that runs the Qt event loop (a QCoreApplication must
 // exist). Get blocks its caller but runs a nested event loop meanwhile, so timers, menus
 // and other handlers keep working; any of them may call Get again (that fetch gets its
-// own transfer) or Disconnect (which cancels every waiting fetch). The client may even be
-// destroyed by such a handler: the waiting fetch then fails.
+// own transfer) or Disconnect (which cancels every waiting fetch, or those of one group).
+// The client may even be destroyed by such a handler: the waiting fetch then fails. A
+// cancelled Get with another Get nested inside it (started by a handler) fails as soon as
+// that one has returned: the nested call sits on top of it.
 //
 // Limits: 120 s to connect; no limit on waiting for data; a status or header line over
 // 16 384 bytes fails the fetch.
@@ -40,10 +42,15 @@ class HttpClient : public HttpFetcher
     // Throws HttpError. A fetch cancelled by Disconnect fails, except while a body of known
     // length or one read until the connection's end was arriving: then the part that
     // arrived is returned.
-    std::string Get(const std::string& url) override;
+    // `group` says whose fetch it is, for Disconnect(group).
+    std::string Get(const std::string& url, FetchGroup group = FetchGroup::Default) override;
 
-    // Closes the connection at once and cancels every waiting Get. Safe to call at any
-    // time, from a handler running inside a waiting Get included.
+    // Cancels the waiting fetches of `group` only, as Disconnect() would; the fetches of
+    // other groups go on. The kept connection is closed too when no other fetch is waiting.
+    void Disconnect(FetchGroup group) override;
+
+    // Closes the connection at once and cancels every waiting Get, of every group. Safe to
+    // call at any time, from a handler running inside a waiting Get included.
     void Disconnect() override;
 
     struct Impl;

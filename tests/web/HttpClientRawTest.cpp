@@ -18,10 +18,11 @@ using larkspur::test::HttpRawServer;
 
 namespace {
 
-std::string failureText(HttpClient& client, const std::string& url)
+std::string failureText(HttpClient& client, const std::string& url,
+                        FetchGroup group = FetchGroup::Default)
 {
     try {
-        const std::string body = client.Get(url);
+        const std::string body = client.Get(url, group);
         ADD_FAILURE() << "fetch of " << url << " gave " << body.size() << " bytes";
     } catch (const HttpError& e) {
         return e.what();
@@ -288,6 +289,57 @@ TEST(HttpClientRaw, DisconnectCancelsAWaitingFetch)
     for (int i = 0; i < 200 && !peerClosed; ++i)
         QThread::msleep(10);
     EXPECT_TRUE(peerClosed);
+}
+
+TEST(HttpClientRaw, DisconnectOfOneGroupLeavesTheOthersFetchesAlone)
+{
+    // Ten body bytes, one every 40 ms; then the next request on the same connection.
+    HttpRawServer slow([](HttpRawConnection& c) {
+        while (c.readRequest()) {
+            c.send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n");
+            for (char digit = '0'; digit <= '9'; ++digit) {
+                c.pause(40);
+                c.send(std::string(1, digit));
+            }
+        }
+    });
+    HttpRawServer silent([](HttpRawConnection& c) {
+        if (c.readRequest()) c.waitPeerClose();
+    });
+    HttpClient client;
+
+    // The harvest's fetch waits inside the catalogue's; its busy label is clicked.
+    std::string nested;
+    QTimer::singleShot(50, [&] {
+        nested =
+            failureText(client, silent.url("/harvest"), FetchGroup::LyricsHarvest) + " (failed)";
+    });
+    QTimer::singleShot(150, [&] { client.Disconnect(FetchGroup::LyricsHarvest); });
+    EXPECT_EQ(client.Get(slow.url("/catalogue"), FetchGroup::Catalogue), "0123456789");
+    EXPECT_EQ(nested, std::string(kClosed) + " (failed)");
+
+    // The other way round: the outer fetch is cancelled while the nested one goes on. The
+    // outer call returns once the nested one has ended, with its failure.
+    nested.clear();
+    QTimer::singleShot(50,
+                       [&] { nested = client.Get(slow.url("/catalogue"), FetchGroup::Catalogue); });
+    QTimer::singleShot(150, [&] { client.Disconnect(FetchGroup::LyricsHarvest); });
+    EXPECT_EQ(failureText(client, silent.url("/harvest"), FetchGroup::LyricsHarvest), kClosed);
+    EXPECT_EQ(nested, "0123456789");
+
+    // A group with nothing waiting: nothing happens to the others.
+    QTimer::singleShot(100, [&] { client.Disconnect(FetchGroup::LyricsDatabase); });
+    EXPECT_EQ(client.Get(slow.url("/default")), "0123456789");
+
+    // Disconnect without a group still ends them all.
+    std::string inner;
+    QTimer::singleShot(50, [&] {
+        inner = failureText(client, silent.url("/harvest"), FetchGroup::LyricsHarvest);
+    });
+    QTimer::singleShot(150, [&] { client.Disconnect(); });
+    const std::string outer = client.Get(slow.url("/catalogue"), FetchGroup::Catalogue);
+    EXPECT_EQ(inner, kClosed);
+    EXPECT_LT(outer.size(), 10u); // the part that had arrived
 }
 
 TEST(HttpClientRaw, NestedFetchesKeepApart)
