@@ -102,6 +102,7 @@ struct Transfer
     bool lengthKnown = false;
     bool refused = false;
     bool lineTooLong = false;
+    std::string contentType;
     std::string body;
 
     // How it ended.
@@ -130,6 +131,7 @@ struct Transfer
         statusLine = std::string(line);
         code = statusCode(line);
         location = chunked = lengthKnown = false;
+        contentType.clear();
         body.clear();
     }
 
@@ -150,6 +152,8 @@ struct Transfer
             chunked = chunked || containsNoCase(value, "chunked");
         } else if (equalsNoCase(name, "Content-Length")) {
             lengthKnown = true;
+        } else if (equalsNoCase(name, "Content-Type")) {
+            contentType = std::string(value);
         } else if ((equalsNoCase(name, "Connection") || equalsNoCase(name, "Proxy-Connection")) &&
                    equalsNoCase(value, "close")) {
             // curl closes on "Connection: close" by itself, but not on the proxy variant.
@@ -304,10 +308,10 @@ void HttpClient::Disconnect(FetchGroup group)
     m_impl->disconnect(group);
 }
 
-std::string HttpClient::Get(const std::string& text, FetchGroup group)
+HttpPage HttpClient::GetPage(const std::string& text, FetchGroup group)
 {
     if (!QCoreApplication::instance())
-        throw std::logic_error("HttpClient::Get needs a QCoreApplication");
+        throw std::logic_error("HttpClient::GetPage needs a QCoreApplication");
     // Kept alive here: a nested handler may destroy the client while this call waits.
     const std::shared_ptr<Impl> impl = m_impl;
 
@@ -380,7 +384,10 @@ std::string HttpClient::Get(const std::string& text, FetchGroup group)
         impl->spareEasy = e;
     else
         curl_easy_cleanup(e);
-    return t.outcome();
+    HttpPage page;
+    page.body = t.outcome();
+    page.contentType = std::move(t.contentType);
+    return page;
 }
 
 } // namespace larkspur

@@ -38,12 +38,12 @@ class HttpClient : public HttpFetcher
     // scheme such as "javascript:" or "mailto:", an empty text) fails with HttpError and
     // sends nothing: a relative link is never taken relative to the previous request, which
     // may have gone to another site; resolve it against its own page (resolveHttpUrl).
-    // Returns the body bytes unchanged (no charset conversion).
-    // Throws HttpError. A fetch cancelled by Disconnect fails, except while a body of known
-    // length or one read until the connection's end was arriving: then the part that
-    // arrived is returned.
-    // `group` says whose fetch it is, for Disconnect(group).
-    std::string Get(const std::string& url, FetchGroup group = FetchGroup::Default) override;
+    // Returns the body bytes unchanged (no charset conversion; htmlPageToUtf8 does that) and
+    // the answer's Content-Type. Throws HttpError. A fetch cancelled by Disconnect fails,
+    // except while a body of known length or one read until the connection's end was
+    // arriving: then the part that arrived is returned.
+    // `group` says whose fetch it is, for Disconnect(group). Get gives the body alone.
+    HttpPage GetPage(const std::string& url, FetchGroup group = FetchGroup::Default) override;
 
     // Cancels the waiting fetches of `group` only, as Disconnect() would; the fetches of
     // other groups go on. The kept connection is closed too when no other fetch is waiting.

@@ -14,12 +14,24 @@ enum class FetchGroup {
     LyricsDatabase, // a lyrics database
 };
 
+// One fetched page.
+struct HttpPage
+{
+    std::string body;        // the bytes as they came, in the page's own charset
+    std::string contentType; // the answer's "Content-Type" value; empty when it had none
+};
+
 class HttpFetcher
 {
   public:
     virtual ~HttpFetcher() = default;
+    // The page at `url`; throws HttpError on any failure.
+    virtual HttpPage GetPage(const std::string& url, FetchGroup group = FetchGroup::Default) = 0;
     // The body of `url` as bytes; throws HttpError on any failure.
-    virtual std::string Get(const std::string& url, FetchGroup group = FetchGroup::Default) = 0;
+    std::string Get(const std::string& url, FetchGroup group = FetchGroup::Default)
+    {
+        return GetPage(url, group).body;
+    }
     // Ends the waiting fetches of `group` early; those of other groups go on.
     virtual void Disconnect(FetchGroup group) = 0;
     // Closes the connection; every Get that is waiting ends early.

@@ -146,11 +146,15 @@ TEST(HttpClientRaw, ReadsBodiesOfEveryKind)
     HttpRawServer shortChunked(answeringOnce(
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\n9\r\nabc"));
     // An interim answer before the real one, and an empty body.
-    HttpRawServer interim(
-        answering("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 204 No Content\r\n\r\n"));
+    HttpRawServer interim(answering("HTTP/1.1 100 Continue\r\nContent-Type: text/plain\r\n\r\n"
+                                    "HTTP/1.1 204 No Content\r\n\r\n"));
 
     HttpClient client;
-    EXPECT_EQ(client.Get(untilClose.url("/")), "first second");
+    const HttpPage page = client.GetPage(untilClose.url("/"));
+    EXPECT_EQ(page.body, "first second");
+    EXPECT_EQ(page.contentType, "text/html");
+    // The content type is the real answer's.
+    EXPECT_EQ(client.GetPage(interim.url("/")).contentType, "");
     EXPECT_EQ(client.Get(shortLength.url("/")), "only this");
     EXPECT_EQ(failureText(client, shortChunked.url("/")), kClosed);
     EXPECT_EQ(client.Get(interim.url("/")), "");
