@@ -27,27 +27,6 @@ using larkspur::test::HttpRawServer;
 
 namespace {
 
-// Points the cache folder, and with it the staging page, at a temporary folder.
-class CacheFolder
-{
-  public:
-    CacheFolder() : m_old(qgetenv("XDG_CACHE_HOME"))
-    {
-        qputenv("XDG_CACHE_HOME", m_dir.path().c_str());
-    }
-    ~CacheFolder()
-    {
-        if (m_old.isEmpty())
-            qunsetenv("XDG_CACHE_HOME");
-        else
-            qputenv("XDG_CACHE_HOME", m_old);
-    }
-
-  private:
-    test::TempDir m_dir;
-    QByteArray m_old;
-};
-
 struct Page
 {
     std::string path;
@@ -119,7 +98,7 @@ TEST(StagedPageCharset, LettersSurviveInTheCharsetOfTheHeaderOrOfTheMetaTag)
         }
     });
 
-    CacheFolder cache;
+    test::CacheFolder cache;
     HttpClient client;
     BrowserDocument browser;
     for (const Page& p : pages) {
