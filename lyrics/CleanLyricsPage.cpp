@@ -95,7 +95,11 @@ std::string CleanLyricsPage(std::string_view page)
     });
     constexpr std::string_view kScriptEnd = "/script>";
     deleteRanges(text, "<script", [&](std::string_view all, std::size_t from) {
-        const std::size_t close = findNoCase(all, kScriptEnd, from);
+        std::size_t close = findNoCase(all, kScriptEnd, from);
+        // "<\/script>" is how a script writes the tag inside one of its strings; it ends
+        // nothing. The byte before `from` is the opener's last one, never a backslash.
+        while (close != npos && close > from && all[close - 1] == '\\')
+            close = findNoCase(all, kScriptEnd, close + 1);
         return close == npos ? all.size() : close + kScriptEnd.size();
     });
     return text;

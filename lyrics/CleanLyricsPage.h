@@ -13,7 +13,8 @@ namespace larkspur {
 //  2. Each "<class" is deleted through the next ">" (or to the end of the page).
 //  3. Each "<script" is deleted through the end of the next "/script>" after it, or to the
 //     end of the page when none follows (the way a browser's parser swallows an unclosed
-//     script).
+//     script). A "/script>" right after a backslash does not count: it is the "<\/script>"
+//     that scripts write inside their strings.
 // Markers match with ASCII case ignored. Steps 2 and 3 each take the first remaining
 // occurrence as if the page were searched again from the start after every deletion, so
 // markers that a deletion joins together ("<scr<script>x</script>ipt") count too.

@@ -32,19 +32,30 @@ std::vector<std::uint32_t> borderTable(std::string_view pattern)
     return fail;
 }
 
-// Every occurrence in the original text replaced once, left to right.
+// Every occurrence in the original text replaced once, left to right; the search goes on
+// after each replaced occurrence, so inserted bytes are never matched.
 std::string replaceEachOnce(const std::string& text, std::string_view folded,
                             std::string_view replacement)
 {
+    const std::vector<std::uint32_t> fail = borderTable(folded);
+    const std::size_t m = folded.size();
     std::string out;
-    std::size_t from = 0;
-    for (std::size_t at = findNoCase(text, folded); at != npos;
-         at = findNoCase(text, folded, from)) {
-        out.append(text, from, at - from);
-        out.append(replacement);
-        from = at + folded.size();
+    out.reserve(text.size());
+    std::size_t copied = 0; // text[0..copied) is in `out` already
+    std::uint32_t k = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char f = foldAscii(text[i]);
+        while (k > 0 && folded[k] != f)
+            k = fail[k - 1];
+        if (folded[k] == f) ++k;
+        if (k == m) {
+            out.append(text, copied, i + 1 - m - copied);
+            out.append(replacement);
+            copied = i + 1;
+            k = 0;
+        }
     }
-    out.append(text, from, npos);
+    out.append(text, copied, npos);
     return out;
 }
 
@@ -113,8 +124,10 @@ std::string ReplaceAllNoCase(std::string text, std::string_view pattern,
 {
     if (pattern.empty() || pattern.size() > text.size()) return text;
     const std::string folded = FoldAsciiLowercase(std::string(pattern));
-    if (findNoCase(text, folded) == npos) return text;
-    if (findNoCase(replacement, folded) != npos) return replaceEachOnce(text, folded, replacement);
+    // Only a shrinking replacement may be searched again: the text gets shorter with every
+    // replacement, so the rescan ends. Any other could join its neighbours into new
+    // occurrences without end ("aab" with "ab" by "bbaa").
+    if (replacement.size() >= pattern.size()) return replaceEachOnce(text, folded, replacement);
     return replaceRescanning(text, folded, replacement);
 }
 

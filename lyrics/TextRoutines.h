@@ -21,12 +21,14 @@ std::string FoldAsciiLowercase(std::string text);
 // the other control characters). Bytes from 128 up are kept.
 std::string TrimControls(std::string text);
 
-// Replaces the first occurrence of `pattern` (ASCII case ignored) by `replacement` and
+// Replaces `pattern` (ASCII case ignored) by `replacement`.
+// A replacement shorter than the pattern: the first occurrence is replaced and the search
 // starts over from the beginning of the text, until the pattern no longer occurs, so that
 // "  " by " " collapses a run of blanks of any length and "aaa" with "aa" by "a" gives "a".
+// A replacement as long as the pattern or longer is never searched again: every occurrence
+// in the original text is replaced once, left to right ("aab" with "ab" by "bbaa" gives
+// "abbaa"), since a rescan could grow the text without end.
 // An empty pattern, or one longer than the text, leaves the text unchanged.
-// A replacement that itself contains the pattern would make that loop endless; then every
-// occurrence in the original text is replaced once, left to right, instead.
 // Time: linear in the text plus the bytes inserted.
 std::string ReplaceAllNoCase(std::string text, std::string_view pattern,
                              std::string_view replacement);

@@ -2,6 +2,7 @@
 
 #include "web/HtmlCharset.h"
 #include "web/HtmlDocument.h"
+#include "web/HttpUrl.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -203,8 +204,10 @@ BrowserDocument::~BrowserDocument()
     curl_global_cleanup();
 }
 
-void BrowserDocument::Navigate(const std::string& url)
+void BrowserDocument::Navigate(const std::string& address)
 {
+    // Browsers drop blanks and control characters around an address before anything else.
+    const std::string url(trimUrlEnds(address));
     std::string localPath;
     std::string webUrl;
     if (startsWithNoCase(url, "http://") || startsWithNoCase(url, "https://")) {

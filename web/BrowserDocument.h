@@ -27,7 +27,8 @@ class BrowserDocument : public QObject
 
     // Starts loading an "http://" or "https://" URL (redirects followed, browser-like
     // request headers, cookies kept for the life of this object), a "file://" URL, an
-    // absolute local path, or "about:blank". Drops a load that is still running. Returns at
+    // absolute local path, or "about:blank"; blanks and control characters at its ends are
+    // dropped first, blanks inside are encoded. Drops a load that is still running. Returns at
     // once; NavigateComplete2 and DocumentComplete follow from the event loop, never from
     // inside this call. Throws std::runtime_error when the navigation cannot start: an
     // unsupported or malformed address, or a local file that cannot be read.

@@ -318,6 +318,11 @@ std::string charsetFromMetaTags(std::string_view html)
     return {};
 }
 
+std::string htmlPageToUtf8(std::string_view bytes, std::string_view contentType)
+{
+    return decodeToUtf8(bytes, detectHtmlCharset(bytes, charsetFromContentType(contentType)));
+}
+
 bool isValidUtf8(std::string_view bytes)
 {
     size_t pos = 0;

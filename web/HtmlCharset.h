@@ -23,6 +23,12 @@ std::string detectHtmlCharset(std::string_view bytes, std::string_view headerCha
 // charset become U+FFFD. An unknown charset is treated as windows-1252.
 std::string decodeToUtf8(std::string_view bytes, std::string_view charset);
 
+// A fetched page's bytes in UTF-8, decoded by the charset of the answer's Content-Type
+// value (`contentType`, "text/html; charset=windows-1251"), else the page's meta tag, else as
+// UTF-8 when they are valid UTF-8, else as windows-1252; a byte order mark wins over all
+// (detectHtmlCharset). Convert before anything cuts the page's head away.
+std::string htmlPageToUtf8(std::string_view bytes, std::string_view contentType);
+
 // True when the bytes are well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
 bool isValidUtf8(std::string_view bytes);
 

@@ -86,6 +86,7 @@ void initCurlOnce()
 struct Transfer
 {
     HttpUrl url;
+    FetchGroup group = FetchGroup::Default;
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     HttpCookieJar* cookies = nullptr;
@@ -101,6 +102,7 @@ struct Transfer
     bool lengthKnown = false;
     bool refused = false;
     bool lineTooLong = false;
+    std::string contentType;
     std::string body;
 
     // How it ended.
@@ -129,6 +131,7 @@ struct Transfer
         statusLine = std::string(line);
         code = statusCode(line);
         location = chunked = lengthKnown = false;
+        contentType.clear();
         body.clear();
     }
 
@@ -149,6 +152,8 @@ struct Transfer
             chunked = chunked || containsNoCase(value, "chunked");
         } else if (equalsNoCase(name, "Content-Length")) {
             lengthKnown = true;
+        } else if (equalsNoCase(name, "Content-Type")) {
+            contentType = std::string(value);
         } else if ((equalsNoCase(name, "Connection") || equalsNoCase(name, "Proxy-Connection")) &&
                    equalsNoCase(value, "close")) {
             // curl closes on "Connection: close" by itself, but not on the proxy variant.
@@ -243,7 +248,6 @@ struct HttpClient::Impl
     std::unique_ptr<HttpCurlMulti> multi;
     std::string connectionKey; // where the kept connection (if any) goes
     HttpCookieJar cookies;
-    std::optional<HttpUrl> previous;
     std::vector<Transfer*> waiting;
     CURL* spareEasy = nullptr;
 
@@ -269,6 +273,19 @@ struct HttpClient::Impl
         multi.reset();
         connectionKey.clear();
     }
+
+    void disconnect(FetchGroup group)
+    {
+        const std::vector<Transfer*> all = waiting;
+        for (Transfer* t : all)
+            if (t->group == group) cancel(*t);
+        // Dropping the multi handle would abandon the other groups' transfers; the idle kept
+        // connection goes only when nobody else is using the handle.
+        if (multi && !multi->busy()) {
+            multi.reset();
+            connectionKey.clear();
+        }
+    }
 };
 
 HttpClient::HttpClient() : m_impl(std::make_shared<Impl>())
@@ -286,20 +303,26 @@ void HttpClient::Disconnect()
     m_impl->disconnect();
 }
 
-std::string HttpClient::Get(const std::string& text)
+void HttpClient::Disconnect(FetchGroup group)
+{
+    m_impl->disconnect(group);
+}
+
+HttpPage HttpClient::GetPage(const std::string& text, FetchGroup group)
 {
     if (!QCoreApplication::instance())
-        throw std::logic_error("HttpClient::Get needs a QCoreApplication");
+        throw std::logic_error("HttpClient::GetPage needs a QCoreApplication");
     // Kept alive here: a nested handler may destroy the client while this call waits.
     const std::shared_ptr<Impl> impl = m_impl;
 
-    const HttpUrlResult parsed = parseHttpUrl(text, impl->previous ? &*impl->previous : nullptr);
+    const HttpUrlResult parsed = parseHttpUrl(text);
     if (parsed.unknownScheme) throw HttpError("Unknown Protocol");
+    if (parsed.relative) throw HttpError("Not an absolute http or https URL");
     if (!parsed.url) throw HttpError(socketErrorText(EAI_NONAME, gai_strerror(EAI_NONAME)));
-    impl->previous = *parsed.url;
 
     Transfer t;
     t.url = *parsed.url;
+    t.group = group;
     t.cookies = &impl->cookies;
     t.easy = impl->spareEasy ? std::exchange(impl->spareEasy, nullptr) : curl_easy_init();
     if (!t.easy) throw HttpError("Out of memory");
@@ -361,7 +384,10 @@ std::string HttpClient::Get(const std::string& text)
         impl->spareEasy = e;
     else
         curl_easy_cleanup(e);
-    return t.outcome();
+    HttpPage page;
+    page.body = t.outcome();
+    page.contentType = std::move(t.contentType);
+    return page;
 }
 
 } // namespace larkspur

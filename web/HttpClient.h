@@ -9,8 +9,10 @@
 // Threading: use from the thread that runs the Qt event loop (a QCoreApplication must
 // exist). Get blocks its caller but runs a nested event loop meanwhile, so timers, menus
 // and other handlers keep working; any of them may call Get again (that fetch gets its
-// own transfer) or Disconnect (which cancels every waiting fetch). The client may even be
-// destroyed by such a handler: the waiting fetch then fails.
+// own transfer) or Disconnect (which cancels every waiting fetch, or those of one group).
+// The client may even be destroyed by such a handler: the waiting fetch then fails. A
+// cancelled Get with another Get nested inside it (started by a handler) fails as soon as
+// that one has returned: the nested call sits on top of it.
 //
 // Limits: 120 s to connect; no limit on waiting for data; a status or header line over
 // 16 384 bytes fails the fetch.
@@ -25,26 +27,35 @@ namespace larkspur {
 
 class HttpClient : public HttpFetcher
 {
-public:
+  public:
     HttpClient();
     ~HttpClient() override;
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    // `url`: an absolute http or https URL; without scheme and host it is taken relative
-    // to the previous request. Returns the body bytes unchanged (no charset conversion).
-    // Throws HttpError. A fetch cancelled by Disconnect fails, except while a body of known
-    // length or one read until the connection's end was arriving: then the part that
-    // arrived is returned.
-    std::string Get(const std::string& url) override;
+    // `url`: an absolute http or https URL. Blanks and control characters at its ends are
+    // dropped first; blanks inside go out as "%20". Anything else (a relative link, another
+    // scheme such as "javascript:" or "mailto:", an empty text) fails with HttpError and
+    // sends nothing: a relative link is never taken relative to the previous request, which
+    // may have gone to another site; resolve it against its own page (resolveHttpUrl).
+    // Returns the body bytes unchanged (no charset conversion; htmlPageToUtf8 does that) and
+    // the answer's Content-Type. Throws HttpError. A fetch cancelled by Disconnect fails,
+    // except while a body of known length or one read until the connection's end was
+    // arriving: then the part that arrived is returned.
+    // `group` says whose fetch it is, for Disconnect(group). Get gives the body alone.
+    HttpPage GetPage(const std::string& url, FetchGroup group = FetchGroup::Default) override;
 
-    // Closes the connection at once and cancels every waiting Get. Safe to call at any
-    // time, from a handler running inside a waiting Get included.
+    // Cancels the waiting fetches of `group` only, as Disconnect() would; the fetches of
+    // other groups go on. The kept connection is closed too when no other fetch is waiting.
+    void Disconnect(FetchGroup group) override;
+
+    // Closes the connection at once and cancels every waiting Get, of every group. Safe to
+    // call at any time, from a handler running inside a waiting Get included.
     void Disconnect() override;
 
     struct Impl;
 
-private:
+  private:
     std::shared_ptr<Impl> m_impl;
 };
 

@@ -5,13 +5,36 @@
 
 namespace larkspur {
 
+// Whose fetch it is. Several subsystems fetch through the one client; each cancels only its
+// own fetches (a click on its busy label) with Disconnect(group).
+enum class FetchGroup {
+    Default,        // callers that do not say
+    LyricsHarvest,  // the page of a web search result
+    Catalogue,      // the lyrics catalogue site
+    LyricsDatabase, // a lyrics database
+};
+
+// One fetched page.
+struct HttpPage
+{
+    std::string body;        // the bytes as they came, in the page's own charset
+    std::string contentType; // the answer's "Content-Type" value; empty when it had none
+};
+
 class HttpFetcher
 {
-public:
+  public:
     virtual ~HttpFetcher() = default;
+    // The page at `url`; throws HttpError on any failure.
+    virtual HttpPage GetPage(const std::string& url, FetchGroup group = FetchGroup::Default) = 0;
     // The body of `url` as bytes; throws HttpError on any failure.
-    virtual std::string Get(const std::string& url) = 0;
-    // Closes the connection; a Get that is waiting ends early.
+    std::string Get(const std::string& url, FetchGroup group = FetchGroup::Default)
+    {
+        return GetPage(url, group).body;
+    }
+    // Ends the waiting fetches of `group` early; those of other groups go on.
+    virtual void Disconnect(FetchGroup group) = 0;
+    // Closes the connection; every Get that is waiting ends early.
     virtual void Disconnect() = 0;
 };
 

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <vector>
 
 namespace larkspur {
 
 namespace {
+
+constexpr auto npos = std::string::npos;
 
 std::string lower(std::string_view s)
 {
@@ -84,6 +87,52 @@ bool splitAuthority(std::string_view authority, HttpUrl& url)
     return true;
 }
 
+// The scheme of an absolute URL (letters, then letters, digits, "+", "-" or "." before
+// the first ":"); nothing for a relative one.
+std::optional<std::string_view> schemeOf(std::string_view s)
+{
+    const auto colon = s.find(':');
+    if (colon == std::string_view::npos || colon == 0 ||
+        !std::isalpha(static_cast<unsigned char>(s.front())))
+        return std::nullopt;
+    const std::string_view name = s.substr(0, colon);
+    const bool valid = std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    });
+    if (!valid) return std::nullopt;
+    return name;
+}
+
+// An absolute path with its "." and ".." segments resolved, as browsers do for relative
+// links; ".." never climbs above the root.
+std::string withoutDotSegments(std::string_view path)
+{
+    std::vector<std::string_view> kept;
+    bool endsInFolder = false;
+    for (std::size_t from = 1;;) {
+        const std::size_t slash = path.find('/', from);
+        const bool last = slash == std::string_view::npos;
+        const std::string_view segment = path.substr(from, last ? path.npos : slash - from);
+        if (segment == "..") {
+            if (!kept.empty()) kept.pop_back();
+            endsInFolder = last;
+        } else if (segment == ".") {
+            endsInFolder = last;
+        } else {
+            kept.push_back(segment);
+        }
+        if (last) break;
+        from = slash + 1;
+    }
+    std::string out;
+    for (const std::string_view segment : kept) {
+        out += '/';
+        out += segment;
+    }
+    if (endsInFolder || out.empty()) out += '/';
+    return out;
+}
+
 } // namespace
 
 std::string HttpUrl::connectionKey() const
@@ -96,55 +145,66 @@ std::string HttpUrl::hostHeader() const
     return isDefaultPort() ? host : host + ":" + std::to_string(port);
 }
 
-HttpUrlResult parseHttpUrl(std::string_view text, const HttpUrl* previous)
+std::string_view trimUrlEnds(std::string_view text)
 {
-    std::string s(text);
+    const auto low = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    while (!text.empty() && low(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && low(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+HttpUrlResult parseHttpUrl(std::string_view text)
+{
+    std::string s(trimUrlEnds(text));
     std::replace(s.begin(), s.end(), '\\', '/');
     if (auto hash = s.find('#'); hash != std::string::npos) s.erase(hash);
 
     HttpUrlResult result;
-    HttpUrl url;
-    const auto sep = s.find("://");
-    const bool hasScheme =
-        sep != std::string::npos && sep > 0 &&
-        std::all_of(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(sep), [](char c) {
-            return std::isalpha(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
-        });
-    if (hasScheme) {
-        url.scheme = lower(std::string_view(s).substr(0, sep));
-        if (url.scheme != "http" && url.scheme != "https") {
-            result.unknownScheme = true;
-            return result;
-        }
-        const std::string_view rest = std::string_view(s).substr(sep + 3);
-        const auto end = rest.find_first_of("/?");
-        if (!splitAuthority(rest.substr(0, end), url)) return result;
-        url.target = safeTarget(end == std::string_view::npos ? "" : rest.substr(end));
-        result.url = std::move(url);
+    const auto scheme = schemeOf(s);
+    if (!scheme) {
+        result.relative = true;
         return result;
     }
-
-    if (!previous) return result;
-    url = *previous;
-    if (s.starts_with("//")) {
-        const std::string_view rest = std::string_view(s).substr(2);
-        const auto end = rest.find_first_of("/?");
-        if (!splitAuthority(rest.substr(0, end), url)) return result;
-        url.target = safeTarget(end == std::string_view::npos ? "" : rest.substr(end));
-    } else if (s.starts_with('/')) {
-        url.target = safeTarget(s);
-    } else {
-        // Relative to the previous request's path, without its query.
-        std::string path = previous->target.substr(0, previous->target.find('?'));
-        if (s.starts_with('?')) {
-            url.target = safeTarget(path + s);
-        } else {
-            path.erase(path.rfind('/') + 1);
-            url.target = safeTarget(path + s);
-        }
+    HttpUrl url;
+    url.scheme = lower(*scheme);
+    if (url.scheme != "http" && url.scheme != "https") {
+        result.unknownScheme = true;
+        return result;
     }
+    const std::string_view afterScheme = std::string_view(s).substr(scheme->size() + 1);
+    if (!afterScheme.starts_with("//")) return result; // "http:x" names no host
+    const std::string_view rest = afterScheme.substr(2);
+    const auto end = rest.find_first_of("/?");
+    if (!splitAuthority(rest.substr(0, end), url)) return result;
+    url.target = safeTarget(end == std::string_view::npos ? "" : rest.substr(end));
     result.url = std::move(url);
     return result;
+}
+
+std::string resolveHttpUrl(std::string_view base, std::string_view link)
+{
+    std::string s(trimUrlEnds(link));
+    std::replace(s.begin(), s.end(), '\\', '/');
+    if (auto hash = s.find('#'); hash != std::string::npos) s.erase(hash);
+    if (s.empty()) return {};
+    if (const auto scheme = schemeOf(s)) {
+        const std::string name = lower(*scheme);
+        return name == "http" || name == "https" ? s : std::string();
+    }
+    const HttpUrlResult page = parseHttpUrl(base);
+    if (!page.url) return {};
+    const HttpUrl& b = *page.url;
+    if (s.starts_with("//")) return b.scheme + ":" + s;
+
+    const std::string origin = b.scheme + "://" + b.hostHeader();
+    const std::string basePath = b.target.substr(0, b.target.find('?'));
+    if (s.front() == '?') return origin + basePath + s;
+    const auto query = s.find('?');
+    std::string path = s.substr(0, query);
+    if (path.front() != '/') path = basePath.substr(0, basePath.rfind('/') + 1) + path;
+    return origin + withoutDotSegments(path) + (query == npos ? "" : s.substr(query));
 }
 
 } // namespace larkspur

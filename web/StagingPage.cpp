@@ -75,4 +75,12 @@ void writeStagingPage(std::string_view bytes)
     if (::close(fd) != 0) fail("Cannot write", path);
 }
 
+void writeUtf8StagingPage(std::string_view utf8Html)
+{
+    // The first charset a page names is the one that counts.
+    std::string page = "<meta charset=\"utf-8\">\r\n";
+    page += utf8Html;
+    writeStagingPage(page);
+}
+
 } // namespace larkspur

@@ -14,6 +14,12 @@ std::string stagingPagePath();
 
 // Overwrites the staging page with the bytes, unchanged, as a file only the user can read
 // (mode 0600). A symbolic link in its place is refused. Throws std::runtime_error on failure.
+// The browser then guesses the charset (UTF-8 when valid, else windows-1252).
 void writeStagingPage(std::string_view bytes);
+
+// As writeStagingPage, for a page already converted to UTF-8 (htmlPageToUtf8): a meta tag
+// naming UTF-8 goes first, on a line of its own, so the browser reads the page as UTF-8
+// whatever charset it came in and whatever meta tag of its own it still holds.
+void writeUtf8StagingPage(std::string_view utf8Html);
 
 } // namespace larkspur

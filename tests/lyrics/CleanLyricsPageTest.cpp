@@ -12,9 +12,10 @@ using namespace larkspur;
 namespace {
 
 // Reference: the cleaning loops written out the slow way, searching a freshly folded copy
-// from the start after every deletion and giving up after 5 seconds. Where no "/script>"
-// follows the first "<script", it takes the same way out as the real routine (through the
-// next "/script>" after it, else to the end).
+// from the start after every deletion and giving up after 5 seconds. A "/script>" right
+// after a backslash is written inside a script's string and ends nothing. Where no
+// "/script>" follows the first "<script", it takes the same way out as the real routine
+// (through the next "/script>" after it, else to the end).
 std::string slowCleanLyricsPage(std::string page)
 {
     constexpr auto npos = std::string::npos;
@@ -37,12 +38,18 @@ std::string slowCleanLyricsPage(std::string page)
         page.erase(p, e - p + 1);
         if (timeIsUp()) break;
     }
+    const auto scriptEnd = [&](std::size_t from) {
+        std::size_t q = folded.find("/script>", from);
+        while (q != npos && q > 0 && folded[q - 1] == '\\')
+            q = folded.find("/script>", q + 1);
+        return q;
+    };
     for (;;) {
         folded = FoldAsciiLowercase(page);
         const std::size_t p = folded.find("<script");
         if (p == npos) break;
-        std::size_t q = folded.find("/script>");
-        if (q == npos || q < p) q = folded.find("/script>", p);
+        std::size_t q = scriptEnd(0);
+        if (q == npos || q < p) q = scriptEnd(p);
         page.erase(p, q == npos ? npos : q + 7 - p + 1);
         if (timeIsUp()) break;
     }
@@ -60,10 +67,10 @@ std::string randomCase(std::string text, std::mt19937& random)
 std::string randomPage(std::mt19937& random)
 {
     static const std::vector<std::string> pieces = {
-        "<body",    "<body>",    "</body>",  "<class", "<class x>", "<script", "<script>",
-        "/script>", "</script>", "<scr",     "ipt",    "ipt>",      "<cl",     "ass",
-        "/scr",     "</bo",      "dy>",      "<bo",    ">",         "<",       "/",
-        "a",        "b ",        "\xC3\xA4", "\r\n"};
+        "<body",    "<body>",    "</body>",  "<class", "<class x>",   "<script", "<script>",
+        "/script>", "</script>", "<scr",     "ipt",    "ipt>",        "<cl",     "ass",
+        "/scr",     "</bo",      "dy>",      "<bo",    ">",           "<",       "/",
+        "a",        "b ",        "\xC3\xA4", "\r\n",   "<\\/script>", "\\"};
     std::string page;
     // Mostly short pages, where every case is reached often, and now and then a long one.
     for (int n = random() % 8 ? random() % 30 : random() % 400; n > 0; --n)
@@ -92,6 +99,13 @@ TEST(CleanLyricsPage, Table)
         {"<cl<class>ass x>y", "y"},
         {"<class <script>>", ">"}, // class tags go first
         {"a<script>\xC3\xA4</script>\xC3\xB6", "a\xC3\xB6"},
+        // A "/script>" right after a backslash is part of a script's string.
+        {"a<script>s=\"<\\/script>\";f()</script>b", "ab"},
+        {"a<SCRIPT>s='<\\/SCRIPT>'</Script>b", "ab"},
+        {"a<script>s=\"\\\\/script>\";f()</script>b", "ab"}, // any backslash before it
+        {"a<script>s=\"<\\/script>\";f()", "a"},             // no real end: to the end
+        {"\\/script>a<script>b</script>c", "\\/script>ac"},
+        {"a<script>b<\\/script>c/script>d", "ad"},
     };
     for (const auto& [page, expected] : cases) {
         EXPECT_EQ(CleanLyricsPage(page), expected) << page;

@@ -27,6 +27,21 @@ std::string rescanningReplace(std::string text, const std::string& pattern,
     }
 }
 
+// The plain loop for replacements that are not searched again: the search goes on after
+// each inserted replacement.
+std::string onceEachReplace(std::string text, const std::string& pattern,
+                            const std::string& replacement)
+{
+    if (pattern.empty() || pattern.size() > text.size()) return text;
+    const std::string folded = FoldAsciiLowercase(pattern);
+    for (std::size_t from = 0;;) {
+        const std::size_t at = FoldAsciiLowercase(text).find(folded, from);
+        if (at == std::string::npos) return text;
+        text.replace(at, pattern.size(), replacement);
+        from = at + replacement.size();
+    }
+}
+
 } // namespace
 
 TEST(FoldAndTrim, TouchOnlyAsciiLettersAndLowBytes)
@@ -58,21 +73,49 @@ TEST(ReplaceAllNoCase, Table)
         // A replacement containing the pattern is applied once per original occurrence.
         {"a-b-c", "-", "--", "a--b--c"},
         {"Ab", "a", "xA", "xAb"},
+        {"abAB", "ab", "xaby", "xabyxaby"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ReplaceAllNoCase(c.text, c.a, c.b), c.expected)
             << '"' << c.text << "\" '" << c.a << "' -> '" << c.b << "'";
 }
 
-TEST(ReplaceAllNoCase, MatchesTheRescanningLoopOnRandomTexts)
+TEST(ReplaceAllNoCase, ReplacementsAtLeastAsLongAsThePatternAreNotSearchedAgain)
+{
+    // Each replacement joins its neighbours into a new occurrence, on its left ("a" + "b..."),
+    // on its right ("...a" + "b") or on both sides; a rescan would go on for ever (or, for
+    // "ba", end only after sorting the whole text).
+    const std::vector<Case> cases = {
+        {"aab", "ab", "bbaa", "abbaa"},   // left
+        {"abb", "ab", "xa", "xab"},       // right
+        {"aabb", "ab", "ba", "abab"},     // both, same length
+        {"aAbB", "ab", "bXya", "abXyaB"}, // both, letter case ignored
+        {"abab", "ab", "bba", "bbabba"},  // two replacements join
+        {"bba", "ba", "ab", "bab"},
+        {"xaby", "ab", "abab", "xababy"}, // holds the pattern twice
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ReplaceAllNoCase(c.text, c.a, c.b), c.expected)
+            << '"' << c.text << "\" '" << c.a << "' -> '" << c.b << "'";
+
+    // Long texts: every original occurrence replaced exactly once.
+    std::string text, expected;
+    for (int i = 0; i < 100000; ++i) {
+        text += "aab";
+        expected += "abbaa";
+    }
+    EXPECT_EQ(ReplaceAllNoCase(text, "ab", "bbaa"), expected);
+}
+
+TEST(ReplaceAllNoCase, MatchesThePlainLoopsOnRandomTexts)
 {
     struct Rule
     {
         std::string pattern, replacement;
     };
-    const std::vector<Rule> rules = {{"aa", "a"},   {"ab", ""},   {"  ", " "},  {"a b", "b"},
-                                     {"aba", "b"},  {"ba", "ab"}, {"- -", "-"}, {"bA", "Bb-"},
-                                     {"aab", "ba"}, {"b", ""}};
+    const std::vector<Rule> rules = {{"aa", "a"},   {"ab", ""},   {"  ", " "},    {"a b", "b"},
+                                     {"aba", "b"},  {"ba", "ab"}, {"- -", "-"},   {"bA", "Bb-"},
+                                     {"aab", "ba"}, {"b", ""},    {"ab", "bbaa"}, {"ab", "ba"}};
     const std::string alphabet = "aAbB -";
     std::mt19937 random(20261207);
     for (int round = 0; round < 3000; ++round) {
@@ -80,8 +123,11 @@ TEST(ReplaceAllNoCase, MatchesTheRescanningLoopOnRandomTexts)
         for (char& c : text)
             c = alphabet[random() % alphabet.size()];
         const Rule& rule = rules[random() % rules.size()];
-        ASSERT_EQ(ReplaceAllNoCase(text, rule.pattern, rule.replacement),
-                  rescanningReplace(text, rule.pattern, rule.replacement))
+        // Only a replacement shorter than the pattern is searched again.
+        const std::string expected = rule.replacement.size() < rule.pattern.size()
+                                         ? rescanningReplace(text, rule.pattern, rule.replacement)
+                                         : onceEachReplace(text, rule.pattern, rule.replacement);
+        ASSERT_EQ(ReplaceAllNoCase(text, rule.pattern, rule.replacement), expected)
             << '"' << text << "\" '" << rule.pattern << "' -> '" << rule.replacement << "'";
     }
 }

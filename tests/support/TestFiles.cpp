@@ -14,6 +14,19 @@ TempDir::TempDir()
     if (!m_dir.isValid()) throw std::runtime_error("cannot create a temporary folder");
 }
 
+CacheFolder::CacheFolder() : m_old(qgetenv("XDG_CACHE_HOME"))
+{
+    qputenv("XDG_CACHE_HOME", m_dir.path().c_str());
+}
+
+CacheFolder::~CacheFolder()
+{
+    if (m_old.isEmpty())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", m_old);
+}
+
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

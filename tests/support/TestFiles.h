@@ -1,6 +1,7 @@
 #pragma once
 // Temporary folders and generated media for tests.
 
+#include <QByteArray>
 #include <QTemporaryDir>
 #include <string>
 
@@ -9,13 +10,29 @@ namespace larkspur::test {
 // A private temporary folder, removed at the end of the test.
 class TempDir
 {
-public:
+  public:
     TempDir();
     std::string path() const { return m_dir.path().toStdString(); }
     std::string file(const std::string& name) const { return path() + "/" + name; }
 
-private:
+  private:
     QTemporaryDir m_dir;
+};
+
+// Points the user's cache folder ($XDG_CACHE_HOME), and with it the staging page, at a
+// temporary folder for the object's lifetime.
+class CacheFolder
+{
+  public:
+    CacheFolder();
+    ~CacheFolder();
+    CacheFolder(const CacheFolder&) = delete;
+    CacheFolder& operator=(const CacheFolder&) = delete;
+    std::string path() const { return m_dir.path(); }
+
+  private:
+    TempDir m_dir;
+    QByteArray m_old;
 };
 
 std::string readFile(const std::string& path);

@@ -235,6 +235,27 @@ TEST(BrowserNavigate, PageLoadsWithBothEventsInOrderAndNeverInsideNavigate)
     EXPECT_FALSE(browser.navtout().isActive());
 }
 
+TEST(BrowserNavigate, BlanksAndControlsAtTheEndsOfAnAddressAreDropped)
+{
+    LoopbackServer server;
+    BrowserDocument browser;
+    const std::string page = server.url("/page");
+    for (const std::string& address : {page + " ", " \t" + page + "\r\n", "\x01" + page + "\x1f"}) {
+        ASSERT_TRUE(load(browser, address)) << '"' << address << '"';
+        EXPECT_EQ(browser.LocationURL(), page);
+        EXPECT_EQ(browser.innerText(), "Reached & rendered");
+    }
+    // A blank inside is still encoded.
+    ASSERT_TRUE(load(browser, server.url("/pa ge ")));
+    EXPECT_EQ(browser.LocationURL(), server.url("/pa%20ge"));
+
+    test::TempDir dir;
+    const std::string path = dir.file("page.htm");
+    test::writeFile(path, "<body>Local page</body>");
+    ASSERT_TRUE(load(browser, " " + path + "\n"));
+    EXPECT_EQ(browser.innerText(), "Local page");
+}
+
 TEST(BrowserNavigate, RedirectsAreFollowedToTheFinalAddress)
 {
     LoopbackServer server;
@@ -285,7 +306,8 @@ TEST(BrowserNavigate, ErrorPagesShowAndUnreachableHostsGiveAnEmptyDocument)
     ASSERT_TRUE(load(browser, server.url("/missing")));
     EXPECT_EQ(browser.innerText(), "Not here");
 
-    const std::string refused = "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()) + "/";
+    const std::string refused =
+        "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()) + "/";
 
     QSignalSpy errors(&browser, &BrowserDocument::NavigateError);
     ASSERT_TRUE(load(browser, refused));

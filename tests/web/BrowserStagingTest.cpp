@@ -17,28 +17,6 @@ using namespace larkspur;
 
 namespace {
 
-// Points the cache folder at a temporary one for the test's lifetime.
-class CacheFolder
-{
-  public:
-    CacheFolder() : m_old(qgetenv("XDG_CACHE_HOME"))
-    {
-        qputenv("XDG_CACHE_HOME", m_dir.path().c_str());
-    }
-    ~CacheFolder()
-    {
-        if (m_old.isEmpty())
-            qunsetenv("XDG_CACHE_HOME");
-        else
-            qputenv("XDG_CACHE_HOME", m_old);
-    }
-    std::string path() const { return m_dir.path(); }
-
-  private:
-    test::TempDir m_dir;
-    QByteArray m_old;
-};
-
 mode_t modeOf(const std::string& path)
 {
     struct stat st
@@ -52,7 +30,7 @@ mode_t modeOf(const std::string& path)
 
 TEST(BrowserStaging, FixedPrivateFileWrittenByteForByte)
 {
-    CacheFolder cache;
+    test::CacheFolder cache;
     const std::string path = stagingPagePath();
     EXPECT_EQ(path, cache.path() + "/larkspur/f.htm");
     EXPECT_EQ(stagingPagePath(), path);
@@ -73,7 +51,7 @@ TEST(BrowserStaging, FixedPrivateFileWrittenByteForByte)
 
 TEST(BrowserStaging, LooserRightsAreTightenedAndLinksRefused)
 {
-    CacheFolder cache;
+    test::CacheFolder cache;
     const std::string folder = cache.path() + "/larkspur";
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     test::writeFile(folder + "/f.htm", "old");
@@ -93,14 +71,14 @@ TEST(BrowserStaging, LooserRightsAreTightenedAndLinksRefused)
     EXPECT_EQ(test::readFile(target), "untouched");
 
     // A file where the folder should be is refused too.
-    CacheFolder other;
+    test::CacheFolder other;
     test::writeFile(other.path() + "/larkspur", "not a folder");
     EXPECT_THROW(stagingPagePath(), std::runtime_error);
 }
 
 TEST(BrowserStaging, BrowserRendersTheStagedPage)
 {
-    CacheFolder cache;
+    test::CacheFolder cache;
     // A cleaned page keeps no head, so its charset is sniffed: here windows-1252.
     writeStagingPage("<body><p>Gr\xF6\xDF"
                      "e</p><p>&auml;</p></body>");

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 using namespace larkspur;
 using larkspur::test::HttpRawConnection;
@@ -17,10 +18,11 @@ using larkspur::test::HttpRawServer;
 
 namespace {
 
-std::string failureText(HttpClient& client, const std::string& url)
+std::string failureText(HttpClient& client, const std::string& url,
+                        FetchGroup group = FetchGroup::Default)
 {
     try {
-        const std::string body = client.Get(url);
+        const std::string body = client.Get(url, group);
         ADD_FAILURE() << "fetch of " << url << " gave " << body.size() << " bytes";
     } catch (const HttpError& e) {
         return e.what();
@@ -59,20 +61,73 @@ TEST(HttpClientRaw, SendsExactlyTheExpectedRequest)
                               "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n";
 
     EXPECT_EQ(client.Get(server.url("/dir/doc.php?q=a%20b&x=%E4&y=\xE4#part")), "ok");
-    // Backslashes count as slashes; a relative URL takes the previous directory; a blank
-    // cannot be sent as it stands.
+    // Backslashes count as slashes; a blank cannot be sent as it stands.
     EXPECT_EQ(client.Get(server.url("\\dir\\sub\\p.htm?n=1 2")), "ok");
-    EXPECT_EQ(client.Get("other.htm"), "ok");
 
     const auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 3u);
+    ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0],
               "GET /dir/doc.php?q=a%20b&x=%E4&y=\xE4 HTTP/1.1\r\n" + host + fixed + "\r\n");
     EXPECT_EQ(requests[1], "GET /dir/sub/p.htm?n=1%202 HTTP/1.1\r\n" + host + fixed +
                                "Cookie: sid=7; u=x\r\n\r\n");
-    EXPECT_EQ(requests[2],
-              "GET /dir/sub/other.htm HTTP/1.1\r\n" + host + fixed + "Cookie: sid=7; u=x\r\n\r\n");
     EXPECT_EQ(server.connections(), 1);
+}
+
+// Answers "found" for /lyrics/page.html only; anything else is a 404.
+HttpRawServer::Handler onePage()
+{
+    return [](HttpRawConnection& c) {
+        while (const auto request = c.readRequest()) {
+            if (request->starts_with("GET /lyrics/page.html HTTP/1.1\r\n"))
+                c.send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfound");
+            else
+                c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        }
+    };
+}
+
+TEST(HttpClientRaw, LinksAreTrimmedAtBothEnds)
+{
+    HttpRawServer server(onePage());
+    const std::string page = server.url("/lyrics/page.html");
+    HttpClient client;
+    // Blanks and control characters at the ends go, as a browser drops them.
+    for (const std::string& link : {page + " ", " \t" + page + "\r\n", "\x01" + page + "\x1f "})
+        EXPECT_EQ(client.Get(link), "found") << '"' << link << '"';
+    // A blank inside is still sent encoded.
+    EXPECT_EQ(failureText(client, server.url("/lyrics/page .html ")), "HTTP/1.1 404 Not Found");
+    ASSERT_EQ(server.requests().size(), 4u);
+    EXPECT_TRUE(server.requests().back().starts_with("GET /lyrics/page%20.html HTTP/1.1\r\n"));
+}
+
+TEST(HttpClientRaw, OnlyAbsoluteHttpLinksAreFetched)
+{
+    HttpRawServer server(onePage());
+    HttpClient client;
+    ASSERT_EQ(client.Get(server.url("/lyrics/page.html")), "found");
+
+    // What is not an absolute http or https URL fails without a request, although the
+    // previous fetch went to this very server.
+    const std::string port = std::to_string(server.port());
+    const std::vector<std::string> links = {"/lyrics/page.html",
+                                            "page.html",
+                                            "?id=1",
+                                            "//127.0.0.1:" + port + "/lyrics/page.html",
+                                            "javascript:void(0)",
+                                            "JavaScript:location='/lyrics/page.html'",
+                                            "mailto:lyrics@example.com",
+                                            "",
+                                            " \t ",
+                                            "c:\\f.htm",
+                                            "http:/lyrics/page.html",
+                                            "ftp://127.0.0.1:" + port + "/lyrics/page.html"};
+    for (const std::string& link : links)
+        EXPECT_NE(failureText(client, link), "") << '"' << link << '"';
+    EXPECT_EQ(server.requests().size(), 1u);
+
+    // A fresh client, without any earlier fetch, fails just the same.
+    HttpClient fresh;
+    EXPECT_NE(failureText(fresh, "/lyrics/page.html"), "");
 }
 
 TEST(HttpClientRaw, ReadsBodiesOfEveryKind)
@@ -91,11 +146,15 @@ TEST(HttpClientRaw, ReadsBodiesOfEveryKind)
     HttpRawServer shortChunked(answeringOnce(
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\n9\r\nabc"));
     // An interim answer before the real one, and an empty body.
-    HttpRawServer interim(
-        answering("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 204 No Content\r\n\r\n"));
+    HttpRawServer interim(answering("HTTP/1.1 100 Continue\r\nContent-Type: text/plain\r\n\r\n"
+                                    "HTTP/1.1 204 No Content\r\n\r\n"));
 
     HttpClient client;
-    EXPECT_EQ(client.Get(untilClose.url("/")), "first second");
+    const HttpPage page = client.GetPage(untilClose.url("/"));
+    EXPECT_EQ(page.body, "first second");
+    EXPECT_EQ(page.contentType, "text/html");
+    // The content type is the real answer's.
+    EXPECT_EQ(client.GetPage(interim.url("/")).contentType, "");
     EXPECT_EQ(client.Get(shortLength.url("/")), "only this");
     EXPECT_EQ(failureText(client, shortChunked.url("/")), kClosed);
     EXPECT_EQ(client.Get(interim.url("/")), "");
@@ -234,6 +293,57 @@ TEST(HttpClientRaw, DisconnectCancelsAWaitingFetch)
     for (int i = 0; i < 200 && !peerClosed; ++i)
         QThread::msleep(10);
     EXPECT_TRUE(peerClosed);
+}
+
+TEST(HttpClientRaw, DisconnectOfOneGroupLeavesTheOthersFetchesAlone)
+{
+    // Ten body bytes, one every 40 ms; then the next request on the same connection.
+    HttpRawServer slow([](HttpRawConnection& c) {
+        while (c.readRequest()) {
+            c.send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n");
+            for (char digit = '0'; digit <= '9'; ++digit) {
+                c.pause(40);
+                c.send(std::string(1, digit));
+            }
+        }
+    });
+    HttpRawServer silent([](HttpRawConnection& c) {
+        if (c.readRequest()) c.waitPeerClose();
+    });
+    HttpClient client;
+
+    // The harvest's fetch waits inside the catalogue's; its busy label is clicked.
+    std::string nested;
+    QTimer::singleShot(50, [&] {
+        nested =
+            failureText(client, silent.url("/harvest"), FetchGroup::LyricsHarvest) + " (failed)";
+    });
+    QTimer::singleShot(150, [&] { client.Disconnect(FetchGroup::LyricsHarvest); });
+    EXPECT_EQ(client.Get(slow.url("/catalogue"), FetchGroup::Catalogue), "0123456789");
+    EXPECT_EQ(nested, std::string(kClosed) + " (failed)");
+
+    // The other way round: the outer fetch is cancelled while the nested one goes on. The
+    // outer call returns once the nested one has ended, with its failure.
+    nested.clear();
+    QTimer::singleShot(50,
+                       [&] { nested = client.Get(slow.url("/catalogue"), FetchGroup::Catalogue); });
+    QTimer::singleShot(150, [&] { client.Disconnect(FetchGroup::LyricsHarvest); });
+    EXPECT_EQ(failureText(client, silent.url("/harvest"), FetchGroup::LyricsHarvest), kClosed);
+    EXPECT_EQ(nested, "0123456789");
+
+    // A group with nothing waiting: nothing happens to the others.
+    QTimer::singleShot(100, [&] { client.Disconnect(FetchGroup::LyricsDatabase); });
+    EXPECT_EQ(client.Get(slow.url("/default")), "0123456789");
+
+    // Disconnect without a group still ends them all.
+    std::string inner;
+    QTimer::singleShot(50, [&] {
+        inner = failureText(client, silent.url("/harvest"), FetchGroup::LyricsHarvest);
+    });
+    QTimer::singleShot(150, [&] { client.Disconnect(); });
+    const std::string outer = client.Get(slow.url("/catalogue"), FetchGroup::Catalogue);
+    EXPECT_EQ(inner, kClosed);
+    EXPECT_LT(outer.size(), 10u); // the part that had arrived
 }
 
 TEST(HttpClientRaw, NestedFetchesKeepApart)

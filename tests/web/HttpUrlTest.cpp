@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 using namespace larkspur;
 
 namespace {
 
-HttpUrl parsed(std::string_view text, const HttpUrl* previous = nullptr)
+HttpUrl parsed(std::string_view text)
 {
-    const HttpUrlResult r = parseHttpUrl(text, previous);
+    const HttpUrlResult r = parseHttpUrl(text);
     EXPECT_TRUE(r.url.has_value()) << text;
     return r.url.value_or(HttpUrl{});
 }
@@ -48,33 +52,64 @@ TEST(HttpUrl, KeepsBytesButEncodesWhatWouldBreakTheRequestLine)
     EXPECT_EQ(parsed("http://h/%41/../b").target, "/%41/../b");
 }
 
-TEST(HttpUrl, ResolvesAgainstThePreviousRequest)
+TEST(HttpUrl, EndsAreTrimmedBeforeAnythingElse)
 {
-    const HttpUrl previous = parsed("http://site:81/lyrics/a/song.htm?id=3");
-    EXPECT_EQ(parsed("other.htm", &previous).target, "/lyrics/a/other.htm");
-    EXPECT_EQ(parsed("/top.htm", &previous).target, "/top.htm");
-    EXPECT_EQ(parsed("?id=4", &previous).target, "/lyrics/a/song.htm?id=4");
-    const HttpUrl relative = parsed("x/y.htm", &previous);
-    EXPECT_EQ(relative.host, "site");
-    EXPECT_EQ(relative.port, 81);
-    EXPECT_EQ(relative.target, "/lyrics/a/x/y.htm");
-    const HttpUrl schemeRelative = parsed("//other/p", &previous);
-    EXPECT_EQ(schemeRelative.host, "other");
-    EXPECT_EQ(schemeRelative.port, 80);
-    EXPECT_EQ(schemeRelative.target, "/p");
+    EXPECT_EQ(trimUrlEnds(" \t\x01http://h/a b\r\n\x1f "), "http://h/a b");
+    EXPECT_EQ(trimUrlEnds(" \x7f"), "\x7f"); // DEL is not a control to trim
+    EXPECT_EQ(trimUrlEnds("\r\n"), "");
+    EXPECT_EQ(parsed(" http://h/page.html ").target, "/page.html");
+    EXPECT_EQ(parsed("\thttp://h:81/a b.html\x00\n").target, "/a%20b.html");
+    EXPECT_EQ(parsed("\nhttp://h\r\n").target, "/");
+}
+
+TEST(HttpUrl, ResolvesLinksAgainstTheirPage)
+{
+    const std::string page = "http://site:81/lyrics/a/song.htm?id=3#verse";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"other.htm", "http://site:81/lyrics/a/other.htm"},
+        {" other.htm ", "http://site:81/lyrics/a/other.htm"},
+        {"x\\y.htm", "http://site:81/lyrics/a/x/y.htm"},
+        {"../b/./c.htm?q=../x", "http://site:81/lyrics/b/c.htm?q=../x"},
+        {"../../../../top.htm", "http://site:81/top.htm"},
+        {"..", "http://site:81/lyrics/"},
+        {"/top.htm#part", "http://site:81/top.htm"},
+        {"?id=4", "http://site:81/lyrics/a/song.htm?id=4"},
+        {"//other/p", "http://other/p"},
+        {"HTTPS://x/y z ", "HTTPS://x/y z"},
+        {"javascript:void(0)", ""},
+        {"mailto:lyrics@example.com", ""},
+        {"", ""},
+        {"#top", ""},
+    };
+    for (const auto& [link, expected] : cases)
+        EXPECT_EQ(resolveHttpUrl(page, link), expected) << '"' << link << '"';
+    EXPECT_EQ(resolveHttpUrl("http://h", "a.htm"), "http://h/a.htm");
+    EXPECT_EQ(resolveHttpUrl("https://h:443/d/", "a.htm"), "https://h/d/a.htm");
+    // Without a page to be relative to, only absolute links remain.
+    EXPECT_EQ(resolveHttpUrl("", "a.htm"), "");
+    EXPECT_EQ(resolveHttpUrl("file:///f.htm", "a.htm"), "");
+    EXPECT_EQ(resolveHttpUrl("", "http://h/a.htm"), "http://h/a.htm");
 }
 
 TEST(HttpUrl, RejectsWhatCannotBeFetched)
 {
-    EXPECT_FALSE(parseHttpUrl("relative.htm", nullptr).url);
-    EXPECT_FALSE(parseHttpUrl("http:///path", nullptr).url);
-    EXPECT_FALSE(parseHttpUrl("http://h:0/", nullptr).url);
-    EXPECT_FALSE(parseHttpUrl("http://h:65536/", nullptr).url);
-    EXPECT_FALSE(parseHttpUrl("http://h:8o/", nullptr).url);
-    EXPECT_FALSE(parseHttpUrl("http://[::1/", nullptr).url);
-    EXPECT_FALSE(parseHttpUrl("http://h\r\nX-Evil: 1/", nullptr).url);
-    EXPECT_FALSE(parseHttpUrl("http://a b/", nullptr).url);
-    const HttpUrlResult file = parseHttpUrl("file:///etc/passwd", nullptr);
-    EXPECT_FALSE(file.url);
-    EXPECT_TRUE(file.unknownScheme);
+    for (const char* text :
+         {"http:///path", "http://h:0/", "http://h:65536/", "http://h:8o/", "http://[::1/",
+          "http://h\r\nX-Evil: 1/", "http://a b/", "http:/x", "http:x"}) {
+        const HttpUrlResult r = parseHttpUrl(text);
+        EXPECT_FALSE(r.url) << text;
+        EXPECT_FALSE(r.relative || r.unknownScheme) << text;
+    }
+    for (const char* text :
+         {"file:///etc/passwd", "javascript:void(0)", "mailto:a@b", "c:\\f.htm", "ftp://h/"}) {
+        const HttpUrlResult r = parseHttpUrl(text);
+        EXPECT_FALSE(r.url) << text;
+        EXPECT_TRUE(r.unknownScheme) << text;
+    }
+    // Relative links are not resolved against anything.
+    for (const char* text : {"relative.htm", "/lyrics/x.html", "?q=1", "//h/p", "", " ", "b/c:d"}) {
+        const HttpUrlResult r = parseHttpUrl(text);
+        EXPECT_FALSE(r.url) << text;
+        EXPECT_TRUE(r.relative) << text;
+    }
 }
