@@ -7,6 +7,7 @@
 #include "lyrics/SongWords.h"
 #include "lyrics/TextRoutines.h"
 #include "web/BrowserDocument.h"
+#include "web/HtmlCharset.h"
 #include "web/HttpError.h"
 #include "web/HttpFetcher.h"
 #include "web/StagingPage.h"
@@ -127,7 +128,9 @@ bool LyricsSearch::fetchPage(const std::string& link, std::string& page)
     m_view.setBusy(true);
     bool ok = true;
     try {
-        page = m_http.Get(link);
+        const HttpPage got = m_http.GetPage(link, FetchGroup::LyricsHarvest);
+        // The cleaning cuts the head with its meta tag: decode while the charset is known.
+        page = htmlPageToUtf8(got.body, got.contentType);
     } catch (const std::exception&) {
         ok = false;
     }
@@ -156,7 +159,7 @@ void LyricsSearch::FetchCandidate(const std::string& link)
     // A newer lookup started while this one waited: its page belongs to another song.
     if (generation != m_generation) return;
     try {
-        writeStagingPage(CleanLyricsPage(page));
+        writeUtf8StagingPage(CleanLyricsPage(page));
     } catch (const std::exception&) {
         // the browser shows what the file held before
     }
@@ -165,7 +168,7 @@ void LyricsSearch::FetchCandidate(const std::string& link)
     m_browser.Navigate(stagingPagePath());
 }
 
-void LyricsSearch::lbusyClick() { m_http.Disconnect(); }
+void LyricsSearch::lbusyClick() { m_http.Disconnect(FetchGroup::LyricsHarvest); }
 
 void LyricsSearch::finish(bool found, const std::string& why)
 {

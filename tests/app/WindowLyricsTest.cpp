@@ -13,6 +13,8 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -69,6 +71,7 @@ protected:
         services.askText = [](const std::string&, std::string&) { return false; };
         services.backupFolder = dir.file("backup");
         services.runtimeFolder = dir.file("run");
+        services.askListFile = [] { return std::string(); };
     }
     void TearDown() override { qunsetenv("LARKSPUR_SEARCH_URL"); }
 
@@ -93,6 +96,20 @@ protected:
     }
 
     std::string requests() { return readFile(site.file("requests.log")); }
+
+    // A fetch waits in a nested event loop, so what happens meanwhile happens from a timer,
+    // as the song-end tick or a click would.
+    void whenBusy(TForm1& f, std::function<void()> act)
+    {
+        auto* poll = new QTimer(&f);
+        poll->setInterval(20);
+        QObject::connect(poll, &QTimer::timeout, &f, [poll, &f, act] {
+            if (f.lbusy2->text() != QStringLiteral("busy")) return;
+            poll->stop();
+            act();
+        });
+        poll->start();
+    }
 
     TempDir dir, site;
     std::unique_ptr<test::HttpPythonServer> server;
@@ -185,11 +202,16 @@ TEST_F(WindowLyrics, BusyLabelCancelsTheWaitingFetch)
     writeFile(site.file("page.html"), page("Too late"));
     writeFile(site.file("quick.html"), page("Quick text"));
     auto f = startSearching();
-    ASSERT_TRUE(waitUntil([&] { return f->lbusy2->text() == QStringLiteral("busy"); }));
+    f->show();
     const int bpm = f->lbpm->text().toInt();
-    QTest::mouseClick(f->lbusy2, Qt::LeftButton);
+    bool clicked = false;
+    whenBusy(*f, [&] {
+        clicked = true;
+        QTest::mouseClick(f->lbusy2, Qt::LeftButton);
+    });
     ASSERT_TRUE(waitUntil([&] { return memo(*f) == "Quick text"; }, 5000)) << memo(*f);
     EXPECT_EQ(f->lbusy2->text(), QString());
+    EXPECT_TRUE(clicked);
     EXPECT_EQ(f->lbpm->text().toInt(), bpm); // no tempo tap
 }
 
@@ -201,18 +223,23 @@ TEST_F(WindowLyrics, StaleAnswersNeverLandOnTheNextSong)
     writeFile(site.file("page.html"), page("Old song's lyrics"));
     writeFile(dir.file("Other Band - Other Song.lyr"), "Other lyrics");
     auto f = startSearching();
-    ASSERT_TRUE(waitUntil([&] { return f->lbusy2->text() == QStringLiteral("busy"); }));
-    f->PlayNextSong(1); // a new song while the fetch waits
-    EXPECT_EQ(memo(*f), "Other lyrics");
-    ASSERT_TRUE(waitUntil([&] { return f->lbusy2->text().isEmpty(); }, 5000));
+    bool changed = false;
+    whenBusy(*f, [&] {
+        f->PlayNextSong(1); // a new song while the fetch waits
+        changed = memo(*f) == "Other lyrics";
+    });
+    ASSERT_TRUE(waitUntil([&] { return changed && f->lbusy2->text().isEmpty(); }, 5000));
     QTest::qWait(500);
     EXPECT_EQ(memo(*f), "Other lyrics");
 
+    f.reset();
     auto g = startSearching();
-    g->PlayNextSong(0);
-    ASSERT_TRUE(waitUntil([&] { return g->lbusy2->text() == QStringLiteral("busy"); }));
-    g->srchen->trigger(); // off
-    ASSERT_TRUE(waitUntil([&] { return g->lbusy2->text().isEmpty(); }, 5000));
+    bool off = false;
+    whenBusy(*g, [&] {
+        g->srchen->trigger(); // off
+        off = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return off && g->lbusy2->text().isEmpty(); }, 5000));
     QTest::qWait(500);
     EXPECT_EQ(memo(*g), "Search: the+band - some+song");
 }
