@@ -2,6 +2,7 @@
 // connection, beside the curl command line fetching the same URLs in one invocation.
 // Also prints how late a 10 ms timer runs at worst while a slow page arrives.
 
+#include "bench/LoopbackServer.h"
 #include "web/HttpClient.h"
 
 #include <QCoreApplication>
@@ -29,108 +30,6 @@ namespace {
 constexpr int kFetches = 1000;
 constexpr std::size_t kPageBytes = 50 * 1024;
 
-// Keep-alive server: "/slow..." sends the page in 20 pieces 25 ms apart, anything else
-// at once.
-class LoopbackServer
-{
-public:
-    LoopbackServer()
-    {
-        m_page.reserve(kPageBytes);
-        for (std::size_t i = 0; m_page.size() < kPageBytes; ++i)
-            m_page += static_cast<char>('a' + i % 26);
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            ::listen(m_fd, 8) != 0) {
-            std::perror("listen");
-            std::exit(1);
-        }
-        socklen_t len = sizeof addr;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
-        m_port = ntohs(addr.sin_port);
-        m_accept = std::thread([this] { acceptLoop(); });
-    }
-    ~LoopbackServer()
-    {
-        m_stopping = true;
-        ::shutdown(m_fd, SHUT_RDWR);
-        m_accept.join();
-        std::lock_guard lock(m_mutex);
-        for (int fd : m_clients)
-            ::shutdown(fd, SHUT_RDWR);
-        for (auto& t : m_threads)
-            t.join();
-        for (int fd : m_clients)
-            ::close(fd);
-        ::close(m_fd);
-    }
-    std::string url(const std::string& target) const
-    {
-        return "http://127.0.0.1:" + std::to_string(m_port) + target;
-    }
-
-private:
-    void acceptLoop()
-    {
-        while (!m_stopping) {
-            const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) continue;
-            std::lock_guard lock(m_mutex);
-            m_clients.push_back(fd);
-            m_threads.emplace_back([this, fd] { serve(fd); });
-        }
-    }
-    void serve(int fd)
-    {
-        const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                                 std::to_string(m_page.size()) + "\r\n\r\n";
-        std::string answer = head + m_page;
-        std::string pending;
-        char buf[8192];
-        for (;;) {
-            const auto end = pending.find("\r\n\r\n");
-            if (end == std::string::npos) {
-                const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-                if (n <= 0) return;
-                pending.append(buf, static_cast<std::size_t>(n));
-                continue;
-            }
-            const bool slow = pending.compare(0, 10, "GET /slow?") == 0;
-            pending.erase(0, end + 4);
-            if (!slow) {
-                sendAll(fd, answer);
-                continue;
-            }
-            sendAll(fd, head);
-            const std::size_t piece = m_page.size() / 20;
-            for (std::size_t at = 0; at < m_page.size() && !m_stopping; at += piece) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(25));
-                sendAll(fd, std::string_view(m_page).substr(at, piece));
-            }
-        }
-    }
-    static void sendAll(int fd, std::string_view bytes)
-    {
-        while (!bytes.empty()) {
-            const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (n <= 0) return;
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-        }
-    }
-
-    std::string m_page;
-    int m_fd = -1;
-    int m_port = 0;
-    std::atomic<bool> m_stopping{false};
-    std::mutex m_mutex;
-    std::vector<int> m_clients;
-    std::vector<std::thread> m_threads;
-    std::thread m_accept;
-};
-
 double curlCommandLineMs(const std::vector<std::string>& urls)
 {
     QStringList args{QStringLiteral("-s"), QStringLiteral("--noproxy"), QStringLiteral("*")};
@@ -153,7 +52,14 @@ double curlCommandLineMs(const std::vector<std::string>& urls)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    LoopbackServer server;
+    std::string page;
+    for (std::size_t i = 0; page.size() < kPageBytes; ++i)
+        page += static_cast<char>('a' + i % 26);
+    // "/slow..." sends the page in 20 pieces 25 ms apart, anything else at once.
+    larkspur::bench::LoopbackServer server([&page](const std::string& target) {
+        return target.rfind("/slow", 0) == 0 ? larkspur::bench::Reply{page, 20, 25}
+                                              : larkspur::bench::Reply{page};
+    });
     std::vector<std::string> urls;
     for (int i = 0; i < kFetches; ++i)
         urls.push_back(server.url("/page?n=" + std::to_string(i)));
