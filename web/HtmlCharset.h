@@ -1,6 +1,7 @@
 #pragma once
 // Which character set a page is in, and its conversion to the program's encoding (UTF-8).
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -31,5 +32,8 @@ std::string htmlPageToUtf8(std::string_view bytes, std::string_view contentType)
 
 // True when the bytes are well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
 bool isValidUtf8(std::string_view bytes);
+
+// Appends the code point as UTF-8.
+void appendUtf8(std::string& out, uint32_t cp);
 
 } // namespace larkspur

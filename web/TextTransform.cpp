@@ -1,5 +1,7 @@
 #include "web/TextTransform.h"
 
+#include "web/HtmlCharset.h"
+
 namespace larkspur {
 
 namespace {
@@ -32,24 +34,6 @@ size_t decode(std::string_view s, size_t i, char32_t& cp)
     return len;
 }
 
-void encode(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 bool isAsciiWordChar(char c)
 {
@@ -131,7 +115,7 @@ void appendUpper(std::string& out, char32_t cp, bool title)
     else if (cp == 0x149)
         out += "\xCA\xBCN"; // the apostrophe stays, then N
     else
-        encode(out, upperOf(cp));
+        appendUtf8(out, upperOf(cp));
 }
 
 void appendLower(std::string& out, char32_t cp)
@@ -139,7 +123,7 @@ void appendLower(std::string& out, char32_t cp)
     if (cp == 0x130)
         out += "i\xCC\x87"; // i and a combining dot above
     else
-        encode(out, lowerOf(cp));
+        appendUtf8(out, lowerOf(cp));
 }
 
 } // namespace

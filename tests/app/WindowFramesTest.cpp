@@ -4,6 +4,7 @@
 #include "app/core/QSettingsStore.h"
 #include "app/core/SettingsStore.h"
 #include "support/FakeMediaPlayer.h"
+#include "support/QuietServices.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
@@ -41,15 +42,8 @@ protected:
     {
         services.mp = &mp;
         services.settings = &store;
-        services.playLogFile = dir.file("log.txt");
-        services.showError = [this](const std::string& e) { errors.push_back(e); };
-        services.askSaveFile = [] { return std::string(); };
-        services.askText = [](const std::string&, std::string&) { return false; };
-        services.showFatal = [this](const std::string& e) { errors.push_back("fatal: " + e); };
-        services.backupFolder = dir.file("backup");
-        services.runtimeFolder = dir.file("run");
+        test::makeQuiet(services, dir.path(), &errors);
         services.showInfo = [this](const std::string& e) { infos.push_back(e); };
-        services.askListFile = [] { return std::string(); };
         services.tapClockMs = [this] { return clockMs; };
     }
 

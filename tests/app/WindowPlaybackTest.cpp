@@ -3,6 +3,7 @@
 #include "app/TForm1.h"
 #include "app/core/SettingsStore.h"
 #include "support/FakeMediaPlayer.h"
+#include "support/QuietServices.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
@@ -58,13 +59,7 @@ protected:
         services.mp = &mp;
         services.settings = &store;
         services.random = &random;
-        services.playLogFile = dir.file("log.txt");
-        services.showError = [this](const std::string& e) { errors.push_back(e); };
-        services.askSaveFile = [] { return std::string(); };
-        services.askText = [](const std::string&, std::string&) { return false; };
-        services.showFatal = [this](const std::string& e) { errors.push_back("fatal: " + e); };
-        services.backupFolder = dir.file("backup");
-        services.runtimeFolder = dir.file("run");
+        test::makeQuiet(services, dir.path(), &errors);
     }
 
     std::unique_ptr<TForm1> start(const std::string& listArg)

@@ -3,6 +3,7 @@
 #include "app/TForm1.h"
 #include "app/core/SettingsStore.h"
 #include "playback/gst/GstMediaPlayer.h"
+#include "support/QuietServices.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
@@ -43,12 +44,7 @@ protected:
         services.mp = &mp;
         services.settings = &store;
         services.random = &random;
-        services.playLogFile = dir.file("log.txt");
-        services.showError = [](const std::string&) {};
-        services.askSaveFile = [] { return std::string(); };
-        services.askText = [](const std::string&, std::string&) { return false; };
-        services.showFatal = [](const std::string&) {};
-        services.askListFile = [] { return std::string(); };
+        test::makeQuiet(services, dir.path(), nullptr);
     }
 
     std::vector<std::string> logLines()

@@ -5,6 +5,7 @@
 #include "app/TForm1.h"
 #include "app/core/SettingsStore.h"
 #include "support/FakeMediaPlayer.h"
+#include "support/QuietServices.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
@@ -36,14 +37,7 @@ class WindowUse : public ::testing::Test
     {
         services.mp = &mp;
         services.settings = &store;
-        services.playLogFile = dir.file("log.txt");
-        services.showError = [](const std::string&) {};
-        services.showFatal = [](const std::string&) {};
-        services.askSaveFile = [] { return std::string(); };
-        services.askText = [](const std::string&, std::string&) { return false; };
-        services.backupFolder = dir.file("backup");
-        services.runtimeFolder = dir.file("run");
-        services.askListFile = [] { return std::string(); };
+        test::makeQuiet(services, dir.path(), nullptr);
         services.tapClockMs = [this] { return clockMs; };
     }
 
