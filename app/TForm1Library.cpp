@@ -32,7 +32,18 @@ void TForm1::importPlaylist(const std::string& fileName)
         return;
     }
     appendEntries(dl, got.entries);
-    if (got.kind == PlaylistKind::Text) ListFileName = fileName;
+    if (got.kind == PlaylistKind::Text && fileName != ListFileName) {
+        // The text file becomes the song list, so it takes that list's lock as well.
+        auto lock = std::make_unique<SongListLock>();
+        if (lock->acquire(fileName, m_services.runtimeFolder) == SongListLock::Result::HeldElsewhere) {
+            m_services.showError("Another Larkspur window plays \"" + fileName +
+                                 "\" as its song list: its songs were added, and the song list stays \"" +
+                                 ListFileName + "\".");
+        } else {
+            m_listLock = std::move(lock);
+            ListFileName = fileName;
+        }
+    }
     if (got.lineBreaks > 0) m_services.showError(lineBreakNotice(got.lineBreaks));
     const PlayerMode mode = mp().mode();
     if (mode == PlayerMode::Playing || mode == PlayerMode::Paused)

@@ -575,6 +575,13 @@ TEST_F(WindowPlayback, SecondCopyOnTheSameListEndsAndOtherListsRunSideBySide)
     EXPECT_FALSE(third->closed());
     EXPECT_EQ(third->ListFileName, other);
 
+    // A text playlist another copy plays as its list is added, but not taken over.
+    errors.clear();
+    third->importPlaylist(list);
+    EXPECT_EQ(third->ListFileName, other);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("Another Larkspur window"), std::string::npos);
+
     first->lsaveTimer();
     EXPECT_EQ(readFile(list), first->dl.text());
     first.reset(); // its lock ends with it
