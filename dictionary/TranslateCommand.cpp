@@ -53,8 +53,9 @@ int runTranslateCommand(const std::string& word, std::ostream& out, std::ostream
     LyricsSearch harvest(state, http, browser, view);
     // The empty page that follows an unreachable dictionary is harvested as in the window;
     // the tool says why it is empty.
-    QObject::connect(&browser, &BrowserDocument::NavigateError, &loop,
-                     [&](const QString&, const QString& message) { navigationError = message.toStdString(); });
+    QObject::connect(
+        &browser, &BrowserDocument::NavigateError, &loop,
+        [&](const QString&, const QString& message) { navigationError = message.toStdString(); });
     try {
         requestTranslation(state, browser, word);
     } catch (const std::exception& e) {

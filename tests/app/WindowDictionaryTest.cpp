@@ -28,16 +28,15 @@ namespace {
 const std::string kTail =
     "&searchLoc=0&relink=on&spellToler=std&sectHdr=on&tableBorder=1&cmpType=relaxed&lang=de";
 
-const std::string kDictionaryPage =
-    "<html><body><div>Suche nach Wörtern</div>"
-    "<table><tr><th>ENGLISCH DEUTSCH</th></tr>"
-    "<tr><td>wonderful</td><td>wunderbar</td></tr>"
-    "<tr><td>wonderfully</td><td>herrlich</td></tr></table>"
-    "<p>Legende: adj. Adjektiv</p><p>Impressum</p></body></html>";
+const std::string kDictionaryPage = "<html><body><div>Suche nach Wörtern</div>"
+                                    "<table><tr><th>ENGLISCH DEUTSCH</th></tr>"
+                                    "<tr><td>wonderful</td><td>wunderbar</td></tr>"
+                                    "<tr><td>wonderfully</td><td>herrlich</td></tr></table>"
+                                    "<p>Legende: adj. Adjektiv</p><p>Impressum</p></body></html>";
 
 class WindowDictionary : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         server = std::make_unique<test::HttpPythonServer>(
@@ -88,7 +87,8 @@ protected:
     {
         QElapsedTimer t;
         t.start();
-        while (!cond() && t.elapsed() < ms) QTest::qWait(10);
+        while (!cond() && t.elapsed() < ms)
+            QTest::qWait(10);
         return cond();
     }
 
@@ -113,17 +113,17 @@ TEST_F(WindowDictionary, WordGoesToTheDictionaryAndItsEntriesToTheFrame)
     struct Case
     {
         QString memo;
-        int anchor; // where the selection starts, in characters; -1: none
-        int caret;  // in characters
+        int anchor;        // where the selection starts, in characters; -1: none
+        int caret;         // in characters
         std::string query; // as the dictionary receives it
     };
     const QString lyrics = QStringLiteral("Größe wonderful\nMädchen dog day\nrock & roll");
     const int mae = int(lyrics.indexOf(QStringLiteral("Mädchen")));
     const Case cases[] = {
-        {lyrics, -1, 15, "wonderful"},    // after it, umlauts before it on the line
-        {lyrics, -1, 9, "wonderful"},     // inside
-        {lyrics, -1, mae + 7, "dchen"},   // its umlaut's bytes are no letters
-        {lyrics, -1, mae + 8, ""},        // right before a word, after a blank
+        {lyrics, -1, 15, "wonderful"},            // after it, umlauts before it on the line
+        {lyrics, -1, 9, "wonderful"},             // inside
+        {lyrics, -1, mae + 7, "dchen"},           // its umlaut's bytes are no letters
+        {lyrics, -1, mae + 8, ""},                // right before a word, after a blank
         {lyrics, -1, int(lyrics.size()), "roll"}, // last word, no line break after it
         {lyrics, mae + 8, mae + 12, "dog%20"},    // a selection keeps its blank
         {lyrics, int(lyrics.indexOf(QStringLiteral("rock"))), int(lyrics.size()),
@@ -138,7 +138,8 @@ TEST_F(WindowDictionary, WordGoesToTheDictionaryAndItsEntriesToTheFrame)
         f->memo1->setPlainText(c.memo);
         QTextCursor cursor = f->memo1->textCursor();
         if (c.anchor >= 0) cursor.setPosition(c.anchor);
-        cursor.setPosition(c.caret, c.anchor >= 0 ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+        cursor.setPosition(c.caret,
+                           c.anchor >= 0 ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
         f->memo1->setTextCursor(cursor);
         f->Translate1->trigger();
         EXPECT_TRUE(f->TranslationPending);
@@ -154,7 +155,8 @@ TEST_F(WindowDictionary, WordGoesToTheDictionaryAndItsEntriesToTheFrame)
     }
 
     // The button does the same; a page without the heading is shown from its start.
-    writeFile(site.file("index.html"), "<html><body><p>Keine Treffer</p><p>Legende</p></body></html>");
+    writeFile(site.file("index.html"),
+              "<html><body><p>Keine Treffer</p><p>Legende</p></body></html>");
     f->memo1->setPlainText(QStringLiteral("hello"));
     f->memo1->moveCursor(QTextCursor::End);
     f->JvxSpeedButton6->click();
@@ -172,11 +174,12 @@ TEST_F(WindowDictionary, StaleDictionaryPageNeverLandsAfterANewerNavigation)
         const char* what;
         bool search;
         std::function<void(TForm1&)> after;
-        std::string memo;   // the lyrics memo at the end
-        bool translated;    // the translation frame shows the entries
+        std::string memo; // the lyrics memo at the end
+        bool translated;  // the translation frame shows the entries
     };
     const Case cases[] = {
-        {"song change with search", true, [this](TForm1& f) { f.PlayNextSong(1); }, "Song text", false},
+        {"song change with search", true, [this](TForm1& f) { f.PlayNextSong(1); }, "Song text",
+         false},
         {"custom search", false, [](TForm1& f) { f.Customsearch1Click(); }, "Song text", false},
         {"song change without search", false, [](TForm1& f) { f.PlayNextSong(1); }, "", true},
     };
@@ -194,7 +197,8 @@ TEST_F(WindowDictionary, StaleDictionaryPageNeverLandsAfterANewerNavigation)
         if (c.translated) {
             ASSERT_TRUE(waitUntil([&] { return !f->memotrns->toPlainText().isEmpty(); })) << c.what;
         } else {
-            ASSERT_TRUE(waitUntil([&] { return text(f->memo1) == c.memo; })) << c.what << text(f->memo1);
+            ASSERT_TRUE(waitUntil([&] { return text(f->memo1) == c.memo; }))
+                << c.what << text(f->memo1);
             QTest::qWait(300);
         }
         EXPECT_EQ(text(f->memo1), c.memo) << c.what;

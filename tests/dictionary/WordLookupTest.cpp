@@ -27,11 +27,11 @@ TEST(WordLookup, WordAtCaretCountsAsciiLettersInBytes)
         {song, 14, ""},          // at the start of the next line
         {song, 15, "M"},         // the umlaut's bytes end the run
         {song, afterMaedchen, "dchen"},
-        {song, song.find("'t") + 2, "t"},       // the apostrophe ends a word
-        {song, song.find("-ray"), "x"},         // so does a hyphen
-        {song, song.size(), "you"},             // last word, no line break after it
-        {song, song.size() + 5, "you"},         // a caret past the end counts as at the end
-        {song, song.find("4you") + 1, ""},      // digits are no letters
+        {song, song.find("'t") + 2, "t"},  // the apostrophe ends a word
+        {song, song.find("-ray"), "x"},    // so does a hyphen
+        {song, song.size(), "you"},        // last word, no line break after it
+        {song, song.size() + 5, "you"},    // a caret past the end counts as at the end
+        {song, song.find("4you") + 1, ""}, // digits are no letters
         {"wonderful", 9, "wonderful"},
         {"wonderful", 0, ""}, // caret at the start
         {"", 0, ""},
