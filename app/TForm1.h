@@ -179,6 +179,12 @@ public:
     void setLyricsText(const std::string& text);
     void Button3Click();
 
+    // ---- dictionary lookup (TForm1Dictionary.cpp)
+    // The selection as it stands, else the letter run at the caret.
+    std::string wordToTranslate() const;
+    // The dictionary branch of the harvest: the completed page into the translation frame.
+    void showTranslation();
+
     MediaPlayer& mp() { return *m_services.mp; }
     BrowserDocument* WebBrowser1 = nullptr;
 

@@ -26,7 +26,7 @@ void TForm1::buildLyrics()
     view.setBusy = [this](bool busy) { lbusy2->setText(busy ? QStringLiteral("busy") : QString()); };
     view.searchEnabled = [this] { return srchen->isChecked(); };
     view.checkSearch = [this] { srchen->setChecked(true); };
-    view.dictionaryPage = [] {};
+    view.dictionaryPage = [this] { showTranslation(); };
     m_lyrics = new LyricsSearch(*this, *m_http, *WebBrowser1, std::move(view), this);
     if (!m_services.askSaveFile)
         m_services.askSaveFile = [this] {
@@ -101,7 +101,6 @@ void TForm1::Versebank1Click()
 }
 void TForm1::Find1Click() {}
 void TForm1::Replace1Click() {}
-void TForm1::Translate1Click() {}
 void TForm1::Button3Click() {}
 
 } // namespace larkspur

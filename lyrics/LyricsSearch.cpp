@@ -37,14 +37,14 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
         m_view.setText(*text);
         if (m_state.AutoLyricsPending) {
             m_state.AutoLyricsPending = false;
-            m_browser.Stop(); // an older search must not land on these lyrics
+            stopBrowser(); // an older search must not land on these lyrics
             return;
         }
     } else {
         m_view.setText({});
     }
     if (!m_view.searchEnabled()) {
-        m_browser.Stop();
+        stopBrowser();
         return;
     }
     m_state.SongArtist = ReplaceAllNoCase(m_state.SongArtist, " ", "+");
@@ -81,6 +81,15 @@ void LyricsSearch::navigateSearch(const std::string& url)
 {
     m_searchGeneration = m_generation;
     m_browser.Navigate(EncodeUtf8Query(url));
+    m_state.TranslationPending = false; // the dictionary load was dropped
+}
+
+void LyricsSearch::stopBrowser()
+{
+    // With a translation awaited the load is the dictionary's, newer than any search: a
+    // song change leaves it to land.
+    if (m_state.TranslationPending) return;
+    m_browser.Stop();
 }
 
 void LyricsSearch::HarvestDocument()
@@ -166,6 +175,7 @@ void LyricsSearch::FetchCandidate(const std::string& link)
     m_state.LyricsPagePending = true;
     m_stagingGeneration = generation;
     m_browser.Navigate(stagingPagePath());
+    m_state.TranslationPending = false; // the staging page took the dictionary's place
 }
 
 void LyricsSearch::lbusyClick() { m_http.Disconnect(FetchGroup::LyricsHarvest); }

@@ -65,7 +65,11 @@ public:
 private:
     void FetchCandidate(const std::string& link);
     bool fetchPage(const std::string& link, std::string& page);
+    // A lyrics navigation drops a dictionary load that was running and clears
+    // TranslationPending with it, so the next page to complete is never taken for the
+    // dictionary's. Stopping spares a dictionary load.
     void navigateSearch(const std::string& url);
+    void stopBrowser();
     void finish(bool found, const std::string& why);
 
     LyricsState& m_state;

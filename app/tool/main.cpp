@@ -1,5 +1,7 @@
-// larkspur-tool: the player's page fetch, rendering and cleaning, from the command line.
+// larkspur-tool: the player's page fetch, rendering, cleaning, lyrics and dictionary
+// lookups, from the command line.
 
+#include "dictionary/TranslateCommand.h"
 #include "lyrics/CleanCommand.h"
 #include "lyrics/LyricsCommand.h"
 #include "web/BrowserRenderCommand.h"
@@ -41,11 +43,17 @@ int lyrics(const Arguments& args)
     return status == 2 ? -1 : status;
 }
 
+int translate(const Arguments& args)
+{
+    return larkspur::runTranslateCommand(args[0], std::cout, std::cerr);
+}
+
 constexpr Subcommand kSubcommands[] = {
     {"fetch", "URL [URL ...]", 1, 0, fetch},
     {"render", "FILE|URL", 1, 1, render},
     {"clean", "FILE", 1, 1, clean},
     {"lyrics", "[--next N] SONGFILE", 1, 3, lyrics},
+    {"translate", "WORD", 1, 1, translate},
 };
 
 int usage()

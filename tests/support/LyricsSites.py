@@ -1,8 +1,8 @@
 """Loopback server playing a search engine and lyrics sites for the lyrics tests.
 
 Serves the files of the folder given as its argument: "/search" answers search.html (with
-{PORT} replaced by the server's port), "/slow/NAME?s=SECONDS" answers NAME after a pause,
-anything missing answers 404. Every request's target goes to requests.log in that folder.
+{PORT} replaced by the server's port), "/" (the dictionary's queries) answers index.html,
+"/slow/NAME?s=SECONDS" answers NAME after a pause, anything missing answers 404. Every request's target goes to requests.log in that folder.
 Prints its port on the first line, then serves until its standard input closes.
 """
 import http.server
@@ -29,6 +29,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         name = url.path.lstrip("/")
         if name == "search":
             name = "search.html"
+        elif name == "":
+            name = "index.html"
         if name.startswith("slow/"):
             time.sleep(float(dict(urllib.parse.parse_qsl(url.query)).get("s", "2")))
             name = name[5:]

@@ -1,0 +1,51 @@
+// The word translation: a word of the lyrics memo looked up in the online dictionary, its
+// entries shown in the translation frame.
+
+#include "app/TForm1.h"
+#include "dictionary/Translation.h"
+#include "dictionary/WordLookup.h"
+#include "lyrics/LyricsFile.h"
+#include "web/BrowserDocument.h"
+
+#include <QPlainTextEdit>
+#include <QTextCursor>
+
+namespace larkspur {
+
+std::string TForm1::wordToTranslate() const
+{
+    const QTextCursor cursor = memo1->textCursor();
+    if (cursor.hasSelection()) {
+        // Qt marks line breaks in a selection as paragraph separators; the memo's text has CR LF.
+        QString selected = cursor.selectedText();
+        selected.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
+        return selected.toStdString();
+    }
+    const QString text = memo1->toPlainText();
+    // The caret as a byte offset into the CR LF text in UTF-8.
+    const std::string before = withCrLf(text.left(cursor.position()).toStdString());
+    return wordAtCaret(withCrLf(text.toStdString()), before.size());
+}
+
+void TForm1::Translate1Click()
+{
+    try {
+        requestTranslation(*this, *WebBrowser1, wordToTranslate());
+    } catch (const std::exception& e) {
+        m_services.showError(e.what());
+    }
+}
+
+void TForm1::showTranslation()
+{
+    ShowTranslationFrame();
+    try {
+        QString shown = QString::fromStdString(translationOf(*WebBrowser1));
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        memotrns->setPlainText(shown);
+    } catch (const std::exception& e) {
+        m_services.showError(e.what());
+    }
+}
+
+} // namespace larkspur

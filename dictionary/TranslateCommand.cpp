@@ -1,0 +1,79 @@
+#include "dictionary/TranslateCommand.h"
+
+#include "dictionary/Translation.h"
+#include "lyrics/LyricsSearch.h"
+#include "web/BrowserDocument.h"
+#include "web/HttpClient.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <memory>
+
+namespace larkspur {
+
+namespace {
+
+// A slow dictionary still answers; the browser stops a page that keeps loading after 5 s.
+constexpr int kLimitMs = 60000;
+
+} // namespace
+
+int runTranslateCommand(const std::string& word, std::ostream& out, std::ostream& err)
+{
+    static int argc = 1;
+    static char name[] = "larkspur-tool";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> app;
+    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+
+    LyricsState state;
+    HttpClient http;
+    BrowserDocument browser;
+    QEventLoop loop;
+    std::string text, why = "The dictionary did not answer in time.", navigationError;
+    bool done = false;
+    LyricsView view;
+    view.setText = [](const std::string&) {};
+    view.setBusy = [](bool) {};
+    view.searchEnabled = [] { return false; };
+    view.checkSearch = [] {};
+    view.dictionaryPage = [&] {
+        try {
+            text = translationOf(browser);
+            why = "The dictionary page is empty.";
+        } catch (const std::exception& e) {
+            why = e.what();
+        }
+        done = true;
+        loop.quit();
+    };
+    // The harvest decides what a completed page is, as in the window.
+    LyricsSearch harvest(state, http, browser, view);
+    // The empty page that follows an unreachable dictionary is harvested as in the window;
+    // the tool says why it is empty.
+    QObject::connect(
+        &browser, &BrowserDocument::NavigateError, &loop,
+        [&](const QString&, const QString& message) { navigationError = message.toStdString(); });
+    try {
+        requestTranslation(state, browser, word);
+    } catch (const std::exception& e) {
+        err << "larkspur-tool: " << e.what() << '\n';
+        return 1;
+    }
+    QTimer::singleShot(kLimitMs, &loop, &QEventLoop::quit);
+    if (!done) loop.exec();
+    if (text.empty()) {
+        std::string line = navigationError.empty() ? why : navigationError;
+        for (char& ch : line)
+            if (ch == '\n' || ch == '\r') ch = ' ';
+        err << "larkspur-tool: " << line << '\n';
+        return 1;
+    }
+    out << text;
+    if (text.back() != '\n') out << '\n';
+    return 0;
+}
+
+} // namespace larkspur

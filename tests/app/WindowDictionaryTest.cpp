@@ -1,0 +1,257 @@
+// The word translation on the real window and through larkspur-tool, against a loopback
+// server playing the dictionary, the search engine and a lyrics site.
+
+#include "app/TForm1.h"
+#include "app/core/SettingsStore.h"
+#include "support/FakeMediaPlayer.h"
+#include "support/HttpPythonServer.h"
+#include "support/TestFiles.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTest>
+#include <QTextCursor>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace larkspur;
+using larkspur::test::FakeMediaPlayer;
+using larkspur::test::readFile;
+using larkspur::test::TempDir;
+using larkspur::test::writeFile;
+
+namespace {
+
+const std::string kTail =
+    "&searchLoc=0&relink=on&spellToler=std&sectHdr=on&tableBorder=1&cmpType=relaxed&lang=de";
+
+const std::string kDictionaryPage = "<html><body><div>Suche nach Wörtern</div>"
+                                    "<table><tr><th>ENGLISCH DEUTSCH</th></tr>"
+                                    "<tr><td>wonderful</td><td>wunderbar</td></tr>"
+                                    "<tr><td>wonderfully</td><td>herrlich</td></tr></table>"
+                                    "<p>Legende: adj. Adjektiv</p><p>Impressum</p></body></html>";
+
+class WindowDictionary : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        server = std::make_unique<test::HttpPythonServer>(
+            QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsSites.py"),
+            QStringList{QString::fromStdString(site.path())});
+        qputenv("LARKSPUR_SEARCH_URL", QByteArray::fromStdString(server->url("")));
+        qputenv("LARKSPUR_DICTIONARY_URL", QByteArray::fromStdString(server->url("")));
+        writeFile(site.file("index.html"), kDictionaryPage);
+        writeFile(site.file("search.html"),
+                  "<html><body><p class=g><a href=\"http://127.0.0.1:{PORT}/one.html\">one</a>"
+                  "</body></html>");
+        writeFile(site.file("one.html"), "<html><body><div>Song text</div></body></html>");
+        song = dir.file("The Band - Some Song.mp3");
+        other = dir.file("Other Band - Other Song.mp3");
+        writeFile(song, "x");
+        writeFile(other, "x");
+        list = dir.file("list.txt");
+        writeFile(list, "0|" + song + "\r\n0|" + other + "\r\n");
+        services.mp = &mp;
+        services.settings = &store;
+        services.playLogFile = dir.file("log.txt");
+        services.showError = [this](const std::string& e) { errors.push_back(e); };
+        services.showFatal = [](const std::string&) {};
+        services.askSaveFile = [] { return std::string(); };
+        services.askText = [](const std::string&, std::string& text) {
+            text = "typed words";
+            return true;
+        };
+        services.backupFolder = dir.file("backup");
+        services.runtimeFolder = dir.file("run");
+        services.askListFile = [] { return std::string(); };
+    }
+    void TearDown() override
+    {
+        qunsetenv("LARKSPUR_SEARCH_URL");
+        qunsetenv("LARKSPUR_DICTIONARY_URL");
+    }
+
+    std::unique_ptr<TForm1> start()
+    {
+        auto f = std::make_unique<TForm1>(services);
+        f->FormCreate({QString::fromStdString(list)});
+        f->PlayNextSong(0);
+        return f;
+    }
+
+    template <typename F> bool waitUntil(F cond, int ms = 8000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!cond() && t.elapsed() < ms)
+            QTest::qWait(10);
+        return cond();
+    }
+
+    std::string requests() { return readFile(site.file("requests.log")); }
+    static std::string text(QPlainTextEdit* edit) { return edit->toPlainText().toStdString(); }
+
+    TempDir dir, site;
+    std::unique_ptr<test::HttpPythonServer> server;
+    std::string song, other, list;
+    FakeMediaPlayer mp;
+    MapSettingsStore store;
+    FormServices services;
+    std::vector<std::string> errors;
+};
+
+} // namespace
+
+// The word from the selection or the caret, as the dictionary gets it, and the page's
+// entries in the translation frame.
+TEST_F(WindowDictionary, WordGoesToTheDictionaryAndItsEntriesToTheFrame)
+{
+    struct Case
+    {
+        QString memo;
+        int anchor;        // where the selection starts, in characters; -1: none
+        int caret;         // in characters
+        std::string query; // as the dictionary receives it
+    };
+    const QString lyrics = QStringLiteral("Größe wonderful\nMädchen dog day\nrock & roll");
+    const int mae = int(lyrics.indexOf(QStringLiteral("Mädchen")));
+    const Case cases[] = {
+        {lyrics, -1, 15, "wonderful"},            // after it, umlauts before it on the line
+        {lyrics, -1, 9, "wonderful"},             // inside
+        {lyrics, -1, mae + 7, "dchen"},           // its umlaut's bytes are no letters
+        {lyrics, -1, mae + 8, ""},                // right before a word, after a blank
+        {lyrics, -1, int(lyrics.size()), "roll"}, // last word, no line break after it
+        {lyrics, mae + 8, mae + 12, "dog%20"},    // a selection keeps its blank
+        {lyrics, int(lyrics.indexOf(QStringLiteral("rock"))), int(lyrics.size()),
+         "rock%20%26%20roll"},
+        {lyrics, 12, mae + 3, "ful%0D%0AM%C3%A4d"}, // across a line break: CR LF
+    };
+    auto f = start();
+    for (const auto& c : cases) {
+        writeFile(site.file("requests.log"), "");
+        f->memotrns->clear();
+        f->CloseAllFrames();
+        f->memo1->setPlainText(c.memo);
+        QTextCursor cursor = f->memo1->textCursor();
+        if (c.anchor >= 0) cursor.setPosition(c.anchor);
+        cursor.setPosition(c.caret,
+                           c.anchor >= 0 ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+        f->memo1->setTextCursor(cursor);
+        f->Translate1->trigger();
+        EXPECT_TRUE(f->TranslationPending);
+        ASSERT_TRUE(waitUntil([&] { return !f->memotrns->toPlainText().isEmpty(); })) << c.query;
+        EXPECT_EQ(requests(), "/?search=" + c.query + kTail + "\n");
+        EXPECT_FALSE(f->TranslationPending);
+        EXPECT_FALSE(f->memotrns->isHidden());
+        const std::string shown = text(f->memotrns);
+        EXPECT_EQ(shown.rfind("ENGLISCH DEUTSCH", 0), 0u) << shown;
+        EXPECT_NE(shown.find("wunderbar"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("herrlich"), std::string::npos) << shown;
+        EXPECT_EQ(shown.find("Legende"), std::string::npos) << shown;
+    }
+
+    // The button does the same; a page without the heading is shown from its start.
+    writeFile(site.file("index.html"),
+              "<html><body><p>Keine Treffer</p><p>Legende</p></body></html>");
+    f->memo1->setPlainText(QStringLiteral("hello"));
+    f->memo1->moveCursor(QTextCursor::End);
+    f->JvxSpeedButton6->click();
+    ASSERT_TRUE(waitUntil([&] { return text(f->memotrns).find("Keine") != std::string::npos; }));
+    EXPECT_EQ(f->memotrns->toPlainText().trimmed().toStdString(), "Keine Treffer");
+    EXPECT_TRUE(errors.empty());
+}
+
+// Whatever the browser loads after the request decides what completes: a lyrics search
+// drops the dictionary page, a song change without a search leaves it to land.
+TEST_F(WindowDictionary, StaleDictionaryPageNeverLandsAfterANewerNavigation)
+{
+    struct Case
+    {
+        const char* what;
+        bool search;
+        std::function<void(TForm1&)> after;
+        std::string memo; // the lyrics memo at the end
+        bool translated;  // the translation frame shows the entries
+    };
+    const Case cases[] = {
+        {"song change with search", true, [this](TForm1& f) { f.PlayNextSong(1); }, "Song text",
+         false},
+        {"custom search", false, [](TForm1& f) { f.Customsearch1Click(); }, "Song text", false},
+        {"song change without search", false, [](TForm1& f) { f.PlayNextSong(1); }, "", true},
+    };
+    for (const auto& c : cases) {
+        auto f = start();
+        if (c.search) {
+            f->srchen->trigger();
+            ASSERT_TRUE(waitUntil([&] { return text(f->memo1) == "Song text"; })) << c.what;
+        }
+        f->memo1->setPlainText(QStringLiteral("wonderful"));
+        f->memo1->moveCursor(QTextCursor::End);
+        writeFile(site.file("requests.log"), "");
+        f->Translate1Click();
+        c.after(*f);
+        if (c.translated) {
+            ASSERT_TRUE(waitUntil([&] { return !f->memotrns->toPlainText().isEmpty(); })) << c.what;
+        } else {
+            ASSERT_TRUE(waitUntil([&] { return text(f->memo1) == c.memo; }))
+                << c.what << text(f->memo1);
+            QTest::qWait(300);
+        }
+        EXPECT_EQ(text(f->memo1), c.memo) << c.what;
+        EXPECT_EQ(text(f->memotrns).find("wunderbar") != std::string::npos, c.translated) << c.what;
+        EXPECT_EQ(f->memotrns->isHidden(), !c.translated) << c.what;
+        EXPECT_FALSE(f->TranslationPending) << c.what;
+    }
+}
+
+TEST_F(WindowDictionary, ToolPrintsWhatTheFrameWouldShow)
+{
+    const QString tool = QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur-tool");
+    auto f = start();
+    f->memo1->setPlainText(QStringLiteral("wonderful"));
+    f->memo1->moveCursor(QTextCursor::End);
+    f->Translate1Click();
+    ASSERT_TRUE(waitUntil([&] { return !f->memotrns->toPlainText().isEmpty(); }));
+    const std::string frame = text(f->memotrns);
+
+    struct Case
+    {
+        std::string host;
+        QString word;
+        int status;
+        std::string request; // what the dictionary was asked; empty: nothing
+    };
+    const Case cases[] = {
+        {server->url(""), QStringLiteral("wonderful"), 0, "/?search=wonderful" + kTail + "\n"},
+        {server->url(""), QStringLiteral("R&B #1"), 0, "/?search=R%26B%20%231" + kTail + "\n"},
+        {"http://127.0.0.1:1", QStringLiteral("wonderful"), 1, ""}, // nobody listens
+        {"nowhere", QStringLiteral("wonderful"), 1, ""},            // no usable address
+    };
+    for (const auto& c : cases) {
+        writeFile(site.file("requests.log"), "");
+        QProcess p;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LARKSPUR_DICTIONARY_URL"), QString::fromStdString(c.host));
+        p.setProcessEnvironment(env);
+        p.start(tool, {QStringLiteral("translate"), c.word});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), c.status) << c.host;
+        QString out = QString::fromUtf8(p.readAllStandardOutput());
+        out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        if (c.status == 0) {
+            // The frame's text, ending in one line break.
+            EXPECT_EQ(out.toStdString(), frame.back() == '\n' ? frame : frame + "\n");
+            EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+        } else {
+            EXPECT_TRUE(out.isEmpty());
+            EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << err.toStdString();
+            EXPECT_TRUE(err.startsWith(QStringLiteral("larkspur-tool: "))) << err.toStdString();
+        }
+        EXPECT_EQ(requests(), c.request);
+    }
+}
