@@ -124,8 +124,7 @@ ReplaceAllResult ReplaceAll(QStringView text, QStringView prepared, QStringView 
             from = p + 1;
             continue;
         }
-        if (result.count == 0)
-            result.text.reserve(text.size() + std::max<qsizetype>(0, replacement.size() - L) * 16);
+        if (result.count == 0) result.text.reserve(text.size()); // grows by doubling if longer
         result.text += text.mid(copied, p - copied);
         result.text += replacement;
         ++result.count;
