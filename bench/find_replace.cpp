@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <cstdio>
@@ -44,8 +45,9 @@ void writeAll(const std::string& file, const std::string& bytes)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    char dirTemplate[] = "/tmp/larkspur-replace-XXXXXX";
-    const std::string dir = ::mkdtemp(dirTemplate);
+    QTemporaryDir tempDir;
+    if (!tempDir.isValid()) return 1;
+    const std::string dir = tempDir.path().toStdString();
     const std::string in = dir + "/lyrics.lyr", out = dir + "/sed.lyr";
 
     // Lines of about 20 bytes, each with one "ab" and no other.
@@ -106,8 +108,5 @@ int main(int argc, char** argv)
     std::printf("putting the result into the editor: %.1f ms (setPlainText of it: %.1f ms)\n",
                 putBack, load);
 
-    ::unlink(in.c_str());
-    ::unlink(out.c_str());
-    ::rmdir(dir.c_str());
     return same ? 0 : 1;
 }
