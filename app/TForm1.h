@@ -39,6 +39,7 @@ class QToolButton;
 namespace larkspur {
 
 class BrowserDocument;
+class FindReplaceDialog;
 class HttpClient;
 class LyricsSearch;
 
@@ -66,6 +67,9 @@ struct FormServices
     std::function<void(const std::string&)> showFatal;
     // Shows a notice that needs no answer (default: a message box that does not block).
     std::function<void(const std::string&)> showInfo;
+    // The find and replace dialogs' notices: a title and a text with an information icon
+    // (default: a message box over the dialog that does not block).
+    std::function<void(const std::string& title, const std::string& text)> showNotice;
     // Runs the directory scan with progress and cancel (default: a worker thread and a
     // progress dialog).
     std::function<ScanResult(const std::string& folder)> scanDirectory;
@@ -185,6 +189,26 @@ public:
     // The dictionary branch of the harvest: the completed page into the translation frame.
     void showTranslation();
 
+    // ---- find and replace in the lyrics memo (TForm1FindReplace.cpp)
+    void fdlgShow();
+    void rdlgShow();
+    void fdlgFind();
+    void rdlgFind();
+    void rdlgReplace();
+    void FindNextForReplace();
+    FindReplaceDialog* fdlg = nullptr; // made at the first opening
+    FindReplaceDialog* rdlg = nullptr;
+    bool HitFound = false; // the replace dialog's last find selected a hit
+    int ReplaceCount = 0;  // hits found for Replace, or changed by the running Replace All
+
+private:
+    bool findInMemo(FindReplaceDialog& dialog); // selects the next hit or reports the miss
+    void replaceInMemo();
+    void replaceAllInMemo();
+    void findReplaceNotice(QWidget* over, const QString& title, const QString& text);
+    qsizetype m_hitStart = -1, m_hitLength = 0; // the last hit, line breaks counted as CR LF
+
+public:
     MediaPlayer& mp() { return *m_services.mp; }
     BrowserDocument* WebBrowser1 = nullptr;
 

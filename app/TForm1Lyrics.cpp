@@ -99,8 +99,6 @@ void TForm1::Versebank1Click()
     editsrch->setText(QString::fromLocal8Bit(SearchTerm));
     OpenCatalogueSearch();
 }
-void TForm1::Find1Click() {}
-void TForm1::Replace1Click() {}
 void TForm1::Button3Click() {}
 
 } // namespace larkspur
