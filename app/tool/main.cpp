@@ -1,5 +1,6 @@
 // larkspur-tool: the player's page fetch, rendering and cleaning, from the command line.
 
+#include "lyrics/CatalogueCommand.h"
 #include "lyrics/CleanCommand.h"
 #include "lyrics/LyricsCommand.h"
 #include "web/BrowserRenderCommand.h"
@@ -40,12 +41,18 @@ int lyrics(const Arguments& args)
     const int status = larkspur::runLyricsCommand(args, std::cout, std::cerr);
     return status == 2 ? -1 : status;
 }
+int catalogue(const Arguments& args)
+{
+    const int status = larkspur::runCatalogueCommand(args, std::cout, std::cerr);
+    return status == 2 ? -1 : status;
+}
 
 constexpr Subcommand kSubcommands[] = {
     {"fetch", "URL [URL ...]", 1, 0, fetch},
     {"render", "FILE|URL", 1, 1, render},
     {"clean", "FILE", 1, 1, clean},
     {"lyrics", "[--next N] SONGFILE", 1, 3, lyrics},
+    {"catalogue", "[--full] [--offset N] TEXT | --song LINK", 1, 4, catalogue},
 };
 
 int usage()
