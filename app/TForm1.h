@@ -309,7 +309,7 @@ private:
 
     // ---- lyrics catalogue search (TForm1Catalogue.cpp); Button3Click and Versebank1Click
     // are declared with the lyrics commands above.
-public:
+  public:
     void btnnClick();
     void btnbClick();
     // A row of lb became selected (Selected) or lost its selection.
@@ -325,8 +325,8 @@ public:
     QLabel* lanz = nullptr;
     QLabel* lbusy = nullptr;
 
-private:
-    void buildCatalogueFrame(); // fills lyrworld
+  private:
+    void buildCatalogueFrame();   // fills lyrworld
     void createCatalogueSearch(); // once m_http exists
     std::unique_ptr<CatalogueSearch> m_catalogue;
 };

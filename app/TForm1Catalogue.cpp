@@ -23,13 +23,12 @@ namespace {
 // Calls `click` on a left mouse press on the watched widget.
 class ClickFilter : public QObject
 {
-public:
+  public:
     ClickFilter(QObject* parent, std::function<void()> click)
         : QObject(parent), m_click(std::move(click))
-    {
-    }
+    {}
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         const auto type = event->type();
@@ -41,7 +40,7 @@ protected:
         return QObject::eventFilter(watched, event);
     }
 
-private:
+  private:
     std::function<void()> m_click;
 };
 
@@ -141,7 +140,9 @@ void TForm1::createCatalogueSearch()
         btnb->setEnabled(m_catalogue->canPageBack());
         if (isVisible()) lb->setFocus();
     };
-    view.showSong = [this](const std::string& text) { memo1->setPlainText(QString::fromStdString(text)); };
+    view.showSong = [this](const std::string& text) {
+        memo1->setPlainText(QString::fromStdString(text));
+    };
     view.showError = [this](const std::string& text) { m_services.showError(text); };
     m_catalogue = std::make_unique<CatalogueSearch>(*this, *m_http, std::move(view));
 }
@@ -168,9 +169,15 @@ void TForm1::lbSelectItem(int Item, bool Selected)
         Button3Click();
 }
 
-void TForm1::lbEditing(bool& AllowEdit) { AllowEdit = false; }
+void TForm1::lbEditing(bool& AllowEdit)
+{
+    AllowEdit = false;
+}
 
-void TForm1::lbusyCatalogueClick() { m_catalogue->cancel(); }
+void TForm1::lbusyCatalogueClick()
+{
+    m_catalogue->cancel();
+}
 
 void TForm1::Versebank1Click()
 {

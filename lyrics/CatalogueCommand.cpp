@@ -25,14 +25,21 @@ const char* why(CatalogueSearch::Outcome outcome)
 {
     using O = CatalogueSearch::Outcome;
     switch (outcome) {
-    case O::NoResult: return "The catalogue found nothing.";
+    case O::NoResult:
+        return "The catalogue found nothing.";
     case O::FetchFailed:
-    case O::Superseded: return "The catalogue site could not be fetched.";
-    case O::NoSession: return "The catalogue's front page holds no session.";
-    case O::NoCount: return "The result page holds no usable hit count.";
-    case O::SongMissing: return "The page holds no song text.";
-    case O::Expired: return "The catalogue session has expired.";
-    default: return "The catalogue search failed.";
+    case O::Superseded:
+        return "The catalogue site could not be fetched.";
+    case O::NoSession:
+        return "The catalogue's front page holds no session.";
+    case O::NoCount:
+        return "The result page holds no usable hit count.";
+    case O::SongMissing:
+        return "The page holds no song text.";
+    case O::Expired:
+        return "The catalogue session has expired.";
+    default:
+        return "The catalogue search failed.";
     }
 }
 

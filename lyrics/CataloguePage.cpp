@@ -57,7 +57,8 @@ std::string catalogueHost()
 {
     const char* env = std::getenv("LARKSPUR_CATALOGUE_URL");
     std::string host = env && *env ? env : std::string(kBuiltInHost);
-    while (!host.empty() && host.back() == '/') host.pop_back();
+    while (!host.empty() && host.back() == '/')
+        host.pop_back();
     return host;
 }
 
@@ -79,7 +80,10 @@ std::string catalogueSearchUrl(std::string_view host, std::string_view session,
     return EncodeLatin1Query(url);
 }
 
-bool isExpiredSessionPage(std::string_view page) { return page.find(kExpired) != page.npos; }
+bool isExpiredSessionPage(std::string_view page)
+{
+    return page.find(kExpired) != page.npos;
+}
 
 std::vector<CatalogueRow> parseCatalogueRows(std::string_view page)
 {

@@ -8,8 +8,7 @@ namespace larkspur {
 
 CatalogueSearch::CatalogueSearch(CatalogueState& state, HttpFetcher& http, CatalogueView view)
     : m_state(state), m_http(http), m_view(std::move(view))
-{
-}
+{}
 
 std::uint64_t CatalogueSearch::startRequest()
 {
@@ -135,6 +134,9 @@ CatalogueSearch::Outcome CatalogueSearch::loadSong(const std::string& link)
     return Outcome::Shown;
 }
 
-void CatalogueSearch::cancel() { m_http.Disconnect(FetchGroup::Catalogue); }
+void CatalogueSearch::cancel()
+{
+    m_http.Disconnect(FetchGroup::Catalogue);
+}
 
 } // namespace larkspur

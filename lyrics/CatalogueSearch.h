@@ -20,8 +20,8 @@ struct CataloguePage;
 
 struct CatalogueView
 {
-    std::function<void(bool)> setBusy;       // "busy" while a catalogue fetch waits
-    std::function<void()> showNoResult;      // the site found nothing
+    std::function<void(bool)> setBusy;                  // "busy" while a catalogue fetch waits
+    std::function<void()> showNoResult;                 // the site found nothing
     std::function<void(const CataloguePage&)> showPage; // a counted page; state is updated
     std::function<void(const std::string&)> showSong;   // the song's text
     std::function<void(const std::string&)> showError;  // an error the user must read
@@ -29,7 +29,7 @@ struct CatalogueView
 
 class CatalogueSearch
 {
-public:
+  public:
     enum class Outcome {
         Shown,           // a page or a song was shown
         EmptyText,       // nothing to search for
@@ -67,7 +67,7 @@ public:
 
     bool waiting() const { return m_waiting > 0; }
 
-private:
+  private:
     bool fetch(const std::string& url, std::string& page, std::uint64_t generation);
     std::uint64_t startRequest();
 

@@ -17,9 +17,9 @@ struct CatalogueRow
 struct CatalogueState
 {
     int EntriesPerPage = 10;
-    int CatalogueTotal = 0;     // hits of the last counted search; 0: no session yet
-    int CataloguePageStart = 0; // index of the first hit asked for
-    std::string CatalogueSession; // sent unchanged first in every search address
+    int CatalogueTotal = 0;                  // hits of the last counted search; 0: no session yet
+    int CataloguePageStart = 0;              // index of the first hit asked for
+    std::string CatalogueSession;            // sent unchanged first in every search address
     std::vector<CatalogueRow> CatalogueRows; // the last counted page; grows past 1024
 };
 

@@ -36,8 +36,8 @@ const std::string kFront = "<html><frameset><frame name=\"top\" src=\"top.php?a=
 std::string resultPage(const std::string& count, const std::string& range, int rows,
                        const std::string& prefix = "Song")
 {
-    std::string page = "<html><body>Ergebnisse <b>" + range + "</b> von insgesamt <b>" + count +
-                       "</b><br>";
+    std::string page =
+        "<html><body>Ergebnisse <b>" + range + "</b> von insgesamt <b>" + count + "</b><br>";
     for (int i = 0; i < rows; ++i) {
         const std::string n = std::to_string(i);
         page += "<div style=\"margin-left:5px\"><font face=\"Arial\"><a href=\"song" + n +
@@ -49,7 +49,7 @@ std::string resultPage(const std::string& count, const std::string& range, int r
 
 class WindowCatalogue : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         server = std::make_unique<test::HttpPythonServer>(
@@ -107,7 +107,8 @@ protected:
     {
         QElapsedTimer t;
         t.start();
-        while (!cond() && t.elapsed() < ms) QTest::qWait(10);
+        while (!cond() && t.elapsed() < ms)
+            QTest::qWait(10);
         return cond();
     }
     // A fetch waits in a nested event loop: what happens meanwhile comes from a timer.
@@ -206,7 +207,8 @@ TEST_F(WindowCatalogue, PagingThroughTwentyFiveHits)
     f->btnbClick();
     f->btnnClick();
     f->btnnClick();
-    EXPECT_EQ(takeRequests(), searchRequest("love", "title", 10) + searchRequest("love", "title", 20));
+    EXPECT_EQ(takeRequests(),
+              searchRequest("love", "title", 10) + searchRequest("love", "title", 20));
     f->btnnClick();
     EXPECT_EQ(requests(), "");
 
@@ -267,7 +269,8 @@ TEST_F(WindowCatalogue, ExpiredSessionIsAskedAgainAndThenGivenUp)
     writeFile(site.file("search.1.html"), "<html>Die Session ist abgelaufen</html>");
     writeFile(site.file("search.html"), resultPage("3", "1-3", 3));
     search(QStringLiteral("x"));
-    EXPECT_EQ(takeRequests(), "/\n" + searchRequest("x", "title", 0) + searchRequest("x", "title", 0));
+    EXPECT_EQ(takeRequests(),
+              "/\n" + searchRequest("x", "title", 0) + searchRequest("x", "title", 0));
     EXPECT_EQ(titles().size(), 3);
 
     // An expired song page repeats the search instead.
@@ -279,7 +282,8 @@ TEST_F(WindowCatalogue, ExpiredSessionIsAskedAgainAndThenGivenUp)
     writeFile(site.file("search.html"), "<html>Die Session ist abgelaufen</html>");
     search(QStringLiteral("z"));
     std::string expected;
-    for (int i = 0; i <= 3; ++i) expected += searchRequest("z", "title", 0);
+    for (int i = 0; i <= 3; ++i)
+        expected += searchRequest("z", "title", 0);
     EXPECT_EQ(takeRequests(), expected);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("session"), std::string::npos);
@@ -325,8 +329,10 @@ TEST_F(WindowCatalogue, ToolPrintsRowsAndSongs)
         std::string out, requests;
     };
     const Case cases[] = {
-        {{"--full", "--offset", "10", "Öl See"}, 0,
-         "Found: 12\nRange: 11-12\nSong 0\tText 0 für dich\tsong0.html\nSong 1\tText 1 für dich\tsong1.html\n",
+        {{"--full", "--offset", "10", "Öl See"},
+         0,
+         "Found: 12\nRange: 11-12\nSong 0\tText 0 für dich\tsong0.html\nSong 1\tText 1 für "
+         "dich\tsong1.html\n",
          "/\n/suche.php?sid=S1&query=%D6l+See&search=body&offset=10&viewperpage=10\n"},
         {{"--song", "song1.html"}, 0, "Eins\nZwei ä\n", "/song1.html\n"},
         {{"--song", "missing.html"}, 1, "", "/missing.html\n"},
@@ -334,7 +340,8 @@ TEST_F(WindowCatalogue, ToolPrintsRowsAndSongs)
     };
     for (const auto& c : cases) {
         QStringList args{QStringLiteral("catalogue")};
-        for (const auto& a : c.args) args << QString::fromStdString(a);
+        for (const auto& a : c.args)
+            args << QString::fromStdString(a);
         QProcess p;
         p.start(tool, args);
         ASSERT_TRUE(p.waitForFinished(30000));

@@ -27,15 +27,17 @@ TEST(CataloguePage, SearchUrlKeepsItsOrderAndEncodesOnlyUmlauts)
         std::string query; // after "/suche.php?sid=ab12"
     };
     const Case cases[] = {
-        {"Ärger im Paradies", true, 0, 10, "&query=%C4rger+im+Paradies&search=title&offset=0&viewperpage=10"},
+        {"Ärger im Paradies", true, 0, 10,
+         "&query=%C4rger+im+Paradies&search=title&offset=0&viewperpage=10"},
         {"größe über Öl Üb äß", false, 20, 25,
          "&query=gr%F6%DFe+%FCber+%D6l+%DCb+%E4%DF&search=body&offset=20&viewperpage=25"},
         // Other letters and signs go out as they are.
         {"café & 50%", true, 10, 10, "&query=café+&+50%&search=title&offset=10&viewperpage=10"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(catalogueSearchUrl("http://h:81", "sid=ab12", c.text, c.byTitle, c.offset, c.perPage),
-                  "http://h:81/suche.php?sid=ab12" + c.query)
+        EXPECT_EQ(
+            catalogueSearchUrl("http://h:81", "sid=ab12", c.text, c.byTitle, c.offset, c.perPage),
+            "http://h:81/suche.php?sid=ab12" + c.query)
             << c.text;
 }
 
@@ -95,14 +97,15 @@ TEST(CataloguePage, RowsAreCutAtTheirMarkers)
     const Case cases[] = {
         {"head" + row("songtext.php?id=1&sid=x", "<b>One</b>", "first &amp; line") +
              row("s2.php", "Two", "second"),
-         {{"songtext.php?id=1&sid=x", "<b>One</b>", "first &amp; line"}, {"s2.php", "Two", "second"}}},
+         {{"songtext.php?id=1&sid=x", "<b>One</b>", "first &amp; line"},
+          {"s2.php", "Two", "second"}}},
         // A link without its opening quote keeps its first letter.
-        {"<p style=\"margin-left:5px\"><font face=\"Arial\"><a href=x.php\">X</a><font size=\"2\">t</div>",
+        {"<p style=\"margin-left:5px\"><font face=\"Arial\"><a href=x.php\">X</a><font "
+         "size=\"2\">t</div>",
          {{"x.php", "X", "t"}}},
         // Broken rows give empty pieces and the loop still ends.
         {"margin-left:5px", {{"", "", ""}}},
-        {"margin-left:5px" + std::string(29, '.') + "\"l\">T</a> no text marker",
-         {{"l", "T", ""}}},
+        {"margin-left:5px" + std::string(29, '.') + "\"l\">T</a> no text marker", {{"l", "T", ""}}},
         {"no rows at all", {}},
     };
     for (const auto& c : cases) {
@@ -119,7 +122,8 @@ TEST(CataloguePage, RowsAreCutAtTheirMarkers)
 TEST(CataloguePage, MoreThan1024RowsAreAllKept)
 {
     std::string page = "von insgesamt <b>2000</b>";
-    for (int i = 0; i < 1500; ++i) page += row(std::to_string(i) + ".php", "T", "x");
+    for (int i = 0; i < 1500; ++i)
+        page += row(std::to_string(i) + ".php", "T", "x");
     const CataloguePage parsed = parseCataloguePage(page);
     ASSERT_EQ(parsed.rows.size(), 1500u);
     EXPECT_EQ(parsed.rows[1024].link, "1024.php");
@@ -140,5 +144,6 @@ TEST(CataloguePage, SongTextFromItsBlock)
         {"<div class=\"song\">", ""},
         {"<div class=song>x</div>", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(songTextFromPage(c.page), c.text) << c.page;
+    for (const auto& c : cases)
+        EXPECT_EQ(songTextFromPage(c.page), c.text) << c.page;
 }
