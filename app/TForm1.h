@@ -6,6 +6,7 @@
 
 #include "app/core/FormState.h"
 #include "app/core/SettingsStore.h"
+#include "lyrics/CatalogueSearch.h"
 #include "playback/DirectoryScanner.h"
 #include "playback/MediaPlayer.h"
 #include "playback/PlayLog.h"
@@ -30,11 +31,13 @@ class QListWidget;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QRadioButton;
 class QSlider;
 class QSplitter;
 class QSystemTrayIcon;
 class QTimer;
 class QToolButton;
+class QTreeWidget;
 
 namespace larkspur {
 
@@ -333,6 +336,29 @@ private:
     int m_idleTicksToSkip = 0;
     int m_panelWidth = 230;
     bool m_finderMode = true; // what btnsrch runs: the finder or the catalogue search
+
+    // ---- lyrics catalogue search (TForm1Catalogue.cpp); Button3Click and Versebank1Click
+    // are declared with the lyrics commands above.
+  public:
+    void btnnClick();
+    void btnbClick();
+    // A row of lb became selected (Selected) or lost its selection.
+    void lbSelectItem(int Item, bool Selected);
+    void lbEditing(bool& AllowEdit);
+    void lbusyCatalogueClick(); // a click on lbusy ends the waiting catalogue fetch
+    QTreeWidget* lb = nullptr;
+    QRadioButton* stitle = nullptr;
+    QRadioButton* sfull = nullptr;
+    QPushButton* btnb = nullptr;
+    QPushButton* btnn = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* lanz = nullptr;
+    QLabel* lbusy = nullptr;
+
+  private:
+    void buildCatalogueFrame();   // fills lyrworld
+    void createCatalogueSearch(); // once m_http exists
+    std::unique_ptr<CatalogueSearch> m_catalogue;
 };
 
 } // namespace larkspur

@@ -196,14 +196,9 @@ void TForm1::buildSidePanel()
     buildSettingsBox();
     right->addWidget(Panelrightbottom, 1);
 
-    // The catalogue frame; its search controls come with the catalogue search.
     lyrworld = new QWidget(Panelright);
     lyrworld->setObjectName(QStringLiteral("lyrworld"));
-    auto* world = new QVBoxLayout(lyrworld);
-    lpos = new QLabel(lyrworld);
-    lpos->setObjectName(QStringLiteral("lpos"));
-    world->addWidget(lpos);
-    world->addStretch(1);
+    buildCatalogueFrame();
     lyrworld->hide();
     right->addWidget(lyrworld, 1);
 

@@ -1,5 +1,5 @@
 // Commands of the lyrics side: the lookup at each song start, the web search and its
-// harvest, saving, and the commands of the dictionary and catalogue still to come.
+// harvest, saving, and the commands of the dictionary still to come.
 
 #include "app/TForm1.h"
 #include "lyrics/LyricsFile.h"
@@ -28,6 +28,7 @@ void TForm1::buildLyrics()
     view.checkSearch = [this] { srchen->setChecked(true); };
     view.dictionaryPage = [this] { showTranslation(); };
     m_lyrics = new LyricsSearch(*this, *m_http, *WebBrowser1, std::move(view), this);
+    createCatalogueSearch();
     if (!m_services.askSaveFile)
         m_services.askSaveFile = [this] {
             QFileDialog sd(this);
@@ -94,11 +95,5 @@ void TForm1::saveLyricsTo(const std::string& path)
     }
 }
 
-void TForm1::Versebank1Click()
-{
-    editsrch->setText(QString::fromLocal8Bit(SearchTerm));
-    OpenCatalogueSearch();
-}
-void TForm1::Button3Click() {}
 
 } // namespace larkspur

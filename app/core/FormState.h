@@ -2,6 +2,7 @@
 // The main window's state variables: one instance for the process, start values as the
 // window has them before start-up runs. Texts are bytes in the system encoding.
 
+#include "lyrics/CatalogueState.h"
 #include "lyrics/LyricsState.h"
 #include "playback/ListMaintenance.h"
 
@@ -11,7 +12,7 @@
 
 namespace larkspur {
 
-struct FormState : LyricsState
+struct FormState : LyricsState, CatalogueState
 {
     int NormalWidth = 0;          // window width without the right-hand area, pixels
     std::string ListFileName;     // empty: the song list is never written
@@ -25,9 +26,6 @@ struct FormState : LyricsState
     bool NextAfterFade = false;   // play PendingIndex when the fade-out ends
     bool CloseAfterFade = false;  // close the window when a fade-out ends; never cleared
     int PendingIndex = 0;         // -1: random choice
-    int EntriesPerPage = 10;
-    int CatalogueTotal = 0;
-    int CataloguePageStart = 0;
     // Both grow with the list rather than stopping at a fixed size.
     MissingFiles NotFoundIndices;            // what the last file test found missing
     std::vector<std::size_t> FinderIndices; // song list position behind each finder row

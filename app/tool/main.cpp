@@ -2,6 +2,7 @@
 // lookups, from the command line.
 
 #include "dictionary/TranslateCommand.h"
+#include "lyrics/CatalogueCommand.h"
 #include "lyrics/CleanCommand.h"
 #include "lyrics/LyricsCommand.h"
 #include "web/BrowserRenderCommand.h"
@@ -42,6 +43,11 @@ int lyrics(const Arguments& args)
     const int status = larkspur::runLyricsCommand(args, std::cout, std::cerr);
     return status == 2 ? -1 : status;
 }
+int catalogue(const Arguments& args)
+{
+    const int status = larkspur::runCatalogueCommand(args, std::cout, std::cerr);
+    return status == 2 ? -1 : status;
+}
 
 int translate(const Arguments& args)
 {
@@ -54,6 +60,7 @@ constexpr Subcommand kSubcommands[] = {
     {"clean", "FILE", 1, 1, clean},
     {"lyrics", "[--next N] SONGFILE", 1, 3, lyrics},
     {"translate", "WORD", 1, 1, translate},
+    {"catalogue", "[--full] [--offset N] TEXT | --song LINK", 1, 4, catalogue},
 };
 
 int usage()

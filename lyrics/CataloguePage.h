@@ -1,0 +1,54 @@
+#pragma once
+// The catalogue site's addresses and the pieces cut out of its pages. Pure functions on
+// UTF-8 text (decode the page first); none throws apart from std::bad_alloc.
+
+#include "lyrics/CatalogueState.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkspur {
+
+// Scheme and host (and port) of the site: LARKSPUR_CATALOGUE_URL when set, else built in.
+std::string catalogueHost();
+
+// The session parameter from the front page's menu frame; nullopt without that frame.
+std::optional<std::string> sessionFromFrontPage(std::string_view page);
+
+// host + "/suche.php?" + session, query, search, offset and viewperpage, blanks of the text
+// as "+" and the whole address through EncodeLatin1Query.
+std::string catalogueSearchUrl(std::string_view host, std::string_view session,
+                               std::string_view text, bool byTitle, int offset, int perPage);
+
+struct CataloguePage
+{
+    enum class Kind {
+        Expired,      // the site forgot the session
+        NoResult,     // "kein Ergebnis"
+        NoCount,      // no hit count marker
+        CountTooLong, // a count text over 5 characters
+        BadCount,     // a count text that is no whole number
+        Rows,         // count, range and rows below
+    };
+    Kind kind = Kind::NoCount;
+    std::string countText;
+    int count = 0;
+    std::string range;
+    std::vector<CatalogueRow> rows;
+};
+
+CataloguePage parseCataloguePage(std::string_view page);
+
+// The rows alone, in page order.
+std::vector<CatalogueRow> parseCatalogueRows(std::string_view page);
+
+// The song's text from its page, "<br>" removed in any letter case; nullopt without the
+// song's block.
+std::optional<std::string> songTextFromPage(std::string_view page);
+
+// Whether a page holds the expired-session answer.
+bool isExpiredSessionPage(std::string_view page);
+
+} // namespace larkspur
