@@ -4,7 +4,7 @@
 #include "lyrics/LyricsFile.h"
 
 #include <cstdint>
-#include <sys/stat.h>
+#include <filesystem>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/synchronizedlyricsframe.h>
@@ -18,9 +18,15 @@ namespace {
 using TagLib::ID3v2::SynchronizedLyricsFrame;
 using TagLib::ID3v2::UnsynchronizedLyricsFrame;
 
-std::string utf8(const TagLib::String& s) { return s.to8Bit(true); }
+std::string utf8(const TagLib::String& s)
+{
+    return s.to8Bit(true);
+}
 
-bool isBreak(char c) { return c == '\r' || c == '\n'; }
+bool isBreak(char c)
+{
+    return c == '\r' || c == '\n';
+}
 
 // Samples in one MPEG audio frame, to turn SYLT frame counts into milliseconds.
 int samplesPerFrame(const TagLib::MPEG::Properties& p)
@@ -57,7 +63,8 @@ std::string syltToLrc(const SynchronizedLyricsFrame& frame, const TagLib::MPEG::
         std::string t = utf8(e.text);
         const bool opens = !syllables || lines.empty() || (!t.empty() && isBreak(t.front()));
         std::size_t start = 0;
-        while (start < t.size() && isBreak(t[start])) ++start;
+        while (start < t.size() && isBreak(t[start]))
+            ++start;
         t.erase(0, start);
         for (char& c : t)
             if (isBreak(c)) c = ' ';
@@ -85,8 +92,8 @@ bool isLyricsType(SynchronizedLyricsFrame::Type type)
 std::optional<EmbeddedLyrics> readEmbeddedLyrics(const std::string& songPath)
 {
     // TagLib opens folders and devices too; only a regular file can be a song.
-    struct stat st {};
-    if (::stat(songPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(songPath, error)) return std::nullopt;
     try {
         TagLib::MPEG::File file(songPath.c_str(), true, TagLib::AudioProperties::Fast);
         if (!file.isValid() || !file.hasID3v2Tag()) return std::nullopt;
@@ -109,7 +116,7 @@ std::optional<EmbeddedLyrics> readEmbeddedLyrics(const std::string& songPath)
             for (const auto* f : it->second) {
                 const auto* sylt = dynamic_cast<const SynchronizedLyricsFrame*>(f);
                 if (!sylt || !isLyricsType(sylt->type())) continue;
-                result.lrc = sylt ? syltToLrc(*sylt, file) : std::string();
+                result.lrc = syltToLrc(*sylt, file);
                 if (!result.lrc.empty()) break;
             }
         }

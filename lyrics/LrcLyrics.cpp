@@ -8,13 +8,21 @@ namespace larkspur {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trimBlanks(std::string_view s)
 {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -49,7 +57,8 @@ std::optional<std::int64_t> readStamp(std::string_view s, std::size_t& pos)
         ++p;
         ms = readDigits(s, p, 3, count);
         if (count == 0) return std::nullopt;
-        for (; count < 3; ++count) ms *= 10;
+        for (; count < 3; ++count)
+            ms *= 10;
     }
     if (p >= s.size() || s[p] != ']') return std::nullopt;
     pos = p + 1;
@@ -141,12 +150,15 @@ LrcLyrics LrcLyrics::parse(std::string_view text)
     lyrics.m_source = std::string(text);
     for (const std::string_view line : splitLines(withoutBom(text))) {
         std::size_t pos = 0;
-        while (pos < line.size() && isBlank(line[pos])) ++pos;
+        while (pos < line.size() && isBlank(line[pos]))
+            ++pos;
         std::vector<std::int64_t> times;
-        while (const auto time = readStamp(line, pos)) times.push_back(*time);
+        while (const auto time = readStamp(line, pos))
+            times.push_back(*time);
         if (!times.empty()) {
             const std::string body(trimBlanks(line.substr(pos)));
-            for (const std::int64_t time : times) lyrics.m_lines.push_back({time, body});
+            for (const std::int64_t time : times)
+                lyrics.m_lines.push_back({time, body});
         } else if (const auto tags = readMetadataLine(line)) {
             for (const Tag& tag : *tags) {
                 if (lowerAscii(tag.key) != "offset") continue;
@@ -197,7 +209,8 @@ bool looksLikeLrc(std::string_view text)
 {
     for (const std::string_view line : splitLines(withoutBom(text))) {
         std::size_t pos = 0;
-        while (pos < line.size() && isBlank(line[pos])) ++pos;
+        while (pos < line.size() && isBlank(line[pos]))
+            ++pos;
         if (readStamp(line, pos)) return true;
     }
     return false;

@@ -19,10 +19,14 @@ using TagLib::ID3v2::SynchronizedLyricsFrame;
 
 namespace {
 
-TagLib::String u8(const std::string& s) { return TagLib::String(s, TagLib::String::UTF8); }
+TagLib::String u8(const std::string& s)
+{
+    return TagLib::String(s, TagLib::String::UTF8);
+}
 
 // A real MP3 whose ID3v2 tag gets what `fill` adds.
-template <typename Fill> std::string taggedMp3(const TempDir& dir, const std::string& name, Fill fill)
+template <typename Fill>
+std::string taggedMp3(const TempDir& dir, const std::string& name, Fill fill)
 {
     const std::string path = dir.file(name);
     makeMp3(path, 1.0);
@@ -97,7 +101,8 @@ TEST(EmbeddedLyrics, SynchronisedFramesBecomeLrc)
             sylt->setTimestampFormat(c.format);
             sylt->setType(c.type);
             SynchronizedLyricsFrame::SynchedTextList list;
-            for (const auto& [time, text] : c.entries) list.append({time, u8(text)});
+            for (const auto& [time, text] : c.entries)
+                list.append({time, u8(text)});
             sylt->setSynchedText(list);
             tag.addFrame(sylt);
         });
@@ -140,5 +145,6 @@ TEST(EmbeddedLyrics, LrcFileBesideTheSong)
         {"song.flac", "song.lrc"},
         {"noext", "noext.lrc"},
     };
-    for (const auto& [song, lrc] : cases) EXPECT_EQ(lrcFileFor(song), lrc) << song;
+    for (const auto& [song, lrc] : cases)
+        EXPECT_EQ(lrcFileFor(song), lrc) << song;
 }

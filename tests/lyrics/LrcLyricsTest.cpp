@@ -52,7 +52,9 @@ TEST(LrcLyrics, ParsesLines)
           {-1, "[Verse 1: Ann]"},
           {-1, "[:10.00]x"},
           {-1, "[00:01.1234]long fraction"}}},
-        {"a stamp inside a line is text", "Hello [00:01.00] world", {{-1, "Hello [00:01.00] world"}}},
+        {"a stamp inside a line is text",
+         "Hello [00:01.00] world",
+         {{-1, "Hello [00:01.00] world"}}},
         {"stamps end at the first non-stamp", "[00:01.00][x]y", {{1000, "[x]y"}}},
         {"equal times keep their order",
          "[00:05.00]first\n[00:01.00]zero\n[00:05.00]second",
@@ -95,12 +97,14 @@ TEST(LrcLyrics, LineAtPosition)
     const char* plain = "Intro\n[00:10.00]a\n[00:20.00]b\n[00:20.00]c\n[00:40.00]d";
     const char* shifted = "[offset:500]\n[00:01.00][00:03.00]x\n[00:02.00]y";
     const Case cases[] = {
-        {plain, -5, -1},       {plain, 0, -1},        {plain, 9999, -1},
-        {plain, 10000, 1},     {plain, 19999, 1},     {plain, 20000, 3}, // the later of equal times
-        {plain, 39999, 3},     {plain, 40000, 4},     {plain, 1000000000, 4},
-        {shifted, 499, -1},    {shifted, 500, 0},     {shifted, 1500, 1},
-        {shifted, 2600, 2},    {"just text\nmore", 0, -1}, {"just text", 99999, -1},
-        {"", 0, -1},
+        {plain, -5, -1},          {plain, 0, -1},
+        {plain, 9999, -1},        {plain, 10000, 1},
+        {plain, 19999, 1},        {plain, 20000, 3}, // the later of equal times
+        {plain, 39999, 3},        {plain, 40000, 4},
+        {plain, 1000000000, 4},   {shifted, 499, -1},
+        {shifted, 500, 0},        {shifted, 1500, 1},
+        {shifted, 2600, 2},       {"just text\nmore", 0, -1},
+        {"just text", 99999, -1}, {"", 0, -1},
     };
     for (const auto& c : cases) {
         const auto at = LrcLyrics::parse(c.lrc).lineAt(c.positionMs);
@@ -116,12 +120,17 @@ TEST(LrcLyrics, LooksLikeLrcAndStamps)
         bool lrc;
     };
     const Case cases[] = {
-        {"[00:01.00]x", true},          {"text\n  [00:01]x", true},
-        {"\xEF\xBB\xBF[00:01.00]x", true}, {"[ar:x]\n[ti:y]\nplain", false},
-        {"a [00:01.00] b", false},      {"", false},
-        {"[1:xx]\n[99:99.99", false},   {"[Chorus]\nla la", false},
+        {"[00:01.00]x", true},
+        {"text\n  [00:01]x", true},
+        {"\xEF\xBB\xBF[00:01.00]x", true},
+        {"[ar:x]\n[ti:y]\nplain", false},
+        {"a [00:01.00] b", false},
+        {"", false},
+        {"[1:xx]\n[99:99.99", false},
+        {"[Chorus]\nla la", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(looksLikeLrc(c.text), c.lrc) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(looksLikeLrc(c.text), c.lrc) << c.text;
 
     // Written stamps read back to the time, down to hundredths.
     for (const long long ms : {0LL, 999LL, 61234LL, 3599990LL, 6000000LL}) {
