@@ -1,0 +1,141 @@
+#include "lyrics/EmbeddedLyrics.h"
+
+#include "lyrics/LrcLyrics.h"
+#include "lyrics/LyricsFile.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/synchronizedlyricsframe.h>
+#include <taglib/unsynchronizedlyricsframe.h>
+#include <vector>
+
+namespace larkspur {
+
+namespace {
+
+using TagLib::ID3v2::SynchronizedLyricsFrame;
+using TagLib::ID3v2::UnsynchronizedLyricsFrame;
+
+std::string utf8(const TagLib::String& s)
+{
+    return s.to8Bit(true);
+}
+
+bool isBreak(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+// Samples in one MPEG audio frame, to turn SYLT frame counts into milliseconds.
+int samplesPerFrame(const TagLib::MPEG::Properties& p)
+{
+    if (p.layer() == 1) return 384;
+    if (p.layer() == 2 || p.version() == TagLib::MPEG::Header::Version1) return 1152;
+    return 576;
+}
+
+// SYLT entries are either whole lines or syllables, where an entry that starts with a line
+// break opens a new line. One LRC line per line either way.
+std::string syltToLrc(const SynchronizedLyricsFrame& frame, const TagLib::MPEG::File& file)
+{
+    std::int64_t num = 1, den = 1;
+    if (frame.timestampFormat() == SynchronizedLyricsFrame::AbsoluteMpegFrames) {
+        const auto* props = file.audioProperties();
+        if (!props || props->sampleRate() <= 0) return {};
+        num = std::int64_t{samplesPerFrame(*props)} * 1000;
+        den = props->sampleRate();
+    }
+    const auto entries = frame.synchedText();
+    bool syllables = false;
+    for (const auto& e : entries) {
+        const std::string t = utf8(e.text);
+        if (!t.empty() && isBreak(t.front())) syllables = true;
+    }
+    struct Line
+    {
+        std::int64_t ms;
+        std::string text;
+    };
+    std::vector<Line> lines;
+    for (const auto& e : entries) {
+        std::string t = utf8(e.text);
+        const bool opens = !syllables || lines.empty() || (!t.empty() && isBreak(t.front()));
+        std::size_t start = 0;
+        while (start < t.size() && isBreak(t[start]))
+            ++start;
+        t.erase(0, start);
+        for (char& c : t)
+            if (isBreak(c)) c = ' ';
+        if (opens)
+            lines.push_back({std::int64_t{e.time} * num / den, t});
+        else
+            lines.back().text += t;
+    }
+    std::string out;
+    for (const Line& line : lines) {
+        if (!out.empty()) out += "\r\n";
+        out += lrcStamp(line.ms) + line.text;
+    }
+    return out;
+}
+
+bool isLyricsType(SynchronizedLyricsFrame::Type type)
+{
+    return type == SynchronizedLyricsFrame::Lyrics || type == SynchronizedLyricsFrame::Other ||
+           type == SynchronizedLyricsFrame::TextTranscription;
+}
+
+} // namespace
+
+std::optional<EmbeddedLyrics> readEmbeddedLyrics(const std::string& songPath)
+{
+    // TagLib opens folders and devices too; only a regular file can be a song.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(songPath, error)) return std::nullopt;
+    try {
+        TagLib::MPEG::File file(songPath.c_str(), true, TagLib::AudioProperties::Fast);
+        if (!file.isValid() || !file.hasID3v2Tag()) return std::nullopt;
+        TagLib::ID3v2::Tag* tag = file.ID3v2Tag();
+        if (!tag) return std::nullopt;
+        EmbeddedLyrics result;
+        result.artist = utf8(tag->artist());
+        result.title = utf8(tag->title());
+        const auto& frames = tag->frameListMap();
+        if (const auto it = frames.find("USLT"); it != frames.end()) {
+            for (const auto* f : it->second) {
+                const auto* uslt = dynamic_cast<const UnsynchronizedLyricsFrame*>(f);
+                if (uslt && !uslt->text().isEmpty()) {
+                    result.text = withCrLf(utf8(uslt->text()));
+                    break;
+                }
+            }
+        }
+        if (const auto it = frames.find("SYLT"); it != frames.end()) {
+            for (const auto* f : it->second) {
+                const auto* sylt = dynamic_cast<const SynchronizedLyricsFrame*>(f);
+                if (!sylt || !isLyricsType(sylt->type())) continue;
+                result.lrc = syltToLrc(*sylt, file);
+                if (!result.lrc.empty()) break;
+            }
+        }
+        return result;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::string lrcFileFor(std::string_view songPath)
+{
+    const std::size_t slash = songPath.rfind('/');
+    const std::size_t dot = songPath.rfind('.');
+    std::string out(songPath);
+    if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash))
+        out.resize(dot);
+    return out + ".lrc";
+}
+
+} // namespace larkspur

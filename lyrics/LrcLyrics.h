@@ -1,0 +1,57 @@
+#pragma once
+// Timed lyrics in the LRC format: "[mm:ss.xx]text" lines, parsed into the lines to show, their
+// times and the line being sung at a play position. Pure functions on UTF-8 bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace larkspur {
+
+struct LrcLine
+{
+    std::optional<std::int64_t> timeMs; // nothing for a line without a time stamp
+    std::string text;                   // without its stamps
+};
+
+class LrcLyrics
+{
+  public:
+    // Never throws for any input (apart from std::bad_alloc): what is not a valid stamp or a
+    // known metadata tag stays text.
+    static LrcLyrics parse(std::string_view text);
+
+    // In display order: timed lines sorted by time (stably) in the places timed lines held,
+    // untimed lines where they stood. A line with several stamps appears once per stamp.
+    const std::vector<LrcLine>& lines() const { return m_lines; }
+
+    // The lines' texts joined with CR LF, as the lyrics memo holds its text.
+    std::string plainText() const;
+
+    // The index in lines() of the line being sung: the last timed line whose time is at or
+    // before the position. Nothing before the first timed line or when no line is timed.
+    std::optional<std::size_t> lineAt(std::int64_t positionMs) const;
+
+    // The text as parsed, stamps and tags included, to save an unedited .lrc file unchanged.
+    const std::string& lrcText() const { return m_source; }
+
+    // The [offset:] tag's milliseconds, already applied to every time (0 when there is none).
+    std::int64_t offsetMs() const { return m_offsetMs; }
+
+  private:
+    std::string m_source;
+    std::vector<LrcLine> m_lines;
+    std::vector<std::size_t> m_timed; // indices of timed lines, in time order
+    std::int64_t m_offsetMs = 0;
+};
+
+// True when some line starts with a valid time stamp (after blanks).
+bool looksLikeLrc(std::string_view text);
+
+// "[mm:ss.xx]" for a time, minutes widened past 99 when needed.
+std::string lrcStamp(std::int64_t timeMs);
+
+} // namespace larkspur

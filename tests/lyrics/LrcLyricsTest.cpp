@@ -1,0 +1,142 @@
+#include "lyrics/LrcLyrics.h"
+
+#include <gtest/gtest.h>
+
+using namespace larkspur;
+
+namespace {
+
+struct Expected
+{
+    long long ms; // -1: an untimed line
+    std::string text;
+};
+
+} // namespace
+
+TEST(LrcLyrics, ParsesLines)
+{
+    struct Case
+    {
+        const char* name;
+        std::string lrc;
+        std::vector<Expected> lines;
+    };
+    const Case cases[] = {
+        {"stamp forms",
+         "[00:12.34]Hello\r\n[00:15.678]World\n[01:02]Again\r[2:03.5]Tenths",
+         {{12340, "Hello"}, {15678, "World"}, {62000, "Again"}, {123500, "Tenths"}}},
+        {"several stamps on one line",
+         "[00:10.00][00:30.00]Chorus\n[00:20.00]Verse",
+         {{10000, "Chorus"}, {20000, "Verse"}, {30000, "Chorus"}}},
+        {"positive offset shows earlier, never before the start",
+         "[offset:+500]\n[00:10.00]a\n[00:00.20]b",
+         {{0, "b"}, {9500, "a"}}},
+        {"negative offset", "[offset:-250]\n[00:01.00]a", {{1250, "a"}}},
+        {"offset after the lines still applies", "[00:01.00]a\n[Offset: 1000 ]", {{0, "a"}}},
+        {"bad offset ignored", "[offset:soon]\n[00:01.00]a", {{1000, "a"}}},
+        {"metadata ignored",
+         "[ar:Artist]\n[ti:Title]\n[al:Album]\n[by:me]\n[length: 03:25]\n[AR:x][TI:y]\n[00:01.00]x",
+         {{1000, "x"}}},
+        {"untimed lines keep their place",
+         "Intro\n[00:05.00]b\n\n[00:02.00]a\nOutro",
+         {{-1, "Intro"}, {2000, "a"}, {-1, ""}, {5000, "b"}, {-1, "Outro"}}},
+        {"broken stamps and section marks stay text",
+         "[1:xx]text\n[99:99.99\n[00:75.00]bad seconds\n[00:10.]no fraction\n[Chorus]\n"
+         "[Verse 1: Ann]\n[:10.00]x\n[00:01.1234]long fraction",
+         {{-1, "[1:xx]text"},
+          {-1, "[99:99.99"},
+          {-1, "[00:75.00]bad seconds"},
+          {-1, "[00:10.]no fraction"},
+          {-1, "[Chorus]"},
+          {-1, "[Verse 1: Ann]"},
+          {-1, "[:10.00]x"},
+          {-1, "[00:01.1234]long fraction"}}},
+        {"a stamp inside a line is text",
+         "Hello [00:01.00] world",
+         {{-1, "Hello [00:01.00] world"}}},
+        {"stamps end at the first non-stamp", "[00:01.00][x]y", {{1000, "[x]y"}}},
+        {"equal times keep their order",
+         "[00:05.00]first\n[00:01.00]zero\n[00:05.00]second",
+         {{1000, "zero"}, {5000, "first"}, {5000, "second"}}},
+        {"byte order mark, blanks, instrumental gap",
+         "\xEF\xBB\xBF  [00:01.5]  spaced text  \r\n[00:03.00]\r\n",
+         {{1500, "spaced text"}, {3000, ""}}},
+        {"empty", "", {}},
+    };
+    for (const auto& c : cases) {
+        const auto lyrics = LrcLyrics::parse(c.lrc);
+        ASSERT_EQ(lyrics.lines().size(), c.lines.size()) << c.name;
+        for (std::size_t i = 0; i < c.lines.size(); ++i) {
+            const auto& line = lyrics.lines()[i];
+            EXPECT_EQ(line.timeMs.value_or(-1), c.lines[i].ms) << c.name << " line " << i;
+            EXPECT_EQ(line.text, c.lines[i].text) << c.name << " line " << i;
+        }
+        EXPECT_EQ(lyrics.lrcText(), c.lrc) << c.name;
+    }
+}
+
+TEST(LrcLyrics, PlainTextAndOffset)
+{
+    const std::string lrc = "[ti:Song]\n[offset:-100]\nIntro\n[00:02.00]two\n[00:01.00]one\n";
+    const auto lyrics = LrcLyrics::parse(lrc);
+    EXPECT_EQ(lyrics.plainText(), "Intro\r\none\r\ntwo");
+    EXPECT_EQ(lyrics.offsetMs(), -100);
+    EXPECT_EQ(lyrics.lrcText(), lrc);
+    EXPECT_EQ(LrcLyrics::parse("[00:01.00]\n[00:02.00]").plainText(), "\r\n");
+}
+
+TEST(LrcLyrics, LineAtPosition)
+{
+    struct Case
+    {
+        const char* lrc;
+        long long positionMs;
+        long long line; // -1: none
+    };
+    const char* plain = "Intro\n[00:10.00]a\n[00:20.00]b\n[00:20.00]c\n[00:40.00]d";
+    const char* shifted = "[offset:500]\n[00:01.00][00:03.00]x\n[00:02.00]y";
+    const Case cases[] = {
+        {plain, -5, -1},          {plain, 0, -1},
+        {plain, 9999, -1},        {plain, 10000, 1},
+        {plain, 19999, 1},        {plain, 20000, 3}, // the later of equal times
+        {plain, 39999, 3},        {plain, 40000, 4},
+        {plain, 1000000000, 4},   {shifted, 499, -1},
+        {shifted, 500, 0},        {shifted, 1500, 1},
+        {shifted, 2600, 2},       {"just text\nmore", 0, -1},
+        {"just text", 99999, -1}, {"", 0, -1},
+    };
+    for (const auto& c : cases) {
+        const auto at = LrcLyrics::parse(c.lrc).lineAt(c.positionMs);
+        EXPECT_EQ(at ? static_cast<long long>(*at) : -1, c.line) << c.lrc << " @ " << c.positionMs;
+    }
+}
+
+TEST(LrcLyrics, LooksLikeLrcAndStamps)
+{
+    struct Case
+    {
+        const char* text;
+        bool lrc;
+    };
+    const Case cases[] = {
+        {"[00:01.00]x", true},
+        {"text\n  [00:01]x", true},
+        {"\xEF\xBB\xBF[00:01.00]x", true},
+        {"[ar:x]\n[ti:y]\nplain", false},
+        {"a [00:01.00] b", false},
+        {"", false},
+        {"[1:xx]\n[99:99.99", false},
+        {"[Chorus]\nla la", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(looksLikeLrc(c.text), c.lrc) << c.text;
+
+    // Written stamps read back to the time, down to hundredths.
+    for (const long long ms : {0LL, 999LL, 61234LL, 3599990LL, 6000000LL}) {
+        const auto lyrics = LrcLyrics::parse(lrcStamp(ms) + "x");
+        ASSERT_EQ(lyrics.lines().size(), 1u) << lrcStamp(ms);
+        EXPECT_EQ(lyrics.lines()[0].timeMs.value_or(-1), ms / 10 * 10) << lrcStamp(ms);
+    }
+    EXPECT_EQ(lrcStamp(61234), "[01:01.23]");
+}
