@@ -27,8 +27,8 @@ std::string percentEncoded(std::string_view text)
     std::string out;
     for (const char c : text) {
         const auto b = static_cast<unsigned char>(c);
-        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' ||
-            b == '.' || b == '_' || b == '~') {
+        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
+            b == '-' || b == '.' || b == '_' || b == '~') {
             out += c;
         } else {
             out += '%';
@@ -65,9 +65,9 @@ Answer fetch(HttpFetcher& http, const std::string& url)
 {
     Answer answer;
     try {
-        answer.body =
-            http.Fetch(HttpRequest{url, FetchGroup::LyricsDatabase, std::string(kLyricsDatabaseUserAgent)})
-                .body;
+        answer.body = http.Fetch(HttpRequest{url, FetchGroup::LyricsDatabase,
+                                             std::string(kLyricsDatabaseUserAgent)})
+                          .body;
         answer.status = 200;
     } catch (const HttpError& e) {
         answer.status = e.statusCode();
@@ -124,7 +124,8 @@ std::string lyricsDatabaseHost()
 {
     const char* env = std::getenv("LARKSPUR_LYRICS_DB_URL");
     std::string host = env && *env ? env : std::string(kBuiltInHost);
-    while (!host.empty() && host.back() == '/') host.pop_back();
+    while (!host.empty() && host.back() == '/')
+        host.pop_back();
     return host;
 }
 

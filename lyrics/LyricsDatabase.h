@@ -50,7 +50,7 @@ std::string lyricsDatabaseSearchUrl(std::string_view host, const DatabaseSong& s
 
 class LyricsDatabase
 {
-public:
+  public:
     // `http` is not owned and must outlive every lookup.
     explicit LyricsDatabase(HttpFetcher& http, std::string host = lyricsDatabaseHost());
     ~LyricsDatabase(); // a lookup still waiting returns nothing
@@ -65,7 +65,7 @@ public:
 
     std::uint64_t generation() const { return *m_generation; }
 
-private:
+  private:
     HttpFetcher& m_http;
     std::string m_host;
     // Shared with a waiting lookup, which outlives this object when a handler destroys it.

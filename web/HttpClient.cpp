@@ -345,7 +345,8 @@ HttpPage HttpClient::Fetch(const HttpRequest& request)
     const bool https = t.url.scheme == "https";
     t.headers = curl_slist_append(t.headers, ("Host: " + t.url.hostHeader()).c_str());
     t.headers = curl_slist_append(t.headers, "Accept: text/html, */*");
-    const std::string agent = request.userAgent.empty() ? std::string(kUsualUserAgent) : request.userAgent;
+    const std::string agent =
+        request.userAgent.empty() ? std::string(kUsualUserAgent) : request.userAgent;
     t.headers = curl_slist_append(t.headers, ("User-Agent: " + agent).c_str());
     const std::string cookie = impl->cookies.headerFor(t.url.host, https, std::time(nullptr));
     if (!cookie.empty()) t.headers = curl_slist_append(t.headers, ("Cookie: " + cookie).c_str());

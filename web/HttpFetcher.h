@@ -26,7 +26,8 @@ struct HttpRequest
 {
     std::string url;
     FetchGroup group = FetchGroup::Default;
-    std::string userAgent; // empty: the client's usual one; a service may ask callers to name themselves
+    // Empty: the client's usual one. A service may ask its callers to name themselves.
+    std::string userAgent;
 };
 
 class HttpFetcher
@@ -37,7 +38,10 @@ class HttpFetcher
     virtual HttpPage GetPage(const std::string& url, FetchGroup group = FetchGroup::Default) = 0;
     // As GetPage, with the request's own User-Agent. A fetcher that sends no headers of its
     // own (a test's fake) may keep this forwarding to GetPage.
-    virtual HttpPage Fetch(const HttpRequest& request) { return GetPage(request.url, request.group); }
+    virtual HttpPage Fetch(const HttpRequest& request)
+    {
+        return GetPage(request.url, request.group);
+    }
     // The body of `url` as bytes; throws HttpError on any failure.
     std::string Get(const std::string& url, FetchGroup group = FetchGroup::Default)
     {

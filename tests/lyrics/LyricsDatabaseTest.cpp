@@ -33,14 +33,16 @@ std::string record(const char* synced, const char* plain, bool instrumental = fa
 {
     QJsonObject r{{QStringLiteral("duration"), duration},
                   {QStringLiteral("instrumental"), instrumental}};
-    r.insert(QStringLiteral("syncedLyrics"), synced ? QJsonValue(QString::fromUtf8(synced)) : QJsonValue());
-    r.insert(QStringLiteral("plainLyrics"), plain ? QJsonValue(QString::fromUtf8(plain)) : QJsonValue());
+    r.insert(QStringLiteral("syncedLyrics"),
+             synced ? QJsonValue(QString::fromUtf8(synced)) : QJsonValue());
+    r.insert(QStringLiteral("plainLyrics"),
+             plain ? QJsonValue(QString::fromUtf8(plain)) : QJsonValue());
     return QJsonDocument(r).toJson(QJsonDocument::Compact).toStdString();
 }
 
 class LyricsDatabaseTest : public ::testing::Test
 {
-protected:
+  protected:
     LyricsDatabaseTest() { writeRoutes(); }
 
     void route(const std::string& target, int status, const std::string& body, double delay = 0)
@@ -56,14 +58,16 @@ protected:
     {
         std::vector<std::string> lines;
         std::istringstream in(test::readFile(dir.file("requests.log")));
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
         test::writeFile(dir.file("requests.log"), "");
         return lines;
     }
     std::vector<std::string> takeTargets()
     {
         std::vector<std::string> targets;
-        for (const std::string& line : takeRequests()) targets.push_back(line.substr(0, line.find('\t')));
+        for (const std::string& line : takeRequests())
+            targets.push_back(line.substr(0, line.find('\t')));
         return targets;
     }
 
@@ -73,7 +77,7 @@ protected:
     HttpClient http;
     LyricsDatabase db{http, server.url("")};
 
-private:
+  private:
     void writeRoutes()
     {
         test::writeFile(dir.file("routes.json"), QJsonDocument(m_routes).toJson().toStdString());
@@ -150,7 +154,8 @@ TEST_F(LyricsDatabaseTest, UnusableAnswersGiveNothingWithOneLineWhy)
     {
         std::string title;
         std::size_t requests; // a 500 is no reason to search
-    } cases[] = {{"broken", 1}, {"list", 1}, {"failing", 1}, {"searchbroken", 2}, {"searchfailing", 2}};
+    } cases[] = {
+        {"broken", 1}, {"list", 1}, {"failing", 1}, {"searchbroken", 2}, {"searchfailing", 2}};
     for (const Case& c : cases) {
         const auto got = db.Lookup({"a", c.title, std::nullopt});
         ASSERT_TRUE(got);
@@ -173,7 +178,8 @@ TEST_F(LyricsDatabaseTest, QueriesArePercentEncodedUtf8AndAnUnknownLengthIsLeftO
     db.Lookup(song);
     db.Lookup({song.artist, song.title, std::nullopt});
     db.Lookup({"x", "y", 0});
-    const std::string artist = "Die%20%C3%84rzte", title = "M%C3%A4nner%20%26%20Frauen%20%231%3F%3D%2B%2F";
+    const std::string artist = "Die%20%C3%84rzte",
+                      title = "M%C3%A4nner%20%26%20Frauen%20%231%3F%3D%2B%2F";
     const std::vector<std::string> expected = {
         "/api/get?artist_name=" + artist + "&track_name=" + title + "&duration=184",
         "/api/search?track_name=" + title + "&artist_name=" + artist,
@@ -216,13 +222,14 @@ TEST_F(LyricsDatabaseTest, AnAnswerArrivingAfterTheSongChangedIsDropped)
     route("/api/get?artist_name=a&track_name=new", 200, record(nullptr, "new words"));
     auto owned = std::make_unique<LyricsDatabase>(http, server.url(""));
     std::optional<DatabaseLyrics> newer;
+    const auto lookupNew = [&] { newer = owned->Lookup({"a", "new", std::nullopt}); };
     struct Case
     {
         std::string name;
         std::function<void()> interrupt;
         bool answerArrives; // else the fetch was ended early
     } cases[] = {
-        {"newer lookup", [&] { newer = owned->Lookup({"a", "new", std::nullopt}); }, true},
+        {"newer lookup", lookupNew, true},
         {"cancel", [&] { owned->Cancel(); }, false},
         {"destroyed", [&] { owned.reset(); }, true},
     };
