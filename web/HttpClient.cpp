@@ -28,6 +28,8 @@ constexpr std::size_t kMaxLineLength = 16384;
 constexpr int kErrorPageWaitMs = 2000;
 constexpr long kConnectLimitMs = 120000;
 constexpr long kReceiveBufferBytes = 100 * 1024;
+// What every fetch has sent so far; sites tuned to it must keep getting it.
+constexpr std::string_view kUsualUserAgent = "Mozilla/3.0 (compatible; Indy Library)";
 
 const char* const kClosedText = "Connection Closed Gracefully.";
 
@@ -310,6 +312,13 @@ void HttpClient::Disconnect(FetchGroup group)
 
 HttpPage HttpClient::GetPage(const std::string& text, FetchGroup group)
 {
+    return Fetch(HttpRequest{text, group, {}});
+}
+
+HttpPage HttpClient::Fetch(const HttpRequest& request)
+{
+    const std::string& text = request.url;
+    const FetchGroup group = request.group;
     if (!QCoreApplication::instance())
         throw std::logic_error("HttpClient::GetPage needs a QCoreApplication");
     // Kept alive here: a nested handler may destroy the client while this call waits.
@@ -319,6 +328,9 @@ HttpPage HttpClient::GetPage(const std::string& text, FetchGroup group)
     if (parsed.unknownScheme) throw HttpError("Unknown Protocol");
     if (parsed.relative) throw HttpError("Not an absolute http or https URL");
     if (!parsed.url) throw HttpError(socketErrorText(EAI_NONAME, gai_strerror(EAI_NONAME)));
+    // A line break would start a header of the caller's making.
+    if (request.userAgent.find_first_of("\r\n") != std::string::npos)
+        throw HttpError("Invalid User-Agent");
 
     Transfer t;
     t.url = *parsed.url;
@@ -333,7 +345,9 @@ HttpPage HttpClient::GetPage(const std::string& text, FetchGroup group)
     const bool https = t.url.scheme == "https";
     t.headers = curl_slist_append(t.headers, ("Host: " + t.url.hostHeader()).c_str());
     t.headers = curl_slist_append(t.headers, "Accept: text/html, */*");
-    t.headers = curl_slist_append(t.headers, "User-Agent: Mozilla/3.0 (compatible; Indy Library)");
+    const std::string agent =
+        request.userAgent.empty() ? std::string(kUsualUserAgent) : request.userAgent;
+    t.headers = curl_slist_append(t.headers, ("User-Agent: " + agent).c_str());
     const std::string cookie = impl->cookies.headerFor(t.url.host, https, std::time(nullptr));
     if (!cookie.empty()) t.headers = curl_slist_append(t.headers, ("Cookie: " + cookie).c_str());
 

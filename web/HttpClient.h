@@ -44,6 +44,9 @@ class HttpClient : public HttpFetcher
     // arriving: then the part that arrived is returned.
     // `group` says whose fetch it is, for Disconnect(group). Get gives the body alone.
     HttpPage GetPage(const std::string& url, FetchGroup group = FetchGroup::Default) override;
+    // As GetPage; a non-empty `request.userAgent` replaces the usual User-Agent for this one
+    // request. One holding a line break fails with HttpError and sends nothing.
+    HttpPage Fetch(const HttpRequest& request) override;
 
     // Cancels the waiting fetches of `group` only, as Disconnect() would; the fetches of
     // other groups go on. The kept connection is closed too when no other fetch is waiting.

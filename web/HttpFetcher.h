@@ -21,12 +21,27 @@ struct HttpPage
     std::string contentType; // the answer's "Content-Type" value; empty when it had none
 };
 
+// One GET with what a caller may choose beyond the URL.
+struct HttpRequest
+{
+    std::string url;
+    FetchGroup group = FetchGroup::Default;
+    // Empty: the client's usual one. A service may ask its callers to name themselves.
+    std::string userAgent;
+};
+
 class HttpFetcher
 {
   public:
     virtual ~HttpFetcher() = default;
     // The page at `url`; throws HttpError on any failure.
     virtual HttpPage GetPage(const std::string& url, FetchGroup group = FetchGroup::Default) = 0;
+    // As GetPage, with the request's own User-Agent. A fetcher that sends no headers of its
+    // own (a test's fake) may keep this forwarding to GetPage.
+    virtual HttpPage Fetch(const HttpRequest& request)
+    {
+        return GetPage(request.url, request.group);
+    }
     // The body of `url` as bytes; throws HttpError on any failure.
     std::string Get(const std::string& url, FetchGroup group = FetchGroup::Default)
     {

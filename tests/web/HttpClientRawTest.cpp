@@ -73,6 +73,26 @@ TEST(HttpClientRaw, SendsExactlyTheExpectedRequest)
     EXPECT_EQ(server.connections(), 1);
 }
 
+TEST(HttpClientRaw, AUserAgentChosenForOneRequestReplacesTheUsualOne)
+{
+    HttpRawServer server(answering("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+    HttpClient client;
+    EXPECT_EQ(client.Fetch({server.url("/a"), FetchGroup::LyricsDatabase, "Tool/2 (x)"}).body,
+              "ok");
+    EXPECT_EQ(client.Fetch({server.url("/b"), FetchGroup::Default, ""}).body, "ok");
+    for (const std::string agent : {"Tool/2\r\nX-Evil: 1", "Tool/2\nX: 1"}) {
+        EXPECT_THROW(client.Fetch({server.url("/c"), FetchGroup::Default, agent}), HttpError);
+    }
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u); // a line break sends nothing
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n";
+    EXPECT_EQ(requests[0], "GET /a HTTP/1.1\r\n" + host +
+                               "Accept: text/html, */*\r\nUser-Agent: Tool/2 (x)\r\n\r\n");
+    EXPECT_NE(requests[1].find("\r\nUser-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"),
+              std::string::npos);
+}
+
 // Answers "found" for /lyrics/page.html only; anything else is a 404.
 HttpRawServer::Handler onePage()
 {

@@ -1,0 +1,185 @@
+#include "lyrics/LyricsDatabase.h"
+
+#include "web/HttpError.h"
+#include "web/HttpFetcher.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QLatin1String>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace larkspur {
+
+namespace {
+
+constexpr std::string_view kBuiltInHost = "https://lrclib.net";
+constexpr double kLengthToleranceSeconds = 2.0;
+
+std::string percentEncoded(std::string_view text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
+            b == '-' || b == '.' || b == '_' || b == '~') {
+            out += c;
+        } else {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 0xF];
+        }
+    }
+    return out;
+}
+
+// A length of zero or less is as good as none.
+std::optional<long long> knownLength(const DatabaseSong& song)
+{
+    if (song.durationMs && *song.durationMs > 0) return song.durationMs;
+    return std::nullopt;
+}
+
+DatabaseLyrics nothing(std::string why)
+{
+    // A socket error's text spans two lines; a tool prints one.
+    std::erase(why, '\r');
+    std::replace(why.begin(), why.end(), '\n', ' ');
+    return DatabaseLyrics{DatabaseLyricsKind::Nothing, {}, "lyrics database: " + std::move(why)};
+}
+
+struct Answer
+{
+    int status = 0; // 200 for an accepted answer, else HttpError's code
+    std::string body;
+    std::string failure;
+};
+
+Answer fetch(HttpFetcher& http, const std::string& url)
+{
+    Answer answer;
+    try {
+        answer.body = http.Fetch(HttpRequest{url, FetchGroup::LyricsDatabase,
+                                             std::string(kLyricsDatabaseUserAgent)})
+                          .body;
+        answer.status = 200;
+    } catch (const HttpError& e) {
+        answer.status = e.statusCode();
+        answer.failure = e.what();
+    }
+    return answer;
+}
+
+QString field(const QJsonObject& record, const char* name)
+{
+    return record.value(QLatin1String(name)).toString();
+}
+
+DatabaseLyrics fromRecord(const QJsonObject& record)
+{
+    if (record.value(QLatin1String("instrumental")).toBool())
+        return {DatabaseLyricsKind::Instrumental, "[Instrumental]", {}};
+    if (const QString synced = field(record, "syncedLyrics"); !synced.trimmed().isEmpty())
+        return {DatabaseLyricsKind::Synced, synced.toStdString(), {}};
+    if (const QString plain = field(record, "plainLyrics"); !plain.trimmed().isEmpty())
+        return {DatabaseLyricsKind::Plain, plain.toStdString(), {}};
+    return nothing("the record holds no lyrics");
+}
+
+std::optional<QJsonDocument> parsed(const std::string& body)
+{
+    QJsonParseError error{};
+    QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(body), &error);
+    if (error.error != QJsonParseError::NoError) return std::nullopt;
+    return doc;
+}
+
+DatabaseLyrics fromSearch(const std::string& body, std::optional<long long> lengthMs)
+{
+    const auto doc = parsed(body);
+    if (!doc || !doc->isArray()) return nothing("the search answer is not a JSON list");
+    const QJsonArray hits = doc->array();
+    if (hits.isEmpty()) return nothing("no such song");
+    for (const QJsonValue& hit : hits) {
+        if (!hit.isObject()) continue;
+        const QJsonObject record = hit.toObject();
+        if (!lengthMs) return fromRecord(record);
+        const QJsonValue duration = record.value(QLatin1String("duration"));
+        if (duration.isDouble() &&
+            std::abs(duration.toDouble() - *lengthMs / 1000.0) <= kLengthToleranceSeconds)
+            return fromRecord(record);
+    }
+    return nothing("no hit within 2 s of the song's length");
+}
+
+} // namespace
+
+std::string lyricsDatabaseHost()
+{
+    const char* env = std::getenv("LARKSPUR_LYRICS_DB_URL");
+    std::string host = env && *env ? env : std::string(kBuiltInHost);
+    while (!host.empty() && host.back() == '/')
+        host.pop_back();
+    return host;
+}
+
+std::string lyricsDatabaseGetUrl(std::string_view host, const DatabaseSong& song)
+{
+    std::string url = std::string(host) + "/api/get?artist_name=" + percentEncoded(song.artist) +
+                      "&track_name=" + percentEncoded(song.title);
+    if (const auto ms = knownLength(song)) url += "&duration=" + std::to_string((*ms + 500) / 1000);
+    return url;
+}
+
+std::string lyricsDatabaseSearchUrl(std::string_view host, const DatabaseSong& song)
+{
+    return std::string(host) + "/api/search?track_name=" + percentEncoded(song.title) +
+           "&artist_name=" + percentEncoded(song.artist);
+}
+
+LyricsDatabase::LyricsDatabase(HttpFetcher& http, std::string host)
+    : m_http(http), m_host(std::move(host))
+{}
+
+LyricsDatabase::~LyricsDatabase()
+{
+    ++*m_generation;
+}
+
+void LyricsDatabase::Cancel()
+{
+    ++*m_generation;
+    m_http.Disconnect(FetchGroup::LyricsDatabase);
+}
+
+std::optional<DatabaseLyrics> LyricsDatabase::Lookup(const DatabaseSong& song)
+{
+    // Copies: a handler running during a fetch may destroy this object.
+    const std::shared_ptr<std::uint64_t> generation = m_generation;
+    const std::uint64_t mine = ++*generation;
+    HttpFetcher& http = m_http;
+    const std::string searchUrl = lyricsDatabaseSearchUrl(m_host, song);
+
+    const Answer exact = fetch(http, lyricsDatabaseGetUrl(m_host, song));
+    if (*generation != mine) return std::nullopt;
+    if (exact.status == 200) {
+        const auto doc = parsed(exact.body);
+        if (!doc || !doc->isObject()) return nothing("the answer is not a JSON record");
+        return fromRecord(doc->object());
+    }
+    // Only "no such record" is worth a search; any other refusal would refuse it too.
+    if (exact.status != 404) return nothing(exact.failure);
+
+    const Answer search = fetch(http, searchUrl);
+    if (*generation != mine) return std::nullopt;
+    if (search.status != 200) return nothing(search.failure);
+    return fromSearch(search.body, knownLength(song));
+}
+
+} // namespace larkspur

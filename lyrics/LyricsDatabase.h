@@ -1,0 +1,75 @@
+#pragma once
+// The open lyrics database (LRCLIB) as a lyrics source: one exact lookup by artist, title
+// and length, and when the database has no such record, one search whose hits are matched
+// by their length.
+//
+// Lives on the interface thread. A fetch blocks in a nested event loop, so the next song's
+// lookup may start while one waits: every lookup starts a new generation, and an answer
+// for an older one is dropped.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace larkspur {
+
+class HttpFetcher;
+
+// Who we are, as the database asks its clients to say.
+inline constexpr std::string_view kLyricsDatabaseUserAgent =
+    "Larkspur/0.1 (https://github.com/larkspur-player/larkspur)";
+
+// The song to look up. Text in UTF-8.
+struct DatabaseSong
+{
+    std::string artist;
+    std::string title;
+    std::optional<long long> durationMs; // nothing when the length is not known
+};
+
+enum class DatabaseLyricsKind { Nothing, Synced, Plain, Instrumental };
+
+struct DatabaseLyrics
+{
+    DatabaseLyricsKind kind = DatabaseLyricsKind::Nothing;
+    std::string text; // LRC for Synced, "[Instrumental]" for Instrumental, empty for Nothing
+    std::string why;  // for Nothing: one line saying why, for a command-line tool
+};
+
+// The database's scheme and host (and port): LARKSPUR_LYRICS_DB_URL when set, else the
+// built-in one. No trailing slash.
+std::string lyricsDatabaseHost();
+
+// "/api/get?artist_name=..&track_name=..&duration=.." (duration in whole seconds, left out
+// when unknown) and "/api/search?track_name=..&artist_name=..", values percent-encoded
+// as UTF-8 (everything but letters, digits and "-._~").
+std::string lyricsDatabaseGetUrl(std::string_view host, const DatabaseSong& song);
+std::string lyricsDatabaseSearchUrl(std::string_view host, const DatabaseSong& song);
+
+class LyricsDatabase
+{
+  public:
+    // `http` is not owned and must outlive every lookup.
+    explicit LyricsDatabase(HttpFetcher& http, std::string host = lyricsDatabaseHost());
+    ~LyricsDatabase(); // a lookup still waiting returns nothing
+    LyricsDatabase(const LyricsDatabase&) = delete;
+    LyricsDatabase& operator=(const LyricsDatabase&) = delete;
+
+    // The song's lyrics. Nothing (no value) when a newer lookup started, Cancel was called
+    // or this object was destroyed while it waited: the answer belongs to an older song.
+    std::optional<DatabaseLyrics> Lookup(const DatabaseSong& song);
+    // Drops the lookup under way and ends its waiting fetches.
+    void Cancel();
+
+    std::uint64_t generation() const { return *m_generation; }
+
+  private:
+    HttpFetcher& m_http;
+    std::string m_host;
+    // Shared with a waiting lookup, which outlives this object when a handler destroys it.
+    std::shared_ptr<std::uint64_t> m_generation = std::make_shared<std::uint64_t>(0);
+};
+
+} // namespace larkspur

@@ -1,0 +1,58 @@
+"""Loopback server playing the open lyrics database for the lyrics tests.
+
+Answers from routes.json in the folder given as its argument, read anew for each request:
+an object whose keys are exact request targets ("/api/get?artist_name=a&track_name=t") and
+whose values are {"status": 200, "body": "...", "delay": 0.5}; "body" is sent as it stands
+(so it may be broken JSON), "delay" (seconds) defaults to none. Any other target gets the
+database's 404. Each request goes to requests.log in that folder as one line: its target,
+a tab, its User-Agent. Prints its port on the first line, then serves until its standard
+input closes.
+"""
+import http.server
+import json
+import os
+import socketserver
+import sys
+import threading
+import time
+
+ROOT = sys.argv[1]
+NOT_FOUND = {"status": 404, "body": '{"code":404,"name":"TrackNotFound","message":"no such track"}'}
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        with open(os.path.join(ROOT, "requests.log"), "a", encoding="utf-8") as log:
+            log.write(self.path + "\t" + self.headers.get("User-Agent", "") + "\n")
+        with open(os.path.join(ROOT, "routes.json"), encoding="utf-8") as f:
+            route = json.load(f).get(self.path, NOT_FOUND)
+        time.sleep(route.get("delay", 0))
+        body = route["body"].encode("utf-8")
+        self.send_response(route["status"])
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        try:
+            self.wfile.write(body)
+        except OSError:
+            pass  # the client gave up waiting
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+
+
+def main():
+    server = Server(("127.0.0.1", 0), Handler)
+    print(server.server_address[1], flush=True)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    sys.stdin.read()
+
+
+if __name__ == "__main__":
+    main()
