@@ -36,7 +36,8 @@ std::uint64_t base64(const std::string& s)
     static const std::string digits =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::uint64_t v = 0;
-    for (char c : s) v = v * 64 + digits.find(c);
+    for (char c : s)
+        v = v * 64 + digits.find(c);
     return v;
 }
 
@@ -62,8 +63,7 @@ int main()
 {
     if (!std::filesystem::exists(kBase.string() + ".index") ||
         !std::filesystem::exists(kBase.string() + ".dict.dz")) {
-        std::printf("skipped: dict-freedict-eng-deu is not installed under %s\n",
-                    kFolder.c_str());
+        std::printf("skipped: dict-freedict-eng-deu is not installed under %s\n", kFolder.c_str());
         return 0;
     }
     const std::vector<Word> words = sampleWords(kBase, 2000);
@@ -92,7 +92,8 @@ int main()
         }
     }
     double total = 0;
-    for (double ms : times) total += ms;
+    for (double ms : times)
+        total += ms;
     std::sort(times.begin(), times.end());
     const double median = times[times.size() / 2];
     const double p95 = times[times.size() * 95 / 100];
@@ -101,7 +102,8 @@ int main()
     // Baseline: the bytes alone, read where the entry lies in the compressed file.
     const auto dataSize = std::filesystem::file_size(kBase.string() + ".dict.dz");
     std::uint64_t plainSize = 0;
-    for (const auto& w : words) plainSize = std::max(plainSize, w.offset + w.length);
+    for (const auto& w : words)
+        plainSize = std::max(plainSize, w.offset + w.length);
     const int fd = ::open((kBase.string() + ".dict.dz").c_str(), O_RDONLY);
     double baseTotal = 0, baseWorst = 0;
     std::string buf;
@@ -119,7 +121,8 @@ int main()
     // The helper opens both dictionaries for each word.
     const std::size_t helperWords = std::min<std::size_t>(words.size(), 50);
     t = Clock::now();
-    for (std::size_t i = 0; i < helperWords; ++i) (void)lookupEnglishGerman(words[i].headword);
+    for (std::size_t i = 0; i < helperWords; ++i)
+        (void)lookupEnglishGerman(words[i].headword);
     const double helperMs = msSince(t) / double(helperWords);
 
     // The German-English index sorts the same way: its words must all be found too.

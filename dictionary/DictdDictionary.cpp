@@ -36,7 +36,9 @@ bool openFile(const std::filesystem::path& path, Fd& out, std::uint64_t& size)
 {
     out.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (out.fd < 0) return false;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(out.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
     size = static_cast<std::uint64_t>(st.st_size);
     return true;
@@ -64,12 +66,18 @@ std::optional<std::uint64_t> decodeBase64(std::string_view s)
     std::uint64_t v = 0;
     for (char c : s) {
         int d;
-        if (c >= 'A' && c <= 'Z') d = c - 'A';
-        else if (c >= 'a' && c <= 'z') d = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') d = c - '0' + 52;
-        else if (c == '+') d = 62;
-        else if (c == '/') d = 63;
-        else return std::nullopt;
+        if (c >= 'A' && c <= 'Z')
+            d = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            d = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            d = c - '0' + 52;
+        else if (c == '+')
+            d = 62;
+        else if (c == '/')
+            d = 63;
+        else
+            return std::nullopt;
         v = v * 64 + static_cast<std::uint64_t>(d);
     }
     return v;
@@ -232,8 +240,10 @@ struct DictdDictionary::State
         while (lo < hi) {
             const std::uint64_t mid = lo + (hi - lo) / 2;
             const Line line = lineFrom(mid);
-            if (line.atEnd || keyOf(line.text) >= key) hi = mid;
-            else lo = mid + 1;
+            if (line.atEnd || keyOf(line.text) >= key)
+                hi = mid;
+            else
+                lo = mid + 1;
         }
         const Line line = lineFrom(lo);
         return line.atEnd ? indexSize : line.start;
@@ -293,7 +303,8 @@ struct DictdDictionary::State
             const auto chunk = inflateChunk(c);
             if (!chunk) return std::nullopt;
             const std::uint64_t from = c == first ? off % chunkLength : 0;
-            const std::uint64_t want = std::min<std::uint64_t>(len - text.size(), chunkLength - from);
+            const std::uint64_t want =
+                std::min<std::uint64_t>(len - text.size(), chunkLength - from);
             if (from + want > chunk->size()) return std::nullopt;
             text.append(*chunk, from, want);
         }
@@ -329,8 +340,8 @@ struct DictdDictionary::State
                     if (chunkLength == 0 || 6 + 2 * count > fieldLen) return false;
                     chunkStarts.assign(count + 1, 0);
                     for (std::size_t i = 0; i < count; ++i)
-                        chunkStarts[i + 1] =
-                            chunkStarts[i] + (byte(body + 6 + 2 * i) | (byte(body + 7 + 2 * i) << 8));
+                        chunkStarts[i + 1] = chunkStarts[i] + (byte(body + 6 + 2 * i) |
+                                                               (byte(body + 7 + 2 * i) << 8));
                     dictzip = true;
                 }
                 pos = body + fieldLen;
@@ -345,7 +356,8 @@ struct DictdDictionary::State
         }
         if (flags & 2) pos += 2; // header CRC
         if (dictzip) {
-            for (auto& s : chunkStarts) s += pos;
+            for (auto& s : chunkStarts)
+                s += pos;
             kind = Data::DictZip;
             return true;
         }
@@ -419,7 +431,8 @@ std::vector<std::string> DictdDictionary::lookup(std::string_view word) const
             const auto tab2 = text.find('\t', tab1 + 1);
             if (tab1 == std::string_view::npos || tab2 == std::string_view::npos) continue;
             const auto off = decodeBase64(text.substr(tab1 + 1, tab2 - tab1 - 1));
-            const auto len = decodeBase64(text.substr(tab2 + 1, text.find('\t', tab2 + 1) - tab2 - 1));
+            const auto len =
+                decodeBase64(text.substr(tab2 + 1, text.find('\t', tab2 + 1) - tab2 - 1));
             if (!off || !len) continue;
             if (auto entry = s.entry(*off, *len)) found.push_back(std::move(*entry));
         }

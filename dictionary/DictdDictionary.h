@@ -9,13 +9,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace larkspur {
 
 class DictdDictionary
 {
-public:
+  public:
     // `basePath` is the path without extension, e.g. ".../freedict-eng-deu". Nothing when the
     // index or the data file is missing or unreadable, or the data header is broken.
     static std::optional<DictdDictionary> open(const std::filesystem::path& basePath);
@@ -27,7 +28,7 @@ public:
 
     struct State;
 
-private:
+  private:
     explicit DictdDictionary(std::shared_ptr<const State> state) : m_state(std::move(state)) {}
     std::shared_ptr<const State> m_state;
 };
@@ -39,8 +40,8 @@ std::string dictdKey(std::string_view word, bool allChars);
 // Looks `word` up in the English-German and then the German-English dictionary under
 // `folder`; the entries found, separated by blank lines, or nothing when neither dictionary
 // is installed or has the word.
-std::optional<std::string> lookupEnglishGerman(std::string_view word,
-                                               const std::filesystem::path& folder =
-                                                   "/usr/share/dictd");
+std::optional<std::string>
+lookupEnglishGerman(std::string_view word,
+                    const std::filesystem::path& folder = "/usr/share/dictd");
 
 } // namespace larkspur

@@ -40,8 +40,7 @@ const std::vector<Entry> kEntries = {
 
 std::string base64(std::uint64_t v)
 {
-    static const char digits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     do {
         out.insert(out.begin(), digits[v % 64]);
@@ -77,17 +76,21 @@ std::string dictzip(const std::string& data, std::size_t chunkLength)
     le16(ra, 1);
     le16(ra, chunkLength);
     le16(ra, chunks.size());
-    for (const auto& c : chunks) le16(ra, c.size());
+    for (const auto& c : chunks)
+        le16(ra, c.size());
     std::string out = {'\x1f', '\x8b', 8, 4 | 8, 0, 0, 0, 0, 2, 3};
     le16(out, ra.size() + 4);
     out += "RA";
     le16(out, ra.size());
     out += ra;
     out += std::string("data.dict") + '\0';
-    for (const auto& c : chunks) out += c;
+    for (const auto& c : chunks)
+        out += c;
     const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(data.data()), data.size());
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((crc >> (8 * i)) & 0xFF);
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((data.size() >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>((crc >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>((data.size() >> (8 * i)) & 0xFF);
     return out;
 }
 
@@ -125,9 +128,15 @@ std::string writeDictd(const std::string& dir, const std::string& name,
     const std::string base = dir + "/" + name;
     writeFile(base + ".index", index);
     switch (format) {
-    case Format::DictZip: writeFile(base + ".dict.dz", dictzip(data, 40)); break;
-    case Format::Gzip: writeFile(base + ".dict.dz", gzip(data)); break;
-    case Format::Plain: writeFile(base + ".dict", data); break;
+    case Format::DictZip:
+        writeFile(base + ".dict.dz", dictzip(data, 40));
+        break;
+    case Format::Gzip:
+        writeFile(base + ".dict.dz", gzip(data));
+        break;
+    case Format::Plain:
+        writeFile(base + ".dict", data);
+        break;
     }
     return base;
 }
@@ -218,11 +227,13 @@ TEST(DictdDictionary, BrokenFilesGiveNothingForWhatTheyBreak)
     EXPECT_FALSE(DictdDictionary::open(dir.file("absent")));
     writeFile(base + ".dict", "plain");
     std::string garbage;
-    for (int i = 0; i < 5000; ++i) garbage += static_cast<char>((i * 7919) % 251);
+    for (int i = 0; i < 5000; ++i)
+        garbage += static_cast<char>((i * 7919) % 251);
     writeFile(base + ".index", garbage);
     dict = DictdDictionary::open(base);
     ASSERT_TRUE(dict);
-    for (const char* word : {"house", "a", "\xff\xfe"}) EXPECT_TRUE(dict->lookup(word).empty());
+    for (const char* word : {"house", "a", "\xff\xfe"})
+        EXPECT_TRUE(dict->lookup(word).empty());
 }
 
 TEST(DictdDictionary, LookupTriesEnglishGermanThenGermanEnglish)
@@ -233,7 +244,8 @@ TEST(DictdDictionary, LookupTriesEnglishGermanThenGermanEnglish)
     EXPECT_EQ(lookupEnglishGerman("Haus", dir.path()), "Haus\n  house");
     EXPECT_FALSE(lookupEnglishGerman("house", dir.path()));
     writeDictd(dir.path(), "freedict-eng-deu", {{"haus", "haus\n  (no English word)\n\n"}});
-    EXPECT_EQ(lookupEnglishGerman("haus", dir.path()), "haus\n  (no English word)\n\nHaus\n  house");
+    EXPECT_EQ(lookupEnglishGerman("haus", dir.path()),
+              "haus\n  (no English word)\n\nHaus\n  house");
 }
 
 TEST(DictdDictionary, InstalledFreedictDictionaries)
@@ -262,9 +274,9 @@ TEST(DictdDictionary, InstalledFreedictDictionaries)
         ASSERT_FALSE(entries.empty()) << c.word;
         bool translated = false;
         for (const auto& e : entries) {
-            EXPECT_TRUE(std::any_of(c.headlines.begin(), c.headlines.end(),
-                                    [&](auto& h) { return e.rfind(h, 0) == 0; }))
-                << e;
+            EXPECT_TRUE(std::any_of(c.headlines.begin(), c.headlines.end(), [&](auto& h) {
+                return e.rfind(h, 0) == 0;
+            })) << e;
             translated |= e.find(c.translation) != std::string::npos;
         }
         EXPECT_TRUE(translated) << c.word;
