@@ -1,4 +1,5 @@
 #include "dictionary/DictdDictionary.h"
+#include "web/HtmlCharset.h"
 
 #include <zlib.h>
 
@@ -108,24 +109,6 @@ bool keptInKey(char32_t c)
     return true;
 }
 
-void appendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // One UTF-8 sequence at `i`; an invalid byte comes back as itself with `valid` false.
 char32_t decodeAt(std::string_view s, std::size_t& i, bool& valid)

@@ -4,6 +4,7 @@
 #include "lyrics/LyricsSearch.h"
 #include "web/BrowserDocument.h"
 #include "web/HttpClient.h"
+#include "web/ToolApplication.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -22,11 +23,7 @@ constexpr int kLimitMs = 60000;
 
 int runTranslateCommand(const std::string& word, std::ostream& out, std::ostream& err)
 {
-    static int argc = 1;
-    static char name[] = "larkspur-tool";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    const auto app = makeToolApplication();
 
     LyricsState state;
     HttpClient http;

@@ -2,6 +2,7 @@
 
 #include "lyrics/AsciiText.h"
 #include "lyrics/TextRoutines.h"
+#include "web/HttpUrl.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -49,14 +50,7 @@ std::string encodeDictionaryWord(std::string_view word)
     return out;
 }
 
-std::string dictionaryHost()
-{
-    const char* env = std::getenv("LARKSPUR_DICTIONARY_URL");
-    std::string host = env && *env ? env : std::string(kBuiltInHost);
-    while (!host.empty() && host.back() == '/')
-        host.pop_back();
-    return host;
-}
+std::string dictionaryHost() { return siteHost("LARKSPUR_DICTIONARY_URL", kBuiltInHost); }
 
 std::string dictionaryUrl(std::string_view host, std::string_view word)
 {

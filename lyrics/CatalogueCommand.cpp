@@ -3,6 +3,7 @@
 #include "lyrics/CataloguePage.h"
 #include "lyrics/CatalogueSearch.h"
 #include "web/HttpClient.h"
+#include "web/ToolApplication.h"
 
 #include <QCoreApplication>
 
@@ -67,11 +68,7 @@ int runCatalogueCommand(const std::vector<std::string>& args, std::ostream& out,
     }
     if (text.empty() == song.empty()) return 2; // one of the two
 
-    static int argc = 1;
-    static char name[] = "larkspur-tool";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    const auto app = makeToolApplication();
 
     CatalogueState state;
     state.CataloguePageStart = offset;

@@ -2,6 +2,7 @@
 
 #include "lyrics/QueryEncoding.h"
 #include "lyrics/TextRoutines.h"
+#include "web/HttpUrl.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -53,14 +54,7 @@ std::string_view past(std::string_view page, std::string_view marker)
 
 } // namespace
 
-std::string catalogueHost()
-{
-    const char* env = std::getenv("LARKSPUR_CATALOGUE_URL");
-    std::string host = env && *env ? env : std::string(kBuiltInHost);
-    while (!host.empty() && host.back() == '/')
-        host.pop_back();
-    return host;
-}
+std::string catalogueHost() { return siteHost("LARKSPUR_CATALOGUE_URL", kBuiltInHost); }
 
 std::optional<std::string> sessionFromFrontPage(std::string_view page)
 {

@@ -3,6 +3,7 @@
 #include "lyrics/LyricsSearch.h"
 #include "web/BrowserDocument.h"
 #include "web/HttpClient.h"
+#include "web/ToolApplication.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -38,11 +39,7 @@ int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
     if (song.empty()) return 2;
 
-    static int argc = 1;
-    static char name[] = "larkspur-tool";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    const auto app = makeToolApplication();
 
     LyricsState state;
     HttpClient http;

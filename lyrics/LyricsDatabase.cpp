@@ -2,6 +2,7 @@
 
 #include "web/HttpError.h"
 #include "web/HttpFetcher.h"
+#include "web/HttpUrl.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -120,14 +121,7 @@ DatabaseLyrics fromSearch(const std::string& body, std::optional<long long> leng
 
 } // namespace
 
-std::string lyricsDatabaseHost()
-{
-    const char* env = std::getenv("LARKSPUR_LYRICS_DB_URL");
-    std::string host = env && *env ? env : std::string(kBuiltInHost);
-    while (!host.empty() && host.back() == '/')
-        host.pop_back();
-    return host;
-}
+std::string lyricsDatabaseHost() { return siteHost("LARKSPUR_LYRICS_DB_URL", kBuiltInHost); }
 
 std::string lyricsDatabaseGetUrl(std::string_view host, const DatabaseSong& song)
 {

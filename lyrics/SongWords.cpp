@@ -1,6 +1,7 @@
 #include "lyrics/SongWords.h"
 
 #include "lyrics/TextRoutines.h"
+#include "web/HttpUrl.h"
 
 #include <cstdlib>
 
@@ -49,13 +50,7 @@ std::string lyricsFileFor(std::string_view songPath)
     return std::string(songPath.substr(0, keep)) + ".lyr";
 }
 
-std::string searchHost()
-{
-    const char* env = std::getenv("LARKSPUR_SEARCH_URL");
-    std::string host = env && *env ? env : std::string(kBuiltInSearchHost);
-    while (!host.empty() && host.back() == '/') host.pop_back();
-    return host;
-}
+std::string searchHost() { return siteHost("LARKSPUR_SEARCH_URL", kBuiltInSearchHost); }
 
 std::string songSearchUrl(std::string_view host, std::string_view preamble, std::string_view artist,
                           std::string_view title, std::string_view appendix)

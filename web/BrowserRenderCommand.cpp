@@ -1,6 +1,7 @@
 #include "web/BrowserRenderCommand.h"
 
 #include "web/BrowserDocument.h"
+#include "web/ToolApplication.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -30,11 +31,7 @@ bool isUrl(const std::string& target)
 int runRenderCommand(const std::string& target, std::ostream& out, std::ostream& err)
 {
     // The browser loads from the Qt event loop, which needs an application object.
-    static int argc = 1;
-    static char name[] = "larkspur-tool";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    const auto app = makeToolApplication();
 
     const std::string address =
         isUrl(target) ? target

@@ -1,6 +1,7 @@
 #include "web/HttpFetchCommand.h"
 
 #include "web/HttpClient.h"
+#include "web/ToolApplication.h"
 
 #include <QCoreApplication>
 
@@ -11,11 +12,7 @@ namespace larkspur {
 int runFetchCommand(const std::vector<std::string>& urls, std::ostream& out, std::ostream& err)
 {
     // The client waits in a Qt event loop, which needs an application object.
-    static int argc = 1;
-    static char name[] = "larkspur-tool";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    const auto app = makeToolApplication();
 
     int status = 0;
     HttpClient client;

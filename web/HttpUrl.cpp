@@ -1,5 +1,7 @@
 #include "web/HttpUrl.h"
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <cctype>
 #include <vector>
@@ -205,6 +207,14 @@ std::string resolveHttpUrl(std::string_view base, std::string_view link)
     std::string path = s.substr(0, query);
     if (path.front() != '/') path = basePath.substr(0, basePath.rfind('/') + 1) + path;
     return origin + withoutDotSegments(path) + (query == npos ? "" : s.substr(query));
+}
+
+std::string siteHost(const char* environmentVariable, std::string_view builtIn)
+{
+    const char* env = std::getenv(environmentVariable);
+    std::string host = env && *env ? env : std::string(builtIn);
+    while (!host.empty() && host.back() == '/') host.pop_back();
+    return host;
 }
 
 } // namespace larkspur

@@ -25,6 +25,10 @@ struct HttpUrl
 // browsers drop from a link before reading it.
 std::string_view trimUrlEnds(std::string_view text);
 
+// A site's scheme and host (and port): the environment variable when set, else the built-in
+// one; no trailing slash.
+std::string siteHost(const char* environmentVariable, std::string_view builtIn);
+
 // Splits an absolute "http://" or "https://" URL, after trimming its ends (trimUrlEnds).
 // Backslashes count as slashes; user information is dropped (nothing is ever
 // authenticated); the fragment is never kept. Bytes that would break the request line

@@ -5,6 +5,7 @@
 #include "app/core/SettingsStore.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/HttpPythonServer.h"
+#include "support/QuietServices.h"
 #include "support/TestFiles.h"
 
 #include <QElapsedTimer>
@@ -59,14 +60,7 @@ class WindowCatalogue : public ::testing::Test
         writeFile(site.file("front.html"), kFront);
         services.mp = &mp;
         services.settings = &store;
-        services.playLogFile = dir.file("log.txt");
-        services.showError = [this](const std::string& e) { errors.push_back(e); };
-        services.showFatal = [](const std::string&) {};
-        services.askSaveFile = [] { return std::string(); };
-        services.askText = [](const std::string&, std::string&) { return false; };
-        services.askListFile = [] { return std::string(); };
-        services.backupFolder = dir.file("backup");
-        services.runtimeFolder = dir.file("run");
+        test::makeQuiet(services, dir.path(), &errors);
         f = std::make_unique<TForm1>(services);
         f->FormCreate({});
         f->show();

@@ -5,6 +5,7 @@
 #include "app/core/SettingsStore.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/HttpPythonServer.h"
+#include "support/QuietServices.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
@@ -57,17 +58,11 @@ class WindowDictionary : public ::testing::Test
         writeFile(list, "0|" + song + "\r\n0|" + other + "\r\n");
         services.mp = &mp;
         services.settings = &store;
-        services.playLogFile = dir.file("log.txt");
-        services.showError = [this](const std::string& e) { errors.push_back(e); };
-        services.showFatal = [](const std::string&) {};
-        services.askSaveFile = [] { return std::string(); };
+        test::makeQuiet(services, dir.path(), &errors);
         services.askText = [](const std::string&, std::string& text) {
             text = "typed words";
             return true;
         };
-        services.backupFolder = dir.file("backup");
-        services.runtimeFolder = dir.file("run");
-        services.askListFile = [] { return std::string(); };
     }
     void TearDown() override
     {

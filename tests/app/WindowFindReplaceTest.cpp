@@ -4,6 +4,7 @@
 #include "app/TForm1.h"
 #include "app/core/SettingsStore.h"
 #include "support/FakeMediaPlayer.h"
+#include "support/QuietServices.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
@@ -34,13 +35,7 @@ class WindowFindReplace : public ::testing::Test
     {
         services.mp = &mp;
         services.settings = &store;
-        services.playLogFile = dir.file("log.txt");
-        services.showError = [](const std::string&) {};
-        services.showFatal = [](const std::string&) {};
-        services.showInfo = [](const std::string&) {};
-        services.askListFile = [] { return std::string(); };
-        services.backupFolder = dir.file("backup");
-        services.runtimeFolder = dir.file("run");
+        test::makeQuiet(services, dir.path(), nullptr);
         services.showNotice = [this](const std::string& title, const std::string& text) {
             notices.emplace_back(title, text);
         };
