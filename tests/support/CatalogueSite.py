@@ -9,11 +9,12 @@ its standard input closes.
 """
 import http.server
 import os
-import socketserver
 import sys
 import threading
 import time
 import urllib.parse
+
+import loopback
 
 ROOT = sys.argv[1]
 LOCK = threading.Lock()
@@ -46,26 +47,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         else:
             with open(path, "rb") as f:
                 body, code = f.read(), 200
-        self.send_response(code)
-        self.send_header("Content-Type", "text/html; charset=ISO-8859-1")
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        try:
-            self.wfile.write(body)
-        except OSError:
-            pass  # the client gave up waiting
-
-
-class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-    daemon_threads = True
-
-
-def main():
-    server = Server(("127.0.0.1", 0), Handler)
-    print(server.server_address[1], flush=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    sys.stdin.read()
+        loopback.answer(self, code, body, "text/html; charset=ISO-8859-1")
 
 
 if __name__ == "__main__":
-    main()
+    loopback.run(Handler)

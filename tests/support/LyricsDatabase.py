@@ -11,10 +11,10 @@ input closes.
 import http.server
 import json
 import os
-import socketserver
 import sys
-import threading
 import time
+
+import loopback
 
 ROOT = sys.argv[1]
 NOT_FOUND = {"status": 404, "body": '{"code":404,"name":"TrackNotFound","message":"no such track"}'}
@@ -33,26 +33,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             route = json.load(f).get(self.path, NOT_FOUND)
         time.sleep(route.get("delay", 0))
         body = route["body"].encode("utf-8")
-        self.send_response(route["status"])
-        self.send_header("Content-Type", "application/json")
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        try:
-            self.wfile.write(body)
-        except OSError:
-            pass  # the client gave up waiting
-
-
-class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-    daemon_threads = True
-
-
-def main():
-    server = Server(("127.0.0.1", 0), Handler)
-    print(server.server_address[1], flush=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    sys.stdin.read()
+        loopback.answer(self, route["status"], body, "application/json")
 
 
 if __name__ == "__main__":
-    main()
+    loopback.run(Handler)

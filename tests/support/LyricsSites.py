@@ -2,16 +2,17 @@
 
 Serves the files of the folder given as its argument: "/search" answers search.html (with
 {PORT} replaced by the server's port), "/" (the dictionary's queries) answers index.html,
-"/slow/NAME?s=SECONDS" answers NAME after a pause, anything missing answers 404. Every request's target goes to requests.log in that folder.
+"/slow/NAME?s=SECONDS" answers NAME after a pause, anything missing answers 404. Every
+request's target goes to requests.log in that folder.
 Prints its port on the first line, then serves until its standard input closes.
 """
 import http.server
 import os
-import socketserver
 import sys
-import threading
 import time
 import urllib.parse
+
+import loopback
 
 ROOT = sys.argv[1]
 
@@ -41,26 +42,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with open(path, "rb") as f:
                 body, code = f.read(), 200
             body = body.replace(b"{PORT}", str(self.server.server_address[1]).encode())
-        self.send_response(code)
-        self.send_header("Content-Type", "text/html")
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        try:
-            self.wfile.write(body)
-        except OSError:
-            pass  # the client gave up waiting
-
-
-class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-    daemon_threads = True
-
-
-def main():
-    server = Server(("127.0.0.1", 0), Handler)
-    print(server.server_address[1], flush=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    sys.stdin.read()
+        loopback.answer(self, code, body, "text/html")
 
 
 if __name__ == "__main__":
-    main()
+    loopback.run(Handler)
