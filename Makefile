@@ -8,7 +8,7 @@ ifeq ($(CI),true)
 CMAKEFLAGS += -DLARKSPUR_WERROR=ON
 endif
 
-.PHONY: all deps configure build demo run test bench clean
+.PHONY: all deps configure build demo run test bench install clean
 
 all: build
 
@@ -37,6 +37,10 @@ test: build
 
 bench: build
 	@bash scripts/run-bench.sh $(BUILD)
+
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 clean:
 	rm -rf $(BUILD) demo

@@ -17,6 +17,7 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -40,6 +41,8 @@ namespace larkspur {
 namespace {
 
 const QString kAppName = QStringLiteral("Larkspur");
+// The song list a start from the desktop menu opens.
+const std::string kLastListSetting = "Last list";
 const QString kPlaylistFilter =
     QStringLiteral("PLS List (*.pls);;M3U List (*.m3u);;Textfile (*.txt);;All Files (*)");
 
@@ -225,12 +228,15 @@ void TForm1::FormCreate(const QStringList& args)
     if (!args.isEmpty()) {
         name = resolveListFile(args.first().toLocal8Bit().toStdString());
     } else {
-        name = m_services.askListFile();
+        if (m_services.desktopMode) name = m_services.settings->read(kLastListSetting).value_or("");
+        if (name.empty() || !QFileInfo::exists(QString::fromLocal8Bit(name)))
+            name = m_services.askListFile();
         if (name.empty() || m_closed) return;
     }
     if (LoadSongList(name)) {
         if (!takeListLock(name)) return;
         ListFileName = name;
+        if (m_services.desktopMode) m_services.settings->writeAll({{kLastListSetting, name}});
         PlayNextSong(-1);
         lsave->start();
     }

@@ -80,6 +80,8 @@ struct FormServices
     std::string backupFolder;  // where a list written in place is copied first; empty: default
     std::string runtimeFolder; // for a list's lock when its folder takes none; empty: default
     std::string playLogFile = "log.txt";
+    // Started from the desktop menu: the last song list opens without asking.
+    bool desktopMode = false;
 };
 
 class TForm1 : public QWidget, public FormState

@@ -1,13 +1,17 @@
 // Program entry: the application, the player back-end and the main window.
 
 #include "app/TForm1.h"
+#include "playback/SongListFile.h"
 #include "playback/gst/GstMediaPlayer.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDialog>
 #include <QFileDialog>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdio>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,8 +27,32 @@ void onTerminate(int)
 
 } // namespace
 
+constexpr char kUsage[] =
+    "Usage: larkspur [--desktop] [SONGLIST]\n"
+    "Plays the song list (count|path lines) in a weighted random order from the notification\n"
+    "area and shows the lyrics of the playing song. Without a song list it asks for one; a\n"
+    "name without a folder is taken from the program's folder.\n"
+    "\n"
+    "  --desktop   started from the desktop menu: the play log and bare list names live in\n"
+    "              the user's data folder, and the last song list opens without asking\n"
+    "  --help      this text\n"
+    "  --version   the version\n";
+
 int main(int argc, char** argv)
 {
+    bool desktop = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("larkspur %s\n", LARKSPUR_VERSION);
+            return 0;
+        }
+        desktop = desktop || arg == "--desktop";
+    }
     QApplication app(argc, argv);
     // No display name: the platform would append it to every dialog's title.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -33,6 +61,15 @@ int main(int argc, char** argv)
     larkspur::FormServices services;
     services.mp = &player;
     services.executableDir = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
+    if (desktop) {
+        // From a desktop menu the program's folder is a system folder and the current one
+        // the home folder: the user's data folder stands in for both.
+        const std::string data = larkspur::userDataFolder();
+        QDir().mkpath(QString::fromLocal8Bit(data));
+        services.executableDir = data;
+        services.playLogFile = data + "/log.txt";
+        services.desktopMode = true;
+    }
     services.askListFile = [&services] {
         QFileDialog od(nullptr, QStringLiteral("Open Larkspur Playlist File"),
                        QString::fromLocal8Bit(services.executableDir),
@@ -73,6 +110,7 @@ int main(int argc, char** argv)
 
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
+    args.removeAll(QStringLiteral("--desktop"));
     Form1.FormCreate(args);
     if (Form1.closed()) return 0;
     Form1.show();
