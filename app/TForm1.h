@@ -5,6 +5,7 @@
 // TForm1*.cpp by subject: start-up and events, layout, playback, frames, song library.
 
 #include "app/core/FormState.h"
+#include "app/core/Mpris.h"
 #include "app/core/SettingsStore.h"
 #include "lyrics/CatalogueSearch.h"
 #include "playback/DirectoryScanner.h"
@@ -280,6 +281,13 @@ public:
     QTimer* dt = nullptr;
     QTimer* fadetmr = nullptr;
     QTimer* lsave = nullptr;
+
+    // What the session bus may ask of and tell the player.
+    MprisControl mprisControl();
+
+signals:
+    // These player properties (as the session bus names them) have changed.
+    void playerChanged(const QStringList& properties);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include "app/TForm1.h"
 #include "app/Toolbar.h"
+#include "lyrics/SongWords.h"
 #include "playback/Fader.h"
 #include "playback/SongListFile.h"
 #include "playback/TimeText.h"
@@ -140,6 +141,7 @@ void TForm1::startSong(std::size_t index, const std::string& path)
     m_lengthShown = mp().lengthMs();
     itime->setText(local(durationText(m_lengthShown)));
     CurrentIndex = static_cast<int>(index);
+    emit playerChanged({QStringLiteral("Metadata"), QStringLiteral("PlaybackStatus")});
     AutoLyricsPending = true;
     LookupLyrics(name);
 }
@@ -156,6 +158,7 @@ void TForm1::showPauseCaption(bool playing)
 {
     Pause1->setText(playing ? kPauseCaption : kPlayCaption);
     JvxSpeedButton1->setIcon(toolbarPicture(playing ? QStringLiteral("Pause") : QStringLiteral("Play")));
+    emit playerChanged({QStringLiteral("PlaybackStatus")});
 }
 
 void TForm1::Pause1Click()
@@ -225,6 +228,43 @@ void TForm1::dtTimer()
         m_idleBackoffTicks = std::min(std::max(1, m_idleBackoffTicks * 2), 60);
         m_idleTicksToSkip = m_idleBackoffTicks;
     }
+}
+
+MprisControl TForm1::mprisControl()
+{
+    MprisControl c;
+    const auto paused = [this] { return Pause1->text() == kPlayCaption; };
+    c.playPause = [this] { Pause1Click(); };
+    c.play = [this, paused] {
+        if (paused()) Pause1Click();
+    };
+    // There is no stopped state of our own: Stop pauses, with the pause fade.
+    c.pause = c.stop = [this, paused] {
+        if (!paused() && mp().mode() == PlayerMode::Playing) Pause1Click();
+    };
+    c.next = [this] { Next1Click(); };
+    c.raise = [this] { Show1Click(); };
+    c.quit = [this] { close(); };
+    c.status = [this, paused] {
+        if (paused()) return QStringLiteral("Paused");
+        const PlayerMode mode = mp().mode();
+        return mode == PlayerMode::Playing ? QStringLiteral("Playing") : QStringLiteral("Stopped");
+    };
+    c.track = [this] {
+        MprisTrack t;
+        if (CurrentSong.empty()) return t;
+        t.index = CurrentIndex;
+        t.path = CurrentSong;
+        const auto words = songWordsFromFileName(fileNamePart(CurrentSong), SplitterChar);
+        t.title = words ? words->title : fileNamePart(CurrentSong);
+        if (words) t.artist = words->artist;
+        t.lengthMs = mp().lengthMs();
+        return t;
+    };
+    c.positionMs = [this] { return mp().positionMs(); };
+    c.volume = [this] { return Volume / 1000.0; };
+    c.setVolume = [this](double v) { voltr->setValue(static_cast<int>(v * 100 + 0.5)); };
+    return c;
 }
 
 // ---- volume and fading -----------------------------------------------------------------
@@ -314,6 +354,7 @@ void TForm1::voltrChange()
     Volume = std::min(voltr->value() * 10, kMaxVolume);
     SetPlayerVolume(Volume);
     FadeStep = fadeStepFor(FadeSpeed, Volume);
+    emit playerChanged({QStringLiteral("Volume")});
 }
 
 } // namespace larkspur

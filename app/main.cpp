@@ -113,6 +113,11 @@ int main(int argc, char** argv)
     args.removeAll(QStringLiteral("--desktop"));
     Form1.FormCreate(args);
     if (Form1.closed()) return 0;
+    // Media keys and desktop controls; without a session bus the player runs without them.
+    larkspur::MprisService mpris(Form1.mprisControl());
+    if (mpris.registerOnSessionBus())
+        QObject::connect(&Form1, &larkspur::TForm1::playerChanged, &mpris,
+                         &larkspur::MprisService::playerChanged);
     Form1.show();
     return QApplication::exec();
 }

@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev curl libgumbo-dev libtag1-dev zlib1g-dev
   dict-freedict-eng-deu dict-freedict-deu-eng
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth python3 desktop-file-utils appstream
+  xvfb xauth python3 desktop-file-utils appstream dbus libglib2.0-bin
   libxcb1-dev openbox trayer x11-utils xdotool
 )
 missing=()

@@ -1,0 +1,165 @@
+#include "app/core/Mpris.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QUrl>
+#include <QVariantMap>
+
+#include <algorithm>
+
+namespace larkspur {
+
+namespace {
+
+constexpr const char* kObjectPath = "/org/mpris/MediaPlayer2";
+constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
+
+void call(const std::function<void()>& f)
+{
+    if (f) f();
+}
+
+QVariantMap metadataOf(const MprisTrack& t)
+{
+    QVariantMap m;
+    // A track id is required even when nothing plays.
+    m[QStringLiteral("mpris:trackid")] = QVariant::fromValue(QDBusObjectPath(
+        t.index < 0 ? QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")
+                    : QStringLiteral("/org/larkspur/track/%1").arg(t.index)));
+    if (t.index < 0) return m;
+    m[QStringLiteral("xesam:title")] = QString::fromStdString(t.title);
+    if (!t.artist.empty())
+        m[QStringLiteral("xesam:artist")] = QStringList{QString::fromStdString(t.artist)};
+    if (t.lengthMs > 0) m[QStringLiteral("mpris:length")] = qlonglong(t.lengthMs) * 1000;
+    m[QStringLiteral("xesam:url")] = QUrl::fromLocalFile(QString::fromLocal8Bit(t.path)).toString();
+    return m;
+}
+
+class RootAdaptor : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(bool CanQuit READ yes)
+    Q_PROPERTY(bool CanRaise READ yes)
+    Q_PROPERTY(bool HasTrackList READ no)
+    Q_PROPERTY(QString Identity READ identity)
+    Q_PROPERTY(QString DesktopEntry READ desktopEntry)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ none)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ none)
+
+public:
+    RootAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), m_service(service) {}
+    bool yes() const { return true; }
+    bool no() const { return false; }
+    QString identity() const { return QStringLiteral("Larkspur"); }
+    QString desktopEntry() const { return QStringLiteral("io.github.larkspur_player.Larkspur"); }
+    QStringList none() const { return {}; }
+
+public slots:
+    void Raise() { call(m_service->control().raise); }
+    void Quit() { call(m_service->control().quit); }
+
+private:
+    MprisService* m_service;
+};
+
+class PlayerAdaptor : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(double Rate READ one)
+    Q_PROPERTY(double MinimumRate READ one)
+    Q_PROPERTY(double MaximumRate READ one)
+    Q_PROPERTY(QVariantMap Metadata READ metadata)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
+    Q_PROPERTY(qlonglong Position READ position)
+    Q_PROPERTY(bool CanGoNext READ yes)
+    Q_PROPERTY(bool CanGoPrevious READ no)
+    Q_PROPERTY(bool CanPlay READ yes)
+    Q_PROPERTY(bool CanPause READ yes)
+    Q_PROPERTY(bool CanSeek READ no)
+    Q_PROPERTY(bool CanControl READ yes)
+
+public:
+    PlayerAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), m_service(service) {}
+    const MprisControl& c() const { return m_service->control(); }
+    QString playbackStatus() const { return c().status ? c().status() : QStringLiteral("Stopped"); }
+    double one() const { return 1.0; }
+    QVariantMap metadata() const { return metadataOf(c().track ? c().track() : MprisTrack{}); }
+    double volume() const { return c().volume ? c().volume() : 1.0; }
+    void setVolume(double v)
+    {
+        if (c().setVolume) c().setVolume(std::clamp(v, 0.0, 1.0));
+    }
+    qlonglong position() const { return c().positionMs ? qlonglong(c().positionMs()) * 1000 : 0; }
+    bool yes() const { return true; }
+    bool no() const { return false; }
+
+public slots:
+    void Next() { call(c().next); }
+    void Previous() {} // the draw has no way back
+    void Pause() { call(c().pause); }
+    void PlayPause() { call(c().playPause); }
+    void Stop() { call(c().stop); }
+    void Play() { call(c().play); }
+    void Seek(qlonglong) {}
+    void SetPosition(const QDBusObjectPath&, qlonglong) {}
+    void OpenUri(const QString&) {}
+
+private:
+    MprisService* m_service;
+};
+
+} // namespace
+
+MprisService::MprisService(MprisControl control, QObject* parent)
+    : QObject(parent), m_control(std::move(control))
+{
+    new RootAdaptor(this);
+    new PlayerAdaptor(this);
+}
+
+MprisService::~MprisService()
+{
+    if (!m_registered) return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterObject(QString::fromLatin1(kObjectPath));
+    bus.unregisterService(QString::fromLatin1(kServiceName));
+}
+
+bool MprisService::registerOnSessionBus()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return false;
+    if (!bus.registerObject(QString::fromLatin1(kObjectPath), this)) return false;
+    if (!bus.registerService(QString::fromLatin1(kServiceName))) {
+        bus.unregisterObject(QString::fromLatin1(kObjectPath));
+        return false;
+    }
+    m_registered = true;
+    return true;
+}
+
+void MprisService::playerChanged(const QStringList& properties)
+{
+    if (!m_registered || properties.isEmpty()) return;
+    auto* player = findChild<PlayerAdaptor*>();
+    QVariantMap changed;
+    for (const QString& name : properties) {
+        const QVariant value = player->property(name.toLatin1().constData());
+        if (value.isValid()) changed.insert(name, value);
+    }
+    QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kObjectPath),
+                                                     QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << QString::fromLatin1(kPlayerInterface) << changed << QStringList();
+    QDBusConnection::sessionBus().send(signal);
+}
+
+} // namespace larkspur
+
+#include "Mpris.moc"

@@ -1,0 +1,56 @@
+#pragma once
+// The player on the session bus as org.mpris.MediaPlayer2.larkspur, so desktops, media keys
+// and tools such as playerctl can drive it. The window supplies what the bus asks and does
+// what it is told through MprisControl; without a session bus nothing is registered.
+// Interface thread only.
+
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+#include <string>
+
+namespace larkspur {
+
+struct MprisTrack
+{
+    int index = -1;        // song list position; -1: no song
+    std::string path;      // the file
+    std::string title;     // as the lyrics lookup reads the file name
+    std::string artist;
+    long long lengthMs = 0; // 0 while unknown
+};
+
+struct MprisControl
+{
+    std::function<void()> playPause, play, pause, stop, next, raise, quit;
+    std::function<QString()> status; // "Playing", "Paused" or "Stopped"
+    std::function<MprisTrack()> track;
+    std::function<long long()> positionMs;
+    std::function<double()> volume;          // 0.0 .. 1.0
+    std::function<void(double)> setVolume;
+};
+
+class MprisService : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char* kServiceName = "org.mpris.MediaPlayer2.larkspur";
+
+    explicit MprisService(MprisControl control, QObject* parent = nullptr);
+    ~MprisService() override;
+
+    // False when there is no session bus or the name is taken.
+    bool registerOnSessionBus();
+    // Emits PropertiesChanged for these Player properties with their current values.
+    void playerChanged(const QStringList& properties);
+
+    const MprisControl& control() const { return m_control; }
+
+private:
+    MprisControl m_control;
+    bool m_registered = false;
+};
+
+} // namespace larkspur
