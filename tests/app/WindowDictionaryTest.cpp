@@ -37,6 +37,7 @@ const std::string kDictionaryPage = "<html><body><div>Suche nach Wörtern</div>"
 
 // The local dictionaries of the offline tests: headwords in index order.
 const std::vector<std::pair<std::string, std::string>> kEnglishGerman = {
+    {"-", "-\n  Bindestrich\n"}, // its key is empty
     {"house", "house /haʊs/\n  Haus, Gebäude\n"},
     {"house", "house\n  Heim, Zuhause\n"},
     {"rock", "rock\n  Fels, Gestein\n"},
@@ -314,6 +315,7 @@ TEST_F(WindowDictionary, LocalDictionariesStandInWhenThePageFails)
          QStringLiteral("house"), "Keine Treffer"},
         {"no markers, word not local", "", noMarkers, true, QStringLiteral("zebra"),
          "Seite nicht gefunden"},
+        {"no word at the caret", "http://127.0.0.1:1", "", true, QStringLiteral("rock "), ""},
         {"nobody listens, no dictionaries", "http://127.0.0.1:1", "", false,
          QStringLiteral("house"), ""},
         {"no usable address", "nowhere", "", true, QStringLiteral("rock"),
