@@ -330,8 +330,12 @@ private:
     void searchBarSteps(bool finderMode);
     void bringToFront();
     void setTextFont(const QFont& font);
+    // The translation frame shown with `text` ("\n" line breaks).
+    void showTranslationText(const QString& text);
 
     FormServices m_services;
+    // The word of the last lookup, for the offline dictionaries when the page fails.
+    std::string m_translationWord;
     std::unique_ptr<RandomSource> m_ownRandom;
     std::unique_ptr<SettingsStore> m_ownSettings;
     PlayLog m_playLog;

@@ -1,5 +1,6 @@
 // The word translation: a word of the lyrics memo looked up in the online dictionary, its
-// entries shown in the translation frame.
+// entries shown in the translation frame; the local dictd dictionaries stand in when the
+// page fails.
 
 #include "app/TForm1.h"
 #include "dictionary/Translation.h"
@@ -29,10 +30,15 @@ std::string TForm1::wordToTranslate() const
 
 void TForm1::Translate1Click()
 {
+    m_translationWord = wordToTranslate();
     try {
-        requestTranslation(*this, *WebBrowser1, wordToTranslate());
+        requestTranslation(*this, *WebBrowser1, m_translationWord);
     } catch (const std::exception& e) {
-        m_services.showError(e.what());
+        // No page can come (e.g. an unusable dictionary address); the local dictionaries can.
+        if (const auto offline = offlineTranslation(m_translationWord))
+            showTranslationText(QString::fromStdString(*offline));
+        else
+            m_services.showError(e.what());
     }
 }
 
@@ -40,12 +46,18 @@ void TForm1::showTranslation()
 {
     ShowTranslationFrame();
     try {
-        QString shown = QString::fromStdString(translationOf(*WebBrowser1));
+        QString shown = QString::fromStdString(translationOf(*WebBrowser1, m_translationWord));
         shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         memotrns->setPlainText(shown);
     } catch (const std::exception& e) {
         m_services.showError(e.what());
     }
+}
+
+void TForm1::showTranslationText(const QString& text)
+{
+    ShowTranslationFrame();
+    memotrns->setPlainText(text);
 }
 
 } // namespace larkspur

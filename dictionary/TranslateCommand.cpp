@@ -38,7 +38,7 @@ int runTranslateCommand(const std::string& word, std::ostream& out, std::ostream
     view.checkSearch = [] {};
     view.dictionaryPage = [&] {
         try {
-            text = translationOf(browser);
+            text = translationOf(browser, word);
             why = "The dictionary page is empty.";
         } catch (const std::exception& e) {
             why = e.what();
@@ -56,6 +56,10 @@ int runTranslateCommand(const std::string& word, std::ostream& out, std::ostream
     try {
         requestTranslation(state, browser, word);
     } catch (const std::exception& e) {
+        if (const auto offline = offlineTranslation(word)) {
+            out << *offline << '\n';
+            return 0;
+        }
         err << "larkspur-tool: " << e.what() << '\n';
         return 1;
     }

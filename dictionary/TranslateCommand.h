@@ -1,6 +1,6 @@
 #pragma once
 // larkspur-tool translate WORD: the window's word lookup without a window, printing what the
-// translation frame would show.
+// translation frame would show (the local dictd entries when the page fails).
 
 #include <ostream>
 #include <string>

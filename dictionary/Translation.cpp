@@ -1,8 +1,12 @@
 #include "dictionary/Translation.h"
 
+#include "dictionary/DictdDictionary.h"
 #include "dictionary/WordLookup.h"
 #include "lyrics/LyricsState.h"
 #include "web/BrowserDocument.h"
+
+#include <cstdlib>
+#include <stdexcept>
 
 namespace larkspur {
 
@@ -18,9 +22,34 @@ void requestTranslation(LyricsState& state, BrowserDocument& browser, const std:
     }
 }
 
-std::string translationOf(const BrowserDocument& browser)
+std::filesystem::path dictdFolder()
 {
-    return translationSection(browser.innerText());
+    const char* env = std::getenv("LARKSPUR_DICTD_DIR");
+    return env && *env ? env : "/usr/share/dictd";
+}
+
+std::optional<std::string> offlineTranslation(const std::string& word)
+{
+    // No word at the caret: a headword made only of punctuation would match it.
+    if (word.find_first_not_of(" \t\r\n") == std::string::npos) return std::nullopt;
+    return lookupEnglishGerman(word, dictdFolder());
+}
+
+std::string translationOf(const BrowserDocument& browser, const std::string& word)
+{
+    std::string text;
+    try {
+        text = browser.innerText();
+    } catch (const std::runtime_error&) {
+        if (auto offline = offlineTranslation(word)) return *offline;
+        throw;
+    }
+    // An unreachable dictionary leaves an empty page; an unexpected page has no markers.
+    if (text.find(kTranslationStart) == std::string::npos &&
+        text.find(kTranslationEnd) == std::string::npos) {
+        if (auto offline = offlineTranslation(word)) return *offline;
+    }
+    return translationSection(text);
 }
 
 } // namespace larkspur

@@ -3,6 +3,8 @@
 // dictionary page is loaded into the browser document; the lyrics harvest recognises it by
 // TranslationPending and hands it to the dictionary branch (LyricsView::dictionaryPage).
 
+#include <filesystem>
+#include <optional>
 #include <string>
 
 namespace larkspur {
@@ -14,8 +16,18 @@ struct LyricsState;
 // std::runtime_error, with the flag cleared again, when the navigation cannot start.
 void requestTranslation(LyricsState& state, BrowserDocument& browser, const std::string& word);
 
-// What the translation frame shows of the completed dictionary page. Throws
-// std::runtime_error when the browser holds no document.
-std::string translationOf(const BrowserDocument& browser);
+// Where the local dictd dictionaries are looked for: LARKSPUR_DICTD_DIR when set, else
+// /usr/share/dictd.
+std::filesystem::path dictdFolder();
+
+// The entries of `word` in the local English-German dictionaries (lookupEnglishGerman in
+// dictdFolder()), with "\n" line breaks; nothing when none is installed or knows the word.
+std::optional<std::string> offlineTranslation(const std::string& word);
+
+// What the translation frame shows for `word` once the dictionary page has completed: the
+// page's section (translationSection), or, when the page is empty or holds neither marker,
+// the word's offline entries as far as there are any. Throws std::runtime_error when the
+// browser holds no document and the word has no offline entries.
+std::string translationOf(const BrowserDocument& browser, const std::string& word);
 
 } // namespace larkspur

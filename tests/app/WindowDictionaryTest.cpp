@@ -35,6 +35,40 @@ const std::string kDictionaryPage = "<html><body><div>Suche nach Wörtern</div>"
                                     "<tr><td>wonderfully</td><td>herrlich</td></tr></table>"
                                     "<p>Legende: adj. Adjektiv</p><p>Impressum</p></body></html>";
 
+// The local dictionaries of the offline tests: headwords in index order.
+const std::vector<std::pair<std::string, std::string>> kEnglishGerman = {
+    {"-", "-\n  Bindestrich\n"}, // its key is empty
+    {"house", "house /haʊs/\n  Haus, Gebäude\n"},
+    {"house", "house\n  Heim, Zuhause\n"},
+    {"rock", "rock\n  Fels, Gestein\n"},
+};
+const std::vector<std::pair<std::string, std::string>> kGermanEnglish = {
+    {"haus", "Haus\n  house, home\n"},
+    {"rock", "Rock\n  skirt\n"},
+};
+
+// Writes "<dir>/<name>.index" and an uncompressed "<name>.dict" as dictfmt lays them out.
+void writeDictd(const std::string& dir, const std::string& name,
+                const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const auto base64 = [](std::size_t v) {
+        std::string out;
+        do {
+            out.insert(out.begin(), digits[v % 64]);
+            v /= 64;
+        } while (v);
+        return out;
+    };
+    std::string data, index;
+    for (const auto& [headword, text] : entries) {
+        index += headword + '\t' + base64(data.size()) + '\t' + base64(text.size()) + '\n';
+        data += text;
+    }
+    writeFile(dir + "/" + name + ".index", index);
+    writeFile(dir + "/" + name + ".dict", data);
+}
+
 class WindowDictionary : public ::testing::Test
 {
   protected:
@@ -45,6 +79,10 @@ class WindowDictionary : public ::testing::Test
             QStringList{QString::fromStdString(site.path())});
         qputenv("LARKSPUR_SEARCH_URL", QByteArray::fromStdString(server->url("")));
         qputenv("LARKSPUR_DICTIONARY_URL", QByteArray::fromStdString(server->url("")));
+        // The machine's own dictionaries never answer for a test.
+        qputenv("LARKSPUR_DICTD_DIR", QByteArray::fromStdString(noDictd.path()));
+        writeDictd(dictd.path(), "freedict-eng-deu", kEnglishGerman);
+        writeDictd(dictd.path(), "freedict-deu-eng", kGermanEnglish);
         writeFile(site.file("index.html"), kDictionaryPage);
         writeFile(site.file("search.html"),
                   "<html><body><p class=g><a href=\"http://127.0.0.1:{PORT}/one.html\">one</a>"
@@ -68,6 +106,7 @@ class WindowDictionary : public ::testing::Test
     {
         qunsetenv("LARKSPUR_SEARCH_URL");
         qunsetenv("LARKSPUR_DICTIONARY_URL");
+        qunsetenv("LARKSPUR_DICTD_DIR");
     }
 
     std::unique_ptr<TForm1> start()
@@ -90,7 +129,7 @@ class WindowDictionary : public ::testing::Test
     std::string requests() { return readFile(site.file("requests.log")); }
     static std::string text(QPlainTextEdit* edit) { return edit->toPlainText().toStdString(); }
 
-    TempDir dir, site;
+    TempDir dir, site, dictd, noDictd;
     std::unique_ptr<test::HttpPythonServer> server;
     std::string song, other, list;
     FakeMediaPlayer mp;
@@ -248,5 +287,108 @@ TEST_F(WindowDictionary, ToolPrintsWhatTheFrameWouldShow)
             EXPECT_TRUE(err.startsWith(QStringLiteral("larkspur-tool: "))) << err.toStdString();
         }
         EXPECT_EQ(requests(), c.request);
+    }
+}
+
+// A dictionary page that does not come, or comes without either marker, gives way to the
+// local dictionaries; without them, or without the word there, the frame shows as before.
+TEST_F(WindowDictionary, LocalDictionariesStandInWhenThePageFails)
+{
+    const std::string noMarkers = "<html><body><p>Seite nicht gefunden</p></body></html>";
+    struct Case
+    {
+        const char* what;
+        std::string host; // empty: the loopback server
+        std::string page;
+        bool local; // the dictd folder holds the two dictionaries
+        QString word;
+        std::string shown; // the translation frame's text; "error": a message instead
+    };
+    const Case cases[] = {
+        {"nobody listens", "http://127.0.0.1:1", "", true, QStringLiteral("house"),
+         "house /haʊs/\n  Haus, Gebäude\n\nhouse\n  Heim, Zuhause"},
+        {"no markers, both directions", "", noMarkers, true, QStringLiteral("rock"),
+         "rock\n  Fels, Gestein\n\nRock\n  skirt"},
+        {"empty page, German word", "", "", true, QStringLiteral("Haus"), "Haus\n  house, home"},
+        {"one marker is the dictionary's", "",
+         "<html><body><p>Keine Treffer</p><p>Legende</p></body></html>", true,
+         QStringLiteral("house"), "Keine Treffer"},
+        {"no markers, word not local", "", noMarkers, true, QStringLiteral("zebra"),
+         "Seite nicht gefunden"},
+        {"no word at the caret", "http://127.0.0.1:1", "", true, QStringLiteral("rock "), ""},
+        {"nobody listens, no dictionaries", "http://127.0.0.1:1", "", false,
+         QStringLiteral("house"), ""},
+        {"no usable address", "nowhere", "", true, QStringLiteral("rock"),
+         "rock\n  Fels, Gestein\n\nRock\n  skirt"},
+        {"no usable address, no dictionaries", "nowhere", "", false, QStringLiteral("rock"),
+         "error"},
+    };
+    auto f = start();
+    for (const auto& c : cases) {
+        qputenv("LARKSPUR_DICTIONARY_URL",
+                QByteArray::fromStdString(c.host.empty() ? server->url("") : c.host));
+        qputenv("LARKSPUR_DICTD_DIR",
+                QByteArray::fromStdString(c.local ? dictd.path() : noDictd.path()));
+        writeFile(site.file("index.html"), c.page);
+        writeFile(site.file("requests.log"), "");
+        errors.clear();
+        f->CloseAllFrames();
+        f->memotrns->setPlainText(QStringLiteral("earlier"));
+        f->memo1->setPlainText(c.word);
+        f->memo1->moveCursor(QTextCursor::End);
+        f->Translate1Click();
+        if (c.shown == "error") {
+            EXPECT_EQ(errors.size(), 1u) << c.what;
+            EXPECT_TRUE(f->memotrns->isHidden()) << c.what;
+            EXPECT_FALSE(f->TranslationPending) << c.what;
+            continue;
+        }
+        ASSERT_TRUE(waitUntil([&] { return !f->memotrns->isHidden(); })) << c.what;
+        EXPECT_EQ(f->memotrns->toPlainText().trimmed().toStdString(), c.shown) << c.what;
+        EXPECT_FALSE(f->TranslationPending) << c.what;
+        EXPECT_TRUE(errors.empty()) << c.what;
+        // The online dictionary is always asked first.
+        if (c.host.empty())
+            EXPECT_EQ(requests(), "/?search=" + c.word.toStdString() + kTail + "\n") << c.what;
+    }
+}
+
+TEST_F(WindowDictionary, ToolFallsBackToTheLocalDictionariesToo)
+{
+    const QString tool = QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur-tool");
+    writeFile(site.file("index.html"), "<html><body><p>Seite nicht gefunden</p></body></html>");
+    struct Case
+    {
+        std::string host;
+        bool local;
+        QString word;
+        int status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"http://127.0.0.1:1", true, QStringLiteral("house"), 0,
+         "house /haʊs/\n  Haus, Gebäude\n\nhouse\n  Heim, Zuhause\n"},
+        {server->url(""), true, QStringLiteral("ROCK"), 0,
+         "rock\n  Fels, Gestein\n\nRock\n  skirt\n"},
+        {"nowhere", true, QStringLiteral("haus"), 0, "Haus\n  house, home\n"},
+        {server->url(""), true, QStringLiteral("zebra"), 0, "Seite nicht gefunden\n"},
+        {"http://127.0.0.1:1", false, QStringLiteral("house"), 1, ""},
+        {"nowhere", false, QStringLiteral("house"), 1, ""},
+    };
+    for (const auto& c : cases) {
+        QProcess p;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LARKSPUR_DICTIONARY_URL"), QString::fromStdString(c.host));
+        env.insert(QStringLiteral("LARKSPUR_DICTD_DIR"),
+                   QString::fromStdString(c.local ? dictd.path() : noDictd.path()));
+        p.setProcessEnvironment(env);
+        p.start(tool, {QStringLiteral("translate"), c.word});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        QString out = QString::fromUtf8(p.readAllStandardOutput());
+        out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        const std::string err = p.readAllStandardError().toStdString();
+        EXPECT_EQ(p.exitCode(), c.status) << c.host << ' ' << c.word.toStdString();
+        EXPECT_EQ(out.toStdString(), c.out) << c.host << ' ' << c.word.toStdString();
+        EXPECT_EQ(err.empty(), c.status == 0) << err;
     }
 }
