@@ -348,8 +348,9 @@ TEST_F(WindowDictionary, LocalDictionariesStandInWhenThePageFails)
         EXPECT_FALSE(f->TranslationPending) << c.what;
         EXPECT_TRUE(errors.empty()) << c.what;
         // The online dictionary is always asked first.
-        if (c.host.empty())
+        if (c.host.empty()) {
             EXPECT_EQ(requests(), "/?search=" + c.word.toStdString() + kTail + "\n") << c.what;
+        }
     }
 }
 

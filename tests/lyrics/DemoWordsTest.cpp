@@ -61,8 +61,11 @@ TEST(DemoWords, OneSongHasLyricsAnotherTimedLyrics)
         const std::string text = readFile(file);
         // Every line break is CR LF and the bytes are UTF-8 throughout.
         EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << file;
-        for (std::size_t i = 0; i < text.size(); ++i)
-            if (text[i] == '\n') EXPECT_EQ(text[i - 1], '\r') << file << " at " << i;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\n') {
+                EXPECT_EQ(text[i - 1], '\r') << file << " at " << i;
+            }
+        }
         EXPECT_EQ(QString::fromUtf8(text).toUtf8().toStdString(), text) << file;
         EXPECT_FALSE(QString::fromUtf8(text).contains(QChar::ReplacementCharacter)) << file;
     }
