@@ -5,6 +5,8 @@
 // TForm1*.cpp by subject: start-up and events, layout, playback, frames, song library.
 
 #include "app/core/FormState.h"
+#include "app/core/HotKeyManager.h"
+#include "app/core/HotKeySettings.h"
 #include "app/core/SettingsStore.h"
 #include "lyrics/CatalogueSearch.h"
 #include "playback/DirectoryScanner.h"
@@ -80,6 +82,9 @@ struct FormServices
     std::string backupFolder;  // where a list written in place is copied first; empty: default
     std::string runtimeFolder; // for a list's lock when its folder takes none; empty: default
     std::string playLogFile = "log.txt";
+    // The global hotkeys' window system part; default: X11 when the session has it, else
+    // none (every registration is refused).
+    std::function<std::unique_ptr<HotKeyBackend>()> hotKeyBackend;
 };
 
 class TForm1 : public QWidget, public FormState
@@ -186,6 +191,14 @@ public:
     void setLyricsText(const std::string& text);
     void Button3Click();
 
+    // ---- global hotkeys (TForm1Hotkeys.cpp)
+    // Registers the texts of the settings, in table order, when the switch is on.
+    void RegisterHotKeys();
+    void hkmngHotKeyPressed(quint32 HotKey, quint16 Index);
+    void Globalhotkeys1Click(); // the switch: releases or registers all ten
+    THotKeyManager* hkmng = nullptr;
+    HotKeySettings hotKeySettings;
+
     // ---- dictionary lookup (TForm1Dictionary.cpp)
     // The selection as it stands, else the letter run at the caret.
     std::string wordToTranslate() const;
@@ -262,7 +275,7 @@ public:
     QAction *Show1 = nullptr, *Pause1 = nullptr, *Next1 = nullptr, *Neverplayagain1 = nullptr;
     QAction *Vol1 = nullptr, *Vol2 = nullptr, *Adddirectory1 = nullptr, *LoadPLS1 = nullptr;
     QAction *Clearinternallist1 = nullptr, *Testallfiles1 = nullptr, *Findsong1 = nullptr;
-    QAction *ShowLog1 = nullptr, *Exit1 = nullptr;
+    QAction *ShowLog1 = nullptr, *Exit1 = nullptr, *Globalhotkeys1 = nullptr;
     QMenu* pmlyr = nullptr;
     QAction *Quicksave1 = nullptr, *Speichern1 = nullptr, *Find1 = nullptr, *Replace1 = nullptr;
     QAction *Fontsizesmall1 = nullptr, *N8 = nullptr, *Customfont1 = nullptr;

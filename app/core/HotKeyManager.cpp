@@ -18,7 +18,7 @@ THotKeyManager::~THotKeyManager()
     ReleaseAllKeys();
 }
 
-std::uint16_t THotKeyManager::RegisterKey(HotKey hotKey)
+std::uint16_t THotKeyManager::RegisterKey(HotKeyValue hotKey)
 {
     if (!m_backend || hotKey == 0) return 0;
     std::uint16_t modifiers = 0, key = 0;
@@ -49,7 +49,7 @@ void THotKeyManager::ReleaseAllKeys()
         ReleaseKey(THotKeyRecord(m_keys.back()));
 }
 
-bool THotKeyManager::IsRegisteredKey(HotKey hotKey) const
+bool THotKeyManager::IsRegisteredKey(HotKeyValue hotKey) const
 {
     return std::any_of(m_keys.begin(), m_keys.end(),
                        [&](const THotKeyRecord& r) { return r.hotKey == hotKey; });
@@ -57,7 +57,7 @@ bool THotKeyManager::IsRegisteredKey(HotKey hotKey) const
 
 void THotKeyManager::HandleHotKeyMessage(std::uint16_t modifiers, std::uint16_t key)
 {
-    HotKey value = key;
+    HotKeyValue value = key;
     if (modifiers & kModShift) value |= kHotKeyShift;
     if (modifiers & kModCtrl) value |= kHotKeyCtrl;
     if (modifiers & kModAlt) value |= kHotKeyAlt;

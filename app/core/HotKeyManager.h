@@ -40,7 +40,7 @@ std::unique_ptr<HotKeyBackend> makeX11HotKeyBackend(xcb_connection_t* connection
 
 struct THotKeyRecord
 {
-    HotKey hotKey = 0;
+    HotKeyValue hotKey = 0;
     std::uint16_t id = 0;
 };
 
@@ -54,10 +54,10 @@ class THotKeyManager : public QObject
     ~THotKeyManager() override;
 
     // The registration id, 0 when the combination was refused or the value is 0.
-    std::uint16_t RegisterKey(HotKey hotKey);
+    std::uint16_t RegisterKey(HotKeyValue hotKey);
     bool ReleaseKey(const THotKeyRecord& record);
     void ReleaseAllKeys();
-    bool IsRegisteredKey(HotKey hotKey) const;
+    bool IsRegisteredKey(HotKeyValue hotKey) const;
     const std::vector<THotKeyRecord>& keys() const { return m_keys; }
     bool available() const { return m_backend != nullptr; }
 

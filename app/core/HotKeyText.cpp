@@ -160,9 +160,9 @@ void refreshLocalKeyNames()
     names.win = capitals ? QStringLiteral("WIN") : QStringLiteral("Win");
 }
 
-HotKey ComposeHotKey(std::uint16_t modifiers, std::uint16_t key)
+HotKeyValue ComposeHotKey(std::uint16_t modifiers, std::uint16_t key)
 {
-    HotKey high = 0;
+    HotKeyValue high = 0;
     if (modifiers & kModAlt) high += 0x80;
     if (modifiers & kModCtrl) high += 0x40;
     if (modifiers & kModShift) high += 0x20;
@@ -170,7 +170,7 @@ HotKey ComposeHotKey(std::uint16_t modifiers, std::uint16_t key)
     return (high << 8) + key;
 }
 
-void SplitHotKey(HotKey hotKey, std::uint16_t& modifiers, std::uint16_t& key)
+void SplitHotKey(HotKeyValue hotKey, std::uint16_t& modifiers, std::uint16_t& key)
 {
     key = hotKey & 0xFF;
     modifiers = 0;
@@ -218,7 +218,7 @@ std::uint16_t ParseKeyName(const QStringList& tokens, bool localized)
     return FindKeyByName(name, localized);
 }
 
-HotKey ParseHotKey(const QString& text, bool localized)
+HotKeyValue ParseHotKey(const QString& text, bool localized)
 {
     const QStringList tokens = splitTokens(text);
     const std::uint16_t flags = ParseModifiers(tokens, localized);
@@ -234,7 +234,7 @@ std::uint16_t FindKeyByName(const QString& name, bool localized)
     return 0;
 }
 
-QString ModifierPrefix(HotKey hotKey, bool localized)
+QString ModifierPrefix(HotKeyValue hotKey, bool localized)
 {
     QString prefix;
     if (!localized) {
@@ -268,7 +268,7 @@ QString KeyDisplayName(std::uint16_t key, bool /*extended*/, bool localized)
     return QString::fromLatin1(e->usName);
 }
 
-QString HotKeyDisplayText(HotKey hotKey, bool localized)
+QString HotKeyDisplayText(HotKeyValue hotKey, bool localized)
 {
     const std::uint16_t key = hotKey & 0xFF;
     const bool extended = (key >= 33 && key <= 40) || key == 45 || key == 46;

@@ -9,13 +9,13 @@
 
 namespace larkspur {
 
-using HotKey = std::uint32_t;
+using HotKeyValue = std::uint32_t;
 
 // Bits of a hotkey value.
-inline constexpr HotKey kHotKeyShift = 0x2000;
-inline constexpr HotKey kHotKeyCtrl = 0x4000;
-inline constexpr HotKey kHotKeyAlt = 0x8000;
-inline constexpr HotKey kHotKeyWin = 0x10000;
+inline constexpr HotKeyValue kHotKeyShift = 0x2000;
+inline constexpr HotKeyValue kHotKeyCtrl = 0x4000;
+inline constexpr HotKeyValue kHotKeyAlt = 0x8000;
+inline constexpr HotKeyValue kHotKeyWin = 0x10000;
 
 // Modifier flags as a registration call takes them.
 inline constexpr std::uint16_t kModAlt = 1;
@@ -23,17 +23,17 @@ inline constexpr std::uint16_t kModCtrl = 2;
 inline constexpr std::uint16_t kModShift = 4;
 inline constexpr std::uint16_t kModWin = 8;
 
-HotKey ComposeHotKey(std::uint16_t modifiers, std::uint16_t key);
-void SplitHotKey(HotKey hotKey, std::uint16_t& modifiers, std::uint16_t& key);
+HotKeyValue ComposeHotKey(std::uint16_t modifiers, std::uint16_t key);
+void SplitHotKey(HotKeyValue hotKey, std::uint16_t& modifiers, std::uint16_t& key);
 
 // 0 when the text names no valid hotkey.
-HotKey ParseHotKey(const QString& text, bool localized);
+HotKeyValue ParseHotKey(const QString& text, bool localized);
 std::uint16_t ParseModifiers(const QStringList& tokens, bool localized);
 std::uint16_t ParseKeyName(const QStringList& tokens, bool localized);
 std::uint16_t FindKeyByName(const QString& name, bool localized);
 
-QString HotKeyDisplayText(HotKey hotKey, bool localized);
-QString ModifierPrefix(HotKey hotKey, bool localized);
+QString HotKeyDisplayText(HotKeyValue hotKey, bool localized);
+QString ModifierPrefix(HotKeyValue hotKey, bool localized);
 QString KeyDisplayName(std::uint16_t key, bool extended, bool localized);
 
 // The user's names for Shift, Ctrl, Alt and Win, read once from the installed translations;

@@ -15,7 +15,7 @@ namespace {
 struct Case
 {
     const char* text;
-    HotKey value;
+    HotKeyValue value;
 };
 
 } // namespace
@@ -61,7 +61,7 @@ TEST(HotKeyText, ComposesSplitsAndDisplays)
             SplitHotKey(ComposeHotKey(mods, key), m, k);
             EXPECT_EQ(m, mods);
             EXPECT_EQ(k, key);
-            const HotKey value = ComposeHotKey(mods, key);
+            const HotKeyValue value = ComposeHotKey(mods, key);
             EXPECT_EQ(ParseHotKey(HotKeyDisplayText(value, false), false), value)
                 << HotKeyDisplayText(value, false).toStdString();
         }
@@ -73,7 +73,7 @@ TEST(HotKeyText, ComposesSplitsAndDisplays)
 
     const struct
     {
-        HotKey value;
+        HotKeyValue value;
         const char* text;
     } shown[] = {
         {0x6050, "Ctrl+Shift+P"},
@@ -123,7 +123,7 @@ TEST(HotKeyText, GermanSessionParsesBothLanguages)
     {
         const char* text;
         bool localized;
-        HotKey value;
+        HotKeyValue value;
     } cases[] = {
         {"Strg+Umschalt+P", false, 0x6050}, {"Ctrl+Shift+P", false, 0x6050},
         {"strg+shift+p", true, 0x6050},     {"Strg+Bild auf", true, 0x4021},
