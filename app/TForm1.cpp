@@ -128,6 +128,9 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     lsave = new QTimer(this);
     lsave->setInterval(60000);
     connect(lsave, &QTimer::timeout, this, &TForm1::lsaveTimer);
+
+    hkmng = new THotKeyManager(m_services.hotKeyBackend(), this);
+    connect(hkmng, &THotKeyManager::OnHotKeyPressed, this, &TForm1::hkmngHotKeyPressed);
 }
 
 TForm1::~TForm1() { qApp->removeEventFilter(this); }
@@ -196,6 +199,11 @@ void TForm1::installDefaults()
             if (ok) font = chosen;
             return ok;
         };
+    if (!s.hotKeyBackend)
+        s.hotKeyBackend = [] {
+            auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+            return makeX11HotKeyBackend(x11 ? x11->connection() : nullptr);
+        };
     if (!s.scanDirectory)
         s.scanDirectory = [this](const std::string& folder) {
             return scanWithProgress(this, folder);
@@ -221,6 +229,7 @@ void TForm1::FormCreate(const QStringList& args)
     LoadSettings();
     FadeStep = std::max(1, FadeSpeed);
     lpos->setText(QStringLiteral("1-") + QString::number(EntriesPerPage));
+    RegisterHotKeys();
     logMarker(kLogStart);
     ListFileName.clear();
 
@@ -301,6 +310,8 @@ void TForm1::LoadSettings()
     SetTextFontSize(s.fontPointSize);
     // After the fade speed, so the volume's change computes the step with it.
     voltr->setValue(s.volumeTrackPosition);
+    hotKeySettings = loadHotKeySettings(*m_services.settings);
+    Globalhotkeys1->setChecked(hotKeySettings.enabled);
 }
 
 bool TForm1::SaveSettings()

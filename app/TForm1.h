@@ -6,6 +6,8 @@
 
 #include "app/core/FormState.h"
 #include "app/core/Mpris.h"
+#include "app/core/HotKeyManager.h"
+#include "app/core/HotKeySettings.h"
 #include "app/core/SettingsStore.h"
 #include "lyrics/CatalogueSearch.h"
 #include "playback/DirectoryScanner.h"
@@ -83,6 +85,9 @@ struct FormServices
     std::string playLogFile = "log.txt";
     // Started from the desktop menu: the last song list opens without asking.
     bool desktopMode = false;
+    // The global hotkeys' window system part; default: X11 when the session has it, else
+    // none (every registration is refused).
+    std::function<std::unique_ptr<HotKeyBackend>()> hotKeyBackend;
 };
 
 class TForm1 : public QWidget, public FormState
@@ -189,6 +194,14 @@ public:
     void setLyricsText(const std::string& text);
     void Button3Click();
 
+    // ---- global hotkeys (TForm1Hotkeys.cpp)
+    // Registers the texts of the settings, in table order, when the switch is on.
+    void RegisterHotKeys();
+    void hkmngHotKeyPressed(quint32 HotKey, quint16 Index);
+    void Globalhotkeys1Click(); // the switch: releases or registers all ten
+    THotKeyManager* hkmng = nullptr;
+    HotKeySettings hotKeySettings;
+
     // ---- dictionary lookup (TForm1Dictionary.cpp)
     // The selection as it stands, else the letter run at the caret.
     std::string wordToTranslate() const;
@@ -265,7 +278,7 @@ public:
     QAction *Show1 = nullptr, *Pause1 = nullptr, *Next1 = nullptr, *Neverplayagain1 = nullptr;
     QAction *Vol1 = nullptr, *Vol2 = nullptr, *Adddirectory1 = nullptr, *LoadPLS1 = nullptr;
     QAction *Clearinternallist1 = nullptr, *Testallfiles1 = nullptr, *Findsong1 = nullptr;
-    QAction *ShowLog1 = nullptr, *Exit1 = nullptr;
+    QAction *ShowLog1 = nullptr, *Exit1 = nullptr, *Globalhotkeys1 = nullptr;
     QMenu* pmlyr = nullptr;
     QAction *Quicksave1 = nullptr, *Speichern1 = nullptr, *Find1 = nullptr, *Replace1 = nullptr;
     QAction *Fontsizesmall1 = nullptr, *N8 = nullptr, *Customfont1 = nullptr;

@@ -288,6 +288,10 @@ void TForm1::buildMenus()
                      &TForm1::Findsong1Click);
     ShowLog1 = item(pm, this, QStringLiteral("Show log..."), QKeySequence(Qt::Key_F7),
                     &TForm1::ShowLog1Click);
+    Globalhotkeys1 =
+        item(pm, this, QStringLiteral("Global hotkeys"), {}, &TForm1::Globalhotkeys1Click);
+    Globalhotkeys1->setCheckable(true);
+    Globalhotkeys1->setChecked(true);
     pm->addSeparator();
     Exit1 = item(pm, this, QStringLiteral("&Exit"), {}, [this] { close(); });
     setContextMenuPolicy(Qt::CustomContextMenu);

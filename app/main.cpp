@@ -8,7 +8,10 @@
 #include <QDir>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QSocketNotifier>
+#include <QTranslator>
 #include <csignal>
 #include <cstdio>
 #include <string_view>
@@ -56,6 +59,12 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // No display name: the platform would append it to every dialog's title.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Qt's own words in the user's language, where installed: the hotkey texts take the
+    // local names of Ctrl, Shift and Alt from them ("Strg+Umschalt+P").
+    QTranslator qtWords;
+    if (qtWords.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtWords);
 
     larkspur::GstMediaPlayer player;
     larkspur::FormServices services;
