@@ -125,6 +125,10 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     lsave = new QTimer(this);
     lsave->setInterval(60000);
     connect(lsave, &QTimer::timeout, this, &TForm1::lsaveTimer);
+    // Finer than dt, so a line lights up close to when it is sung.
+    lrctmr = new QTimer(this);
+    lrctmr->setInterval(100);
+    connect(lrctmr, &QTimer::timeout, this, &TForm1::lrctmrTimer);
 }
 
 TForm1::~TForm1() { qApp->removeEventFilter(this); }
@@ -295,6 +299,7 @@ void TForm1::LoadSettings()
     SetTextFontSize(s.fontPointSize);
     // After the fade speed, so the volume's change computes the step with it.
     voltr->setValue(s.volumeTrackPosition);
+    Usedatabase1->setChecked(s.lyricsDatabase);
 }
 
 bool TForm1::SaveSettings()
@@ -308,6 +313,7 @@ bool TForm1::SaveSettings()
     copyStateToSettings(*this, s);
     s.fontPointSize = memo1->font().pointSize();
     s.volumeTrackPosition = voltr->value();
+    s.lyricsDatabase = Usedatabase1->isChecked();
     if (saveSettings(*m_services.settings, s)) {
         clearFailure(Failure::Settings);
         return true;
@@ -406,6 +412,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         // The busy label ends the waiting fetch; it is no tempo tap.
         if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) lbusyClick();
         return true;
+    } else if (type == QEvent::MouseButtonPress && watched == memo1->viewport()) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && (mouse->modifiers() & Qt::ControlModifier) &&
+            seekToLineAt(mouse->position().toPoint()))
+            return true;
     } else if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) &&
                (watched == Panelbottom || watched == lbpm || watched == Label6)) {
         // Fast taps come as double clicks, whose second press is a beat like any other.

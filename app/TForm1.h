@@ -7,6 +7,7 @@
 #include "app/core/FormState.h"
 #include "app/core/SettingsStore.h"
 #include "lyrics/CatalogueSearch.h"
+#include "lyrics/LrcLyrics.h"
 #include "playback/DirectoryScanner.h"
 #include "playback/MediaPlayer.h"
 #include "playback/PlayLog.h"
@@ -21,6 +22,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -184,6 +186,13 @@ public:
     // The lyrics memo's text with CR LF line breaks, as files hold it.
     std::string lyricsText() const;
     void setLyricsText(const std::string& text);
+    // Timed lyrics: the memo shows their lines, and the line being sung is highlighted.
+    void setSyncedLyrics(const std::string& lrc);
+    // The memo shows timed lyrics the user has not edited.
+    bool showsSyncedLyrics() const;
+    void lrctmrTimer(); // highlights the line at the play position
+    void Lyricsdatabase1Click();
+    void Usedatabase1Click();
     void Button3Click();
 
     // ---- dictionary lookup (TForm1Dictionary.cpp)
@@ -268,6 +277,7 @@ public:
     QAction *Fontsizesmall1 = nullptr, *N8 = nullptr, *Customfont1 = nullptr;
     QAction *Translate1 = nullptr, *Versebank1 = nullptr, *srchen = nullptr;
     QAction *Searchoptions1 = nullptr, *Customsearch1 = nullptr, *Neusuchen1 = nullptr;
+    QAction *Lyricsdatabase1 = nullptr, *Usedatabase1 = nullptr;
     QMenu* pmn = nullptr;
     QAction *cnff = nullptr, *Closeframe1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
@@ -278,6 +288,7 @@ public:
     QTimer* dt = nullptr;
     QTimer* fadetmr = nullptr;
     QTimer* lsave = nullptr;
+    QTimer* lrctmr = nullptr; // runs while the memo shows timed lyrics
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -297,7 +308,10 @@ private:
     void buildMenus();
     void buildTray();
     void buildLyrics();
-    void saveLyricsTo(const std::string& path);
+    void saveLyricsTo(const std::string& path, const std::string& text);
+    void showBusy();
+    void highlightLine(std::optional<std::size_t> line);
+    bool seekToLineAt(const QPoint& viewportPos); // Ctrl+click on a timed line
     void installDefaults();
 
     void startSong(std::size_t index, const std::string& path);
@@ -330,6 +344,9 @@ private:
     std::unique_ptr<SongListLock> m_listLock;
     std::unique_ptr<HttpClient> m_http; // IdHTTP1
     LyricsSearch* m_lyrics = nullptr;
+    std::optional<LrcLyrics> m_synced; // the timed lyrics the memo shows
+    std::optional<std::size_t> m_syncedLine; // the highlighted line
+    bool m_harvestBusy = false, m_databaseBusy = false;
     bool m_closed = false;
     long long m_lengthShown = 0;
     int m_idleBackoffTicks = 0; // end-of-song ticks to wait after a try that played nothing
