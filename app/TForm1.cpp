@@ -125,9 +125,10 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     lsave = new QTimer(this);
     lsave->setInterval(60000);
     connect(lsave, &QTimer::timeout, this, &TForm1::lsaveTimer);
-    // Finer than dt, so a line lights up close to when it is sung.
+    // Set for the next line's start each time, so a line lights up when it is sung.
     lrctmr = new QTimer(this);
-    lrctmr->setInterval(100);
+    lrctmr->setSingleShot(true);
+    lrctmr->setTimerType(Qt::PreciseTimer);
     connect(lrctmr, &QTimer::timeout, this, &TForm1::lrctmrTimer);
 }
 

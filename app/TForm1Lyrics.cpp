@@ -22,6 +22,12 @@
 
 namespace larkspur {
 
+namespace {
+
+constexpr long long kSyncedRecheckMs = 500;
+
+} // namespace
+
 void TForm1::buildLyrics()
 {
     m_http = std::make_unique<HttpClient>();
@@ -89,7 +95,6 @@ void TForm1::setSyncedLyrics(const std::string& lrc)
     setLyricsText(parsed.plainText()); // one block per line
     memo1->document()->setModified(false);
     m_synced = std::move(parsed);
-    lrctmr->start();
     lrctmrTimer();
 }
 
@@ -102,8 +107,15 @@ void TForm1::lrctmrTimer()
         highlightLine(std::nullopt);
         return;
     }
-    const auto line = m_synced->lineAt(mp().positionMs());
+    const long long position = mp().positionMs();
+    const auto line = m_synced->lineAt(position);
     if (line != m_syncedLine) highlightLine(line);
+    // Wake when the next line starts rather than polling; at least twice a second, so a
+    // pause or a seek from elsewhere is caught up with soon.
+    long long wait = kSyncedRecheckMs;
+    for (const LrcLine& l : m_synced->lines())
+        if (l.timeMs && *l.timeMs > position) wait = std::min(wait, *l.timeMs - position + 10);
+    lrctmr->start(static_cast<int>(wait));
 }
 
 void TForm1::highlightLine(std::optional<std::size_t> line)
