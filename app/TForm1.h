@@ -290,7 +290,7 @@ public:
     QTimer* lsave = nullptr;
     QTimer* lrctmr = nullptr; // runs while the memo shows timed lyrics
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -344,7 +344,7 @@ private:
     std::unique_ptr<SongListLock> m_listLock;
     std::unique_ptr<HttpClient> m_http; // IdHTTP1
     LyricsSearch* m_lyrics = nullptr;
-    std::optional<LrcLyrics> m_synced; // the timed lyrics the memo shows
+    std::optional<LrcLyrics> m_synced;       // the timed lyrics the memo shows
     std::optional<std::size_t> m_syncedLine; // the highlighted line
     bool m_harvestBusy = false, m_databaseBusy = false;
     bool m_closed = false;

@@ -98,7 +98,10 @@ void TForm1::setSyncedLyrics(const std::string& lrc)
     lrctmrTimer();
 }
 
-bool TForm1::showsSyncedLyrics() const { return m_synced && !memo1->document()->isModified(); }
+bool TForm1::showsSyncedLyrics() const
+{
+    return m_synced && !memo1->document()->isModified();
+}
 
 void TForm1::lrctmrTimer()
 {
@@ -133,7 +136,8 @@ void TForm1::highlightLine(std::optional<std::size_t> line)
         marks.append(mark);
         // The scroll bar counts lines: keep the sung one in view, a third from the top.
         QScrollBar* bar = memo1->verticalScrollBar();
-        const int visible = std::max(1, memo1->viewport()->height() / memo1->fontMetrics().lineSpacing());
+        const int visible =
+            std::max(1, memo1->viewport()->height() / memo1->fontMetrics().lineSpacing());
         const int first = block.firstLineNumber();
         if (first < bar->value() || first >= bar->value() + visible)
             bar->setValue(first - visible / 3);
@@ -170,7 +174,10 @@ void TForm1::lbusyClick()
         m_lyrics->lbusyClick();
 }
 
-void TForm1::Lyricsdatabase1Click() { m_lyrics->databaseLookup(); }
+void TForm1::Lyricsdatabase1Click()
+{
+    m_lyrics->databaseLookup();
+}
 
 void TForm1::Usedatabase1Click()
 {

@@ -45,15 +45,15 @@ double cpuMs()
 void encodeMp3(const std::string& path, double seconds)
 {
     const int buffers = static_cast<int>(seconds * 44100 / 1024) + 1;
-    const std::string desc = "audiotestsrc num-buffers=" + std::to_string(buffers) +
-                             " wave=sine freq=440 ! audioconvert ! lamemp3enc ! filesink location=\"" +
-                             path + "\"";
+    const std::string desc =
+        "audiotestsrc num-buffers=" + std::to_string(buffers) +
+        " wave=sine freq=440 ! audioconvert ! lamemp3enc ! filesink location=\"" + path + "\"";
     GstElement* pipeline = gst_parse_launch(desc.c_str(), nullptr);
     if (!pipeline) throw std::runtime_error("no MP3 encoder");
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     GstBus* bus = gst_element_get_bus(pipeline);
-    GstMessage* msg = gst_bus_timed_pop_filtered(bus, 120 * GST_SECOND,
-                                                 GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    GstMessage* msg = gst_bus_timed_pop_filtered(
+        bus, 120 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     if (msg) gst_message_unref(msg);
     gst_object_unref(bus);
     gst_element_set_state(pipeline, GST_STATE_NULL);
@@ -73,8 +73,8 @@ std::string timedLrc(double seconds, int every)
         char stamp[16];
         std::snprintf(stamp, sizeof stamp, "[%02d:%02d.%02d]", tenths / 600, tenths / 10 % 60,
                       tenths % 10 * 10);
-        lrc += stamp + std::string("Line number ") + std::to_string(tenths / every) +
-               " of the song\n";
+        lrc +=
+            stamp + std::string("Line number ") + std::to_string(tenths / every) + " of the song\n";
     }
     return lrc;
 }

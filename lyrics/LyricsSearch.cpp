@@ -46,8 +46,10 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     m_databaseSong = databaseSongFor(tags, *words);
 
     std::optional<FoundLyrics> local;
-    if (auto text = readLyricsFile(lyricsFileFor(songPath))) local = FoundLyrics{*text, false};
-    else local = localLyrics(songPath, tags);
+    if (auto text = readLyricsFile(lyricsFileFor(songPath)))
+        local = FoundLyrics{*text, false};
+    else
+        local = localLyrics(songPath, tags);
     if (local) {
         show(*local);
         if (m_state.AutoLyricsPending) {
@@ -218,7 +220,10 @@ void LyricsSearch::show(const FoundLyrics& lyrics)
     m_view.setText(LrcLyrics::parse(lyrics.text).plainText());
 }
 
-void LyricsSearch::databaseLookup() { startDatabase(true); }
+void LyricsSearch::databaseLookup()
+{
+    startDatabase(true);
+}
 
 void LyricsSearch::cancelDatabase()
 {
@@ -233,7 +238,8 @@ void LyricsSearch::startDatabase(bool atOnce)
         if (song != m_song) return;
         DatabaseSong asked = m_databaseSong;
         if (m_view.songLengthMs) {
-            if (const long long length = m_view.songLengthMs(); length > 0) asked.durationMs = length;
+            if (const long long length = m_view.songLengthMs(); length > 0)
+                asked.durationMs = length;
         }
         if (m_databaseWaiting++ == 0 && m_view.setDatabaseBusy) m_view.setDatabaseBusy(true);
         const QPointer<LyricsSearch> self(this);

@@ -111,7 +111,7 @@ private:
     std::uint64_t m_song = 0; // counts song lookups: a database answer belongs to one
     DatabaseSong m_databaseSong;
     enum class Harvest { Running, Found, Empty };
-    Harvest m_harvest = Harvest::Running; // the harvest for m_song
+    Harvest m_harvest = Harvest::Running;        // the harvest for m_song
     std::optional<FoundLyrics> m_databaseAnswer; // held until the harvest ends without text
     int m_databaseWaiting = 0;
 };

@@ -39,8 +39,8 @@ inline constexpr const char* kVolume = "Volume";
 inline constexpr const char* kLyricsDatabase = "LyricsDatabase";
 
 inline constexpr std::array<const char*, 13> kSettingNames = {
-    kWindowXPosition, kWindowYPosition, kWindowXSize, kWindowYSize,    kPanelSize,
-    kPreambel,        kAppendix,        kSplitter,    kEntriesPerPage, kFontSize,
+    kWindowXPosition, kWindowYPosition, kWindowXSize,   kWindowYSize,    kPanelSize,
+    kPreambel,        kAppendix,        kSplitter,      kEntriesPerPage, kFontSize,
     kFadeSpeed,       kVolume,          kLyricsDatabase};
 
 struct Settings

@@ -208,7 +208,7 @@ TEST(Settings, LyricsDatabaseSwitch)
     {
         const char* stored; // nullptr: never written
         bool on;
-    } cases[] = {{nullptr, true}, {"", true}, {"0", false}, {" 0", false},
+    } cases[] = {{nullptr, true}, {"", true},     {"0", false}, {" 0", false},
                  {"1", true},     {"yes", false}, {"2", true}};
     for (const Case& c : cases) {
         MapSettingsStore store;

@@ -21,9 +21,9 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <cstdio>
 #include <map>
 #include <sstream>
 #include <taglib/id3v2tag.h>
@@ -331,8 +331,8 @@ TEST_F(WindowLyricsSources, HighlightFollowsThePositionOutsideTheUsersSelection)
     {
         long long ms;
         int line; // -1: none
-    } cases[] = {{0, -1}, {999, -1}, {1000, 0}, {4999, 0}, {5000, 1}, {9999, 1},
-                 {10000, 3}, {199'500, 183}, {30'000, 14}, {2000, 0}};
+    } cases[] = {{0, -1},   {999, -1},  {1000, 0},      {4999, 0},    {5000, 1},
+                 {9999, 1}, {10000, 3}, {199'500, 183}, {30'000, 14}, {2000, 0}};
     for (const Case& c : cases) {
         mp.positionMsValue = c.ms;
         f->lrctmrTimer();
@@ -340,8 +340,8 @@ TEST_F(WindowLyricsSources, HighlightFollowsThePositionOutsideTheUsersSelection)
         EXPECT_EQ(f->memo1->textCursor().selectionStart(), 3);
         EXPECT_EQ(f->memo1->textCursor().selectionEnd(), 9);
         if (c.line >= 0) { // in view
-            const QRect at = f->memo1->cursorRect(
-                QTextCursor(f->memo1->document()->findBlockByNumber(c.line)));
+            const QRect at =
+                f->memo1->cursorRect(QTextCursor(f->memo1->document()->findBlockByNumber(c.line)));
             EXPECT_TRUE(f->memo1->viewport()->rect().contains(at)) << c.ms;
         }
     }
@@ -413,7 +413,8 @@ TEST_F(WindowLyricsSources, ToolFallsBackToTheDatabase)
         {{QStringLiteral("--synced"), s}, 0, kTimed},
         {{QString::fromStdString(plainSong), QStringLiteral("--synced")}, 0, "Plain words\n"},
         {{QStringLiteral("--no-database"), s}, 1, ""},
-        {{QStringLiteral("--synced"), QString::fromStdString(lrcSong)}, 0,
+        {{QStringLiteral("--synced"), QString::fromStdString(lrcSong)},
+         0,
          "[00:02.00]From the lrc file\r\n"},
         {{QString::fromStdString(lrcSong)}, 0, "From the lrc file\n"},
     };
