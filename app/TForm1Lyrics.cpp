@@ -25,6 +25,7 @@ namespace larkspur {
 namespace {
 
 constexpr long long kSyncedRecheckMs = 500;
+constexpr int kDatabaseBusyDelayMs = 300;
 
 } // namespace
 
@@ -40,7 +41,12 @@ void TForm1::buildLyrics()
     };
     view.setDatabaseBusy = [this](bool busy) {
         m_databaseBusy = busy;
-        showBusy();
+        // Only a wait worth mentioning: a quick answer (or refusal) would just make the
+        // bottom bar jump at every song start.
+        if (busy)
+            QTimer::singleShot(kDatabaseBusyDelayMs, this, [this] { showBusy(); });
+        else
+            showBusy();
     };
     view.setSynced = [this](const std::string& lrc) { setSyncedLyrics(lrc); };
     view.databaseEnabled = [this] { return Usedatabase1->isChecked(); };
