@@ -131,6 +131,11 @@ TForm1::TForm1(FormServices services, QWidget* parent)
 
     hkmng = new THotKeyManager(m_services.hotKeyBackend(), this);
     connect(hkmng, &THotKeyManager::OnHotKeyPressed, this, &TForm1::hkmngHotKeyPressed);
+    // Set for the next line's start each time, so a line lights up when it is sung.
+    lrctmr = new QTimer(this);
+    lrctmr->setSingleShot(true);
+    lrctmr->setTimerType(Qt::PreciseTimer);
+    connect(lrctmr, &QTimer::timeout, this, &TForm1::lrctmrTimer);
 }
 
 TForm1::~TForm1() { qApp->removeEventFilter(this); }
@@ -312,6 +317,7 @@ void TForm1::LoadSettings()
     voltr->setValue(s.volumeTrackPosition);
     hotKeySettings = loadHotKeySettings(*m_services.settings);
     Globalhotkeys1->setChecked(hotKeySettings.enabled);
+    Usedatabase1->setChecked(s.lyricsDatabase);
 }
 
 bool TForm1::SaveSettings()
@@ -325,6 +331,7 @@ bool TForm1::SaveSettings()
     copyStateToSettings(*this, s);
     s.fontPointSize = memo1->font().pointSize();
     s.volumeTrackPosition = voltr->value();
+    s.lyricsDatabase = Usedatabase1->isChecked();
     if (saveSettings(*m_services.settings, s)) {
         clearFailure(Failure::Settings);
         return true;
@@ -423,6 +430,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         // The busy label ends the waiting fetch; it is no tempo tap.
         if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) lbusyClick();
         return true;
+    } else if (type == QEvent::MouseButtonPress && watched == memo1->viewport()) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && (mouse->modifiers() & Qt::ControlModifier) &&
+            seekToLineAt(mouse->position().toPoint()))
+            return true;
     } else if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) &&
                (watched == Panelbottom || watched == lbpm || watched == Label6)) {
         // Fast taps come as double clicks, whose second press is a beat like any other.

@@ -10,6 +10,7 @@
 #include "app/core/HotKeySettings.h"
 #include "app/core/SettingsStore.h"
 #include "lyrics/CatalogueSearch.h"
+#include "lyrics/LrcLyrics.h"
 #include "playback/DirectoryScanner.h"
 #include "playback/MediaPlayer.h"
 #include "playback/PlayLog.h"
@@ -24,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -192,6 +194,13 @@ public:
     // The lyrics memo's text with CR LF line breaks, as files hold it.
     std::string lyricsText() const;
     void setLyricsText(const std::string& text);
+    // Timed lyrics: the memo shows their lines, and the line being sung is highlighted.
+    void setSyncedLyrics(const std::string& lrc);
+    // The memo shows timed lyrics the user has not edited.
+    bool showsSyncedLyrics() const;
+    void lrctmrTimer(); // highlights the line at the play position
+    void Lyricsdatabase1Click();
+    void Usedatabase1Click();
     void Button3Click();
 
     // ---- global hotkeys (TForm1Hotkeys.cpp)
@@ -284,6 +293,7 @@ public:
     QAction *Fontsizesmall1 = nullptr, *N8 = nullptr, *Customfont1 = nullptr;
     QAction *Translate1 = nullptr, *Versebank1 = nullptr, *srchen = nullptr;
     QAction *Searchoptions1 = nullptr, *Customsearch1 = nullptr, *Neusuchen1 = nullptr;
+    QAction *Lyricsdatabase1 = nullptr, *Usedatabase1 = nullptr;
     QMenu* pmn = nullptr;
     QAction *cnff = nullptr, *Closeframe1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
@@ -294,6 +304,7 @@ public:
     QTimer* dt = nullptr;
     QTimer* fadetmr = nullptr;
     QTimer* lsave = nullptr;
+    QTimer* lrctmr = nullptr; // runs while the memo shows timed lyrics
 
     // What the session bus may ask of and tell the player.
     MprisControl mprisControl();
@@ -320,7 +331,10 @@ private:
     void buildMenus();
     void buildTray();
     void buildLyrics();
-    void saveLyricsTo(const std::string& path);
+    void saveLyricsTo(const std::string& path, const std::string& text);
+    void showBusy();
+    void highlightLine(std::optional<std::size_t> line);
+    bool seekToLineAt(const QPoint& viewportPos); // Ctrl+click on a timed line
     void installDefaults();
 
     void startSong(std::size_t index, const std::string& path);
@@ -357,6 +371,9 @@ private:
     std::unique_ptr<SongListLock> m_listLock;
     std::unique_ptr<HttpClient> m_http; // IdHTTP1
     LyricsSearch* m_lyrics = nullptr;
+    std::optional<LrcLyrics> m_synced;       // the timed lyrics the memo shows
+    std::optional<std::size_t> m_syncedLine; // the highlighted line
+    bool m_harvestBusy = false, m_databaseBusy = false;
     bool m_closed = false;
     long long m_lengthShown = 0;
     int m_idleBackoffTicks = 0; // end-of-song ticks to wait after a try that played nothing

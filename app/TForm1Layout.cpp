@@ -331,6 +331,13 @@ void TForm1::buildMenus()
                          QKeySequence(Qt::CTRL | Qt::Key_M), &TForm1::Customsearch1Click);
     Neusuchen1 = item(pmlyr, memo1, QStringLiteral("&New search"), QKeySequence(Qt::CTRL | Qt::Key_N),
                       &TForm1::nlyricClick);
+    pmlyr->addSeparator();
+    Lyricsdatabase1 = item(pmlyr, memo1, QStringLiteral("Lyrics &database"),
+                           QKeySequence(Qt::CTRL | Qt::Key_L), &TForm1::Lyricsdatabase1Click);
+    Usedatabase1 = item(pmlyr, memo1, QStringLiteral("Ask the lyrics database at song start"), {},
+                        &TForm1::Usedatabase1Click);
+    Usedatabase1->setCheckable(true);
+    Usedatabase1->setChecked(true);
     memo1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(memo1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmlyr->popup(memo1->mapToGlobal(at)); });

@@ -1,7 +1,9 @@
 // Commands of the lyrics side: the lookup at each song start, the web search and its
-// harvest, saving, and the commands of the dictionary still to come.
+// harvest, the lyrics database, timed lyrics, saving, and the commands of the dictionary
+// still to come.
 
 #include "app/TForm1.h"
+#include "lyrics/EmbeddedLyrics.h"
 #include "lyrics/LyricsFile.h"
 #include "lyrics/LyricsSearch.h"
 #include "lyrics/SongWords.h"
@@ -14,8 +16,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTimer>
 
 namespace larkspur {
+
+namespace {
+
+constexpr long long kSyncedRecheckMs = 500;
+constexpr int kDatabaseBusyDelayMs = 300;
+
+} // namespace
 
 void TForm1::buildLyrics()
 {
@@ -23,7 +35,22 @@ void TForm1::buildLyrics()
     WebBrowser1 = new BrowserDocument(this);
     LyricsView view;
     view.setText = [this](const std::string& text) { setLyricsText(text); };
-    view.setBusy = [this](bool busy) { lbusy2->setText(busy ? QStringLiteral("busy") : QString()); };
+    view.setBusy = [this](bool busy) {
+        m_harvestBusy = busy;
+        showBusy();
+    };
+    view.setDatabaseBusy = [this](bool busy) {
+        m_databaseBusy = busy;
+        // Only a wait worth mentioning: a quick answer (or refusal) would just make the
+        // bottom bar jump at every song start.
+        if (busy)
+            QTimer::singleShot(kDatabaseBusyDelayMs, this, [this] { showBusy(); });
+        else
+            showBusy();
+    };
+    view.setSynced = [this](const std::string& lrc) { setSyncedLyrics(lrc); };
+    view.databaseEnabled = [this] { return Usedatabase1->isChecked(); };
+    view.songLengthMs = [this] { return mp().lengthMs(); };
     view.searchEnabled = [this] { return srchen->isChecked(); };
     view.checkSearch = [this] { srchen->setChecked(true); };
     view.dictionaryPage = [this] { showTranslation(); };
@@ -50,11 +77,90 @@ void TForm1::buildLyrics()
         };
 }
 
+void TForm1::showBusy()
+{
+    // The harvest's own word stays as it was; the database says whose wait it is.
+    lbusy2->setText(m_harvestBusy    ? QStringLiteral("busy")
+                    : m_databaseBusy ? QStringLiteral("busy (database)")
+                                     : QString());
+}
+
 void TForm1::setLyricsText(const std::string& text)
 {
+    m_synced.reset();
+    lrctmr->stop();
+    highlightLine(std::nullopt);
     QString shown = QString::fromStdString(text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     memo1->setPlainText(shown);
+}
+
+void TForm1::setSyncedLyrics(const std::string& lrc)
+{
+    LrcLyrics parsed = LrcLyrics::parse(lrc);
+    setLyricsText(parsed.plainText()); // one block per line
+    memo1->document()->setModified(false);
+    m_synced = std::move(parsed);
+    lrctmrTimer();
+}
+
+bool TForm1::showsSyncedLyrics() const
+{
+    return m_synced && !memo1->document()->isModified();
+}
+
+void TForm1::lrctmrTimer()
+{
+    if (!showsSyncedLyrics()) { // edited: the lines no longer match their times
+        lrctmr->stop();
+        highlightLine(std::nullopt);
+        return;
+    }
+    const long long position = mp().positionMs();
+    const auto line = m_synced->lineAt(position);
+    if (line != m_syncedLine) highlightLine(line);
+    // Wake when the next line starts rather than polling; at least twice a second, so a
+    // pause or a seek from elsewhere is caught up with soon.
+    long long wait = kSyncedRecheckMs;
+    for (const LrcLine& l : m_synced->lines())
+        if (l.timeMs && *l.timeMs > position) wait = std::min(wait, *l.timeMs - position + 10);
+    lrctmr->start(static_cast<int>(wait));
+}
+
+void TForm1::highlightLine(std::optional<std::size_t> line)
+{
+    m_syncedLine = line;
+    QList<QTextEdit::ExtraSelection> marks;
+    if (line) {
+        const QTextBlock block = memo1->document()->findBlockByNumber(static_cast<int>(*line));
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = QTextCursor(block);
+        QColor tint = memo1->palette().color(QPalette::Highlight);
+        tint.setAlpha(70); // the user's own selection stays distinguishable
+        mark.format.setBackground(tint);
+        mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+        marks.append(mark);
+        // The scroll bar counts lines: keep the sung one in view, a third from the top.
+        QScrollBar* bar = memo1->verticalScrollBar();
+        const int visible =
+            std::max(1, memo1->viewport()->height() / memo1->fontMetrics().lineSpacing());
+        const int first = block.firstLineNumber();
+        if (first < bar->value() || first >= bar->value() + visible)
+            bar->setValue(first - visible / 3);
+    }
+    memo1->setExtraSelections(marks);
+}
+
+bool TForm1::seekToLineAt(const QPoint& viewportPos)
+{
+    if (!showsSyncedLyrics()) return false;
+    const int block = memo1->cursorForPosition(viewportPos).blockNumber();
+    const auto& lines = m_synced->lines();
+    if (block < 0 || static_cast<std::size_t>(block) >= lines.size() || !lines[block].timeMs)
+        return false;
+    mp().seek(*lines[block].timeMs);
+    lrctmrTimer();
+    return true;
 }
 
 std::string TForm1::lyricsText() const { return withCrLf(memo1->toPlainText().toStdString()); }
@@ -65,7 +171,24 @@ void TForm1::srchenClick() { m_lyrics->srchenClick(CurrentSong); }
 
 void TForm1::nlyricClick() { m_lyrics->nlyricClick(); }
 
-void TForm1::lbusyClick() { m_lyrics->lbusyClick(); }
+void TForm1::lbusyClick()
+{
+    // A database wait alone is ended only when the label says it is the database's.
+    if (!m_harvestBusy && m_databaseBusy)
+        m_lyrics->cancelDatabase();
+    else
+        m_lyrics->lbusyClick();
+}
+
+void TForm1::Lyricsdatabase1Click()
+{
+    m_lyrics->databaseLookup();
+}
+
+void TForm1::Usedatabase1Click()
+{
+    if (!Usedatabase1->isChecked()) m_lyrics->cancelDatabase();
+}
 
 void TForm1::Customsearch1Click()
 {
@@ -77,19 +200,23 @@ void TForm1::Customsearch1Click()
 void TForm1::Quicksave1Click()
 {
     if (CurrentSong.empty()) return; // no song, no lyrics file to name
-    saveLyricsTo(lyricsFileFor(CurrentSong));
+    // Unedited timed lyrics keep their stamps; the .lyr file would lose them.
+    if (showsSyncedLyrics())
+        saveLyricsTo(lrcFileFor(CurrentSong), withCrLf(m_synced->lrcText()));
+    else
+        saveLyricsTo(lyricsFileFor(CurrentSong), lyricsText());
 }
 
 void TForm1::Speichern1Click()
 {
     const std::string name = m_services.askSaveFile();
-    if (!name.empty()) saveLyricsTo(name);
+    if (!name.empty()) saveLyricsTo(name, lyricsText());
 }
 
-void TForm1::saveLyricsTo(const std::string& path)
+void TForm1::saveLyricsTo(const std::string& path, const std::string& text)
 {
     try {
-        writeLyricsFile(path, lyricsText());
+        writeLyricsFile(path, text);
     } catch (const LyricsFileError& e) {
         m_services.showError(e.what());
     }

@@ -1,5 +1,8 @@
 #include "lyrics/LyricsCommand.h"
 
+#include "lyrics/LocalLyrics.h"
+#include "lyrics/LrcLyrics.h"
+#include "lyrics/LyricsDatabase.h"
 #include "lyrics/LyricsSearch.h"
 #include "web/BrowserDocument.h"
 #include "web/HttpClient.h"
@@ -20,14 +23,25 @@ namespace {
 // 5 s limit once a page has answered.
 constexpr int kLimitMs = 120000;
 
+void print(std::ostream& out, const std::string& text)
+{
+    out << text;
+    if (!text.empty() && text.back() != '\n') out << '\n';
+}
+
 } // namespace
 
 int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     int next = 0;
+    bool synced = false, database = true;
     std::string song;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--next" && i + 1 < args.size()) {
+        if (args[i] == "--synced") {
+            synced = true;
+        } else if (args[i] == "--no-database") {
+            database = false;
+        } else if (args[i] == "--next" && i + 1 < args.size()) {
             const std::string& n = args[++i];
             const auto [end, ec] = std::from_chars(n.data(), n.data() + n.size(), next);
             if (ec != std::errc() || end != n.data() + n.size() || next < 0) return 2;
@@ -45,11 +59,18 @@ int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, st
     HttpClient http;
     BrowserDocument browser;
     QEventLoop loop;
-    std::string text, why = "The search did not answer in time.";
+    std::string text, lrc, why = "The search did not answer in time.";
     bool found = false, done = false;
     int shown = 0;
     LyricsView view;
-    view.setText = [&](const std::string& t) { text = t; };
+    view.setText = [&](const std::string& t) {
+        text = t;
+        lrc.clear();
+    };
+    view.setSynced = [&](const std::string& timed) {
+        text = LrcLyrics::parse(timed).plainText();
+        lrc = timed;
+    };
     view.setBusy = [](bool) {};
     view.searchEnabled = [] { return true; };
     view.checkSearch = [] {};
@@ -69,9 +90,8 @@ int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, st
         err << "larkspur-tool: " << e.what() << '\n';
         return 1;
     }
-    if (!state.AutoLyricsPending) { // the lyrics file beside the song
-        out << text;
-        if (!text.empty() && text.back() != '\n') out << '\n';
+    if (!state.AutoLyricsPending) { // a lyrics file beside the song, or the tags
+        print(out, synced && !lrc.empty() ? lrc : text);
         return 0;
     }
     QTimer limit;
@@ -84,13 +104,27 @@ int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, st
         if (!done || !found || shown++ == next) break;
         QTimer::singleShot(0, &search, [&] { search.nlyricClick(); });
     }
-    if (!done || !found) {
-        err << "larkspur-tool: " << (why.empty() ? "No lyrics found." : why) << '\n';
-        return 1;
+    if (done && found) {
+        print(out, text);
+        return 0;
     }
-    out << text;
-    if (!text.empty() && text.back() != '\n') out << '\n';
-    return 0;
+    // The web gave nothing for the song: the database, as the window asks it.
+    if (database && shown == 0) {
+        LyricsDatabase db(http);
+        // No length: without a player, only the file's headers would say, and for VBR files
+        // without a frame count they guess wrong, which would miss the record.
+        if (const auto answer = db.Lookup(search.databaseSong())) {
+            if (const auto shownLyrics = shownFromDatabase(*answer)) {
+                print(out, shownLyrics->synced && !synced
+                               ? LrcLyrics::parse(shownLyrics->text).plainText()
+                               : shownLyrics->text);
+                return 0;
+            }
+            why += " " + answer->why;
+        }
+    }
+    err << "larkspur-tool: " << (why.empty() ? "No lyrics found." : why) << '\n';
+    return 1;
 }
 
 } // namespace larkspur

@@ -1,6 +1,9 @@
 #pragma once
-// larkspur-tool lyrics [--next N] SONGFILE: the lookup and harvest the window runs at a song
-// start, with the search switched on, printing what would show in the lyrics memo.
+// larkspur-tool lyrics [--next N] [--synced] [--no-database] SONGFILE: the lookup the window
+// runs at a song start, with the search switched on, printing what would show in the lyrics
+// memo. Sources in the window's order: the .lyr file, the .lrc file, the song's tags, the web
+// search, then (unless --no-database) the lyrics database. --synced prints timed lyrics with
+// their stamps.
 
 #include <ostream>
 #include <string>

@@ -1,6 +1,7 @@
 #include "lyrics/LyricsSearch.h"
 
 #include "lyrics/CleanLyricsPage.h"
+#include "lyrics/LrcLyrics.h"
 #include "lyrics/LyricsFile.h"
 #include "lyrics/QueryEncoding.h"
 #include "lyrics/ResultLinks.h"
@@ -12,11 +13,15 @@
 #include "web/HttpFetcher.h"
 #include "web/StagingPage.h"
 
+#include <QPointer>
+#include <QTimer>
+
 namespace larkspur {
 
 LyricsSearch::LyricsSearch(LyricsState& state, HttpFetcher& http, BrowserDocument& browser,
                            LyricsView view, QObject* parent)
-    : QObject(parent), m_state(state), m_http(http), m_browser(browser), m_view(std::move(view))
+    : QObject(parent), m_state(state), m_http(http), m_browser(browser), m_view(std::move(view)),
+      m_database(http)
 {
     connect(&m_browser, &BrowserDocument::DocumentComplete, this, [this] {
         if (!m_browser.LocationURL().empty()) HarvestDocument();
@@ -27,14 +32,26 @@ LyricsSearch::LyricsSearch(LyricsState& state, HttpFetcher& http, BrowserDocumen
 void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& songPath)
 {
     ++m_generation; // whatever an older harvest still brings belongs to another song
+    ++m_song;
+    m_harvest = Harvest::Running;
+    m_databaseAnswer.reset();
+    if (m_databaseWaiting > 0) m_database.Cancel();
+    const bool songStart = m_state.AutoLyricsPending;
     const auto words = songWordsFromFileName(fileName, m_state.SplitterChar);
     if (!words) return;
     m_state.SongArtist = words->artist;
     m_state.SongTitle = words->title;
     m_state.SearchTerm = words->artist + " " + words->title;
+    const auto tags = readEmbeddedLyrics(songPath);
+    m_databaseSong = databaseSongFor(tags, *words);
 
-    if (auto text = readLyricsFile(lyricsFileFor(songPath))) {
-        m_view.setText(*text);
+    std::optional<FoundLyrics> local;
+    if (auto text = readLyricsFile(lyricsFileFor(songPath)))
+        local = FoundLyrics{*text, false};
+    else
+        local = localLyrics(songPath, tags);
+    if (local) {
+        show(*local);
         if (m_state.AutoLyricsPending) {
             m_state.AutoLyricsPending = false;
             stopBrowser(); // an older search must not land on these lyrics
@@ -42,6 +59,7 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
         }
     } else {
         m_view.setText({});
+        if (songStart && m_view.databaseEnabled && m_view.databaseEnabled()) startDatabase(false);
     }
     if (!m_view.searchEnabled()) {
         stopBrowser();
@@ -182,7 +200,62 @@ void LyricsSearch::lbusyClick() { m_http.Disconnect(FetchGroup::LyricsHarvest); 
 
 void LyricsSearch::finish(bool found, const std::string& why)
 {
+    if (found) {
+        m_harvest = Harvest::Found;
+        m_databaseAnswer.reset();
+    } else if (m_harvest != Harvest::Found) {
+        m_harvest = Harvest::Empty;
+        if (m_databaseAnswer) {
+            show(*m_databaseAnswer);
+            m_databaseAnswer.reset();
+        }
+    }
     if (m_view.ended) m_view.ended(found, why);
+}
+
+void LyricsSearch::show(const FoundLyrics& lyrics)
+{
+    if (!lyrics.synced) return m_view.setText(lyrics.text);
+    if (m_view.setSynced) return m_view.setSynced(lyrics.text);
+    m_view.setText(LrcLyrics::parse(lyrics.text).plainText());
+}
+
+void LyricsSearch::databaseLookup()
+{
+    startDatabase(true);
+}
+
+void LyricsSearch::cancelDatabase()
+{
+    if (m_databaseWaiting > 0) m_database.Cancel();
+}
+
+void LyricsSearch::startDatabase(bool atOnce)
+{
+    // Later, so a song start returns before the fetch's nested event loop runs.
+    const std::uint64_t song = m_song;
+    QTimer::singleShot(0, this, [this, song, atOnce] {
+        if (song != m_song) return;
+        DatabaseSong asked = m_databaseSong;
+        if (m_view.songLengthMs) {
+            if (const long long length = m_view.songLengthMs(); length > 0)
+                asked.durationMs = length;
+        }
+        if (m_databaseWaiting++ == 0 && m_view.setDatabaseBusy) m_view.setDatabaseBusy(true);
+        const QPointer<LyricsSearch> self(this);
+        const std::optional<DatabaseLyrics> answer = m_database.Lookup(asked);
+        if (!self) return; // destroyed while it waited
+        if (--m_databaseWaiting == 0 && m_view.setDatabaseBusy) m_view.setDatabaseBusy(false);
+        if (answer && song == m_song) databaseAnswered(*answer, atOnce);
+    });
+}
+
+void LyricsSearch::databaseAnswered(const DatabaseLyrics& answer, bool atOnce)
+{
+    const auto shown = shownFromDatabase(answer);
+    if (!shown) return;
+    if (atOnce || !m_view.searchEnabled() || m_harvest == Harvest::Empty) return show(*shown);
+    if (m_harvest == Harvest::Running) m_databaseAnswer = shown;
 }
 
 } // namespace larkspur

@@ -1,6 +1,7 @@
 #pragma once
-// The lyrics of the playing song: its lyrics file, or a web search whose first result is
-// fetched, cleaned, staged and rendered by the browser document. The window and the
+// The lyrics of the playing song: its lyrics file, its .lrc file, the lyrics in its tags, or
+// a web search whose first result is fetched, cleaned, staged and rendered by the browser
+// document; and, when the view allows it, the lyrics database. The window and the
 // command-line tool drive the same object.
 //
 // Lives on the interface thread. Fetches block their caller in a nested event loop, so a
@@ -8,6 +9,8 @@
 // and custom search starts a new generation, and a fetch or a staged page of an older one
 // is neither staged nor shown.
 
+#include "lyrics/LocalLyrics.h"
+#include "lyrics/LyricsDatabase.h"
 #include "lyrics/LyricsState.h"
 
 #include <QObject>
@@ -33,6 +36,15 @@ struct LyricsView
     // A harvest came to its end: the page's text was shown (found) or the lookup ended
     // without text; why is one line for the user. Optional.
     std::function<void(bool found, const std::string& why)> ended;
+    // Timed lyrics (LRC text) to show. Optional: without it their plain text goes to setText.
+    std::function<void(const std::string& lrc)> setSynced;
+    // The database is asked at a song start when no local source has lyrics. Optional:
+    // without it, only databaseLookup asks.
+    std::function<bool()> databaseEnabled;
+    // The playing song's length in ms, 0 when not known. Optional.
+    std::function<long long()> songLengthMs;
+    // "busy" while a database fetch waits. Optional.
+    std::function<void(bool)> setDatabaseBusy;
 };
 
 class LyricsSearch : public QObject
@@ -58,8 +70,16 @@ public:
     void HarvestDocument();
     // Ends the waiting lyrics fetches (the busy label was clicked).
     void lbusyClick();
+    // Asks the database about the song of the last lookup now; its lyrics are shown when
+    // they come, whatever the search does.
+    void databaseLookup();
+    // Ends the waiting database lookup; its answer is not shown.
+    void cancelDatabase();
 
     bool fetching() const { return m_waiting > 0; }
+    bool databaseWaiting() const { return m_databaseWaiting > 0; }
+    // What the database is asked about the song of the last lookup (without its length).
+    const DatabaseSong& databaseSong() const { return m_databaseSong; }
     std::uint64_t generation() const { return m_generation; }
 
 private:
@@ -71,6 +91,11 @@ private:
     void navigateSearch(const std::string& url);
     void stopBrowser();
     void finish(bool found, const std::string& why);
+    void show(const FoundLyrics& lyrics);
+    // The database's answer is shown at once (atOnce) or, with the search on, once the
+    // harvest ended without text.
+    void startDatabase(bool atOnce);
+    void databaseAnswered(const DatabaseLyrics& answer, bool atOnce);
 
     LyricsState& m_state;
     HttpFetcher& m_http;
@@ -81,6 +106,14 @@ private:
     std::uint64_t m_stagingGeneration = 0; // the generation whose page is staged
     int m_waiting = 0;
     std::string m_failure; // why the staged page is empty, for `ended`
+
+    LyricsDatabase m_database;
+    std::uint64_t m_song = 0; // counts song lookups: a database answer belongs to one
+    DatabaseSong m_databaseSong;
+    enum class Harvest { Running, Found, Empty };
+    Harvest m_harvest = Harvest::Running;        // the harvest for m_song
+    std::optional<FoundLyrics> m_databaseAnswer; // held until the harvest ends without text
+    int m_databaseWaiting = 0;
 };
 
 } // namespace larkspur

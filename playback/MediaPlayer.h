@@ -38,6 +38,8 @@ public:
     // 0 while the length is not yet known (some files are only measured once they play).
     virtual long long lengthMs() = 0;
     virtual long long positionMs() = 0;
+    // Moves the open song to the position; without effect when none is open.
+    virtual void seek(long long positionMs) = 0;
     // Without effect on the sound when no song is open.
     virtual void setVolume(int volumePermille) = 0;
 };

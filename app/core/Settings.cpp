@@ -57,6 +57,8 @@ std::vector<std::string> loadSettings(SettingsStore& store, Settings& s)
             s.entriesPerPage = lenientInteger(text);
         else if (key == kFadeSpeed)
             s.fadeSpeed = lenientInteger(text);
+        else if (key == kLyricsDatabase)
+            s.lyricsDatabase = lenientInteger(text) != 0;
         else {
             const std::optional<int> value = strictInteger(text);
             if (!value) {
@@ -97,6 +99,7 @@ bool saveSettings(SettingsStore& store, const Settings& s)
         {kFontSize, decimal(s.fontPointSize)},
         {kFadeSpeed, decimal(s.fadeSpeed)},
         {kVolume, decimal(s.volumeTrackPosition * 10)},
+        {kLyricsDatabase, s.lyricsDatabase ? "1" : "0"},
     };
     try {
         return store.writeAll(values);

@@ -1,6 +1,6 @@
 #pragma once
 // The persisted window geometry and options: a plain struct with the start-up defaults, the
-// twelve value names in the order they are read and written, and the conversions.
+// thirteen value names in the order they are read and written, and the conversions.
 //
 // Texts are bytes in the system encoding. Numbers are stored as decimal text. An empty stored
 // text counts as a missing value: the setting keeps whatever the struct held before loading.
@@ -36,10 +36,12 @@ inline constexpr const char* kEntriesPerPage = "Entries per page";
 inline constexpr const char* kFontSize = "Font size";
 inline constexpr const char* kFadeSpeed = "Fade speed";
 inline constexpr const char* kVolume = "Volume";
+inline constexpr const char* kLyricsDatabase = "LyricsDatabase";
 
-inline constexpr std::array<const char*, 12> kSettingNames = {
-    kWindowXPosition, kWindowYPosition, kWindowXSize,    kWindowYSize, kPanelSize, kPreambel,
-    kAppendix,        kSplitter,        kEntriesPerPage, kFontSize,    kFadeSpeed, kVolume};
+inline constexpr std::array<const char*, 13> kSettingNames = {
+    kWindowXPosition, kWindowYPosition, kWindowXSize,   kWindowYSize,    kPanelSize,
+    kPreambel,        kAppendix,        kSplitter,      kEntriesPerPage, kFontSize,
+    kFadeSpeed,       kVolume,          kLyricsDatabase};
 
 struct Settings
 {
@@ -55,6 +57,7 @@ struct Settings
     int fontPointSize = 8; // the lyrics memo's font
     int fadeSpeed = 50;
     int volumeTrackPosition = 100; // 0..100; stored as position x 10, loaded as value / 10
+    bool lyricsDatabase = true;    // ask the lyrics database at a song start; stored as 1 or 0
 };
 
 // Decimal integer with optional leading blanks and sign, nothing else; none otherwise.
@@ -64,12 +67,12 @@ std::optional<int> strictInteger(std::string_view text);
 // character); 0 when the text does not start with one. Saturates at the int range.
 int lenientInteger(std::string_view text);
 
-// Overlays the stored values on `settings`, reading the twelve names in order. Absent and
+// Overlays the stored values on `settings`, reading the names in order. Absent and
 // empty values leave the field as it was. A value that should be a strict integer but is not
 // also leaves the field alone: its name is returned, and loading goes on with the next value.
 std::vector<std::string> loadSettings(SettingsStore& store, Settings& settings);
 
-// Writes all twelve values in order and commits the store. An unset window position is
+// Writes all values in order and commits the store. An unset window position is
 // written as empty text, which loads back as "unset". Returns false when any write or the
 // commit failed; never throws for an unwritable store.
 bool saveSettings(SettingsStore& store, const Settings& settings);

@@ -223,6 +223,15 @@ long long GstMediaPlayer::positionMs()
     return len > 0 ? std::min(posMs, len) : posMs;
 }
 
+void GstMediaPlayer::seek(long long positionMs)
+{
+    if (!m_playbin) return;
+    // Flushing, so the sound jumps at once; key units are close enough for a lyrics line.
+    gst_element_seek_simple(m_playbin, GST_FORMAT_TIME,
+                            static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
+                            std::max(0LL, positionMs) * GST_MSECOND);
+}
+
 void GstMediaPlayer::setVolume(int volumePermille)
 {
     m_volume = std::clamp(volumePermille, 0, 1000);

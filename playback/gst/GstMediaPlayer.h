@@ -29,6 +29,7 @@ public:
     PlayerMode mode() override;
     long long lengthMs() override;
     long long positionMs() override;
+    void seek(long long positionMs) override;
     void setVolume(int volumePermille) override;
 
     // The volume scale mapped onto GStreamer's linear stream volume (cubic curve).

@@ -199,3 +199,24 @@ TEST(SettingsPanel, EditsAppliedLeniently)
     EXPECT_EQ(state.EntriesPerPage, 0);
     EXPECT_EQ(state.FadeSpeed, 30);
 }
+
+// Absent or empty, the database is on; a stored value that reads as no number other than zero
+// turns it off, on the side of sending nothing.
+TEST(Settings, LyricsDatabaseSwitch)
+{
+    struct Case
+    {
+        const char* stored; // nullptr: never written
+        bool on;
+    } cases[] = {{nullptr, true}, {"", true},     {"0", false}, {" 0", false},
+                 {"1", true},     {"yes", false}, {"2", true}};
+    for (const Case& c : cases) {
+        MapSettingsStore store;
+        if (c.stored) store.values[kLyricsDatabase] = c.stored;
+        Settings s;
+        EXPECT_TRUE(loadSettings(store, s).empty());
+        EXPECT_EQ(s.lyricsDatabase, c.on) << (c.stored ? c.stored : "absent");
+        ASSERT_TRUE(saveSettings(store, s));
+        EXPECT_EQ(store.values[kLyricsDatabase], c.on ? "1" : "0");
+    }
+}

@@ -176,7 +176,8 @@ TEST_F(Window, SettingsLoadWithTheirRulesAndAreAllWrittenAtExit)
 
     f->ShowLog1Click(); // open at close: the saved width is without it
     ASSERT_TRUE(f->close());
-    EXPECT_EQ(store.values.size(), 12u);
+    EXPECT_EQ(store.values.size(), 13u);
+    EXPECT_EQ(store.values["LyricsDatabase"], "1");
     EXPECT_EQ(store.values["Window X size"], "400");
     EXPECT_EQ(store.values["Volume"], "450");
     EXPECT_EQ(store.values["Preambel"], "songtext");
@@ -197,7 +198,7 @@ TEST_F(Window, SettingsSurviveARestartInThePerUserFile)
     const QString file = QSettingsStore::userConfigFile();
     EXPECT_TRUE(file.startsWith(QString::fromStdString(dir.file("config"))));
     QSettings written(file, QSettings::IniFormat);
-    EXPECT_EQ(written.allKeys().size(), 12);
+    EXPECT_EQ(written.allKeys().size(), 13);
     auto g = open();
     EXPECT_EQ(g->Volume, 370);
     EXPECT_EQ(g->width(), 420);

@@ -43,6 +43,11 @@ public:
     PlayerMode mode() override { return m_mode; }
     long long lengthMs() override { return lengthMsValue; }
     long long positionMs() override { return positionMsValue; }
+    void seek(long long positionMs) override
+    {
+        seeks.push_back(positionMs);
+        positionMsValue = positionMs;
+    }
     void setVolume(int v) override { volumes.push_back(v); }
 
     // Simulates the song playing to its end.
@@ -52,6 +57,7 @@ public:
     std::set<std::string> broken;
     std::vector<std::string> opened;
     std::vector<int> volumes;
+    std::vector<long long> seeks;
     int pauses = 0;
     int resumes = 0;
     int starts = 0; // plays from the beginning

@@ -12,6 +12,9 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
     qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toLocal8Bit());
+    // Nor the real lyrics database: a closed loopback port unless a test points it elsewhere.
+    if (qEnvironmentVariableIsEmpty("LARKSPUR_LYRICS_DB_URL"))
+        qputenv("LARKSPUR_LYRICS_DB_URL", "http://127.0.0.1:1");
     ::testing::InitGoogleTest(&argc, argv);
     gst_init(&argc, &argv);
     QApplication app(argc, argv);

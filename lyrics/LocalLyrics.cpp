@@ -1,0 +1,44 @@
+#include "lyrics/LocalLyrics.h"
+
+#include "lyrics/LrcLyrics.h"
+#include "lyrics/LyricsFile.h"
+
+namespace larkspur {
+
+std::optional<FoundLyrics> localLyrics(const std::string& songPath,
+                                       const std::optional<EmbeddedLyrics>& tags)
+{
+    try {
+        if (auto text = readLyricsFile(lrcFileFor(songPath)); text && !text->empty())
+            return FoundLyrics{*text, looksLikeLrc(*text)};
+    } catch (const LyricsFileError&) {
+        // the tags may still hold lyrics
+    }
+    if (tags && !tags->lrc.empty()) return FoundLyrics{tags->lrc, true};
+    if (tags && !tags->text.empty()) return FoundLyrics{tags->text, false};
+    return std::nullopt;
+}
+
+DatabaseSong databaseSongFor(const std::optional<EmbeddedLyrics>& tags, const SongWords& words)
+{
+    DatabaseSong song;
+    song.artist = tags && !tags->artist.empty() ? tags->artist : words.artist;
+    song.title = tags && !tags->title.empty() ? tags->title : words.title;
+    return song;
+}
+
+std::optional<FoundLyrics> shownFromDatabase(const DatabaseLyrics& answer)
+{
+    switch (answer.kind) {
+    case DatabaseLyricsKind::Synced:
+        return FoundLyrics{answer.text, true};
+    case DatabaseLyricsKind::Plain:
+    case DatabaseLyricsKind::Instrumental:
+        return FoundLyrics{withCrLf(answer.text), false};
+    case DatabaseLyricsKind::Nothing:
+        break;
+    }
+    return std::nullopt;
+}
+
+} // namespace larkspur

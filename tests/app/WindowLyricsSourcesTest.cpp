@@ -1,0 +1,431 @@
+// Where the window's lyrics come from besides the web search: the .lrc file, the song's tags
+// and the lyrics database (a loopback server); and timed lyrics as the song plays.
+
+#include "app/TForm1.h"
+#include "app/core/Settings.h"
+#include "app/core/SettingsStore.h"
+#include "support/FakeMediaPlayer.h"
+#include "support/HttpPythonServer.h"
+#include "support/QuietServices.h"
+#include "support/TestFiles.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/unsynchronizedlyricsframe.h>
+
+using namespace larkspur;
+using larkspur::test::FakeMediaPlayer;
+using larkspur::test::readFile;
+using larkspur::test::TempDir;
+using larkspur::test::writeFile;
+
+namespace {
+
+// The database's address for "the band" - "some song" as the file name gives them.
+const std::string kGet = "/api/get?artist_name=the%20band&track_name=some%20song";
+const std::string kTimed = "[ar:The Band]\n[00:01.00]First line\n[00:05.00]Second line\n"
+                           "Untimed line\n[00:10.00]Third line\n";
+
+std::string record(const std::string& synced, const std::string& plain)
+{
+    QJsonObject r{{QStringLiteral("duration"), 185}, {QStringLiteral("instrumental"), false}};
+    r.insert(QStringLiteral("syncedLyrics"),
+             synced.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(synced)));
+    r.insert(QStringLiteral("plainLyrics"),
+             plain.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(plain)));
+    return QJsonDocument(r).toJson(QJsonDocument::Compact).toStdString();
+}
+
+void tagMp3(const std::string& path, const std::string& artist, const std::string& lyrics)
+{
+    TagLib::MPEG::File file(path.c_str());
+    auto* tag = file.ID3v2Tag(true);
+    if (!artist.empty()) tag->setArtist(TagLib::String(artist, TagLib::String::UTF8));
+    if (!lyrics.empty()) {
+        auto* uslt = new TagLib::ID3v2::UnsynchronizedLyricsFrame(TagLib::String::UTF8);
+        uslt->setText(TagLib::String(lyrics, TagLib::String::UTF8));
+        tag->addFrame(uslt);
+    }
+    if (!file.save(TagLib::MPEG::File::ID3v2)) throw std::runtime_error("cannot tag " + path);
+}
+
+class WindowLyricsSources : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        sites = std::make_unique<test::HttpPythonServer>(
+            QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsSites.py"),
+            QStringList{QString::fromStdString(site.path())});
+        database = std::make_unique<test::HttpPythonServer>(
+            QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsDatabase.py"),
+            QStringList{QString::fromStdString(db.path())});
+        qputenv("LARKSPUR_SEARCH_URL", QByteArray::fromStdString(sites->url("")));
+        qputenv("LARKSPUR_LYRICS_DB_URL", QByteArray::fromStdString(database->url("")));
+        writeRoutes();
+        writeFile(site.file("search.html"), "<html><body>No results at all</body></html>");
+        song = dir.file("The Band - Some Song.mp3");
+        other = dir.file("Other Band - Other Song.mp3");
+        test::makeMp3(song, 1.0);
+        writeFile(other, "x");
+        list = dir.file("list.txt");
+        writeFile(list, "0|" + song + "\r\n0|" + other + "\r\n");
+        services.mp = &mp;
+        services.settings = &store;
+        test::makeQuiet(services, dir.path(), &errors);
+    }
+    void TearDown() override
+    {
+        qunsetenv("LARKSPUR_SEARCH_URL");
+        qputenv("LARKSPUR_LYRICS_DB_URL", "http://127.0.0.1:1");
+    }
+
+    void route(const std::string& target, const std::string& body, double delay = 0)
+    {
+        routes[target] = {body, delay};
+        writeRoutes();
+    }
+    void writeRoutes()
+    {
+        QJsonObject all;
+        for (const auto& [target, answer] : routes)
+            all.insert(QString::fromStdString(target),
+                       QJsonObject{{QStringLiteral("status"), 200},
+                                   {QStringLiteral("body"), QString::fromStdString(answer.first)},
+                                   {QStringLiteral("delay"), answer.second}});
+        writeFile(db.file("routes.json"), QJsonDocument(all).toJson().toStdString());
+    }
+    // The database's request targets so far, one a line; the log is emptied.
+    std::string takeDatabaseRequests()
+    {
+        std::string targets;
+        std::istringstream in(readFile(db.file("requests.log")));
+        for (std::string line; std::getline(in, line);)
+            targets += line.substr(0, line.find('\t')) + "\n";
+        writeFile(db.file("requests.log"), "");
+        return targets;
+    }
+
+    std::unique_ptr<TForm1> window(bool search)
+    {
+        auto f = std::make_unique<TForm1>(services);
+        f->FormCreate({QString::fromStdString(list)});
+        f->srchen->setChecked(search);
+        return f;
+    }
+    std::string memo(TForm1& f) { return f.memo1->toPlainText().toStdString(); }
+    template <typename F> bool waitUntil(F cond, int ms = 6000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!cond() && t.elapsed() < ms)
+            QTest::qWait(10);
+        return cond();
+    }
+    // Both servers have answered everything the window asked.
+    void settle(TForm1& f)
+    {
+        waitUntil([&] { return f.lbusy2->text().isEmpty(); });
+        QTest::qWait(400);
+    }
+    int highlighted(TForm1& f)
+    {
+        const auto marks = f.memo1->extraSelections();
+        return marks.isEmpty() ? -1 : marks.first().cursor.blockNumber();
+    }
+
+    TempDir dir, site, db;
+    std::unique_ptr<test::HttpPythonServer> sites, database;
+    std::map<std::string, std::pair<std::string, double>> routes;
+    std::string song, other, list;
+    FakeMediaPlayer mp;
+    MapSettingsStore store;
+    FormServices services;
+    std::vector<std::string> errors;
+};
+
+} // namespace
+
+TEST_F(WindowLyricsSources, LyrBeatsLrcBeatsTagsBeatsTheWeb)
+{
+    route(kGet + "&duration=185", record("", "From the database"));
+    const std::string lyr = dir.file("The Band - Some Song.lyr");
+    const std::string lrc = dir.file("The Band - Some Song.lrc");
+    tagMp3(song, "", "Tag line one\nTag line two");
+    struct Case
+    {
+        bool lyr, lrc, tags;
+        std::string shown;
+    } cases[] = {
+        {true, true, true, "From the lyr file"},
+        {false, true, true, "First line\nSecond line\nUntimed line\nThird line"},
+        {false, false, true, "Tag line one\nTag line two"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(lyr);
+        std::filesystem::remove(lrc);
+        if (c.lyr) writeFile(lyr, "From the lyr file");
+        if (c.lrc) writeFile(lrc, kTimed);
+        if (!c.tags) tagMp3(song, "", "");
+        writeFile(site.file("requests.log"), "");
+        auto f = window(true);
+        f->PlayNextSong(0);
+        settle(*f);
+        EXPECT_EQ(memo(*f), c.shown);
+        EXPECT_FALSE(f->AutoLyricsPending) << c.shown;
+        EXPECT_EQ(f->showsSyncedLyrics(), !c.lyr && c.lrc) << c.shown;
+        EXPECT_EQ(readFile(site.file("requests.log")), "") << c.shown;
+        EXPECT_EQ(takeDatabaseRequests(), "") << c.shown;
+    }
+    // No local source: the web search runs as ever.
+    TagLib::MPEG::File(song.c_str()).strip();
+    auto f = window(true);
+    f->PlayNextSong(0);
+    EXPECT_EQ(memo(*f), "Search: the+band - some+song");
+    EXPECT_TRUE(waitUntil([&] { return !readFile(site.file("requests.log")).empty(); }));
+}
+
+TEST_F(WindowLyricsSources, DatabaseAtSongStartWithTheSearchOff)
+{
+    mp.lengthMsValue = 185'400; // whole seconds, rounded
+    route(kGet + "&duration=185", record(kTimed, "plain"));
+    route("/api/get?artist_name=Tag%20Artist&track_name=some%20song&duration=185",
+          record("", "Tagged artist's words"));
+    auto f = window(false);
+    f->PlayNextSong(0);
+    ASSERT_TRUE(waitUntil([&] { return f->showsSyncedLyrics(); })) << memo(*f);
+    EXPECT_EQ(memo(*f), "First line\nSecond line\nUntimed line\nThird line");
+    EXPECT_EQ(takeDatabaseRequests(), kGet + "&duration=185\n");
+
+    tagMp3(song, "Tag Artist", ""); // the tag's artist, the file name's title
+    f->PlayNextSong(0);
+    ASSERT_TRUE(waitUntil([&] { return memo(*f) == "Tagged artist's words"; })) << memo(*f);
+    EXPECT_FALSE(f->showsSyncedLyrics());
+}
+
+// With the search on, the database fills in only for a harvest that ended without text,
+// whether its answer came before the harvest ended or after.
+TEST_F(WindowLyricsSources, DatabaseAfterAHarvestWithoutText)
+{
+    writeFile(site.file("found.html"), "<html><body><div>Web lyrics</div></body></html>");
+    const std::string found = "<html><body><div id=res><p class=g><a class=l "
+                              "href=\"http://127.0.0.1:{PORT}/found.html\">x</a><br>s</p></div>"
+                              "</body></html>";
+    const std::string failing = "<html><body><div id=res><p class=g><a class=l "
+                                "href=\"http://127.0.0.1:{PORT}/missing.html\">x</a></p></div>"
+                                "</body></html>";
+    struct Case
+    {
+        std::string search;
+        double delay; // of the database's answer
+        std::string shown;
+    } cases[] = {
+        {"<html><body>No results at all</body></html>", 0, "Database words"},
+        {"<html><body>No results at all</body></html>", 1.0, "Database words"},
+        {failing, 0, "Database words"},
+        {found, 0, "Web lyrics"},
+        {found, 1.0, "Web lyrics"},
+    };
+    for (const Case& c : cases) {
+        route(kGet + "&duration=185", record("", "Database words"), c.delay);
+        writeFile(site.file("search.html"), c.search);
+        auto f = window(true);
+        f->PlayNextSong(0);
+        waitUntil([&] { return memo(*f) == c.shown; });
+        settle(*f);
+        QTest::qWait(static_cast<int>(c.delay * 1000));
+        EXPECT_EQ(memo(*f), c.shown) << c.search << " " << c.delay;
+        EXPECT_EQ(takeDatabaseRequests(), kGet + "&duration=185\n");
+    }
+}
+
+TEST_F(WindowLyricsSources, SettingOffAsksOnlyFromTheMenuItem)
+{
+    route(kGet + "&duration=185", record("", "Asked by hand"));
+    store.values[kLyricsDatabase] = "0";
+    auto f = window(false);
+    EXPECT_FALSE(f->Usedatabase1->isChecked());
+    f->PlayNextSong(0);
+    QTest::qWait(500);
+    EXPECT_EQ(takeDatabaseRequests(), "");
+    EXPECT_EQ(memo(*f), "");
+
+    f->Lyricsdatabase1->trigger();
+    ASSERT_TRUE(waitUntil([&] { return memo(*f) == "Asked by hand"; })) << memo(*f);
+    EXPECT_EQ(takeDatabaseRequests(), kGet + "&duration=185\n");
+
+    f->Usedatabase1->trigger(); // on again, and stored so
+    EXPECT_TRUE(f->SaveSettings());
+    EXPECT_EQ(store.values[kLyricsDatabase], "1");
+
+    // Its shortcut is no other item's.
+    std::map<QString, QString> owners;
+    for (QMenu* menu : {f->pm, f->pmlyr, f->pmn, f->PopupMenu1, f->pmtrns})
+        for (QAction* a : menu->actions())
+            for (const QKeySequence& key : a->shortcuts())
+                EXPECT_TRUE(owners.emplace(key.toString(), a->text()).second)
+                    << key.toString().toStdString() << " twice";
+    EXPECT_EQ(owners[QKeySequence(Qt::CTRL | Qt::Key_L).toString()], f->Lyricsdatabase1->text());
+}
+
+TEST_F(WindowLyricsSources, SlowAnswerForAnEarlierSongIsDropped)
+{
+    route(kGet + "&duration=185", record("", "Old song's words"), 1.5);
+    writeFile(dir.file("Other Band - Other Song.lyr"), "Other lyrics");
+    auto f = window(false);
+    f->PlayNextSong(0);
+    bool changed = false;
+    auto* poll = new QTimer(f.get());
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, f.get(), [&] {
+        if (!f->lbusy2->text().contains(QStringLiteral("database"))) return;
+        poll->stop();
+        f->PlayNextSong(1);
+        changed = true;
+    });
+    poll->start();
+    ASSERT_TRUE(waitUntil([&] { return changed; }));
+    QTest::qWait(2000);
+    EXPECT_EQ(memo(*f), "Other lyrics");
+    EXPECT_EQ(f->lbusy2->text(), QString());
+}
+
+TEST_F(WindowLyricsSources, HighlightFollowsThePositionOutsideTheUsersSelection)
+{
+    std::string many = kTimed; // long enough to scroll
+    for (int s = 20; s < 200; ++s) {
+        char stamp[16];
+        std::snprintf(stamp, sizeof stamp, "[%02d:%02d.00]", s / 60, s % 60);
+        many += stamp + std::string("Line at ") + std::to_string(s) + "\n";
+    }
+    writeFile(dir.file("The Band - Some Song.lrc"), many);
+    auto f = window(false);
+    f->resize(400, 300);
+    f->show();
+    f->PlayNextSong(0);
+    ASSERT_TRUE(f->showsSyncedLyrics());
+    const QString text = f->memo1->toPlainText();
+    QTextCursor users(f->memo1->document());
+    users.setPosition(3);
+    users.setPosition(9, QTextCursor::KeepAnchor);
+    f->memo1->setTextCursor(users);
+
+    struct Case
+    {
+        long long ms;
+        int line; // -1: none
+    } cases[] = {{0, -1},   {999, -1},  {1000, 0},      {4999, 0},    {5000, 1},
+                 {9999, 1}, {10000, 3}, {199'500, 183}, {30'000, 14}, {2000, 0}};
+    for (const Case& c : cases) {
+        mp.positionMsValue = c.ms;
+        f->lrctmrTimer();
+        EXPECT_EQ(highlighted(*f), c.line) << c.ms;
+        EXPECT_EQ(f->memo1->textCursor().selectionStart(), 3);
+        EXPECT_EQ(f->memo1->textCursor().selectionEnd(), 9);
+        if (c.line >= 0) { // in view
+            const QRect at =
+                f->memo1->cursorRect(QTextCursor(f->memo1->document()->findBlockByNumber(c.line)));
+            EXPECT_TRUE(f->memo1->viewport()->rect().contains(at)) << c.ms;
+        }
+    }
+    EXPECT_EQ(f->memo1->toPlainText(), text);
+    EXPECT_FALSE(f->memo1->document()->isModified());
+
+    // The timer does it on its own while the song plays.
+    mp.positionMsValue = 5200;
+    EXPECT_TRUE(waitUntil([&] { return highlighted(*f) == 1; }, 1000));
+}
+
+TEST_F(WindowLyricsSources, QuicksaveKeepsStampsUntilEditedAndCtrlClickSeeks)
+{
+    const std::string lrc = dir.file("The Band - Some Song.lrc");
+    const std::string lyr = dir.file("The Band - Some Song.lyr");
+    route(kGet + "&duration=185", record(kTimed, ""));
+    auto f = window(false);
+    f->show();
+    f->PlayNextSong(0);
+    ASSERT_TRUE(waitUntil([&] { return f->showsSyncedLyrics(); }));
+    f->Quicksave1Click();
+    EXPECT_EQ(readFile(lrc), "[ar:The Band]\r\n[00:01.00]First line\r\n[00:05.00]Second line\r\n"
+                             "Untimed line\r\n[00:10.00]Third line\r\n");
+    EXPECT_FALSE(std::filesystem::exists(lyr));
+
+    // Ctrl+click on a timed line seeks there; a plain click or an untimed line does not.
+    auto pointOf = [&](int line) {
+        return f->memo1->cursorRect(QTextCursor(f->memo1->document()->findBlockByNumber(line)))
+            .center();
+    };
+    QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::ControlModifier, pointOf(3));
+    QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::ControlModifier, pointOf(2));
+    QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::NoModifier, pointOf(1));
+    QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::ControlModifier, pointOf(1));
+    EXPECT_EQ(mp.seeks, (std::vector<long long>{10'000, 5'000}));
+    EXPECT_EQ(highlighted(*f), 1);
+
+    // Edited: the .lyr file as ever, and the highlight and seeking end.
+    f->memo1->setFocus();
+    QTest::keyClicks(f->memo1, QStringLiteral("!"));
+    f->Quicksave1Click();
+    EXPECT_NE(readFile(lyr).find("!"), std::string::npos);
+    EXPECT_EQ(readFile(lyr).find("[00:"), std::string::npos);
+    f->lrctmrTimer();
+    EXPECT_EQ(highlighted(*f), -1);
+    QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::ControlModifier, pointOf(0));
+    EXPECT_EQ(mp.seeks.size(), 2u);
+}
+
+TEST_F(WindowLyricsSources, ToolFallsBackToTheDatabase)
+{
+    const QString tool = QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur-tool");
+    writeFile(site.file("search.html"), "<html><body>No result markers here</body></html>");
+    const std::string plainSong = dir.file("Plain Band - Plain Song.mp3");
+    const std::string lrcSong = dir.file("File Band - File Song.mp3");
+    writeFile(plainSong, "x");
+    writeFile(lrcSong, "x");
+    writeFile(dir.file("File Band - File Song.lrc"), "[00:02.00]From the lrc file\n");
+    route(kGet, record(kTimed, "")); // the tool plays nothing: no length
+    route("/api/get?artist_name=plain%20band&track_name=plain%20song", record("", "Plain words"));
+    const QString s = QString::fromStdString(song);
+    struct Case
+    {
+        QStringList args;
+        int status;
+        std::string out;
+    } cases[] = {
+        {{s}, 0, "First line\r\nSecond line\r\nUntimed line\r\nThird line\n"},
+        {{QStringLiteral("--synced"), s}, 0, kTimed},
+        {{QString::fromStdString(plainSong), QStringLiteral("--synced")}, 0, "Plain words\n"},
+        {{QStringLiteral("--no-database"), s}, 1, ""},
+        {{QStringLiteral("--synced"), QString::fromStdString(lrcSong)},
+         0,
+         "[00:02.00]From the lrc file\r\n"},
+        {{QString::fromStdString(lrcSong)}, 0, "From the lrc file\n"},
+    };
+    for (const Case& c : cases) {
+        QProcess p;
+        p.start(tool, QStringList{QStringLiteral("lyrics")} + c.args);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        const std::string what = c.args.join(QStringLiteral(" ")).toStdString();
+        EXPECT_EQ(p.exitCode(), c.status) << what << p.readAllStandardError().toStdString();
+        EXPECT_EQ(p.readAllStandardOutput().toStdString(), c.out) << what;
+    }
+    // The web was asked first each time the files beside the song had nothing.
+    EXPECT_NE(readFile(site.file("requests.log")).find("plain+band"), std::string::npos);
+}
