@@ -179,7 +179,7 @@ int songLines(const std::string& log)
 
 } // namespace
 
-TEST(WindowHotkeysOnX11, TypedHotkeyStartsTheNextSongInTheRealPlayer)
+TEST(WindowHotkeysOnX11, TypedHotkeysReachTheFirstCopyWhateverTheLockKeys)
 {
     const QString binary = u"" LARKSPUR_BINARY_DIR "/larkspur"_s;
     if (!QFileInfo::exists(binary)) GTEST_SKIP() << "player not built";
@@ -210,12 +210,42 @@ TEST(WindowHotkeysOnX11, TypedHotkeyStartsTheNextSongInTheRealPlayer)
     const std::string log = dir.file("log.txt");
     ASSERT_TRUE(waitFor([&] { return songLines(test::readFile(log)) == 1; }));
 
-    QProcess xdotool;
-    xdotool.setProcessEnvironment(env);
-    xdotool.start(u"xdotool"_s, {u"key"_s, u"ctrl+shift+n"_s});
-    xdotool.waitForFinished(10000);
+    // A second copy on another list: it runs, but the keys stay with the first.
+    TempDir other;
+    test::makeMp3(other.file("C - Three.mp3"), 60.0);
+    test::writeFile(other.file("list.txt"), "0|" + other.file("C - Three.mp3") + "\r\n");
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(QString::fromStdString(other.path()));
+    second.start(binary, {QString::fromStdString(other.file("list.txt"))});
+    ASSERT_TRUE(second.waitForStarted(5000));
+    ASSERT_TRUE(waitFor([&] { return songLines(test::readFile(other.file("log.txt"))) == 1; }));
+
+    const auto press = [&](const QString& keys) {
+        QProcess xdotool;
+        xdotool.setProcessEnvironment(env);
+        xdotool.start(u"xdotool"_s, {u"key"_s, keys});
+        xdotool.waitForFinished(10000);
+    };
+    press(u"ctrl+shift+n"_s);
     EXPECT_TRUE(waitFor([&] { return songLines(test::readFile(log)) == 2; }))
         << test::readFile(log);
+    press(u"Num_Lock"_s); // the lock keys change nothing
+    press(u"ctrl+shift+n"_s);
+    EXPECT_TRUE(waitFor([&] { return songLines(test::readFile(log)) == 3; }))
+        << test::readFile(log);
+    press(u"Num_Lock"_s);
+    EXPECT_EQ(songLines(test::readFile(other.file("log.txt"))), 1);
+    EXPECT_EQ(second.state(), QProcess::Running);
+
+    // Ctrl+Shift+C closes the first copy as its window's close does: fade, two exit lines.
+    press(u"ctrl+shift+c"_s);
+    EXPECT_TRUE(player.waitForFinished(10000));
+    const std::string ended = test::readFile(log);
+    EXPECT_NE(ended.rfind(" <- EXIT\r\n <- EXIT\r\n"), std::string::npos) << ended;
+    EXPECT_EQ(second.state(), QProcess::Running);
+    second.terminate();
+    second.waitForFinished(10000);
 
     player.terminate();
     player.waitForFinished(10000);
