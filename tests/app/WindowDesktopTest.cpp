@@ -14,17 +14,9 @@
 using namespace Qt::StringLiterals;
 using larkspur::test::TempDir;
 
-namespace {
+using larkspur::test::waitFor;
 
-// Polls a condition for up to ten seconds.
-bool waitFor(const std::function<bool()>& condition)
-{
-    for (int i = 0; i < 200; ++i) {
-        if (condition()) return true;
-        QThread::msleep(50);
-    }
-    return false;
-}
+namespace {
 
 // A private X server and window manager, and a tray if asked; all stopped at the end.
 // Children get no session bus, so the only tray is the X one started here.

@@ -74,9 +74,7 @@ class WindowDictionary : public ::testing::Test
   protected:
     void SetUp() override
     {
-        server = std::make_unique<test::HttpPythonServer>(
-            QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsSites.py"),
-            QStringList{QString::fromStdString(site.path())});
+        server = test::startLyricsSites(site.path());
         qputenv("LARKSPUR_SEARCH_URL", QByteArray::fromStdString(server->url("")));
         qputenv("LARKSPUR_DICTIONARY_URL", QByteArray::fromStdString(server->url("")));
         // The machine's own dictionaries never answer for a test.

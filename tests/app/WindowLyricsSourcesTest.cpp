@@ -71,9 +71,7 @@ class WindowLyricsSources : public ::testing::Test
   protected:
     void SetUp() override
     {
-        sites = std::make_unique<test::HttpPythonServer>(
-            QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsSites.py"),
-            QStringList{QString::fromStdString(site.path())});
+        sites = test::startLyricsSites(site.path());
         database = std::make_unique<test::HttpPythonServer>(
             QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsDatabase.py"),
             QStringList{QString::fromStdString(db.path())});

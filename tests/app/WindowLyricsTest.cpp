@@ -54,9 +54,7 @@ class WindowLyrics : public ::testing::Test
 protected:
     void SetUp() override
     {
-        server = std::make_unique<test::HttpPythonServer>(
-            QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsSites.py"),
-            QStringList{QString::fromStdString(site.path())});
+        server = test::startLyricsSites(site.path());
         qputenv("LARKSPUR_SEARCH_URL", QByteArray::fromStdString(server->url("")));
         song = dir.file("The Band - Some Song.mp3");
         other = dir.file("Other Band - Other Song.mp3");

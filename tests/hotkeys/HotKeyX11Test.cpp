@@ -3,6 +3,7 @@
 // same combination. Without X11 a manager refuses every registration.
 
 #include "app/core/HotKeyManager.h"
+#include "support/TestFiles.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -14,16 +15,9 @@
 using namespace larkspur;
 using namespace Qt::StringLiterals;
 
-namespace {
+using larkspur::test::waitFor;
 
-bool waitFor(const std::function<bool()>& condition)
-{
-    for (int i = 0; i < 200; ++i) {
-        if (condition()) return true;
-        QThread::msleep(50);
-    }
-    return false;
-}
+namespace {
 
 class XServer
 {

@@ -37,4 +37,11 @@ std::string HttpPythonServer::url(std::string_view target, std::string_view host
     return "http://" + std::string(host) + ":" + std::to_string(m_port) + std::string(target);
 }
 
+std::unique_ptr<HttpPythonServer> startLyricsSites(const std::string& folder)
+{
+    return std::make_unique<HttpPythonServer>(
+        QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsSites.py"),
+        QStringList{QString::fromStdString(folder)});
+}
+
 } // namespace larkspur::test

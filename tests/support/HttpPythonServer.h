@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,8 @@ private:
     QProcess m_process;
     int m_port = 0;
 };
+
+// The search engine, lyrics and dictionary sites of LyricsSites.py, serving `folder`.
+std::unique_ptr<HttpPythonServer> startLyricsSites(const std::string& folder);
 
 } // namespace larkspur::test

@@ -1,5 +1,7 @@
 #include "support/TestFiles.h"
 
+#include <QThread>
+
 #include <QFile>
 #include <fstream>
 #include <gst/gst.h>
@@ -87,6 +89,15 @@ void makeMp3(const std::string& path, double seconds)
     QFile::remove(QString::fromStdString(path));
     if (!QFile::copy(QString::fromStdString(it->second), QString::fromStdString(path)))
         throw std::runtime_error("cannot copy test MP3 to " + path);
+}
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    for (int i = 0; i < 200; ++i) {
+        if (condition()) return true;
+        QThread::msleep(50);
+    }
+    return false;
 }
 
 } // namespace larkspur::test

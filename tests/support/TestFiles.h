@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QTemporaryDir>
+#include <functional>
 #include <string>
 
 namespace larkspur::test {
@@ -41,5 +42,9 @@ void writeFile(const std::string& path, const std::string& content);
 // Encodes a real MP3 file of about `seconds` of a sine tone with GStreamer's encoder.
 // Files of the same length are made once per test run and copied.
 void makeMp3(const std::string& path, double seconds);
+
+// Polls a condition every 50 ms for up to ten seconds; for processes of their own, which the
+// test cannot wait on through an event loop.
+bool waitFor(const std::function<bool()>& condition);
 
 } // namespace larkspur::test
