@@ -11,8 +11,11 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <vector>
 #include <sstream>
 #include <stdexcept>
 
@@ -20,10 +23,7 @@ namespace larkspur {
 
 namespace {
 
-// A page larger than this is cut off there, as if the server had stopped sending.
-constexpr size_t kMaxPageBytes = 64u * 1024 * 1024;
 constexpr int kPollIntervalMs = 5;
-constexpr long kConnectTimeoutS = 30;
 
 CURLM* multiOf(void* p)
 {
@@ -91,6 +91,39 @@ std::string acceptLanguage()
     return tag.toStdString() + "," + primary + ";q=0.8,en-US;q=0.5,en;q=0.3";
 }
 
+// curl takes 50 cookies from one answer but keeps them all, and sends at most 150 of a
+// host, the oldest first: after a flood a site's newest cookies would never go back. Keep
+// the newest 50 of each host, as browsers do. The store is shared so that fresh handles
+// can put cookies back: a handle takes only 50 per transfer.
+void pruneCookies(CURL* easy, CURLSH* share)
+{
+    constexpr size_t kPerHost = 50;
+    curl_slist* all = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_COOKIELIST, &all) != CURLE_OK || !all) return;
+    std::map<std::string, std::vector<const char*>> byHost; // oldest first, as curl lists them
+    bool over = false;
+    for (curl_slist* c = all; c; c = c->next) {
+        std::string_view line(c->data);
+        if (line.starts_with("#HttpOnly_")) line.remove_prefix(10);
+        auto& cookies = byHost[std::string(line.substr(0, line.find('\t')))];
+        cookies.push_back(c->data);
+        over = over || cookies.size() > kPerHost;
+    }
+    if (over) {
+        curl_easy_setopt(easy, CURLOPT_COOKIELIST, "ALL");
+        for (const auto& [host, cookies] : byHost) {
+            CURL* filler = curl_easy_init();
+            if (!filler) break;
+            curl_easy_setopt(filler, CURLOPT_SHARE, share);
+            for (size_t i = cookies.size() > kPerHost ? cookies.size() - kPerHost : 0;
+                 i < cookies.size(); ++i)
+                curl_easy_setopt(filler, CURLOPT_COOKIELIST, cookies[i]);
+            curl_easy_cleanup(filler);
+        }
+    }
+    curl_slist_free_all(all);
+}
+
 std::string readLocalFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -103,8 +136,16 @@ std::string readLocalFile(const std::string& path)
 
 } // namespace
 
+using SteadyClock = std::chrono::steady_clock;
+
 struct BrowserDocument::Load
 {
+    FetchLimits limits;
+    SteadyClock::time_point started = SteadyClock::now();
+    SteadyClock::time_point lastByte = started;
+    bool connected = false;
+    size_t headerBytes = 0; // of the latest response
+    bool headerTooLarge = false;
     quint64 generation = 0;
     std::string requestedUrl;
     std::string bytes; // arrived and not yet handed to the document
@@ -121,7 +162,11 @@ struct BrowserDocument::Load
     {
         auto* load = static_cast<Load*>(user);
         const size_t n = size * count;
-        if (load->totalBytes + n > kMaxPageBytes) {
+        load->lastByte = SteadyClock::now();
+        if (load->totalBytes + n > load->limits.bodyBytes) {
+            const size_t fits = load->limits.bodyBytes - load->totalBytes;
+            load->bytes.append(data, fits);
+            load->totalBytes += fits;
             load->truncated = true;
             return 0; // ends the transfer
         }
@@ -134,7 +179,14 @@ struct BrowserDocument::Load
     {
         auto* load = static_cast<Load*>(user);
         const size_t n = size * count;
+        load->lastByte = SteadyClock::now();
         const std::string line(data, n);
+        if (startsWithNoCase(line, "http/")) load->headerBytes = 0;
+        load->headerBytes += n;
+        if (load->headerBytes > load->limits.headerBytes) {
+            load->headerTooLarge = true;
+            return 0;
+        }
         if (startsWithNoCase(line, "http/")) {
             // A new response begins (after a redirect or an interim answer).
             load->contentType.clear();
@@ -154,6 +206,28 @@ struct BrowserDocument::Load
         return n;
     }
 
+    // Connected (or a kept connection reused): silence counts from here.
+    static int onConnected(void* user, char*, char*, int, int)
+    {
+        auto* load = static_cast<Load*>(user);
+        load->connected = true;
+        load->lastByte = SteadyClock::now();
+        return CURL_PREREQFUNC_OK;
+    }
+
+    // Why the transfer failed, as NavigateError says it; empty when it did not.
+    std::string failure(CURLcode result) const
+    {
+        if (result == CURLE_OK || truncated) return {}; // the page cap keeps what came
+        // curl refuses a single line over 100 KB as "out of memory" before we see it.
+        if (headerTooLarge || (result == CURLE_OUT_OF_MEMORY && !headersFinal))
+            return "The server's header lines exceed " + limitText(limits.headerBytes) + ".";
+        const std::string detail = errorText[0] ? errorText : curl_easy_strerror(result);
+        if (!headersFinal) return detail;
+        return "The server broke off the answer after " + std::to_string(totalBytes) +
+               " bytes (" + detail + ").";
+    }
+
     CURL* easy = nullptr;
 };
 
@@ -162,7 +236,8 @@ BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
     curl_global_init(CURL_GLOBAL_DEFAULT);
     m_multi = curl_multi_init();
     m_easy = curl_easy_init();
-    if (!m_multi || !m_easy) throw std::runtime_error("Cannot set up the browser's transfers");
+    m_share = curl_share_init();
+    if (!m_multi || !m_easy || !m_share) throw std::runtime_error("Cannot set up the browser's transfers");
     const std::string language = "Accept-Language: " + acceptLanguage();
     curl_slist* headers = nullptr;
     headers = curl_slist_append(
@@ -180,8 +255,10 @@ BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
                      "Mozilla/5.0 (X11; Linux x86_64; rv:115.0) Gecko/20100101 Firefox/115.0");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, ""); // every encoding curl can decode
+    curl_share_setopt(static_cast<CURLSH*>(m_share), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    curl_easy_setopt(easy, CURLOPT_SHARE, m_share);
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");      // cookies in memory only
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutS);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Load::onConnected);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Load::onBody);
@@ -195,10 +272,17 @@ BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
     connect(&m_navtout, &QTimer::timeout, this, &BrowserDocument::onNavigationTimeout);
 }
 
+FetchLimits BrowserDocument::defaultLimits()
+{
+    using namespace std::chrono_literals;
+    return {30s, 60s, 300s, 256 * 1024, 64 * 1024 * 1024};
+}
+
 BrowserDocument::~BrowserDocument()
 {
     finishLoad();
     curl_easy_cleanup(easyOf(m_easy));
+    curl_share_cleanup(static_cast<CURLSH*>(m_share));
     curl_multi_cleanup(multiOf(m_multi));
     curl_slist_free_all(static_cast<curl_slist*>(m_headers));
     curl_global_cleanup();
@@ -261,6 +345,7 @@ void BrowserDocument::Navigate(const std::string& address)
 void BrowserDocument::startNetworkLoad(const std::string& url)
 {
     auto load = std::make_unique<Load>();
+    load->limits = m_limits;
     load->generation = m_generation;
     load->requestedUrl = url;
     load->easy = easyOf(m_easy);
@@ -268,10 +353,13 @@ void BrowserDocument::startNetworkLoad(const std::string& url)
     // The rest of the options stay as the constructor set them; the handle keeps its
     // cookies and connections from one navigation to the next.
     CURL* easy = easyOf(m_easy);
+    pruneCookies(easy, static_cast<CURLSH*>(m_share));
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, load->errorText);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, load.get());
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, load.get());
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, load.get());
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_limits.connect.count()));
     if (curl_multi_add_handle(multiOf(m_multi), easy) != CURLM_OK)
         throw std::runtime_error("Cannot navigate to " + url);
     m_load = std::move(load);
@@ -342,30 +430,47 @@ void BrowserDocument::poll()
     int queued = 0;
     while (CURLMsg* message = curl_multi_info_read(multiOf(m_multi), &queued)) {
         if (message->msg != CURLMSG_DONE || message->easy_handle != easy) continue;
-        const CURLcode result = message->data.result;
-        const bool committed = load.committed;
-        char* effective = nullptr;
-        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
-        const std::string url = effective ? effective : load.requestedUrl;
-        std::string arrived;
-        arrived.swap(load.bytes);
-        const std::string charset = charsetFromContentType(load.contentType);
-        std::string error = load.errorText[0] ? load.errorText : curl_easy_strerror(result);
-        if (load.truncated) error.clear(); // our own size limit: keep what came
-        finishLoad();
-        if (!committed) {
-            // Nothing usable arrived: report it, then show an empty page at that address.
-            if (result != CURLE_OK && !error.empty()) {
-                emit NavigateError(QString::fromStdString(url), QString::fromStdString(error));
-                if (!self || m_generation != generation) return;
-            }
-            commit(url, result == CURLE_OK ? std::move(arrived) : std::string(), charset);
-            if (!self || m_generation != generation) return;
-        }
-        m_navtout.stop();
-        emit DocumentComplete(QString::fromStdString(m_location));
+        endLoad(message->data.result, {});
         return;
     }
+    // curl stops only a slow connect; silence and dripping are stopped here.
+    const auto now = SteadyClock::now();
+    if (load.connected && now - load.lastByte >= load.limits.idle)
+        endLoad(CURLE_OPERATION_TIMEDOUT,
+                "No data from the server for " + limitText(load.limits.idle) + ".");
+    else if (now - load.started >= load.limits.total)
+        endLoad(CURLE_OPERATION_TIMEDOUT,
+                "The page took longer than " + limitText(load.limits.total) + " to load.");
+}
+
+void BrowserDocument::endLoad(int curlResult, std::string error)
+{
+    const auto result = static_cast<CURLcode>(curlResult);
+    const quint64 generation = m_generation;
+    QPointer<BrowserDocument> self(this);
+    Load& load = *m_load;
+    CURL* easy = easyOf(m_easy);
+    const bool committed = load.committed;
+    // An answer that began keeps what came, even when it broke off.
+    const bool keep = result == CURLE_OK || load.headersFinal;
+    char* effective = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+    const std::string url = effective ? effective : load.requestedUrl;
+    std::string arrived;
+    arrived.swap(load.bytes);
+    const std::string charset = charsetFromContentType(load.contentType);
+    if (error.empty()) error = load.failure(result);
+    finishLoad();
+    if (!error.empty()) {
+        emit NavigateError(QString::fromStdString(url), QString::fromStdString(error));
+        if (!self || m_generation != generation) return;
+    }
+    if (!committed) {
+        commit(url, keep ? std::move(arrived) : std::string(), charset);
+        if (!self || m_generation != generation) return;
+    }
+    m_navtout.stop();
+    emit DocumentComplete(QString::fromStdString(m_location));
 }
 
 void BrowserDocument::onNavigationTimeout()

@@ -3,6 +3,16 @@
 // their body's source and rendered text. No scripts run and no window is ever shown.
 // Lives on the interface thread: transfers are polled from its event loop, so a load never
 // blocks it, and every signal comes from that loop (also inside a nested one).
+//
+// Limits of a network load (defaultLimits; setLimits for others): 30 s to connect (TLS
+// included); once connected, 60 s without a byte ends it; 300 s for the whole load,
+// redirects included, however the bytes trickle in (navtout usually stops a slow page long
+// before, but harvest code may switch it off); 256 KB of header lines per answer (what a
+// browser takes); 64 MB of page after decoding, so a compressed bomb stops there too.
+// The page cap cuts the page off as if the server had stopped; every other limit is a
+// NavigateError.
+
+#include "web/FetchLimits.h"
 
 #include <QObject>
 #include <QString>
@@ -24,6 +34,11 @@ class BrowserDocument : public QObject
 
     explicit BrowserDocument(QObject* parent = nullptr);
     ~BrowserDocument() override;
+
+    static FetchLimits defaultLimits();
+    // For the next navigation on.
+    void setLimits(const FetchLimits& limits) { m_limits = limits; }
+    const FetchLimits& limits() const { return m_limits; }
 
     // Starts loading an "http://" or "https://" URL (redirects followed, browser-like
     // request headers, cookies kept for the life of this object), a "file://" URL, an
@@ -69,7 +84,10 @@ class BrowserDocument : public QObject
     // A page asked for a new window; cancel starts out true.
     void NewWindow2(const QString& url, bool* cancel);
     // The navigation could not reach its page (no connection, bad certificate, too many
-    // redirects). An empty document at that address follows, with both events above.
+    // redirects, a limit ran out). An empty document at that address follows, with both
+    // events above. Also when a page that began to arrive was broken off ("the server broke
+    // off the answer after N bytes", a limit): what arrived stays, and DocumentComplete
+    // follows.
     void NavigateError(const QString& url, const QString& message);
     // navtout fired and the load was stopped.
     void navtoutTimer();
@@ -79,6 +97,7 @@ class BrowserDocument : public QObject
 
     void startNetworkLoad(const std::string& url);
     void poll();
+    void endLoad(int curlResult, std::string error);
     void commit(const std::string& location, std::string bytes, const std::string& charset);
     void finishLoad();
     void onNavigationTimeout();
@@ -87,10 +106,12 @@ class BrowserDocument : public QObject
     void* m_multi = nullptr;   // CURLM*
     void* m_easy = nullptr;    // CURL*, reused so cookies and connections carry over
     void* m_headers = nullptr; // curl_slist*
+    void* m_share = nullptr;   // CURLSH*, holds the cookies
     std::unique_ptr<Load> m_load;
     quint64 m_generation = 0;
     QTimer m_poll;
     QTimer m_navtout;
+    FetchLimits m_limits = defaultLimits();
 
     bool m_hasDocument = false;
     std::string m_location;

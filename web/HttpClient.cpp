@@ -26,7 +26,6 @@ namespace {
 
 constexpr std::size_t kMaxLineLength = 16384;
 constexpr int kErrorPageWaitMs = 2000;
-constexpr long kConnectLimitMs = 120000;
 constexpr long kReceiveBufferBytes = 100 * 1024;
 // What every fetch has sent so far; sites tuned to it must keep getting it.
 constexpr std::string_view kUsualUserAgent = "Mozilla/3.0 (compatible; Indy Library)";
@@ -92,6 +91,7 @@ struct Transfer
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     HttpCookieJar* cookies = nullptr;
+    FetchLimits limits;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     // The answer as it arrives.
@@ -104,8 +104,10 @@ struct Transfer
     bool lengthKnown = false;
     bool refused = false;
     bool lineTooLong = false;
+    std::size_t headerBytes = 0; // of every answer of this fetch
     std::string contentType;
     std::string body;
+    enum class Limit { None, Header, Body, Idle, Total } limitHit = Limit::None;
 
     // How it ended.
     bool finished = false;
@@ -114,6 +116,8 @@ struct Transfer
     long osError = 0;
     QEventLoop loop;
     QTimer errorPageTimer;
+    QTimer idleTimer;
+    QTimer totalTimer;
 
     ~Transfer()
     {
@@ -124,6 +128,8 @@ struct Transfer
     {
         finished = true;
         errorPageTimer.stop();
+        idleTimer.stop();
+        totalTimer.stop();
         loop.quit();
     }
 
@@ -181,8 +187,14 @@ struct Transfer
         std::string_view line(data, bytes);
         if (line.ends_with('\n')) line.remove_suffix(1);
         if (line.ends_with('\r')) line.remove_suffix(1);
+        t->idleTimer.start();
         if (line.size() > kMaxLineLength) {
             t->lineTooLong = true;
+            return 0;
+        }
+        t->headerBytes += bytes;
+        if (t->headerBytes > t->limits.headerBytes) {
+            t->limitHit = Limit::Header;
             return 0;
         }
         if (t->headersDone) return bytes; // trailers after a chunked body
@@ -198,15 +210,40 @@ struct Transfer
     static size_t onBody(char* data, size_t size, size_t count, void* self)
     {
         auto* t = static_cast<Transfer*>(self);
+        t->idleTimer.start();
+        if (t->body.size() + size * count > t->limits.bodyBytes) {
+            t->limitHit = Limit::Body;
+            return 0;
+        }
         t->body.append(data, size * count);
         return size * count;
+    }
+
+    // The connection is up (or a kept one is reused): from now on silence counts.
+    static int onConnected(void* self, char*, char*, int, int)
+    {
+        static_cast<Transfer*>(self)->idleTimer.start();
+        return CURL_PREREQFUNC_OK;
     }
 
     // The body, or the failure as the user sees it.
     std::string outcome()
     {
         if (lineTooLong) throw HttpError("Max line length exceeded.");
+        if (limitHit == Limit::Header)
+            throw HttpError("The answer's header lines exceed " + limitText(limits.headerBytes) +
+                            ".");
         if (headersDone && refused) throw HttpError(statusLine, code, std::move(body));
+        switch (limitHit) {
+        case Limit::Body:
+            throw HttpError("The answer is larger than " + limitText(limits.bodyBytes) + ".");
+        case Limit::Idle:
+            throw HttpError("Read timed out (no data for " + limitText(limits.idle) + ").");
+        case Limit::Total:
+            throw HttpError("The answer took longer than " + limitText(limits.total) + ".");
+        default:
+            break;
+        }
         if (cancelled) {
             // A body read to a known length or to the connection's end keeps what came.
             if (headersDone && !chunked) return std::move(body);
@@ -222,7 +259,7 @@ struct Transfer
         case CURLE_GOT_NOTHING:
             throw HttpError(kClosedText);
         case CURLE_OPERATION_TIMEDOUT:
-            // No read limit is set, so only the connect limit can run out.
+            // Our own timers end the other waits, so only the connect limit is curl's.
             throw HttpError("Connect timed out.");
         case CURLE_COULDNT_RESOLVE_HOST:
             throw HttpError(socketErrorText(EAI_NONAME, gai_strerror(EAI_NONAME)));
@@ -237,6 +274,10 @@ struct Transfer
                 throw HttpError(socketErrorText(static_cast<int>(osError),
                                                 std::strerror(static_cast<int>(osError))));
             if (result == CURLE_RECV_ERROR && !headersDone) throw HttpError(kClosedText);
+            if (result == CURLE_RECV_ERROR)
+                throw HttpError("The server broke off the answer after " +
+                                std::to_string(body.size()) + " bytes (" +
+                                (errorBuffer[0] ? errorBuffer : curl_easy_strerror(result)) + ").");
             break;
         default:
             break;
@@ -247,6 +288,7 @@ struct Transfer
 
 struct HttpClient::Impl
 {
+    FetchLimits limits;
     std::unique_ptr<HttpCurlMulti> multi;
     std::string connectionKey; // where the kept connection (if any) goes
     HttpCookieJar cookies;
@@ -290,9 +332,21 @@ struct HttpClient::Impl
     }
 };
 
-HttpClient::HttpClient() : m_impl(std::make_shared<Impl>())
+HttpClient::HttpClient(FetchLimits limits) : m_impl(std::make_shared<Impl>())
 {
+    m_impl->limits = limits;
     initCurlOnce();
+}
+
+FetchLimits HttpClient::defaultLimits()
+{
+    using namespace std::chrono_literals;
+    return {120s, 60s, 300s, 256 * 1024, 64 * 1024 * 1024};
+}
+
+const FetchLimits& HttpClient::limits() const
+{
+    return m_impl->limits;
 }
 
 HttpClient::~HttpClient()
@@ -336,11 +390,24 @@ HttpPage HttpClient::Fetch(const HttpRequest& request)
     t.url = *parsed.url;
     t.group = group;
     t.cookies = &impl->cookies;
+    t.limits = impl->limits;
     t.easy = impl->spareEasy ? std::exchange(impl->spareEasy, nullptr) : curl_easy_init();
     if (!t.easy) throw HttpError("Out of memory");
     QObject::connect(&t.errorPageTimer, &QTimer::timeout, &t.errorPageTimer,
                      [&t, &impl] { impl->cancel(t); });
     t.errorPageTimer.setSingleShot(true);
+    const auto stopAt = [&t, &impl](QTimer& timer, std::chrono::milliseconds limit,
+                                    Transfer::Limit which) {
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer); // a coarse one may fire 5 % early
+        timer.setInterval(limit);
+        QObject::connect(&timer, &QTimer::timeout, &timer, [&t, &impl, which] {
+            t.limitHit = which;
+            impl->cancel(t);
+        });
+    };
+    stopAt(t.idleTimer, t.limits.idle, Transfer::Limit::Idle);
+    stopAt(t.totalTimer, t.limits.total, Transfer::Limit::Total);
 
     const bool https = t.url.scheme == "https";
     t.headers = curl_slist_append(t.headers, ("Host: " + t.url.hostHeader()).c_str());
@@ -362,7 +429,9 @@ HttpPage HttpClient::Fetch(const HttpRequest& request)
     curl_easy_setopt(e, CURLOPT_PROXY, ""); // direct, whatever the environment says
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, kConnectLimitMs);
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(t.limits.connect.count()));
+    curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, &Transfer::onConnected);
+    curl_easy_setopt(e, CURLOPT_PREREQDATA, &t);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 0L);
@@ -377,6 +446,7 @@ HttpPage HttpClient::Fetch(const HttpRequest& request)
         impl->multi.reset();
     if (!impl->multi) impl->multi = std::make_unique<HttpCurlMulti>();
     impl->waiting.push_back(&t);
+    t.totalTimer.start();
     impl->multi->add(e, [&t, &impl](CURLcode result) {
         // Only one idle connection is kept: the one of the fetch that ended last.
         impl->connectionKey = t.url.connectionKey();

@@ -14,9 +14,15 @@
 // cancelled Get with another Get nested inside it (started by a handler) fails as soon as
 // that one has returned: the nested call sits on top of it.
 //
-// Limits: 120 s to connect; no limit on waiting for data; a status or header line over
-// 16 384 bytes fails the fetch.
+// Limits (defaultLimits; a client may be given others): 120 s to connect (TLS handshake
+// included); once connected, 60 s without a single byte fails the fetch ("Read timed
+// out"); 300 s for the whole fetch, so a server dripping a byte now and then cannot hold
+// it either (a 1 MB page over a 4 KB/s link takes 250 s, and lyrics pages are far
+// smaller); a status or header line over 16 384 bytes, or over 256 KB of header lines in
+// all (as much as a browser takes), fails it; so does a body over 64 MB, which no page of
+// lyrics comes near. Each limit fails with a text of its own (see HttpError).
 
+#include "web/FetchLimits.h"
 #include "web/HttpError.h"
 #include "web/HttpFetcher.h"
 
@@ -28,7 +34,7 @@ namespace larkspur {
 class HttpClient : public HttpFetcher
 {
   public:
-    HttpClient();
+    explicit HttpClient(FetchLimits limits = defaultLimits());
     ~HttpClient() override;
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
@@ -55,6 +61,9 @@ class HttpClient : public HttpFetcher
     // Closes the connection at once and cancels every waiting Get, of every group. Safe to
     // call at any time, from a handler running inside a waiting Get included.
     void Disconnect() override;
+
+    static FetchLimits defaultLimits();
+    const FetchLimits& limits() const;
 
     struct Impl;
 

@@ -69,6 +69,7 @@ void HttpCookieJar::storeOne(std::string_view host, std::string_view text, bool 
     cookie.name = std::string(trim(pair.substr(0, eq)));
     cookie.value = std::string(trim(pair.substr(eq + 1)));
     if (cookie.name.empty()) return;
+    if (cookie.name.size() + cookie.value.size() > kMaxCookieBytes) return;
 
     bool removes = false;
     bool hasMaxAge = false;
@@ -110,6 +111,10 @@ void HttpCookieJar::storeOne(std::string_view host, std::string_view text, bool 
     } else if (it != cookies.end()) {
         *it = std::move(cookie);
     } else {
+        // Expired cookies make room before live ones do.
+        if (cookies.size() >= kMaxCookiesPerHost)
+            std::erase_if(cookies, [now](const Cookie& c) { return c.expires != 0 && c.expires <= now; });
+        if (cookies.size() >= kMaxCookiesPerHost) cookies.erase(cookies.begin());
         cookies.push_back(std::move(cookie));
     }
 }

@@ -1,8 +1,11 @@
 #pragma once
 // The failure of one HTTP fetch. what() is the text shown to the user: a socket error
 // ("Socket Error # 111\r\nConnection refused"), "Connect timed out.",
-// "Connection Closed Gracefully.", "Max line length exceeded.", or, for an answer that
-// was not accepted (status outside 200-299, a redirect, any "Location"), its status line.
+// "Connection Closed Gracefully.", "Max line length exceeded.", a limit that ran out
+// ("Read timed out (no data for 60 s).", "The answer took longer than 300 s.",
+// "The answer's header lines exceed 256 KB.", "The answer is larger than 64 MB."), or, for
+// an answer that was not accepted (status outside 200-299, a redirect, any "Location"),
+// its status line.
 
 #include <stdexcept>
 #include <string>

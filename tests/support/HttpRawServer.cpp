@@ -80,13 +80,14 @@ std::string HttpRawConnection::readSome(int timeoutMs)
     return std::exchange(m_pending, std::string());
 }
 
-void HttpRawConnection::send(std::string_view bytes)
+bool HttpRawConnection::send(std::string_view bytes)
 {
     while (!bytes.empty()) {
         const ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n <= 0) return;
+        if (n <= 0) return false;
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
+    return true;
 }
 
 void HttpRawConnection::reset()

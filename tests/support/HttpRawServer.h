@@ -27,7 +27,8 @@ public:
     std::optional<std::string> readRequest(int timeoutMs = 10000);
     // Whatever bytes arrive first (a TLS greeting, say); empty on close or timeout.
     std::string readSome(int timeoutMs = 10000);
-    void send(std::string_view bytes);
+    // False once the peer has gone.
+    bool send(std::string_view bytes);
     // Aborts the connection: the peer gets a reset instead of an orderly close.
     void reset();
     // Waits until the peer closes the connection; false on timeout.

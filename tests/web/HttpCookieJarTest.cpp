@@ -53,3 +53,24 @@ TEST(HttpCookieJar, SetCookie2CarriesAList)
     EXPECT_EQ(jar.headerFor("h", false, kNow), "a=\"x,y\"; b=2");
     EXPECT_EQ(jar.headerFor("h", false, kNow + 11), "a=\"x,y\"");
 }
+
+TEST(HttpCookieJar, AFloodKeepsTheNewestFiftySmallCookiesOfAHost)
+{
+    HttpCookieJar jar;
+    jar.storeSetCookie("other", "mine=1", false, kNow);
+    jar.storeSetCookie("h", "old=1; Max-Age=10", false, kNow);
+    for (int i = 0; i < 4000; ++i)
+        jar.storeSetCookie("h", "c" + std::to_string(i) + "=v", false, kNow + 20);
+    // 4 096 bytes of name and value at most.
+    jar.storeSetCookie("h", "big=" + std::string(4096 - 2, 'x'), false, kNow + 20);
+    jar.storeSetCookie("h", "fits=" + std::string(4096 - 4, 'y'), false, kNow + 20);
+    // A new value keeps its cookie's place.
+    jar.storeSetCookie("h", "c3960=changed", false, kNow + 20);
+
+    std::string want;
+    for (int i = 3951; i < 4000; ++i)
+        want += "c" + std::to_string(i) + (i == 3960 ? "=changed; " : "=v; ");
+    want += "fits=" + std::string(4096 - 4, 'y');
+    EXPECT_TRUE(jar.headerFor("h", false, kNow + 20) == want);
+    EXPECT_EQ(jar.headerFor("other", false, kNow + 20), "mine=1");
+}

@@ -1,0 +1,135 @@
+// Every hostile loopback server against each fetch path (HttpClient::Get, the browser's
+// navigation, the lyrics database lookup): how long each fetch takes to end, the peak
+// resident memory it adds, and the longest pause of a 10 ms timer meanwhile. The baseline
+// is the same timer on an idle event loop for one second, measured in the same run.
+// Limits are short (idle 2 s, total 5 s) so the run takes minutes, not hours; the caps
+// are the defaults.
+
+#include "lyrics/LyricsDatabase.h"
+#include "support/HostileServers.h"
+#include "support/TickGaps.h"
+#include "web/BrowserDocument.h"
+#include "web/HttpClient.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <cstdio>
+#include <functional>
+
+using namespace larkspur;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Run
+{
+    qint64 endedMs = 0;
+    double addedMb = 0;
+    qint64 gapMs = 0;
+    std::string outcome;
+};
+
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+Run measure(const std::function<std::string()>& fetch)
+{
+    spin(50); // let the previous case's clean-up run outside the measurement
+    test::resetPeakResident();
+    const std::size_t before = test::peakResidentBytes();
+    test::TickGaps gaps;
+    QElapsedTimer clock;
+    clock.start();
+    Run run;
+    run.outcome = fetch();
+    run.endedMs = clock.elapsed();
+    run.gapMs = gaps.longestMs();
+    run.addedMb = static_cast<double>(test::peakResidentBytes() - before) / (1024.0 * 1024.0);
+    for (char& c : run.outcome)
+        if (c == '\r' || c == '\n') c = ' ';
+    if (run.outcome.size() > 60) run.outcome = run.outcome.substr(0, 57) + "...";
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    FetchLimits limits = HttpClient::defaultLimits();
+    limits.connect = 2s;
+    limits.idle = 2s;
+    limits.total = 5s;
+    FetchLimits browserLimits = BrowserDocument::defaultLimits();
+    browserLimits.connect = limits.connect;
+    browserLimits.idle = limits.idle;
+    browserLimits.total = limits.total;
+    const test::HostileSizes sizes; // 1 byte a second, 200 MB body, 200 MB decoded bomb
+    test::gzipBomb(sizes.bombBytes); // made before timing
+
+    test::TickGaps idle;
+    spin(1000);
+    const qint64 baselineGap = idle.longestMs();
+    std::printf("baseline: longest gap of a 10 ms timer on an idle loop for 1 s: %lld ms\n",
+                static_cast<long long>(baselineGap));
+    std::printf("limits: connect %s, idle %s, total %s, header %s, body %s (page %s)\n",
+                limitText(limits.connect).c_str(), limitText(limits.idle).c_str(),
+                limitText(limits.total).c_str(), limitText(limits.headerBytes).c_str(),
+                limitText(limits.bodyBytes).c_str(), limitText(browserLimits.bodyBytes).c_str());
+    std::printf("%-20s %-9s %8s %9s %7s %6s  %s\n", "case", "path", "ended ms", "+peak MB",
+                "gap ms", "xbase", "outcome");
+
+    qint64 worstGap = 0;
+    for (const test::HostileCase& hostile : test::hostileCases(sizes)) {
+        test::HttpRawServer server(hostile.handler);
+        const std::string url = test::hostileUrl(server, hostile);
+        const auto print = [&](const char* path, const Run& r) {
+            worstGap = std::max(worstGap, r.gapMs);
+            std::printf("%-20s %-9s %8lld %9.1f %7lld %6.1f  %s\n", hostile.name.c_str(), path,
+                        static_cast<long long>(r.endedMs), r.addedMb,
+                        static_cast<long long>(r.gapMs),
+                        static_cast<double>(r.gapMs) / static_cast<double>(std::max<qint64>(1, baselineGap)),
+                        r.outcome.c_str());
+            std::fflush(stdout);
+        };
+        print("Get", measure([&] {
+                  HttpClient client(limits);
+                  try {
+                      return "body of " + std::to_string(client.Get(url).size()) + " bytes";
+                  } catch (const HttpError& e) {
+                      return std::string(e.what());
+                  }
+              }));
+        print("browser", measure([&] {
+                  BrowserDocument browser;
+                  browser.setLimits(browserLimits);
+                  std::string error = "no error";
+                  QObject::connect(&browser, &BrowserDocument::NavigateComplete2, &browser,
+                                   [&] { browser.navtout().stop(); });
+                  QObject::connect(&browser, &BrowserDocument::NavigateError, &browser,
+                                   [&](const QString&, const QString& m) { error = m.toStdString(); });
+                  browser.Navigate(url);
+                  QElapsedTimer clock;
+                  clock.start();
+                  while (browser.isLoading() && clock.elapsed() < 60000)
+                      spin(10);
+                  return error + "; page of " + std::to_string(browser.innerHTML().size()) +
+                         " bytes";
+              }));
+        print("database", measure([&] {
+                  HttpClient client(limits);
+                  LyricsDatabase db(client, url.substr(0, url.find("/page")));
+                  const auto found = db.Lookup({"artist", "title", 200'000});
+                  return found ? found->why : std::string("(cancelled)");
+              }));
+    }
+    std::printf("longest gap of all: %lld ms (goal 50 ms; baseline %lld ms)\n",
+                static_cast<long long>(worstGap), static_cast<long long>(baselineGap));
+    return 0;
+}
