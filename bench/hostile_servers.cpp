@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QStringList>
 
 #include <cstdio>
 #include <functional>
@@ -86,7 +87,10 @@ int main(int argc, char** argv)
                 "gap ms", "xbase", "outcome");
 
     qint64 worstGap = 0;
+    // Arguments, if any, name the cases to run.
+    const QStringList only = app.arguments().mid(1);
     for (const test::HostileCase& hostile : test::hostileCases(sizes)) {
+        if (!only.isEmpty() && !only.contains(QString::fromStdString(hostile.name))) continue;
         test::HttpRawServer server(hostile.handler);
         const std::string url = test::hostileUrl(server, hostile);
         const auto print = [&](const char* path, Run r) {

@@ -11,6 +11,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -24,6 +25,9 @@ namespace larkspur {
 namespace {
 
 constexpr int kPollIntervalMs = 5;
+// Taken in one poll at most: a compressed page can unpack tens of megabytes from one read,
+// which would hold the event loop for a noticeable time.
+constexpr size_t kBytesPerPoll = 2u * 1024 * 1024;
 
 CURLM* multiOf(void* p)
 {
@@ -146,6 +150,8 @@ struct BrowserDocument::Load
     bool connected = false;
     size_t headerBytes = 0; // of the latest response
     bool headerTooLarge = false;
+    size_t thisPoll = 0; // body bytes taken in the running poll
+    bool paused = false;
     quint64 generation = 0;
     std::string requestedUrl;
     std::string bytes; // arrived and not yet handed to the document
@@ -163,6 +169,11 @@ struct BrowserDocument::Load
         auto* load = static_cast<Load*>(user);
         const size_t n = size * count;
         load->lastByte = SteadyClock::now();
+        if (load->thisPoll >= kBytesPerPoll) {
+            load->paused = true;
+            return CURL_WRITEFUNC_PAUSE; // curl keeps the data for the next poll
+        }
+        load->thisPoll += n;
         if (load->totalBytes + n > load->limits.bodyBytes) {
             const size_t fits = load->limits.bodyBytes - load->totalBytes;
             load->bytes.append(data, fits);
@@ -255,6 +266,8 @@ BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
                      "Mozilla/5.0 (X11; Linux x86_64; rv:115.0) Gecko/20100101 Firefox/115.0");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, ""); // every encoding curl can decode
+    // A read is unpacked at once: a small one keeps a compressed bomb's bursts short.
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 4096L);
     curl_share_setopt(static_cast<CURLSH*>(m_share), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     curl_easy_setopt(easy, CURLOPT_SHARE, m_share);
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");      // cookies in memory only
@@ -403,8 +416,21 @@ void BrowserDocument::commit(const std::string& location, std::string bytes,
 void BrowserDocument::poll()
 {
     if (!m_load || !m_load->easy) return;
-    int running = 0;
-    curl_multi_perform(multiOf(m_multi), &running);
+    m_load->thisPoll = 0;
+    if (m_load->paused) {
+        m_load->paused = false;
+        curl_easy_pause(easyOf(m_easy), CURLPAUSE_CONT);
+    }
+    // Small reads keep each step short; several steps fit in one poll while data flows.
+    const auto pollStart = SteadyClock::now();
+    for (;;) {
+        const size_t before = m_load->totalBytes;
+        int running = 0;
+        curl_multi_perform(multiOf(m_multi), &running);
+        if (m_load->paused || m_load->totalBytes == before || running == 0 ||
+            SteadyClock::now() - pollStart >= std::chrono::milliseconds(kPollIntervalMs))
+            break;
+    }
 
     const quint64 generation = m_generation;
     QPointer<BrowserDocument> self(this);
@@ -417,6 +443,10 @@ void BrowserDocument::poll()
         curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
         std::string arrived;
         arrived.swap(load.bytes);
+        // Room for the whole page at once: growing a large string copies it each time.
+        curl_off_t length = -1;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (length > 0) arrived.reserve(std::min(static_cast<size_t>(length), load.limits.bodyBytes));
         commit(effective ? effective : load.requestedUrl, std::move(arrived),
                charsetFromContentType(load.contentType));
         if (!self || m_generation != generation || !m_load) return; // a handler moved on

@@ -12,6 +12,7 @@
 #include <netdb.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <cstring>
 #include <ctime>
@@ -27,6 +28,9 @@ namespace {
 constexpr std::size_t kMaxLineLength = 16384;
 constexpr int kErrorPageWaitMs = 2000;
 constexpr long kReceiveBufferBytes = 100 * 1024;
+// Taken in one turn of the event loop at most: curl reads on while the socket has data, and
+// a fast server would otherwise hold the loop for a whole large body.
+constexpr std::size_t kBytesPerTurn = 2 * 1024 * 1024;
 // What every fetch has sent so far; sites tuned to it must keep getting it.
 constexpr std::string_view kUsualUserAgent = "Mozilla/3.0 (compatible; Indy Library)";
 
@@ -118,6 +122,9 @@ struct Transfer
     QTimer errorPageTimer;
     QTimer idleTimer;
     QTimer totalTimer;
+    QTimer turnTimer; // ends the turn: the budget starts anew and a paused body goes on
+    std::size_t turnBytes = 0;
+    bool paused = false;
 
     ~Transfer()
     {
@@ -130,6 +137,7 @@ struct Transfer
         errorPageTimer.stop();
         idleTimer.stop();
         totalTimer.stop();
+        turnTimer.stop();
         loop.quit();
     }
 
@@ -160,6 +168,12 @@ struct Transfer
             chunked = chunked || containsNoCase(value, "chunked");
         } else if (equalsNoCase(name, "Content-Length")) {
             lengthKnown = true;
+            // Room for the whole body at once: growing a large string copies it each time,
+            // holding the event loop. Pages not yet written to cost no memory.
+            std::size_t length = 0;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
+            if (ec == std::errc() && end == value.data() + value.size())
+                body.reserve(std::min(length, limits.bodyBytes));
         } else if (equalsNoCase(name, "Content-Type")) {
             contentType = std::string(value);
         } else if ((equalsNoCase(name, "Connection") || equalsNoCase(name, "Proxy-Connection")) &&
@@ -211,6 +225,12 @@ struct Transfer
     {
         auto* t = static_cast<Transfer*>(self);
         t->idleTimer.start();
+        if (!t->turnTimer.isActive()) t->turnTimer.start();
+        if (t->turnBytes >= kBytesPerTurn) {
+            t->paused = true;
+            return CURL_WRITEFUNC_PAUSE; // curl keeps the data until the next turn
+        }
+        t->turnBytes += size * count;
         if (t->body.size() + size * count > t->limits.bodyBytes) {
             t->limitHit = Limit::Body;
             return 0;
@@ -407,6 +427,15 @@ HttpPage HttpClient::Fetch(const HttpRequest& request)
         });
     };
     stopAt(t.idleTimer, t.limits.idle, Transfer::Limit::Idle);
+    t.turnTimer.setSingleShot(true);
+    t.turnTimer.setInterval(0);
+    QObject::connect(&t.turnTimer, &QTimer::timeout, &t.turnTimer, [&t] {
+        t.turnBytes = 0;
+        if (t.paused && !t.finished) {
+            t.paused = false;
+            curl_easy_pause(t.easy, CURLPAUSE_CONT);
+        }
+    });
     stopAt(t.totalTimer, t.limits.total, Transfer::Limit::Total);
 
     const bool https = t.url.scheme == "https";
