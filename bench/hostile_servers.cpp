@@ -71,7 +71,7 @@ int main(int argc, char** argv)
     browserLimits.connect = limits.connect;
     browserLimits.idle = limits.idle;
     browserLimits.total = limits.total;
-    const test::HostileSizes sizes; // 1 byte a second, 200 MB body, 200 MB decoded bomb
+    const test::HostileSizes sizes;  // 1 byte a second, 200 MB body, 200 MB decoded bomb
     test::gzipBomb(sizes.bombBytes); // made before timing
 
     test::TickGaps idle;
@@ -99,7 +99,8 @@ int main(int argc, char** argv)
             std::printf("%-20s %-9s %8lld %9.1f %7lld %6.1f  %s\n", hostile.name.c_str(), path,
                         static_cast<long long>(r.endedMs), r.addedMb,
                         static_cast<long long>(r.gapMs),
-                        static_cast<double>(r.gapMs) / static_cast<double>(std::max<qint64>(1, baselineGap)),
+                        static_cast<double>(r.gapMs) /
+                            static_cast<double>(std::max<qint64>(1, baselineGap)),
                         r.outcome.c_str());
             std::fflush(stdout);
         };

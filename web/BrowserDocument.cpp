@@ -16,9 +16,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <vector>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace larkspur {
 
@@ -235,8 +235,8 @@ struct BrowserDocument::Load
             return "The server's header lines exceed " + limitText(limits.headerBytes) + ".";
         const std::string detail = errorText[0] ? errorText : curl_easy_strerror(result);
         if (!headersFinal) return detail;
-        return "The server broke off the answer after " + std::to_string(totalBytes) +
-               " bytes (" + detail + ").";
+        return "The server broke off the answer after " + std::to_string(totalBytes) + " bytes (" +
+               detail + ").";
     }
 
     CURL* easy = nullptr;
@@ -248,7 +248,8 @@ BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
     m_multi = curl_multi_init();
     m_easy = curl_easy_init();
     m_share = curl_share_init();
-    if (!m_multi || !m_easy || !m_share) throw std::runtime_error("Cannot set up the browser's transfers");
+    if (!m_multi || !m_easy || !m_share)
+        throw std::runtime_error("Cannot set up the browser's transfers");
     const std::string language = "Accept-Language: " + acceptLanguage();
     curl_slist* headers = nullptr;
     headers = curl_slist_append(
@@ -270,7 +271,7 @@ BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 4096L);
     curl_share_setopt(static_cast<CURLSH*>(m_share), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     curl_easy_setopt(easy, CURLOPT_SHARE, m_share);
-    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");      // cookies in memory only
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, ""); // cookies in memory only
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Load::onConnected);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
@@ -446,7 +447,8 @@ void BrowserDocument::poll()
         // Room for the whole page at once: growing a large string copies it each time.
         curl_off_t length = -1;
         curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        if (length > 0) arrived.reserve(std::min(static_cast<size_t>(length), load.limits.bodyBytes));
+        if (length > 0)
+            arrived.reserve(std::min(static_cast<size_t>(length), load.limits.bodyBytes));
         commit(effective ? effective : load.requestedUrl, std::move(arrived),
                charsetFromContentType(load.contentType));
         if (!self || m_generation != generation || !m_load) return; // a handler moved on

@@ -19,7 +19,8 @@ std::string limitText(std::chrono::milliseconds limit)
 std::string limitText(std::size_t bytes)
 {
     constexpr std::size_t kb = 1024;
-    if (bytes >= kb * kb && bytes % (kb * kb) == 0) return std::to_string(bytes / (kb * kb)) + " MB";
+    if (bytes >= kb * kb && bytes % (kb * kb) == 0)
+        return std::to_string(bytes / (kb * kb)) + " MB";
     if (bytes >= kb && bytes % kb == 0) return std::to_string(bytes / kb) + " KB";
     return std::to_string(bytes) + " bytes";
 }

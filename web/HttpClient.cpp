@@ -12,8 +12,8 @@
 #include <netdb.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -171,7 +171,8 @@ struct Transfer
             // Room for the whole body at once: growing a large string copies it each time,
             // holding the event loop. Pages not yet written to cost no memory.
             std::size_t length = 0;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
+            const auto [end, ec] =
+                std::from_chars(value.data(), value.data() + value.size(), length);
             if (ec == std::errc() && end == value.data() + value.size())
                 body.reserve(std::min(length, limits.bodyBytes));
         } else if (equalsNoCase(name, "Content-Type")) {

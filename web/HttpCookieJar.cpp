@@ -113,7 +113,8 @@ void HttpCookieJar::storeOne(std::string_view host, std::string_view text, bool 
     } else {
         // Expired cookies make room before live ones do.
         if (cookies.size() >= kMaxCookiesPerHost)
-            std::erase_if(cookies, [now](const Cookie& c) { return c.expires != 0 && c.expires <= now; });
+            std::erase_if(cookies,
+                          [now](const Cookie& c) { return c.expires != 0 && c.expires <= now; });
         if (cookies.size() >= kMaxCookiesPerHost) cookies.erase(cookies.begin());
         cookies.push_back(std::move(cookie));
     }

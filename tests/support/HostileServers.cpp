@@ -46,13 +46,13 @@ std::vector<HostileCase> hostileCases(const HostileSizes& sizes)
                              if (!c.send("x")) return;
                          }
                      }});
-    cases.push_back({"header line of 1 MB", [](HttpRawConnection& c) {
-                         if (!c.readRequest()) return;
-                         c.send(head("X-Big: " + std::string(1024 * 1024, 'b') +
-                                     "\r\nContent-Length: 2\r\n") +
-                                "ok");
-                         c.waitPeerClose(kHoldMs);
-                     }});
+    cases.push_back(
+        {"header line of 1 MB", [](HttpRawConnection& c) {
+             if (!c.readRequest()) return;
+             c.send(head("X-Big: " + std::string(1024 * 1024, 'b') + "\r\nContent-Length: 2\r\n") +
+                    "ok");
+             c.waitPeerClose(kHoldMs);
+         }});
     cases.push_back({"10000 headers", [](HttpRawConnection& c) {
                          if (!c.readRequest()) return;
                          std::string fields;

@@ -27,7 +27,8 @@ HttpRawServer::Handler cookieFlood()
             if (request->starts_with("GET /flood/")) {
                 const std::string round = request->substr(11, request->find(' ', 11) - 11);
                 for (int i = 0; i < 4000; ++i)
-                    head += "Set-Cookie: r" + round + "n" + std::to_string(i) + "=value; Path=/\r\n";
+                    head +=
+                        "Set-Cookie: r" + round + "n" + std::to_string(i) + "=value; Path=/\r\n";
                 body = "<p>set</p>";
             } else if (const auto at = request->find("\r\nCookie: "); at != std::string::npos) {
                 body = "<p>" + request->substr(at + 10, request->find("\r\n", at + 2) - at - 10) +
@@ -40,7 +41,9 @@ HttpRawServer::Handler cookieFlood()
 
 std::size_t cookiesIn(const std::string& header)
 {
-    return header.empty() || header == "<p>none</p>" ? 0 : std::count(header.begin(), header.end(), '=');
+    return header.empty() || header == "<p>none</p>"
+               ? 0
+               : std::count(header.begin(), header.end(), '=');
 }
 
 } // namespace

@@ -96,7 +96,8 @@ TEST(HostileServers, GetEndsEveryCaseWithItsReason)
         clock.start();
         std::string outcome;
         try {
-            outcome = "body of " + std::to_string(client.Get(test::hostileUrl(server, hostile)).size());
+            outcome =
+                "body of " + std::to_string(client.Get(test::hostileUrl(server, hostile)).size());
         } catch (const HttpError& e) {
             outcome = e.what();
         }
@@ -151,7 +152,8 @@ TEST(HostileServers, BrowserEndsEveryCaseWithItsReasonAndKeepsWhatArrived)
 
         ASSERT_EQ(errors.count(), want.error.empty() ? 0 : 1) << hostile.name;
         if (!want.error.empty()) {
-            EXPECT_TRUE(errors.at(0).at(1).toString().startsWith(QString::fromStdString(want.error)))
+            EXPECT_TRUE(
+                errors.at(0).at(1).toString().startsWith(QString::fromStdString(want.error)))
                 << hostile.name << ": " << errors.at(0).at(1).toString().toStdString();
         }
         const std::string text = browser.innerText();
@@ -233,7 +235,8 @@ TEST(HostileServers, ToolsExitNonZeroAndSayWhatHappened)
         {"header line of 1 MB", {"Max line length exceeded.", "header lines exceed 256 KB"}},
         {"10000 headers", {"header lines exceed 256 KB", "header lines exceed 256 KB"}},
         {"redirect loop", {"HTTP/1.1 302 Found", "redirects followed"}},
-        {"chunked garbage", {"broke off the answer after 16 bytes", "broke off the answer after 16 bytes"}},
+        {"chunked garbage",
+         {"broke off the answer after 16 bytes", "broke off the answer after 16 bytes"}},
         {"reset midway", {"Connection reset by peer", "broke off the answer after 5000 bytes"}},
     };
     for (const auto& [name, texts] : expected) {
@@ -247,5 +250,35 @@ TEST(HostileServers, ToolsExitNonZeroAndSayWhatHappened)
         EXPECT_EQ(render.status, 1) << name;
         EXPECT_EQ(render.out, "") << name;
         EXPECT_NE(render.err.find(texts.second), std::string::npos) << name << ": " << render.err;
+    }
+}
+
+TEST(HostileServers, AFetchCancelledWhileTakingALargeBodyLeavesNothingForTheNext)
+{
+    // A large body is taken a few megabytes per turn; what waits for the next turn must not
+    // reach the next fetch.
+    const auto cases = test::hostileCases(kSizes);
+    HttpRawServer huge(caseNamed(cases, "huge body").handler);
+    HttpRawServer page([](test::HttpRawConnection& c) {
+        while (c.readRequest())
+            c.send("HTTP/1.1 200 OK\r\nContent-Length: 17\r\n\r\n<p>next page</p>\n");
+    });
+    FetchLimits roomy = HttpClient::defaultLimits();
+    roomy.bodyBytes = 1024u * 1024 * 1024; // the cancel must come first
+    HttpClient client(roomy);
+    for (const int afterMs : {20, 60, 150}) {
+        QTimer::singleShot(afterMs, [&] { client.Disconnect(); });
+        const std::string part = client.Get(huge.url("/page"));
+        EXPECT_GT(part.size(), 0u) << afterMs;
+        EXPECT_EQ(client.Get(page.url("/page")), "<p>next page</p>\n") << afterMs;
+
+        BrowserDocument browser;
+        QSignalSpy complete(&browser, &BrowserDocument::DocumentComplete);
+        browser.Navigate(huge.url("/page"));
+        QTimer::singleShot(afterMs, &browser, [&] { browser.Stop(); });
+        ASSERT_TRUE(waitUntil([&] { return !browser.isLoading(); }, 5000));
+        browser.Navigate(page.url("/page"));
+        ASSERT_TRUE(waitUntil([&] { return complete.count() > 0; }, 5000)) << afterMs;
+        EXPECT_EQ(browser.innerText(), "next page") << afterMs;
     }
 }
