@@ -1,5 +1,6 @@
 // larkspur-tool run as a separate program: render, and the dispatch of its subcommands.
 
+#include "support/HostileServers.h"
 #include "support/HttpRawServer.h"
 #include "support/TestFiles.h"
 
@@ -7,6 +8,9 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -86,4 +90,34 @@ TEST(BrowserTool, SubcommandsAreDispatchedAndMisuseExplained)
     EXPECT_EQ(fetch.status, 1);
     EXPECT_EQ(fetch.out, "");
     EXPECT_FALSE(fetch.err.empty());
+}
+
+TEST(BrowserTool, FetchAndRenderExitNonZeroAndSayWhatTheServerDid)
+{
+    if (!QFileInfo::exists(kTool)) GTEST_SKIP() << "larkspur-tool is not built";
+    const auto cases = larkspur::test::hostileCases();
+    // The cases that end without waiting for a limit; fetch's text, then render's.
+    const std::map<std::string, std::pair<std::string, std::string>> expected = {
+        {"header line of 1 MB", {"Max line length exceeded.", "header lines exceed 256 KB"}},
+        {"10000 headers", {"header lines exceed 256 KB", "header lines exceed 256 KB"}},
+        {"redirect loop", {"HTTP/1.1 302 Found", "redirects followed"}},
+        {"chunked garbage",
+         {"broke off the answer after 16 bytes", "broke off the answer after 16 bytes"}},
+        {"reset midway", {"Connection reset by peer", "broke off the answer after 5000 bytes"}},
+    };
+    for (const auto& [name, texts] : expected) {
+        const auto hostile =
+            std::find_if(cases.begin(), cases.end(), [&](const auto& c) { return c.name == name; });
+        ASSERT_NE(hostile, cases.end()) << name;
+        larkspur::test::HttpRawServer server(hostile->handler);
+        const QString url = QString::fromStdString(server.url("/page"));
+        const ToolRun fetch = runTool({QStringLiteral("fetch"), url});
+        EXPECT_EQ(fetch.status, 1) << name;
+        EXPECT_EQ(fetch.out, "") << name;
+        EXPECT_NE(fetch.err.find(texts.first), std::string::npos) << name << ": " << fetch.err;
+        const ToolRun render = runTool({QStringLiteral("render"), url});
+        EXPECT_EQ(render.status, 1) << name;
+        EXPECT_EQ(render.out, "") << name;
+        EXPECT_NE(render.err.find(texts.second), std::string::npos) << name << ": " << render.err;
+    }
 }
