@@ -29,10 +29,12 @@ int openLocked(const std::string& tmp, std::string& error, Replaced& why)
 {
     for (int attempt = 0; attempt < kBusyTries; ++attempt) {
         // Non-blocking, so a pipe of that name cannot stop the save.
-        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                              0644);
+        const int fd =
+            ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
         if (fd < 0) {
             error = std::strerror(errno);
+            // A leftover we may not open (a read-only file's copy) goes; a folder stays.
+            if (::unlink(tmp.c_str()) == 0) continue;
             why = Replaced::CannotCreate;
             return -1;
         }
@@ -55,15 +57,27 @@ int openLocked(const std::string& tmp, std::string& error, Replaced& why)
             continue;
         }
         // The writer we waited for may have renamed it away meanwhile.
-        if (::lstat(tmp.c_str(), &named) == 0 && named.st_dev == mine.st_dev &&
-            named.st_ino == mine.st_ino) {
-            if (::ftruncate(fd, 0) == 0) return fd;
-            error = std::strerror(errno);
+        if (::lstat(tmp.c_str(), &named) != 0 || named.st_dev != mine.st_dev ||
+            named.st_ino != mine.st_ino) {
             ::close(fd);
-            why = Replaced::CannotCreate;
-            return -1;
+            continue;
         }
+        // A file of ours left by a kill has one name and is ours; anything else planted under
+        // that name is not written into.
+        if (mine.st_nlink != 1 || mine.st_uid != ::geteuid()) {
+            ::close(fd);
+            if (::unlink(tmp.c_str()) != 0) {
+                error = "\"" + tmp + "\" is in the way";
+                why = Replaced::CannotCreate;
+                return -1;
+            }
+            continue;
+        }
+        if (::ftruncate(fd, 0) == 0) return fd;
+        error = std::strerror(errno);
         ::close(fd);
+        why = Replaced::CannotCreate;
+        return -1;
     }
     error = "another program is saving the same file";
     why = Replaced::Failed;

@@ -208,8 +208,11 @@ std::optional<std::string> unfinishedText(const std::string& journal, const std:
     return bytes.substr(eol + 1);
 }
 
-// Finishes an in-place write cut short by a crash. Returns the list's intended text when the
-// file could not be mended (the record is then kept for the next try).
+// Longer than any in-place write of a list takes.
+constexpr time_t kUnfinishedWriteSeconds = 60;
+
+// Finishes an in-place write cut short by a crash; `intended` receives the text it meant to
+// leave. NotWritten: the file could not be mended, and the record is kept for the next try.
 enum class Mended { Nothing, Done, NotWritten };
 
 Mended finishUnfinishedWrite(const std::string& target, const std::string& folder,
@@ -218,6 +221,14 @@ Mended finishUnfinishedWrite(const std::string& target, const std::string& folde
     const std::string journal = unfinishedPath(folder, target);
     auto text = unfinishedText(journal, target);
     if (!text) return Mended::Nothing;
+    // The write follows its record within moments; a list changed long after it was edited
+    // since, by someone who saw it cut short, and is theirs.
+    struct stat list {}, record {};
+    if (::stat(target.c_str(), &list) == 0 && ::stat(journal.c_str(), &record) == 0 &&
+        list.st_mtime > record.st_mtime + kUnfinishedWriteSeconds) {
+        dropUnfinished(journal);
+        return Mended::Nothing;
+    }
     intended = std::move(*text);
     if (!overwrite(target, intended)) return Mended::NotWritten;
     dropUnfinished(journal);

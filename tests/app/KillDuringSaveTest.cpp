@@ -77,16 +77,27 @@ TEST(KillDuringSave, SettingsLyricsAndStagingPageAreTheOldOrTheNewOnes)
         std::regex leftover;             // what a kill may leave beside the file
     };
     const std::vector<Case> cases{
-        {"settings", ini, {LARKSPUR_SAVE_PROBE, "settings", ini}, [&] { return settingsSeen(ini); },
-         [&](int n) { ASSERT_TRUE(QSettingsStore(QString::fromStdString(ini)).writeAll(test::savedSettings(n))); },
+        {"settings",
+         ini,
+         {LARKSPUR_SAVE_PROBE, "settings", ini},
+         [&] { return settingsSeen(ini); },
+         [&](int n) {
+             ASSERT_TRUE(
+                 QSettingsStore(QString::fromStdString(ini)).writeAll(test::savedSettings(n)));
+         },
          std::regex(R"(Larkspur\.conf\.(lock(\.rmlock)*|[A-Za-z0-9]{6}))")},
-        {"lyrics file", lyr, {LARKSPUR_SAVE_PROBE, "lyrics", lyr},
+        {"lyrics file",
+         lyr,
+         {LARKSPUR_SAVE_PROBE, "lyrics", lyr},
          [&] { return textSeen("lyrics", *readLyricsFile(lyr)); },
          [&](int n) { writeLyricsFile(lyr, test::savedText("lyrics", n)); },
          std::regex(R"(Artist - Song\.lyr\.saving)")},
-        {"staging page", page, {LARKSPUR_SAVE_PROBE, "staging"},
+        {"staging page",
+         page,
+         {LARKSPUR_SAVE_PROBE, "staging"},
          [&] { return textSeen("staging", readFile(page)); },
-         [&](int n) { writeStagingPage(test::savedText("staging", n)); }, std::regex(R"(f\.htm\.saving)")},
+         [&](int n) { writeStagingPage(test::savedText("staging", n)); },
+         std::regex(R"(f\.htm\.saving)")},
     };
     constexpr int kKills = 50;
     for (const auto& c : cases) {
@@ -122,9 +133,10 @@ TEST(KillDuringSave, SettingsLyricsAndStagingPageAreTheOldOrTheNewOnes)
             if (seen == -1) break;
             current = seen;
         }
-        std::cout << "[ kills    ] " << c.name << ": " << kKills << " kills over " << spread.count()
-                  << " us each; old " << oldInSave << ", new " << newInSave << " while saving, "
-                  << afterSave << " after the save; files left beside it " << leftovers << "\n";
+        std::cout << "[ kills    ] " << c.name << ": " << kKills << " random kills within "
+                  << spread.count() << " us of a save's start; then readers saw: old " << oldInSave
+                  << ", new " << newInSave + afterSave << "; files left beside it " << leftovers
+                  << "\n";
         EXPECT_GT(oldInSave, 0) << c.name;
         c.save(1 - current);
         EXPECT_EQ(c.seen(), 1 - current) << c.name;
@@ -149,7 +161,8 @@ TEST(KillDuringSave, RealPlayerKilledWhileClosingKeepsItsList)
     // A large list of short songs: saving it takes a while.
     constexpr int kEntries = 20000;
     std::string text;
-    for (int i = 0; i < kEntries; ++i) text += "0|" + songs[i % songs.size()] + "\r\n";
+    for (int i = 0; i < kEntries; ++i)
+        text += "0|" + songs[i % songs.size()] + "\r\n";
     const auto list = dir.file("list.txt");
     test::writeFile(list, text);
 
@@ -183,7 +196,8 @@ TEST(KillDuringSave, RealPlayerKilledWhileClosingKeepsItsList)
     };
     const auto log = dir.file("log.txt");
     const auto playing = [&](std::size_t from) {
-        return test::waitFor([&] { return readFile(log).find(" - Song ", from) != std::string::npos; });
+        return test::waitFor(
+            [&] { return readFile(log).find(" - Song ", from) != std::string::npos; });
     };
 
     // How long after the close request the list is replaced, for the spread of the kills.
@@ -201,7 +215,8 @@ TEST(KillDuringSave, RealPlayerKilledWhileClosingKeepsItsList)
         QElapsedTimer closing;
         closing.start();
         ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-        while (inode() == before && closing.elapsed() < 20000) QThread::usleep(200);
+        while (inode() == before && closing.elapsed() < 20000)
+            QThread::usleep(200);
         savedMs = std::min(savedMs, closing.elapsed());
         ASSERT_TRUE(p.waitForFinished(20000));
     }
@@ -256,9 +271,11 @@ TEST(KillDuringSave, SettingsSaveIsNotHeldUpByWhatAKillLeft)
     };
     const std::vector<Case> cases{
         {"lock file made, no process id in it yet", {"Larkspur.conf.lock"}},
-        {"stale lock being taken over", {"Larkspur.conf.lock=" + deadHolder, "Larkspur.conf.lock.rmlock"}},
-        {"nested take-overs", {"Larkspur.conf.lock=" + deadHolder, "Larkspur.conf.lock.rmlock=" + deadHolder,
-                               "Larkspur.conf.lock.rmlock.rmlock"}},
+        {"stale lock being taken over",
+         {"Larkspur.conf.lock=" + deadHolder, "Larkspur.conf.lock.rmlock"}},
+        {"nested take-overs",
+         {"Larkspur.conf.lock=" + deadHolder, "Larkspur.conf.lock.rmlock=" + deadHolder,
+          "Larkspur.conf.lock.rmlock.rmlock"}},
         {"new file named just before its rename", {"Larkspur.conf.Qx3bZ9"}},
     };
     for (const auto& c : cases) {
@@ -268,14 +285,16 @@ TEST(KillDuringSave, SettingsSaveIsNotHeldUpByWhatAKillLeft)
         std::vector<std::string> keep{"Larkspur.conf"};
         for (const auto& f : c.files) {
             const auto eq = f.find('=');
-            test::writeFile(dir.file(f.substr(0, eq)), eq == std::string::npos ? "" : f.substr(eq + 1));
+            test::writeFile(dir.file(f.substr(0, eq)),
+                            eq == std::string::npos ? "" : f.substr(eq + 1));
         }
         // The user's own copy is not taken for a leftover.
         test::writeFile(dir.file("Larkspur.conf.backup"), "[General]\n");
         keep.insert(keep.begin() + 1, "Larkspur.conf.backup");
         QElapsedTimer took;
         took.start();
-        EXPECT_TRUE(QSettingsStore(QString::fromStdString(ini)).writeAll(test::savedSettings(1))) << c.name;
+        EXPECT_TRUE(QSettingsStore(QString::fromStdString(ini)).writeAll(test::savedSettings(1)))
+            << c.name;
         EXPECT_LT(took.elapsed(), 10000) << c.name;
         EXPECT_EQ(settingsSeen(ini), 1) << c.name;
         EXPECT_EQ(folderNames(dir.path()), keep) << c.name;

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 #include <set>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <ctime>
 
 using namespace larkspur;
 using larkspur::test::folderNames;
@@ -43,7 +45,8 @@ bool exists(const std::string& path)
 std::string endingIn(const std::string& folder, const std::string& suffix)
 {
     for (const auto& n : folderNames(folder))
-        if (n.size() > suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
+        if (n.size() > suffix.size() &&
+            n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
             return folder + "/" + n;
     return {};
 }
@@ -112,7 +115,8 @@ TEST(KillDuringSave, SongListIsTheOldOrTheNewOne)
                     // Made after the copy, so the copy is the old list.
                     EXPECT_TRUE(k.inSave()) << context;
                     EXPECT_EQ(which(readFile(backup)), expected(k.started - 1)) << context;
-                    EXPECT_EQ(readFile(record), list + "\n" + texts[expected(k.started)]) << context;
+                    EXPECT_EQ(readFile(record), list + "\n" + texts[expected(k.started)])
+                        << context;
                 }
                 if (seen == -1) {
                     EXPECT_FALSE(record.empty()) << context << ": cut short without a record";
@@ -131,12 +135,14 @@ TEST(KillDuringSave, SongListIsTheOldOrTheNewOne)
             ASSERT_TRUE(loadSongList(list, loaded, kMaxListFileBytes, data)) << context;
             const int got = which(loaded.text());
             if (k.inSave())
-                EXPECT_TRUE(got == expected(k.started - 1) || got == expected(k.started)) << context;
+                EXPECT_TRUE(got == expected(k.started - 1) || got == expected(k.started))
+                    << context;
             else
                 EXPECT_EQ(got, expected(k.done)) << context;
             EXPECT_EQ(readFile(list), loaded.text()) << context;
             EXPECT_TRUE(endingIn(data, ".unfinished").empty()) << context;
-            for (const auto& n : folderNames(music)) EXPECT_TRUE(allowed.count(n)) << context << ": " << n;
+            for (const auto& n : folderNames(music))
+                EXPECT_TRUE(allowed.count(n)) << context << ": " << n;
             leftNewFile += exists(list + ".saving");
             (k.inSave() ? (got == expected(k.started) ? newInSave : oldInSave) : afterSave)++;
             current = got;
@@ -148,9 +154,9 @@ TEST(KillDuringSave, SongListIsTheOldOrTheNewOne)
             for (const char* at : {"write", "write", "ftruncate", "ftruncate"}) {
                 loop.command()[4] = input[1 - current];
                 loop.command()[5] = input[current];
-                const KilledSave k = loop.killAtStop({std::string("LD_PRELOAD=") + LARKSPUR_STOP_PROBE,
-                                                      "LARKSPUR_STOP_FILE=" + list,
-                                                      std::string("LARKSPUR_STOP_AT=") + at});
+                const KilledSave k = loop.killAtStop(
+                    {std::string("LD_PRELOAD=") + LARKSPUR_STOP_PROBE, "LARKSPUR_STOP_FILE=" + list,
+                     std::string("LARKSPUR_STOP_AT=") + at});
                 const int written = k.started % 2 ? current : 1 - current;
                 const std::string onDisk = readFile(list);
                 const std::string record = endingIn(data, ".unfinished");
@@ -170,11 +176,25 @@ TEST(KillDuringSave, SongListIsTheOldOrTheNewOne)
                 current = written;
             }
             EXPECT_GE(finished, 3);
+
+            // Cut short, then mended by hand long after: the user's text stays.
+            loop.killAtStop({std::string("LD_PRELOAD=") + LARKSPUR_STOP_PROBE,
+                             "LARKSPUR_STOP_FILE=" + list, "LARKSPUR_STOP_AT=write"});
+            ASSERT_FALSE(endingIn(data, ".unfinished").empty());
+            const std::string edited = "3|/home/user/Music/edited.mp3\r\n";
+            writeFile(list, edited);
+            const timespec later[2] = {{::time(nullptr) + 600, 0}, {::time(nullptr) + 600, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, list.c_str(), later, 0), 0);
+            SongList loaded;
+            ASSERT_TRUE(loadSongList(list, loaded, kMaxListFileBytes, data));
+            EXPECT_EQ(loaded.text(), edited);
+            EXPECT_TRUE(endingIn(data, ".unfinished").empty());
+            writeFile(list, texts[current]);
         }
-        std::cout << "[ kills    ] " << c.name << ": " << c.kills << " kills over "
-                  << spread.count() << " us each; old list " << oldInSave << ", new list "
-                  << newInSave << " while saving, " << afterSave << " after the save; new file left "
-                  << leftNewFile << ", cut short and finished " << finished << "\n";
+        std::cout << "[ kills    ] " << c.name << ": " << c.kills << " random kills within "
+                  << spread.count() << " us of a save's start; then on disk: old list " << oldInSave
+                  << ", new list " << newInSave + afterSave << ", new file left beside it "
+                  << leftNewFile << "; cut short and finished by the next load " << finished << "\n";
         EXPECT_GT(oldInSave, 0) << c.name;
         EXPECT_GT(newInSave + afterSave, 0) << c.name;
         if (!c.inPlace) {
@@ -201,7 +221,9 @@ TEST(KillDuringSave, PlayLogNeverRunsTwoRecordsTogether)
 {
     TempDir dir;
     const auto log = dir.file("log.txt");
-    KillLoop loop({LARKSPUR_SAVE_PROBE, "log", log, "0"});
+    // As a power loss may leave it: the last record cut short.
+    writeFile(log, test::logRecord(0) + "\r\n" + test::logRecord(1).substr(0, 500));
+    KillLoop loop({LARKSPUR_SAVE_PROBE, "log", log, "2"});
     const auto spread = loop.timeOneSave() * 3;
     long next = 1000; // beyond the records of the timing run
     constexpr int kKills = 50;
@@ -235,5 +257,6 @@ TEST(KillDuringSave, PlayLogNeverRunsTwoRecordsTogether)
     std::cout << "[ kills    ] play log: " << kKills << " kills, " << whole << " whole records, "
               << cutShort << " cut short\n";
     EXPECT_EQ(last, next);
-    EXPECT_LE(cutShort, kKills);
+    EXPECT_GE(cutShort, 1);
+    EXPECT_LE(cutShort, kKills + 1);
 }

@@ -20,11 +20,11 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/prctl.h>
-#include <csignal>
 #include <unistd.h>
 
 using namespace larkspur;

@@ -27,11 +27,14 @@ class Child
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
         std::vector<char*> argv;
-        for (const auto& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : command)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         std::vector<char*> envp;
-        for (char** e = environ; *e; ++e) envp.push_back(*e);
-        for (const auto& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
+        for (char** e = environ; *e; ++e)
+            envp.push_back(*e);
+        for (const auto& e : environment)
+            envp.push_back(const_cast<char*>(e.c_str()));
         envp.push_back(nullptr);
         m_pid = ::fork();
         if (m_pid == 0) {
@@ -113,8 +116,7 @@ void note(const std::string& line, KilledSave& k)
 
 KillLoop::KillLoop(std::vector<std::string> command, unsigned seed)
     : m_command(std::move(command)), m_random(seed)
-{
-}
+{}
 
 std::chrono::microseconds KillLoop::timeOneSave()
 {

@@ -32,8 +32,8 @@ inline std::vector<std::pair<std::string, std::string>> savedSettings(long n)
 inline std::string logRecord(long n)
 {
     const std::string head = "record " + std::to_string(n) + " ";
-    return head + std::string(static_cast<std::size_t>(1000 + (n * 7919) % 40000),
-                              char('a' + n % 26));
+    return head +
+           std::string(static_cast<std::size_t>(1000 + (n * 7919) % 40000), char('a' + n % 26));
 }
 
 } // namespace larkspur::test
