@@ -14,7 +14,8 @@ namespace larkspur {
 
 namespace {
 
-// "lock", "lock.rmlock", "lock.rmlock.rmlock"...: Qt's lock file and its helpers.
+// "lock", "lock.rmlock", "lock.rmlock.rmlock"...: Qt's lock file and the locks guarding
+// its take-over.
 bool isLockChain(QStringView suffix)
 {
     const QLatin1String lock("lock"), rmlock(".rmlock");
@@ -69,10 +70,11 @@ void removeKilledSaves(const QString& file)
     for (const QString& name : names) {
         QStringView suffix = QStringView(name).mid(prefix.size());
         // Qt's six random letters and digits; a word in lower case ("backup") may be the user's.
-        bool leftover = suffix.size() == 6 &&
-                        std::all_of(suffix.begin(), suffix.end(),
-                                    [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; }) &&
-                        !std::all_of(suffix.begin(), suffix.end(), [](QChar c) { return c.isLower(); });
+        bool leftover =
+            suffix.size() == 6 &&
+            std::all_of(suffix.begin(), suffix.end(),
+                        [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; }) &&
+            !std::all_of(suffix.begin(), suffix.end(), [](QChar c) { return c.isLower(); });
         if (suffix != QLatin1String("lock") && isLockChain(suffix)) leftover = true;
         if (leftover) folder.remove(name);
     }

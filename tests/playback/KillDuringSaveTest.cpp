@@ -8,11 +8,11 @@
 #include "support/SaveProbeTexts.h"
 #include "support/TestFiles.h"
 
+#include <ctime>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <set>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <ctime>
 
 using namespace larkspur;
 using larkspur::test::folderNames;
@@ -194,7 +194,8 @@ TEST(KillDuringSave, SongListIsTheOldOrTheNewOne)
         std::cout << "[ kills    ] " << c.name << ": " << c.kills << " random kills within "
                   << spread.count() << " us of a save's start; then on disk: old list " << oldInSave
                   << ", new list " << newInSave + afterSave << ", new file left beside it "
-                  << leftNewFile << "; cut short and finished by the next load " << finished << "\n";
+                  << leftNewFile << "; cut short and finished by the next load " << finished
+                  << "\n";
         EXPECT_GT(oldInSave, 0) << c.name;
         EXPECT_GT(newInSave + afterSave, 0) << c.name;
         if (!c.inPlace) {
