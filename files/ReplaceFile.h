@@ -1,7 +1,7 @@
 #pragma once
-// Replaces a file's contents so that a crash at any instant (even SIGKILL or a power loss
-// after the save returned) leaves either the whole old file or the whole new one. The data
-// goes to "<file>.saving" first, which is renamed over the file. A writer that is killed
+// Replaces a file's contents so that a crash at any instant (SIGKILL, or with `sync` a power
+// loss too) leaves either the whole old file or the whole new one. The data goes to
+// "<file>.saving" first, which is renamed over the file. A writer that is killed
 // leaves at most that one file behind, and the next save of the same file takes it over, so
 // nothing piles up and no folder needs to be searched for leftovers. Two writers of the same
 // file never write into the same new file: each holds an flock on it until it is renamed.
