@@ -45,14 +45,9 @@ int openLocked(const std::string& tmp, std::string& error, Replaced& why)
             why = Replaced::CannotCreate;
             return -1;
         }
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const int e = errno;
+        // Where the file system has no locks, the save goes on without one.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
             ::close(fd);
-            if (e != EWOULDBLOCK) {
-                error = std::strerror(e);
-                why = Replaced::CannotCreate;
-                return -1;
-            }
             pause();
             continue;
         }
