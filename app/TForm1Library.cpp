@@ -105,7 +105,8 @@ void TForm1::ShowLog1Click()
     logtxt->show();
     QFile log(QString::fromLocal8Bit(m_playLog.fileName()));
     if (!log.open(QIODevice::ReadOnly)) return;
-    logtxt->setPlainText(QString::fromLocal8Bit(log.readAll()));
+    // A power loss during an append can leave NUL bytes: no text to show.
+    logtxt->setPlainText(QString::fromLocal8Bit(log.readAll().replace('\0', "")));
     logtxt->moveCursor(QTextCursor::Start);
     bringToFront();
     logtxt->setFocus();

@@ -38,7 +38,7 @@ std::string fileNamePart(const std::string& path)
 
 bool TForm1::LoadSongList(const std::string& fileName)
 {
-    const ListFileResult r = loadSongList(fileName, dl);
+    const ListFileResult r = loadSongList(fileName, dl, kMaxListFileBytes, m_services.backupFolder);
     if (!r.ok()) reportFailure(Failure::ListLoad, r.message);
     return r.ok();
 }

@@ -1,5 +1,6 @@
 #include "lyrics/LyricsFile.h"
 
+#include "files/ReplaceFile.h"
 #include "web/HtmlCharset.h"
 
 #include <cerrno>
@@ -70,30 +71,15 @@ std::optional<std::string> readLyricsFile(const std::string& path)
 
 void writeLyricsFile(const std::string& path, std::string_view text)
 {
-    const std::string tmp = path + ".saving";
-    ::unlink(tmp.c_str());
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) throw LyricsFileError(reason("Cannot save the lyrics to", path));
+    ReplaceOptions options;
     struct stat old {};
-    if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<std::size_t>(n);
+    if (::stat(path.c_str(), &old) == 0) {
+        options.setMode = true;
+        options.mode = old.st_mode;
     }
-    ok = ok && ::fsync(fd) == 0;
-    std::string why = ok ? std::string() : reason("Cannot save the lyrics to", path);
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        why = reason("Cannot save the lyrics to", path);
-    }
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        throw LyricsFileError(why.empty() ? reason("Cannot save the lyrics to", path) : why);
-    }
+    std::string error;
+    if (replaceFile(path, text, options, error) != Replaced::Done)
+        throw LyricsFileError("Cannot save the lyrics to \"" + path + "\": " + error);
 }
 
 } // namespace larkspur

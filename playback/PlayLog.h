@@ -1,6 +1,8 @@
 #pragma once
 // The play log: an append-only text file, one event per CR LF line. Each append opens and
-// closes the file, so no handle stays open between lines.
+// closes the file, so no handle stays open between lines. A program killed in the middle of
+// an append may leave its last line cut short (after a power loss even with NUL bytes); the
+// next append starts on a new line, and readers take such a line as it is.
 
 #include <stdexcept>
 #include <string>

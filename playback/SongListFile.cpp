@@ -1,9 +1,14 @@
 #include "playback/SongListFile.h"
 
+#include "files/ReplaceFile.h"
+
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,20 +73,6 @@ bool readAll(int fd, std::string& out, std::size_t expected)
     return true;
 }
 
-bool writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t w = ::write(fd, data, size);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += w;
-        size -= static_cast<std::size_t>(w);
-    }
-    return true;
-}
-
 // Text in another wide encoding, or binary data, would be rewritten as CR LF separated
 // bytes and never decode again.
 bool looksLikeText(const std::string& bytes)
@@ -94,25 +85,10 @@ bool looksLikeText(const std::string& bytes)
     return bytes.find('\0') == std::string::npos;
 }
 
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string baseName(const std::string& path)
 {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-void syncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 // The file's own rights decide, for root too: a list set read-only is left alone.
@@ -132,14 +108,12 @@ bool makeFolders(const std::string& folder)
     return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-// Writes data to a new file beside path and renames it over path. errno is kept for the
-// caller when creating the new file fails.
 enum class NewFile { Written, CannotCreate, Failed };
 
+// Writes data to "<path>.saving" and renames it over path.
 NewFile replaceByRename(const std::string& path, const std::string& data, const struct stat* old,
                         std::string& error)
 {
-    const std::string tmp = path + ".saving";
     struct stat folder {};
     if (::geteuid() == 0 && ::stat(folderOf(path).c_str(), &folder) == 0 &&
         (folder.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
@@ -147,74 +121,154 @@ NewFile replaceByRename(const std::string& path, const std::string& data, const 
         error = systemText(EACCES);
         return NewFile::CannotCreate;
     }
-    ::unlink(tmp.c_str()); // left by a crash
-    Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (fd.get() < 0) {
-        error = systemText(errno);
-        return NewFile::CannotCreate;
-    }
+    ReplaceOptions options;
     if (old) {
-        ::fchmod(fd.get(), old->st_mode & 07777);
+        options.setMode = true;
+        options.mode = old->st_mode;
         // The renamed file would belong to us; where its owner cannot be kept, write in place.
-        if ((old->st_uid != ::geteuid() || old->st_gid != ::getegid()) &&
-            ::fchown(fd.get(), old->st_uid, old->st_gid) != 0) {
-            fd.close();
-            ::unlink(tmp.c_str());
-            error = "its owner could not be kept";
-            return NewFile::CannotCreate;
-        }
+        options.setOwner = old->st_uid != ::geteuid() || old->st_gid != ::getegid();
+        options.uid = old->st_uid;
+        options.gid = old->st_gid;
     }
-    bool ok = writeAll(fd.get(), data.data(), data.size()) && ::fsync(fd.get()) == 0;
-    if (!ok) error = systemText(errno);
-    ok = fd.close() && ok;
-    if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
-        error = systemText(errno);
-        ok = false;
+    switch (replaceFile(path, data, options, error)) {
+    case Replaced::Done:
+        return NewFile::Written;
+    case Replaced::CannotCreate:
+        return NewFile::CannotCreate;
+    case Replaced::Failed:
+        break;
     }
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return NewFile::Failed;
-    }
-    syncFolder(folderOf(path));
-    return NewFile::Written;
+    return NewFile::Failed;
 }
 
-ListFileResult writeInPlace(const std::string& path, const std::string& data,
-                            const std::string& backupFolder, const std::string& whyNotRenamed)
+// FNV-1a, to tell apart lists of the same name in different folders.
+std::string hashText(const std::string& text)
+{
+    std::uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+    char buf[20];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+    return buf;
+}
+
+std::string canonicalName(const std::string& fileName)
+{
+    if (char* real = ::realpath(fileName.c_str(), nullptr)) {
+        std::string r = real;
+        ::free(real);
+        return r;
+    }
+    return fileName;
+}
+
+std::string dataFolderOr(const std::string& backupFolder)
+{
+    return backupFolder.empty() ? userDataFolder() : backupFolder;
+}
+
+// While a list is written in place, the data folder holds "<name>.<hash>.unfinished": the
+// list's full name on the first line, then the complete new text. A crash while it exists
+// may have left the list half written; the next load or save finishes the write from it.
+std::string unfinishedPath(const std::string& folder, const std::string& target)
+{
+    return folder + "/" + baseName(target) + "." + hashText(target) + ".unfinished";
+}
+
+bool readWhole(const std::string& path, std::string& out)
+{
+    Fd in(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    return in.get() >= 0 && ::fstat(in.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+           static_cast<std::uint64_t>(st.st_size) <= kMaxListFileBytes &&
+           readAll(in.get(), out, static_cast<std::size_t>(st.st_size));
+}
+
+bool overwrite(const std::string& path, const std::string& data)
+{
+    Fd out(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    if (out.get() < 0) return false;
+    const bool ok = writeFully(out.get(), data.data(), data.size()) &&
+                    ::ftruncate(out.get(), static_cast<off_t>(data.size())) == 0 &&
+                    ::fsync(out.get()) == 0;
+    return out.close() && ok;
+}
+
+void dropUnfinished(const std::string& journal)
+{
+    if (::unlink(journal.c_str()) == 0) syncFolder(folderOf(journal));
+}
+
+// The text an in-place write that was cut short meant to leave, if there is one for target.
+std::optional<std::string> unfinishedText(const std::string& journal, const std::string& target)
+{
+    std::string bytes;
+    if (!readWhole(journal, bytes)) return std::nullopt;
+    const auto eol = bytes.find('\n');
+    if (eol == std::string::npos || bytes.compare(0, eol, target) != 0) return std::nullopt;
+    return bytes.substr(eol + 1);
+}
+
+// Longer than any in-place write of a list takes.
+constexpr time_t kUnfinishedWriteSeconds = 60;
+
+// Finishes an in-place write cut short by a crash; `intended` receives the text it meant to
+// leave. NotWritten: the file could not be mended, and the record is kept for the next try.
+enum class Mended { Nothing, Done, NotWritten };
+
+Mended finishUnfinishedWrite(const std::string& target, const std::string& folder,
+                             std::string& intended)
+{
+    const std::string journal = unfinishedPath(folder, target);
+    auto text = unfinishedText(journal, target);
+    if (!text) return Mended::Nothing;
+    // The write follows its record within moments; a list changed long after it was edited
+    // since, by someone who saw it cut short, and is theirs.
+    struct stat list {}, record {};
+    if (::stat(target.c_str(), &list) == 0 && ::stat(journal.c_str(), &record) == 0 &&
+        list.st_mtime > record.st_mtime + kUnfinishedWriteSeconds) {
+        dropUnfinished(journal);
+        return Mended::Nothing;
+    }
+    intended = std::move(*text);
+    if (!overwrite(target, intended)) return Mended::NotWritten;
+    dropUnfinished(journal);
+    return Mended::Done;
+}
+
+ListFileResult writeInPlace(const std::string& path, const std::string& canonical,
+                            const std::string& data, const std::string& backupFolder,
+                            const std::string& whyNotRenamed)
 {
     // First a copy of the list as it is, which is what a crash during the write leaves to
     // restore from.
     std::string old;
-    {
-        Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-        struct stat st {};
-        if (in.get() < 0 || ::fstat(in.get(), &st) != 0 ||
-            !readAll(in.get(), old, static_cast<std::size_t>(st.st_size)))
-            return failure(Status::Failed, "Cannot save the song list " + quoted(path) +
-                                               ": it cannot be read back (" + systemText(errno) +
-                                               ").");
-    }
-    const std::string folder = backupFolder.empty() ? userDataFolder() : backupFolder;
+    if (!readWhole(path, old))
+        return failure(Status::Failed, "Cannot save the song list " + quoted(path) +
+                                           ": it cannot be read back (" + systemText(errno) +
+                                           ").");
+    const std::string folder = dataFolderOr(backupFolder);
     const std::string backup = folder + "/" + baseName(path) + ".backup";
+    const std::string journal = unfinishedPath(folder, canonical);
     std::string error;
-    if (!makeFolders(folder) || replaceByRename(backup, old, nullptr, error) != NewFile::Written)
+    ReplaceOptions privateFile;
+    privateFile.setMode = true;
+    privateFile.mode = 0600;
+    if (!makeFolders(folder) || replaceFile(backup, old, privateFile, error) != Replaced::Done ||
+        replaceFile(journal, canonical + "\n" + data, privateFile, error) != Replaced::Done)
         return failure(Status::Failed,
                        "Cannot save the song list " + quoted(path) + ": its folder takes no new file (" +
                            whyNotRenamed + ") and no copy of it could be made in " +
                            quoted(folder) + (error.empty() ? "" : " (" + error + ")") + ".");
 
     const std::string kept = " A copy of the list as it was is in " + quoted(backup) + ".";
-    Fd out(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
-    if (out.get() < 0)
-        return failure(Status::Failed, "Cannot save the song list " + quoted(path) + ": " +
-                                           systemText(errno) + "." + kept);
-    bool ok = writeAll(out.get(), data.data(), data.size()) &&
-              ::ftruncate(out.get(), static_cast<off_t>(data.size())) == 0 && ::fsync(out.get()) == 0;
-    if (!ok) error = systemText(errno);
-    ok = out.close() && ok;
-    if (!ok)
+    if (!overwrite(path, data)) {
+        error = systemText(errno);
+        // Put the old text back; failing that, the next load finishes the write.
+        if (overwrite(path, old)) dropUnfinished(journal);
         return failure(Status::Failed, "Writing the song list " + quoted(path) +
                                            " in place failed (" + error + ")." + kept);
+    }
+    dropUnfinished(journal);
     ListFileResult r;
     r.inPlace = true;
     r.backupPath = backup;
@@ -231,7 +285,8 @@ std::string userDataFolder()
     return std::string(home && *home ? home : "") + "/.local/share/larkspur";
 }
 
-ListFileResult loadSongList(const std::string& fileName, SongList& list, std::uint64_t maxBytes)
+ListFileResult loadSongList(const std::string& fileName, SongList& list, std::uint64_t maxBytes,
+                            const std::string& backupFolder)
 {
     const std::string cannot = "Cannot use the song list " + quoted(fileName) + ": ";
     // Non-blocking, so opening a pipe with no writer returns at once.
@@ -246,6 +301,13 @@ ListFileResult loadSongList(const std::string& fileName, SongList& list, std::ui
     if (S_ISDIR(st.st_mode)) return failure(Status::NotAFile, cannot + "it is a folder.");
     if (!S_ISREG(st.st_mode))
         return failure(Status::NotAFile, cannot + "it is not a regular file.");
+    std::string intended;
+    if (finishUnfinishedWrite(canonicalName(fileName), dataFolderOr(backupFolder), intended) ==
+        Mended::NotWritten) {
+        // The file stays half written for now, but the list is the one last saved.
+        list.setText(std::move(intended));
+        return {};
+    }
     if (static_cast<std::uint64_t>(st.st_size) > maxBytes)
         return failure(Status::TooLarge, cannot + "it is larger than any song list (" +
                                              std::to_string(st.st_size) + " bytes).");
@@ -284,10 +346,19 @@ ListFileResult saveSongList(const std::string& fileName, const SongList& list,
         return failure(Status::ReadOnly, cannot + "the file is read-only. Play counts and bans "
                                                   "of this session are not kept.");
 
+    const std::string canonical = canonicalName(target);
+    const std::string folder = dataFolderOr(backupFolder);
+    std::string intended;
+    if (exists && finishUnfinishedWrite(canonical, folder, intended) == Mended::NotWritten)
+        return failure(Status::Failed, cannot + "an earlier save that was cut short could not be "
+                                                "finished (" + systemText(errno) + ").");
+
     const std::string content = list.text();
     std::string error;
     switch (replaceByRename(target, content, exists ? &st : nullptr, error)) {
     case NewFile::Written:
+        // A record of an in-place write for a list that was since replaced would be stale.
+        dropUnfinished(unfinishedPath(folder, canonicalName(target)));
         return {};
     case NewFile::Failed:
         return failure(Status::Failed, cannot + error + ".");
@@ -295,7 +366,7 @@ ListFileResult saveSongList(const std::string& fileName, const SongList& list,
         break;
     }
     if (!exists) return failure(Status::Failed, cannot + error + ".");
-    return writeInPlace(target, content, backupFolder, error);
+    return writeInPlace(target, canonical, content, folder, error);
 }
 
 } // namespace larkspur

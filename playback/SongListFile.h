@@ -3,7 +3,9 @@
 // a folder, a huge or binary file) so that it is never read without end nor saved over.
 // Saving never leaves a half-written list: a new file is renamed over the old one; only when
 // the folder cannot take a new file is the list written in place, after a copy of the old
-// one has been put in the user's data folder.
+// one and a record of the new one have been put in the user's data folder. A crash during
+// that write leaves the list half written until the next load or save finishes it from the
+// record, so a load always gives the old list or the new one, whole.
 
 #include "playback/SongList.h"
 
@@ -37,8 +39,11 @@ struct ListFileResult
 };
 
 // Replaces the list with the file's lines. The list is untouched unless the result is Ok.
+// An in-place write of the list that a crash cut short is finished first, from the record
+// kept in backupFolder (empty: the user's data folder).
 ListFileResult loadSongList(const std::string& fileName, SongList& list,
-                            std::uint64_t maxBytes = kMaxListFileBytes);
+                            std::uint64_t maxBytes = kMaxListFileBytes,
+                            const std::string& backupFolder = {});
 
 // Writes the list to fileName (through a symbolic link to its target), keeping the file's
 // mode and owner, and syncs the folder after the rename. backupFolder receives the copy of

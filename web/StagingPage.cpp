@@ -1,5 +1,7 @@
 #include "web/StagingPage.h"
 
+#include "files/ReplaceFile.h"
+
 #include <QStandardPaths>
 #include <QString>
 
@@ -54,25 +56,21 @@ std::string stagingPagePath()
 void writeStagingPage(std::string_view bytes)
 {
     const std::string path = stagingPagePath();
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) fail("Cannot write", path);
-    // An older file may have been made with wider rights.
-    if (::fchmod(fd, 0600) != 0) {
-        ::close(fd);
-        fail("Cannot restrict", path);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        // Something planted there is left for the user to see, not replaced.
+        errno = EPERM;
+        fail("Not a regular file:", path);
     }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            fail("Cannot write", path);
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0) fail("Cannot write", path);
+    // Renamed into place, so the browser never reads half a page. No fsync: the page is
+    // fetched again after a power loss, and the rename alone is enough against a crash.
+    ReplaceOptions options;
+    options.setMode = true;
+    options.mode = 0600;
+    options.sync = false;
+    std::string error;
+    if (replaceFile(path, bytes, options, error) != Replaced::Done)
+        throw std::runtime_error("Cannot write " + path + ": " + error);
 }
 
 void writeUtf8StagingPage(std::string_view utf8Html)
