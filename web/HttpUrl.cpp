@@ -185,7 +185,9 @@ HttpUrlResult parseHttpUrl(std::string_view text)
     return result;
 }
 
-std::string resolveHttpUrl(std::string_view base, std::string_view link)
+namespace {
+
+std::string joinedUrl(std::string_view base, std::string_view link)
 {
     std::string s(trimUrlEnds(link));
     std::replace(s.begin(), s.end(), '\\', '/');
@@ -207,6 +209,16 @@ std::string resolveHttpUrl(std::string_view base, std::string_view link)
     std::string path = s.substr(0, query);
     if (path.front() != '/') path = basePath.substr(0, basePath.rfind('/') + 1) + path;
     return origin + withoutDotSegments(path) + (query == npos ? "" : s.substr(query));
+}
+
+} // namespace
+
+std::string resolveHttpUrl(std::string_view base, std::string_view link)
+{
+    // A join can still name no host ("//[" on any page, "http://" as it stands): that is
+    // no page to fetch either.
+    std::string url = joinedUrl(base, link);
+    return url.empty() || parseHttpUrl(url).url ? url : std::string();
 }
 
 std::string siteHost(const char* environmentVariable, std::string_view builtIn)

@@ -80,6 +80,8 @@ TEST(HttpUrl, ResolvesLinksAgainstTheirPage)
         {"mailto:lyrics@example.com", ""},
         {"", ""},
         {"#top", ""},
+        {"//[?top", ""}, // no host in the end
+        {"http://", ""},
     };
     for (const auto& [link, expected] : cases)
         EXPECT_EQ(resolveHttpUrl(page, link), expected) << '"' << link << '"';
