@@ -8,6 +8,7 @@
 #include "lyrics/SongWords.h"
 #include "lyrics/TextRoutines.h"
 
+#include <algorithm>
 #include <string>
 
 using namespace larkspur;
@@ -15,6 +16,8 @@ using namespace larkspur;
 namespace {
 
 bool isControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 bool hasUpper(std::string_view s)
 {
@@ -54,7 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FUZZ_CHECK(RemoveMarkedRanges(a, b, c).size() <= a.size());
     const std::string stripped = StripTrackNumbers(a);
-    FUZZ_CHECK(trimmed(stripped) && (stripped.empty() || !(stripped[0] >= '0' && stripped[0] <= '9')));
+    FUZZ_CHECK(trimmed(stripped) && stripped.size() <= a.size());
+    // Only digits go, and the blanks trimmed: the letters stay as they were.
+    FUZZ_CHECK(std::count_if(stripped.begin(), stripped.end(), isLetter) ==
+               std::count_if(a.begin(), a.end(), isLetter));
     FUZZ_CHECK(TrimSplitterChar(a, b).size() <= a.size());
 
     const std::ptrdiff_t at = FindSplitterPos(b, a);

@@ -73,10 +73,12 @@ bool splitAuthority(std::string_view authority, HttpUrl& url)
         host = authority.substr(0, colon);
         port = authority.substr(colon + 1);
     }
-    // The host goes into a header line as it stands, so it must not be able to end one.
-    if (host.empty() || std::any_of(host.begin(), host.end(), [](char c) {
+    // The host goes into a header line as it stands, so it must not be able to end one;
+    // a colon outside brackets ("h:x:80") would be read as a port the next time.
+    const bool bracketed = host.starts_with('[');
+    if (host.empty() || std::any_of(host.begin(), host.end(), [&](char c) {
             const auto b = static_cast<unsigned char>(c);
-            return b <= 0x20 || b == 0x7f;
+            return b <= 0x20 || b == 0x7f || (c == ':' && !bracketed);
         }))
         return false;
     url.host = std::string(host);
