@@ -38,9 +38,11 @@ run_one() {
   local t=$1 work="$runs/$1"
   rm -rf "$work" && mkdir -p "$work/corpus" "$work/artifacts"
   cp "$root/fuzz/corpus/$t"/* "$work/corpus/"
+  local dict=()
+  [ -f "$root/fuzz/dict/$t.dict" ] && dict=(-dict="$root/fuzz/dict/$t.dict")
   # -timeout: an input running 10 s hangs; -rss_limit_mb: one using 2 GB runs away.
   "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -detect_leaks=1 -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
+    -detect_leaks=1 -print_final_stats=1 -artifact_prefix="$work/artifacts/" "${dict[@]}" \
     "$work/corpus" >"$work/log.txt" 2>&1
   echo $? >"$work/status"
 }
