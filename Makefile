@@ -8,7 +8,7 @@ ifeq ($(CI),true)
 CMAKEFLAGS += -DLARKSPUR_WERROR=ON
 endif
 
-.PHONY: all deps configure build demo run test bench install clean
+.PHONY: all deps configure build demo run test bench fuzz install clean
 
 all: build
 
@@ -38,9 +38,17 @@ test: build
 bench: build
 	@bash scripts/run-bench.sh $(BUILD)
 
+# libFuzzer with address and undefined-behaviour sanitizers, in its own build folder:
+# every fuzz target runs SECONDS seconds on a scratch copy of its seed corpus.
+SECONDS   ?= 60
+FUZZBUILD ?= build-fuzz
+fuzz:
+	@bash scripts/install-deps.sh --fuzz
+	@bash scripts/run-fuzz.sh $(FUZZBUILD) $(SECONDS)
+
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 clean:
-	rm -rf $(BUILD) demo
+	rm -rf $(BUILD) $(FUZZBUILD) demo

@@ -12,6 +12,16 @@ if(LARKSPUR_SANITIZE)
   target_link_options(larkspur_flags INTERFACE -fsanitize=address,undefined)
 endif()
 
+if(LARKSPUR_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "LARKSPUR_FUZZ needs clang (libFuzzer)")
+  endif()
+  # Project code gets the fuzzer's coverage hooks; only the fuzz targets link its main.
+  target_compile_options(larkspur_flags INTERFACE
+    -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(larkspur_flags INTERFACE -fsanitize=address,undefined)
+endif()
+
 # A core library made of every .cpp in the calling folder.
 function(larkspur_core_library name)
   file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)

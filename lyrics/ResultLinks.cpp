@@ -31,6 +31,8 @@ void cutAt(std::string& s, char c)
 
 std::optional<std::string> textAfterMarker(std::string_view text, std::string_view marker)
 {
+    // An empty marker marks nothing (and "just after" it would lie past an empty text).
+    if (marker.empty()) return std::nullopt;
     const std::size_t at = findNoCase(text, marker);
     if (at == std::string_view::npos) return std::nullopt;
     return std::string(text.substr(at + 1));

@@ -15,7 +15,7 @@ inline constexpr std::string_view kLinkEnd = "</a>";
 inline constexpr std::string_view kBannerEnd = "</td></tr></table></td></tr></table>";
 
 // The text from just after the "<" of the first `marker` (ASCII case ignored); nothing
-// when the marker is missing.
+// when the marker is missing or empty.
 std::optional<std::string> textAfterMarker(std::string_view text, std::string_view marker);
 
 // True when the link end occurs in the text (ASCII case ignored).

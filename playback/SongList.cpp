@@ -138,19 +138,28 @@ void SongList::setText(std::string text)
     std::vector<Span> spans;
     const char* base = text.data();
     const std::size_t n = text.size();
-    // Lines end at LF (a CR before it is dropped); a text without any LF is split at CR,
-    // as old Mac files are.
-    const bool crOnly = std::memchr(base, '\n', n) == nullptr;
-    const char sep = crOnly ? '\r' : '\n';
     spans.reserve(n / 48 + 16);
+    // CR LF, LF and a lone CR each end a line. A file that mixes them (an editor that
+    // appended Mac lines to a Unix list) would otherwise hide songs inside other paths.
+    // The next LF is remembered, so a run of lone CRs is not searched to its LF each time.
+    std::size_t nextLf = 0;
+    bool lfKnown = false;
     std::size_t start = 0;
     while (start < n) {
-        const char* hit = static_cast<const char*>(std::memchr(base + start, sep, n - start));
-        const std::size_t end = hit ? static_cast<std::size_t>(hit - base) : n;
-        std::size_t length = end - start;
-        if (!crOnly && length > 0 && base[end - 1] == '\r') --length;
-        spans.push_back({start, length});
-        start = end + 1;
+        if (!lfKnown || nextLf < start) {
+            const auto* lf = static_cast<const char*>(std::memchr(base + start, '\n', n - start));
+            nextLf = lf ? static_cast<std::size_t>(lf - base) : n;
+            lfKnown = true;
+        }
+        const auto* cr = static_cast<const char*>(std::memchr(base + start, '\r', nextLf - start));
+        std::size_t end = nextLf;
+        std::size_t next = nextLf + 1;
+        if (cr) {
+            end = static_cast<std::size_t>(cr - base);
+            next = end + 1 < n && base[end + 1] == '\n' ? end + 2 : end + 1;
+        }
+        spans.push_back({start, end - start});
+        start = next;
     }
     m_arena = std::move(text);
     m_spans = std::move(spans);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the player and the tests need, if any is missing.
+# With --fuzz, also clang and its runtime libraries (libFuzzer, sanitizers) for `make fuzz`.
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
@@ -12,6 +13,9 @@ packages=(
   xvfb xauth python3 desktop-file-utils appstream dbus libglib2.0-bin
   libxcb1-dev openbox trayer x11-utils xdotool
 )
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

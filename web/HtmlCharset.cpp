@@ -212,7 +212,9 @@ std::string fromIconv(std::string_view bytes, const std::string& charset)
         --inLeft;
     }
     iconv_close(cd);
-    return out;
+    // Some of iconv's names for UTF-8 ("utf%8") reach its own decoder, which lets through
+    // the old five- and six-byte forms; the page's text must still be UTF-8.
+    return isValidUtf8(out) ? out : fromUtf8(out);
 }
 
 std::string_view withoutBom(std::string_view bytes, std::string_view charset)

@@ -73,10 +73,12 @@ bool splitAuthority(std::string_view authority, HttpUrl& url)
         host = authority.substr(0, colon);
         port = authority.substr(colon + 1);
     }
-    // The host goes into a header line as it stands, so it must not be able to end one.
-    if (host.empty() || std::any_of(host.begin(), host.end(), [](char c) {
+    // The host goes into a header line as it stands, so it must not be able to end one;
+    // a colon outside brackets ("h:x:80") would be read as a port the next time.
+    const bool bracketed = host.starts_with('[');
+    if (host.empty() || std::any_of(host.begin(), host.end(), [&](char c) {
             const auto b = static_cast<unsigned char>(c);
-            return b <= 0x20 || b == 0x7f;
+            return b <= 0x20 || b == 0x7f || (c == ':' && !bracketed);
         }))
         return false;
     url.host = std::string(host);
@@ -185,7 +187,9 @@ HttpUrlResult parseHttpUrl(std::string_view text)
     return result;
 }
 
-std::string resolveHttpUrl(std::string_view base, std::string_view link)
+namespace {
+
+std::string joinedUrl(std::string_view base, std::string_view link)
 {
     std::string s(trimUrlEnds(link));
     std::replace(s.begin(), s.end(), '\\', '/');
@@ -207,6 +211,16 @@ std::string resolveHttpUrl(std::string_view base, std::string_view link)
     std::string path = s.substr(0, query);
     if (path.front() != '/') path = basePath.substr(0, basePath.rfind('/') + 1) + path;
     return origin + withoutDotSegments(path) + (query == npos ? "" : s.substr(query));
+}
+
+} // namespace
+
+std::string resolveHttpUrl(std::string_view base, std::string_view link)
+{
+    // A join can still name no host ("//[" on any page, "http://" as it stands): that is
+    // no page to fetch either.
+    std::string url = joinedUrl(base, link);
+    return url.empty() || parseHttpUrl(url).url ? url : std::string();
 }
 
 std::string siteHost(const char* environmentVariable, std::string_view builtIn)

@@ -229,6 +229,8 @@ HotKeyValue ParseHotKey(const QString& text, bool localized)
 
 std::uint16_t FindKeyByName(const QString& name, bool localized)
 {
+    // Keys without a name in the table show as empty text; an empty name is none of them.
+    if (name.isEmpty()) return 0;
     for (std::uint16_t vk = 8; vk <= 255; ++vk)
         if (equalNoCase(name, HotKeyDisplayText(vk, localized))) return vk;
     return 0;

@@ -47,6 +47,7 @@ TEST(HotKeyText, ParsesEnglishTexts)
         {"   ", 0},
         {"Ctrl+Shift+P+", 0x6050}, // a trailing plus adds an empty token only
         {"Ctrl+\tP", 0x4050},      // control characters are trimmed as blanks
+        {"Ctrl+\t", 0},            // and what is left is no key, not a nameless one
     };
     for (const Case& c : cases)
         EXPECT_EQ(ParseHotKey(QString::fromLatin1(c.text), false), c.value) << c.text;

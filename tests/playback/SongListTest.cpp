@@ -54,6 +54,12 @@ TEST(SongList, TextRoundTripKeepsEveryLine)
     list.setText("1|/x\r2|/y\r"); // old Mac line ends
     ASSERT_EQ(list.count(), 2u);
     EXPECT_EQ(list.get(1), "2|/y");
+    list.setText("1|/x\n2|/y\r3|/z\r\n\r4|/w"); // mixed: no song hides in another's path
+    ASSERT_EQ(list.count(), 5u);
+    EXPECT_EQ(list.get(1), "2|/y");
+    EXPECT_EQ(list.get(2), "3|/z");
+    EXPECT_EQ(list.get(3), "");
+    EXPECT_EQ(list.get(4), "4|/w");
     list.setText("1|/x\n2|/y");
     list.remove(0);
     EXPECT_EQ(list.get(0), "2|/y");

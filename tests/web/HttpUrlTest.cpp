@@ -80,6 +80,8 @@ TEST(HttpUrl, ResolvesLinksAgainstTheirPage)
         {"mailto:lyrics@example.com", ""},
         {"", ""},
         {"#top", ""},
+        {"//[?top", ""}, // no host in the end
+        {"http://", ""},
     };
     for (const auto& [link, expected] : cases)
         EXPECT_EQ(resolveHttpUrl(page, link), expected) << '"' << link << '"';
@@ -95,7 +97,7 @@ TEST(HttpUrl, RejectsWhatCannotBeFetched)
 {
     for (const char* text :
          {"http:///path", "http://h:0/", "http://h:65536/", "http://h:8o/", "http://[::1/",
-          "http://h\r\nX-Evil: 1/", "http://a b/", "http:/x", "http:x"}) {
+          "http://h\r\nX-Evil: 1/", "http://a b/", "http:/x", "http:x", "http://h:x:80/"}) {
         const HttpUrlResult r = parseHttpUrl(text);
         EXPECT_FALSE(r.url) << text;
         EXPECT_FALSE(r.relative || r.unknownScheme) << text;
