@@ -27,6 +27,15 @@ std::string hostKey(std::string_view host)
     return key;
 }
 
+// A CR or LF sent back in the Cookie header would split the request's header lines.
+bool hasControlBytes(std::string_view s)
+{
+    return std::any_of(s.begin(), s.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 ? c != '\t' : u == 0x7f;
+    });
+}
+
 bool equalsNoCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -69,6 +78,7 @@ void HttpCookieJar::storeOne(std::string_view host, std::string_view text, bool 
     cookie.name = std::string(trim(pair.substr(0, eq)));
     cookie.value = std::string(trim(pair.substr(eq + 1)));
     if (cookie.name.empty()) return;
+    if (hasControlBytes(cookie.name) || hasControlBytes(cookie.value)) return;
     if (cookie.name.size() + cookie.value.size() > kMaxCookieBytes) return;
 
     bool removes = false;
@@ -92,7 +102,9 @@ void HttpCookieJar::storeOne(std::string_view host, std::string_view text, bool 
             if (ec != std::errc() || p != digits.data() + digits.size()) continue;
             hasMaxAge = true;
             removes = seconds <= 0;
-            cookie.expires = removes ? 0 : now + static_cast<std::time_t>(seconds);
+            // Far-future ages are clamped so the sum cannot overflow.
+            constexpr long long kMaxAgeSeconds = 400LL * 24 * 3600;
+            cookie.expires = removes ? 0 : now + static_cast<std::time_t>(std::min(seconds, kMaxAgeSeconds));
         } else if (equalsNoCase(name, "expires") && !hasMaxAge) {
             const std::time_t when = curl_getdate(std::string(val).c_str(), nullptr);
             if (when == -1) continue;

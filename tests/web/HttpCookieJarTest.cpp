@@ -31,8 +31,19 @@ TEST(HttpCookieJar, ExpiryRemovesCookies)
     jar.storeSetCookie("h", "gone=; Expires=Thu, 01 Jan 1970 00:00:00 GMT", false, kNow);
     jar.storeSetCookie("h", "old=1; expires=Sat, 01 Jan 2000 00:00:00 GMT", false, kNow);
     jar.storeSetCookie("h", "zero=1; max-age=0", false, kNow);
-    EXPECT_EQ(jar.headerFor("h", false, kNow), "keep=1; short=1");
-    EXPECT_EQ(jar.headerFor("h", false, kNow + 61), "keep=1");
+    jar.storeSetCookie("h", "far=1; Max-Age=9223372036854775807", false, kNow);
+    EXPECT_EQ(jar.headerFor("h", false, kNow), "keep=1; short=1; far=1");
+    EXPECT_EQ(jar.headerFor("h", false, kNow + 61), "keep=1; far=1");
+}
+
+TEST(HttpCookieJar, ControlBytesThatCouldSplitTheRequestAreRefused)
+{
+    HttpCookieJar jar;
+    for (const char* text : {"a=x\ry", "b=x\nHost: evil", "c\rx=1", "d=x\x7fy"})
+        jar.storeSetCookie("h", text, false, kNow);
+    jar.storeSetCookie2("h", "e=\"x\ry\", f=ok", false, kNow);
+    jar.storeSetCookie("h", std::string("g=x\0y", 5), false, kNow);
+    EXPECT_EQ(jar.headerFor("h", false, kNow), "f=ok");
 }
 
 TEST(HttpCookieJar, SecureCookiesOnlyTravelOverHttps)
