@@ -3,10 +3,17 @@
 // page. For each: the time of parse + render, its ratio to the baseline's time per byte, the
 // peak memory it added, and the longest the browser's event loop stood still while
 // innerText() waited for it (the window must never stall for more than 50 ms).
+// Then the text work that stays on the interface thread with fetched pages (a harvested
+// lyrics page decoded and cleaned, a catalogue results page, a dictionary page's section),
+// on a 64 MB hostile page beside the ordinary page.
 
 #include "bench/BenchTiming.h"
+#include "dictionary/WordLookup.h"
+#include "lyrics/CataloguePage.h"
+#include "lyrics/CleanLyricsPage.h"
 #include "tests/support/HostilePages.h"
 #include "web/BrowserDocument.h"
+#include "web/HtmlCharset.h"
 #include "web/HtmlRenderer.h"
 
 #include <QCoreApplication>
@@ -16,6 +23,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
@@ -136,6 +144,33 @@ int main()
     for (const testpages::HostilePage& page : testpages::hostilePages())
         row(page, measure(page, dir.path(), 3));
     std::printf("x base/MB: time per input MB against the ordinary page's; stall: the longest "
-                "the event loop stood still during innerText() (-1: header charset only)\n");
+                "the event loop stood still during innerText() (-1: header charset only)\n\n");
+
+    // A 64 MB page of script blocks, class tags, row markers without ends and entities.
+    const std::string hostile = testpages::pageAround(
+        "", testpages::repeat("<script>x</script><class a>margin-left:5px&amp;"
+                              "ENGLISCH DEUTSCH .............\n",
+                              64 * 1024 * 1024 / 80));
+    struct Work
+    {
+        const char* name;
+        std::function<size_t(const std::string&)> run;
+    };
+    const Work works[] = {
+        {"harvested page decoded and cleaned",
+         [](const std::string& p) { return CleanLyricsPage(htmlPageToUtf8(p, "")).size(); }},
+        {"catalogue results page",
+         [](const std::string& p) { return parseCataloguePage(p).rows.size(); }},
+        {"dictionary section of the page's text",
+         [](const std::string& p) { return translationSection(p).size(); }},
+    };
+    std::printf("%-40s %12s %12s %9s\n", "interface-thread work", "ordinary ms", "64 MB ms",
+                "x base/MB");
+    for (const Work& w : works) {
+        const double baseMs = bench::bestOf(20, [&] { w.run(ordinary.bytes); });
+        const double ms = bench::bestOf(3, [&] { w.run(hostile); });
+        std::printf("%-40s %12.2f %12.1f %9.2f\n", w.name, baseMs, ms,
+                    (ms / double(hostile.size())) / (baseMs / double(ordinary.bytes.size())));
+    }
     return 0;
 }

@@ -4,8 +4,8 @@
 #include "web/HtmlDocument.h"
 #include "web/HttpUrl.h"
 #include "web/MarkupBounds.h"
+#include "web/RunAside.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QLocale>
 #include <QPointer>
@@ -13,13 +13,10 @@
 
 #include <curl/curl.h>
 
-#include <atomic>
 #include <cstdlib>
-#include <exception>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 namespace larkspur {
 
@@ -387,52 +384,34 @@ std::string BrowserDocument::LocationURL() const
 
 struct BrowserDocument::Rendered
 {
-    std::atomic<bool> ready = false;
-    std::exception_ptr failure;
+    bool ready = false;
     std::string html;
     std::string text;
-
-    void make(const std::string& bytes, const std::string& charset)
-    {
-        try {
-            const HtmlDocument document(bytes, charset);
-            html = document.bodyInnerHtml();
-            text = document.bodyInnerText();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        ready = true;
-    }
 };
 
 std::shared_ptr<const BrowserDocument::Rendered> BrowserDocument::rendered() const
 {
-    // Below this size parsing takes a few milliseconds: not worth a thread and a nested loop.
-    constexpr size_t kThreadedBytes = 64 * 1024;
     if (!m_hasDocument) throw std::runtime_error("The browser has no document");
     if (m_parsed && m_parsed->ready) return m_parsed;
+    // A large page is parsed aside. A handler run meanwhile may change the page (m_parsed is
+    // dropped then) or ask for it again (that starts its own parse); the job copies only what
+    // the document reads.
     auto job = std::make_shared<Rendered>();
-    if (m_bytes.size() < kThreadedBytes) {
-        job->make(m_bytes, m_headerCharset);
-        if (!job->failure) m_parsed = job;
-    } else {
-        // A handler run by the loop below may change the page (m_parsed is dropped then) or
-        // ask for it again (it starts its own job); the job keeps its own copy of the bytes.
-        m_parsed = job;
-        const QPointer<const BrowserDocument> self(this);
-        QEventLoop loop;
-        // Only what the document reads is copied: this thread stands still meanwhile.
-        std::thread worker([job, &loop, bytes = m_bytes.substr(0, MarkupBounds{}.maxBytes),
-                            charset = m_headerCharset] {
-            job->make(bytes, charset);
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    m_parsed = job;
+    const QPointer<const BrowserDocument> self(this);
+    try {
+        runAside(m_bytes.size(), [job, bytes = m_bytes.substr(0, MarkupBounds{}.maxBytes),
+                                  charset = m_headerCharset] {
+            const HtmlDocument document(bytes, charset);
+            job->html = document.bodyInnerHtml();
+            job->text = document.bodyInnerText();
+            return true;
         });
-        while (!job->ready)
-            loop.exec(); // also ends when the application quits: keep waiting then
-        worker.join();
-        if (self && m_parsed == job && job->failure) m_parsed.reset();
+    } catch (...) {
+        if (self && m_parsed == job) m_parsed.reset();
+        throw;
     }
-    if (job->failure) std::rethrow_exception(job->failure);
+    job->ready = true;
     return job;
 }
 
