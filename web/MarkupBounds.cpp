@@ -352,12 +352,17 @@ class Scanner
             return end;
         }
         if (isDocumentLevel(name)) return end;
+        // Table parts close what is open inside them, cells included.
+        const bool tablePart =
+            oneOf(name, {"table", "tbody", "thead", "tfoot", "tr", "td", "th", "caption"});
         for (size_t i = anyOpen(name) ? m_open.size() : 0; i-- > 0;) {
-            if (m_open[i].name == name) {
+            const std::string_view open = m_open[i].name;
+            if (open == name) {
                 popTo(i);
                 return end;
             }
-            if (m_open[i].boundary) break;
+            if (tablePart ? oneOf(open, {"table", "html", "template"}) : m_open[i].boundary)
+                break;
         }
         // Closes nothing; past the bound on elements, even such a tag may make one ("</p>").
         if (full()) {

@@ -81,6 +81,17 @@ inline std::vector<HostilePage> hostilePages()
             pageAround(sheet, repeat("<div><span>cell</span></div>", 20000)), "cell");
     }
     {
+        std::string sheet = "<style>";
+        std::string body;
+        for (int i = 0; i < 20000; ++i) {
+            const std::string n = std::to_string(i);
+            sheet += ".a.b" + n + "{display:block} div#i" + n + ".a{visibility:visible}\n";
+            body += "<div id=i" + n + " class=\"a b" + n + "\">item</div>";
+        }
+        add("40,000 compound rules over 20,000 elements", pageAround(sheet + "</style>", body),
+            "item");
+    }
+    {
         std::string junk;
         junk.reserve(10 * 1024 * 1024);
         unsigned x = 12345;

@@ -4,18 +4,44 @@
 #include "support/HostilePages.h"
 #include "support/TestFiles.h"
 #include "web/BrowserDocument.h"
+#include "web/HtmlCharset.h"
+#include "web/HtmlDocument.h"
 #include "web/HtmlRenderer.h"
 #include "web/MarkupBounds.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+#include <gumbo.h>
 
 #include <string>
 
 using namespace larkspur;
+
+namespace {
+
+// Elements on the longest path from the document down, as the parser built the tree.
+unsigned treeDepth(const GumboNode* root)
+{
+    unsigned deepest = 0;
+    std::vector<std::pair<const GumboNode*, unsigned>> stack{{root, 0}};
+    while (!stack.empty()) {
+        const auto [node, depth] = stack.back();
+        stack.pop_back();
+        deepest = std::max(deepest, depth);
+        const GumboVector* children = node->type == GUMBO_NODE_DOCUMENT ? &node->v.document.children
+                                      : node->type == GUMBO_NODE_ELEMENT ? &node->v.element.children
+                                                                         : nullptr;
+        for (unsigned i = 0; children && i < children->length; ++i)
+            stack.push_back({static_cast<const GumboNode*>(children->data[i]), depth + 1});
+    }
+    return deepest;
+}
+
+} // namespace
 
 TEST(HostilePage, RendersInBoundedTimeKeepingTheTextBefore)
 {
@@ -67,6 +93,8 @@ TEST(HostilePage, MarkupPastTheBoundsIsCut)
         {"an end tag does not reach out of a table",
          "<div><table><tr><td></div><span>x</span>", depth(5),
          "<div><table><tr><td></div>x"},
+        {"a table's end tag closes its open cell", "<table><tr><td>a</table><div>b</div>",
+         depth(4), "<table><tr><td>a</table><div>b</div>"},
         {"script and comments are not markup", "<script><div><div></script><!--<div><div>-->x",
          depth(0), "<script><div><div></script><!--<div><div>-->x"},
         {"attributes past the bound", "<a x=1 y=\"2>\" z=3 w>t</a><br a b c/>", attrs,
@@ -83,6 +111,26 @@ TEST(HostilePage, MarkupPastTheBoundsIsCut)
         const MarkupCuts cuts = boundMarkup(html, c.bounds);
         EXPECT_EQ(html, c.kept) << c.why;
         EXPECT_EQ(cuts.any(), c.kept != c.html) << c.why;
+    }
+}
+
+TEST(HostilePage, RealPagesStayWithinTheBounds)
+{
+    const QDir corpus(QStringLiteral(LARKSPUR_SOURCE_DIR "/../shared/corpus/html"));
+    const QStringList pages = corpus.entryList({QStringLiteral("*.html")}, QDir::Files);
+    if (pages.isEmpty()) GTEST_SKIP() << "lyrics page corpus not found";
+    for (const QString& name : pages) {
+        const std::string bytes = test::readFile(corpus.filePath(name).toStdString());
+        std::string source = decodeToUtf8(bytes, detectHtmlCharset(bytes));
+        const std::string before = source;
+        EXPECT_FALSE(boundMarkup(source).any()) << name.toStdString();
+        EXPECT_EQ(source, before) << name.toStdString();
+        // Depth is followed closely enough that a bound at the page's own depth (counting
+        // the text below the deepest element) cuts nothing.
+        MarkupBounds tight;
+        tight.maxDepth = treeDepth(HtmlDocument(bytes).root());
+        EXPECT_FALSE(boundMarkup(source, tight).any()) << name.toStdString() << " "
+                                                        << tight.maxDepth;
     }
 }
 
