@@ -23,8 +23,8 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -128,8 +128,8 @@ Result measure(const testpages::HostilePage& page, const QString& dir, int runs)
 int main()
 {
     QTemporaryDir dir;
-    const testpages::HostilePage ordinary{"ordinary 100 KB page", testpages::ordinaryPage(), {},
-                                          testpages::kLead, {}};
+    const testpages::HostilePage ordinary{
+        "ordinary 100 KB page", testpages::ordinaryPage(), {}, testpages::kLead, {}};
     const Result base = measure(ordinary, dir.path(), 20);
     const double baseMsPerMb = base.ms / (double(ordinary.bytes.size()) / 1e6);
     std::printf("%-46s %9s %8s %9s %9s %9s %5s\n", "page", "MB in", "ms", "x base/MB", "peak MB",

@@ -36,8 +36,8 @@ bool isVoid(std::string_view n)
 // Elements whose content is read as text up to their end tag.
 bool isRawText(std::string_view n)
 {
-    return oneOf(n, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed",
-                     "noframes"});
+    return oneOf(n,
+                 {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes"});
 }
 
 // End tags do not reach past these; an end tag without its element below one is ignored.
@@ -49,11 +49,13 @@ bool isScopeBoundary(std::string_view n)
 
 bool closesParagraph(std::string_view n)
 {
-    return oneOf(n, {"address", "article", "aside", "blockquote", "center", "details", "dialog",
-                     "dir", "div", "dl", "fieldset", "figcaption", "figure", "footer", "form",
-                     "h1", "h2", "h3", "h4", "h5", "h6", "header", "hgroup", "hr", "main",
-                     "menu", "nav", "ol", "p", "pre", "section", "summary", "table", "ul", "li",
-                     "dd", "dt", "listing", "xmp", "plaintext", "search"});
+    return oneOf(n,
+                 {"address", "article", "aside",   "blockquote", "center",     "details", "dialog",
+                  "dir",     "div",     "dl",      "fieldset",   "figcaption", "figure",  "footer",
+                  "form",    "h1",      "h2",      "h3",         "h4",         "h5",      "h6",
+                  "header",  "hgroup",  "hr",      "main",       "menu",       "nav",     "ol",
+                  "p",       "pre",     "section", "summary",    "table",      "ul",      "li",
+                  "dd",      "dt",      "listing", "xmp",        "plaintext",  "search"});
 }
 
 // The parser keeps one of each and never nests them.
@@ -213,7 +215,8 @@ class Scanner
     size_t findOpen(std::initializer_list<std::string_view> names,
                     std::initializer_list<std::string_view> stop = {}) const
     {
-        if (std::none_of(names.begin(), names.end(), [&](std::string_view n) { return anyOpen(n); }))
+        if (std::none_of(names.begin(), names.end(),
+                         [&](std::string_view n) { return anyOpen(n); }))
             return npos;
         for (size_t i = m_open.size(); i-- > 0;) {
             if (oneOf(m_open[i].name, names)) return i;
@@ -298,8 +301,8 @@ class Scanner
 
         const bool known = !isDocumentLevel(name) && !raw && name != "plaintext";
         if (known) impliedEnds(name);
-        const bool opens = known && !isVoid(name) &&
-                           !(selfClosing && (anyOpen("svg") || anyOpen("math")));
+        const bool opens =
+            known && !isVoid(name) && !(selfClosing && (anyOpen("svg") || anyOpen("math")));
         if (opens && m_open.size() >= m_bounds.maxDepth) {
             cut(lt, end);
             ++m_cuts.tagsDropped;
@@ -361,8 +364,7 @@ class Scanner
                 popTo(i);
                 return end;
             }
-            if (tablePart ? oneOf(open, {"table", "html", "template"}) : m_open[i].boundary)
-                break;
+            if (tablePart ? oneOf(open, {"table", "html", "template"}) : m_open[i].boundary) break;
         }
         // Closes nothing; past the bound on elements, even such a tag may make one ("</p>").
         if (full()) {

@@ -102,8 +102,8 @@ inline std::vector<HostilePage> hostilePages()
         add("invalid UTF-8 declared as UTF-8", pageAround("", junk), "", "utf-8");
     }
     add("Latin-1 page declared as UTF-16",
-        "<html><head><meta charset=\"utf-16\"></head><body><p>" + std::string(kLead) +
-            "</p>" + repeat("Caf\xE9 cr\xE8me ", 200000) + "</body></html>",
+        "<html><head><meta charset=\"utf-16\"></head><body><p>" + std::string(kLead) + "</p>" +
+            repeat("Caf\xE9 cr\xE8me ", 200000) + "</body></html>",
         "Caf\xEF\xBF\xBD");
     {
         std::string ascii = "<html><body><p>" + std::string(kLead) + "</p>" +
@@ -115,8 +115,7 @@ inline std::vector<HostilePage> hostilePages()
         }
         add("UTF-16 without a byte order mark", wide, "sixteen bits");
     }
-    add("a million long entity names",
-        pageAround("", repeat("&NotNestedGreaterGreater;", 1000000)),
+    add("a million long entity names", pageAround("", repeat("&NotNestedGreaterGreater;", 1000000)),
         "\xE2\xAA\xA2\xCC\xB8");
     add("a million numeric entities",
         pageAround("", repeat("&#x1F600;&#99999999999999999999;&#0000000000000000065;", 1000000)),

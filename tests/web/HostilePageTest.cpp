@@ -81,8 +81,8 @@ TEST(HostilePage, MarkupPastTheBoundsIsCut)
     const std::vector<Case> cases = {
         {"deepest start tags go with their end tags", "<div><div><div>x</div>y</div></div>z",
          depth(2), "<div><div>xy</div></div>z"},
-        {"a dropped tag's end tag is the nearest of its name",
-         "<b><i><i>x</i></i>y</b><i>z</i>", depth(2), "<b><i>x</i>y</b><i>z</i>"},
+        {"a dropped tag's end tag is the nearest of its name", "<b><i><i>x</i></i>y</b><i>z</i>",
+         depth(2), "<b><i>x</i>y</b><i>z</i>"},
         {"void elements open nothing", "<div><br><img src=a><hr>x</div>", depth(1),
          "<div><br><img src=a><hr>x</div>"},
         {"paragraphs end each other", "<div><p>a<p>b<p>c<p>d</div>", depth(2),
@@ -90,11 +90,10 @@ TEST(HostilePage, MarkupPastTheBoundsIsCut)
         {"list items and table parts end each other",
          "<ul><li>a<li>b</ul><table><tr><td>a<td>b<tr><td>c</table>", depth(4),
          "<ul><li>a<li>b</ul><table><tr><td>a<td>b<tr><td>c</table>"},
-        {"an end tag does not reach out of a table",
-         "<div><table><tr><td></div><span>x</span>", depth(5),
-         "<div><table><tr><td></div>x"},
-        {"a table's end tag closes its open cell", "<table><tr><td>a</table><div>b</div>",
-         depth(4), "<table><tr><td>a</table><div>b</div>"},
+        {"an end tag does not reach out of a table", "<div><table><tr><td></div><span>x</span>",
+         depth(5), "<div><table><tr><td></div>x"},
+        {"a table's end tag closes its open cell", "<table><tr><td>a</table><div>b</div>", depth(4),
+         "<table><tr><td>a</table><div>b</div>"},
         {"script and comments are not markup", "<script><div><div></script><!--<div><div>-->x",
          depth(0), "<script><div><div></script><!--<div><div>-->x"},
         {"attributes past the bound", "<a x=1 y=\"2>\" z=3 w>t</a><br a b c/>", attrs,
@@ -103,8 +102,7 @@ TEST(HostilePage, MarkupPastTheBoundsIsCut)
          "<b>1</b><i>2<u>3</u></i></p><script>var s='<u>'</script><xmp>4</xmp>5", nodes,
          "<b>1</b><i>23</i>45"},
         {"past the size bound at a character's start", "abcd\xC3\xA9", bytes, "abcd"},
-        {"a tag the page never closes is left to the parser", "<div><div", depth(1),
-         "<div><div"},
+        {"a tag the page never closes is left to the parser", "<div><div", depth(1), "<div><div"},
     };
     for (const Case& c : cases) {
         std::string html = c.html;
@@ -129,8 +127,8 @@ TEST(HostilePage, RealPagesStayWithinTheBounds)
         // the text below the deepest element) cuts nothing.
         MarkupBounds tight;
         tight.maxDepth = treeDepth(HtmlDocument(bytes).root());
-        EXPECT_FALSE(boundMarkup(source, tight).any()) << name.toStdString() << " "
-                                                        << tight.maxDepth;
+        EXPECT_FALSE(boundMarkup(source, tight).any())
+            << name.toStdString() << " " << tight.maxDepth;
     }
 }
 
