@@ -6,6 +6,7 @@
 
 #include <gumbo.h>
 
+#include <cstddef>
 #include <cstdlib>
 
 namespace larkspur {
