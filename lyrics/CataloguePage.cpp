@@ -82,19 +82,23 @@ bool isExpiredSessionPage(std::string_view page)
 std::vector<CatalogueRow> parseCatalogueRows(std::string_view page)
 {
     std::vector<CatalogueRow> rows;
-    for (;;) {
-        const std::size_t at = page.find(kRowMarker);
-        if (at == std::string_view::npos) break;
-        page.remove_prefix(std::min(page.size(), at + kRowMarker.size() + kRowSkip));
+    std::size_t at = page.find(kRowMarker);
+    while (at != std::string_view::npos && rows.size() < kMaxCatalogueRows) {
+        // A row's pieces end before the next row: on a broken page every row would otherwise
+        // copy and search the rest of the page, which grows with the square of its size.
+        const std::size_t next = page.find(kRowMarker, at + kRowMarker.size());
+        std::string_view rest = page.substr(0, next).substr(
+            std::min(page.substr(0, next).size(), at + kRowMarker.size() + kRowSkip));
         CatalogueRow row;
-        std::string_view link = before(page, kLinkEnd);
+        std::string_view link = before(rest, kLinkEnd);
         if (!link.empty() && link.front() == '"') link.remove_prefix(1);
         row.link = link;
-        page = past(page, kLinkEnd);
-        row.title = before(page, kTitleEnd);
-        page = past(page, kTextStart);
-        row.text = before(page, kTextEnd);
+        rest = past(rest, kLinkEnd);
+        row.title = before(rest, kTitleEnd);
+        rest = past(rest, kTextStart);
+        row.text = before(rest, kTextEnd);
         rows.push_back(std::move(row));
+        at = next;
     }
     return rows;
 }

@@ -41,7 +41,10 @@ struct CataloguePage
 
 CataloguePage parseCataloguePage(std::string_view page);
 
-// The rows alone, in page order.
+// The rows alone, in page order, at most kMaxCatalogueRows of them; a row's pieces end
+// before the next row's marker. A results page has ten: many thousands would only fill the
+// list for seconds.
+inline constexpr std::size_t kMaxCatalogueRows = 10000;
 std::vector<CatalogueRow> parseCatalogueRows(std::string_view page);
 
 // The song's text from its page, "<br>" removed in any letter case; nullopt without the

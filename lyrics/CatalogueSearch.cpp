@@ -3,6 +3,7 @@
 #include "lyrics/CataloguePage.h"
 #include "web/HtmlCharset.h"
 #include "web/HttpFetcher.h"
+#include "web/RunAside.h"
 
 namespace larkspur {
 
@@ -24,7 +25,8 @@ bool CatalogueSearch::fetch(const std::string& url, std::string& page, std::uint
     try {
         const HttpPage got = m_http.GetPage(url, FetchGroup::Catalogue);
         // A Latin-1 era site: the program's text is UTF-8.
-        page = htmlPageToUtf8(got.body, got.contentType);
+        page = runAside(got.body.size(),
+                        [&got] { return htmlPageToUtf8(got.body, got.contentType); });
     } catch (const std::exception&) {
         ok = false;
     }

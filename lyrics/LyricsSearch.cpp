@@ -11,6 +11,7 @@
 #include "web/HtmlCharset.h"
 #include "web/HttpError.h"
 #include "web/HttpFetcher.h"
+#include "web/RunAside.h"
 #include "web/StagingPage.h"
 
 #include <QPointer>
@@ -157,7 +158,8 @@ bool LyricsSearch::fetchPage(const std::string& link, std::string& page)
     try {
         const HttpPage got = m_http.GetPage(link, FetchGroup::LyricsHarvest);
         // The cleaning cuts the head with its meta tag: decode while the charset is known.
-        page = htmlPageToUtf8(got.body, got.contentType);
+        page = runAside(got.body.size(),
+                        [&got] { return htmlPageToUtf8(got.body, got.contentType); });
     } catch (const std::exception&) {
         ok = false;
     }
@@ -186,7 +188,10 @@ void LyricsSearch::FetchCandidate(const std::string& link)
     // A newer lookup started while this one waited: its page belongs to another song.
     if (generation != m_generation) return;
     try {
-        writeUtf8StagingPage(CleanLyricsPage(page));
+        const std::string cleaned =
+            runAside(page.size(), [&page] { return CleanLyricsPage(page); });
+        if (generation != m_generation) return;
+        writeUtf8StagingPage(cleaned);
     } catch (const std::exception&) {
         // the browser shows what the file held before
     }

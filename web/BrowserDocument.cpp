@@ -3,6 +3,8 @@
 #include "web/HtmlCharset.h"
 #include "web/HtmlDocument.h"
 #include "web/HttpUrl.h"
+#include "web/MarkupBounds.h"
+#include "web/RunAside.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -517,21 +519,47 @@ std::string BrowserDocument::LocationURL() const
     return m_location;
 }
 
-const HtmlDocument& BrowserDocument::document() const
+struct BrowserDocument::Rendered
+{
+    bool ready = false;
+    std::string html;
+    std::string text;
+};
+
+std::shared_ptr<const BrowserDocument::Rendered> BrowserDocument::rendered() const
 {
     if (!m_hasDocument) throw std::runtime_error("The browser has no document");
-    if (!m_parsed) m_parsed = std::make_unique<HtmlDocument>(m_bytes, m_headerCharset);
-    return *m_parsed;
+    if (m_parsed && m_parsed->ready) return m_parsed;
+    // A large page is parsed aside. A handler run meanwhile may change the page (m_parsed is
+    // dropped then) or ask for it again (that starts its own parse); the job copies only what
+    // the document reads.
+    auto job = std::make_shared<Rendered>();
+    m_parsed = job;
+    const QPointer<const BrowserDocument> self(this);
+    try {
+        runAside(m_bytes.size(), [job, bytes = m_bytes.substr(0, MarkupBounds{}.maxBytes),
+                                  charset = m_headerCharset] {
+            const HtmlDocument document(bytes, charset);
+            job->html = document.bodyInnerHtml();
+            job->text = document.bodyInnerText();
+            return true;
+        });
+    } catch (...) {
+        if (self && m_parsed == job) m_parsed.reset();
+        throw;
+    }
+    job->ready = true;
+    return job;
 }
 
 std::string BrowserDocument::innerHTML() const
 {
-    return document().bodyInnerHtml();
+    return rendered()->html;
 }
 
 std::string BrowserDocument::innerText() const
 {
-    return document().bodyInnerText();
+    return rendered()->text;
 }
 
 bool BrowserDocument::requestNewWindow(const QString& url)

@@ -23,8 +23,6 @@
 
 namespace larkspur {
 
-class HtmlDocument;
-
 class BrowserDocument : public QObject
 {
     Q_OBJECT
@@ -58,7 +56,9 @@ class BrowserDocument : public QObject
 
     // The body's source as the page spells it and the body's rendered text (CR LF line
     // breaks), both UTF-8 whatever the page's charset. While a page loads they give what has
-    // arrived. Throw std::runtime_error when there is no document yet.
+    // arrived. Throw std::runtime_error when there is no document yet. A large page is
+    // parsed on a thread of its own while these wait in a nested event loop, so timers and
+    // other handlers keep running meanwhile.
     std::string innerHTML() const;
     std::string innerText() const;
 
@@ -101,7 +101,8 @@ class BrowserDocument : public QObject
     void commit(const std::string& location, std::string bytes, const std::string& charset);
     void finishLoad();
     void onNavigationTimeout();
-    const HtmlDocument& document() const;
+    struct Rendered;
+    std::shared_ptr<const Rendered> rendered() const;
 
     void* m_multi = nullptr;   // CURLM*
     void* m_easy = nullptr;    // CURL*, reused so cookies and connections carry over
@@ -117,7 +118,7 @@ class BrowserDocument : public QObject
     std::string m_location;
     std::string m_bytes;
     std::string m_headerCharset;
-    mutable std::unique_ptr<HtmlDocument> m_parsed;
+    mutable std::shared_ptr<Rendered> m_parsed; // dropped whenever m_bytes changes
 };
 
 } // namespace larkspur

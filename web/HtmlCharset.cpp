@@ -341,6 +341,28 @@ bool isValidUtf8(std::string_view bytes)
     return true;
 }
 
+namespace {
+
+// UTF-16 without a byte order mark: markup is mostly ASCII, so nearly every other byte is
+// zero. Read as UTF-8 it would be valid but give tags as text between NULs.
+std::string sniffUtf16(std::string_view bytes)
+{
+    const size_t pairs = std::min<size_t>(bytes.size(), 1024) / 2;
+    if (pairs < 8) return {};
+    size_t zeroHigh[2] = {0, 0}; // pairs whose second (LE) or first (BE) byte alone is zero
+    for (size_t i = 0; i < pairs; ++i) {
+        const bool first = bytes[2 * i] == 0;
+        const bool second = bytes[2 * i + 1] == 0;
+        if (second && !first) ++zeroHigh[0];
+        if (first && !second) ++zeroHigh[1];
+    }
+    if (zeroHigh[0] * 10 >= pairs * 9) return "UTF-16LE";
+    if (zeroHigh[1] * 10 >= pairs * 9) return "UTF-16BE";
+    return {};
+}
+
+} // namespace
+
 std::string detectHtmlCharset(std::string_view bytes, std::string_view headerCharset)
 {
     // A byte order mark is the strongest sign there is; browsers let it win over the header.
@@ -354,6 +376,7 @@ std::string detectHtmlCharset(std::string_view bytes, std::string_view headerCha
         if (fromMeta.starts_with("UTF-16")) return "UTF-8";
         return fromMeta;
     }
+    if (std::string wide = sniffUtf16(bytes); !wide.empty()) return wide;
     return isValidUtf8(bytes) ? "UTF-8" : "windows-1252";
 }
 

@@ -17,7 +17,8 @@ std::string charsetFromMetaTags(std::string_view html);
 
 // The character set to decode a page with, as a canonical name ("UTF-8", "windows-1252",
 // "UTF-16LE", ... or another name iconv knows). Order: a byte order mark, the header's
-// charset, the page's meta tag, valid UTF-8, else windows-1252. Unknown names are skipped.
+// charset, the page's meta tag, UTF-16 by its pattern of zero bytes, valid UTF-8, else
+// windows-1252. Unknown names are skipped.
 std::string detectHtmlCharset(std::string_view bytes, std::string_view headerCharset = {});
 
 // The page's bytes in UTF-8, without a byte order mark. Bytes that are not valid in the

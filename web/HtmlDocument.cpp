@@ -2,18 +2,69 @@
 
 #include "web/HtmlCharset.h"
 #include "web/HtmlRenderer.h"
+#include "web/MarkupBounds.h"
 
 #include <gumbo.h>
 
+#include <cstddef>
+#include <cstdlib>
+
 namespace larkspur {
+
+// Every block the parser holds, in a list, so the tree is freed in one loop: gumbo's own
+// gumbo_destroy_output recurses once per level and overflows the stack on deep trees.
+struct HtmlDocument::Allocations
+{
+    struct Header
+    {
+        Header* prev;
+        Header* next;
+    };
+    static_assert(sizeof(Header) % alignof(std::max_align_t) == 0);
+
+    Header head{&head, &head};
+
+    static void* allocate(void* self, size_t size)
+    {
+        auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + size));
+        if (!h) std::abort(); // gumbo cannot unwind; it would crash on a null block anyway
+        Header& list = static_cast<Allocations*>(self)->head;
+        h->prev = &list;
+        h->next = list.next;
+        list.next->prev = h;
+        list.next = h;
+        return h + 1;
+    }
+
+    static void release(void*, void* block)
+    {
+        if (!block) return;
+        Header* h = static_cast<Header*>(block) - 1;
+        h->prev->next = h->next;
+        h->next->prev = h->prev;
+        std::free(h);
+    }
+
+    ~Allocations()
+    {
+        for (Header* h = head.next; h != &head;) {
+            Header* next = h->next;
+            std::free(h);
+            h = next;
+        }
+    }
+};
 
 namespace {
 
-GumboOptions parserOptions()
+GumboOptions parserOptions(void* allocations)
 {
     GumboOptions options = kGumboDefaultOptions;
     // Parse errors are of no use here, and recording them all costs time on bad pages.
     options.max_errors = 0;
+    options.allocator = &HtmlDocument::Allocations::allocate;
+    options.deallocator = &HtmlDocument::Allocations::release;
+    options.userdata = allocations;
     return options;
 }
 
@@ -56,17 +107,20 @@ bool endsWithNoCase(std::string_view text, std::string_view tail)
 
 } // namespace
 
-HtmlDocument::HtmlDocument(std::string_view bytes, std::string_view headerCharset)
-    : m_charset(detectHtmlCharset(bytes, headerCharset)), m_source(decodeToUtf8(bytes, m_charset))
+HtmlDocument::HtmlDocument(std::string_view page, std::string_view headerCharset)
 {
-    const GumboOptions options = parserOptions();
+    const std::string_view bytes = page.substr(0, MarkupBounds{}.maxBytes);
+    m_charset = detectHtmlCharset(bytes, headerCharset);
+    m_source = decodeToUtf8(bytes, m_charset);
+    boundMarkup(m_source);
+    m_allocations = new Allocations;
+    const GumboOptions options = parserOptions(m_allocations);
     m_output = gumbo_parse_with_options(&options, m_source.data(), m_source.size());
 }
 
 HtmlDocument::~HtmlDocument()
 {
-    const GumboOptions options = parserOptions();
-    if (m_output) gumbo_destroy_output(&options, m_output);
+    delete m_allocations; // the whole tree with it
 }
 
 const GumboNode* HtmlDocument::root() const

@@ -15,6 +15,8 @@ class HtmlDocument
   public:
     // bytes: the page as received (any charset); headerCharset: the charset of the HTTP
     // Content-Type header, empty for local files. Never fails: any bytes make a document.
+    // Markup past the bounds of MarkupBounds.h is cut before parsing (source() shows the cut
+    // text), so time and memory stay in proportion to the page's size.
     explicit HtmlDocument(std::string_view bytes, std::string_view headerCharset = {});
     ~HtmlDocument();
     HtmlDocument(const HtmlDocument&) = delete;
@@ -38,9 +40,14 @@ class HtmlDocument
     const GumboInternalNode* body() const;
     bool quirksMode() const;
 
+    // The parser's memory (see HtmlDocument.cpp).
+    struct Allocations;
+
   private:
+
     std::string m_charset;
     std::string m_source;
+    Allocations* m_allocations = nullptr;
     GumboInternalOutput* m_output = nullptr;
 };
 

@@ -261,7 +261,9 @@ void PageStyle::addStyleSheet(std::string_view cssText)
             selStart = comma + 1;
             if (selector.empty()) continue;
 
-            Rule rule;
+            std::string tag;
+            std::string id;
+            std::vector<std::string> classes;
             bool simple = true;
             size_t i = 0;
             if (selector[0] == '*') {
@@ -269,7 +271,7 @@ void PageStyle::addStyleSheet(std::string_view cssText)
             } else {
                 while (i < selector.size() && isNameChar(selector[i]))
                     ++i;
-                rule.tag = lowered(selector.substr(0, i));
+                tag = lowered(selector.substr(0, i));
             }
             while (simple && i < selector.size()) {
                 const char kind = selector[i++];
@@ -280,46 +282,79 @@ void PageStyle::addStyleSheet(std::string_view cssText)
                 if (name.empty() || (kind != '.' && kind != '#')) {
                     simple = false;
                 } else if (kind == '.') {
-                    rule.classes.push_back(name);
-                } else if (rule.id.empty() || rule.id == name) {
-                    rule.id = name;
+                    classes.push_back(name);
+                } else if (id.empty() || id == name) {
+                    id = name;
                 } else {
                     simple = false; // two different ids never match
                 }
             }
             if (!simple) continue;
-            rule.specificity = (rule.id.empty() ? 0 : 1u << 20) +
-                               (static_cast<uint32_t>(rule.classes.size()) << 10) +
-                               (rule.tag.empty() ? 0 : 1);
-            for (const ElementStyle* values : {&declared.normal, &declared.important}) {
-                if (!setsAnything(*values)) continue;
-                Rule r = rule;
-                r.important = values == &declared.important;
-                r.values = *values;
-                r.order = static_cast<uint32_t>(m_rules.size());
-                const auto index = r.order;
-                if (!r.id.empty())
-                    m_byId[r.id].push_back(index);
-                else if (!r.classes.empty())
-                    m_byClass[r.classes.front()].push_back(index);
-                else if (!r.tag.empty())
-                    m_byTag[r.tag].push_back(index);
-                else
-                    m_universal.push_back(index);
-                m_rules.push_back(std::move(r));
+            const uint32_t specificity = (id.empty() ? 0 : 1u << 20) +
+                                         (static_cast<uint32_t>(classes.size()) << 10) +
+                                         (tag.empty() ? 0 : 1);
+            Entry* entry =
+                entryFor(std::move(tag), std::move(id), std::move(classes), specificity);
+            for (int important = 0; important < 2; ++important) {
+                const ElementStyle& values = important ? declared.important : declared.normal;
+                if (!setsAnything(values)) continue;
+                const uint32_t order = m_nextOrder++;
+                if (!entry) continue;
+                const uint8_t set[4] = {uint8_t(values.display), uint8_t(values.visibility),
+                                        uint8_t(values.whiteSpace),
+                                        uint8_t(values.textTransform)};
+                for (int p = 0; p < 4; ++p) {
+                    if (set[p] == 0) continue;
+                    entry->value[important][p] = set[p];
+                    entry->order[important][p] = order;
+                }
             }
         }
     }
 }
 
-bool PageStyle::matches(const Rule& rule, std::string_view tag, std::string_view id,
-                        const std::vector<std::string_view>& classes) const
+PageStyle::Entry* PageStyle::entryFor(std::string tag, std::string id,
+                                      std::vector<std::string> classes, uint32_t specificity)
 {
-    if (!rule.tag.empty() && rule.tag != tag) return false;
-    if (!rule.id.empty() && rule.id != id) return false;
-    for (const std::string& wanted : rule.classes) {
-        if (std::find(classes.begin(), classes.end(), std::string_view(wanted)) == classes.end())
-            return false;
+    std::sort(classes.begin(), classes.end());
+    std::string selector = tag + '\x01' + id;
+    for (const std::string& c : classes)
+        selector += '\x01' + c;
+    if (auto it = m_bySelector.find(selector); it != m_bySelector.end())
+        return &m_entries[it->second];
+
+    const int parts = (tag.empty() ? 0 : 1) + (id.empty() ? 0 : 1) + int(classes.size());
+    if (parts > 1 && m_compoundCount >= kMaxCompoundSelectors) return nullptr;
+    const auto index = static_cast<uint32_t>(m_entries.size());
+    if (parts == 0)
+        m_universal = index;
+    else if (parts == 1 && !id.empty())
+        m_byId[id] = index;
+    else if (parts == 1 && !classes.empty())
+        m_byClass[classes.front()] = index;
+    else if (parts == 1)
+        m_byTag[tag] = index;
+    else if (!id.empty())
+        m_compoundById[id].push_back(index);
+    else
+        m_compoundByClass[classes.front()].push_back(index);
+    if (parts > 1) ++m_compoundCount;
+    m_bySelector.emplace(std::move(selector), index);
+    Entry& entry = m_entries.emplace_back();
+    entry.tag = std::move(tag);
+    entry.id = std::move(id);
+    entry.classes = std::move(classes);
+    entry.specificity = specificity;
+    return &entry;
+}
+
+bool PageStyle::matches(const Entry& entry, std::string_view tag, std::string_view id,
+                        const std::vector<std::string>& sortedClasses) const
+{
+    if (!entry.tag.empty() && entry.tag != tag) return false;
+    if (!entry.id.empty() && entry.id != id) return false;
+    for (const std::string& wanted : entry.classes) {
+        if (!std::binary_search(sortedClasses.begin(), sortedClasses.end(), wanted)) return false;
     }
     return true;
 }
@@ -330,9 +365,9 @@ ElementStyle PageStyle::styleOf(const GumboNode* node) const
     if (!node || node->type != GUMBO_NODE_ELEMENT) return result;
     const GumboElement& el = node->v.element;
     const std::string_view styleAttr = attribute(el, "style");
-    if (m_rules.empty() && styleAttr.empty()) return result;
+    if (m_entries.empty() && styleAttr.empty()) return result;
 
-    if (!m_rules.empty()) {
+    if (!m_entries.empty()) {
         std::string tag;
         if (el.tag != GUMBO_TAG_UNKNOWN) {
             tag = gumbo_normalized_tagname(el.tag);
@@ -342,36 +377,62 @@ ElementStyle PageStyle::styleOf(const GumboNode* node) const
             tag = lowered(std::string_view(original.data, original.length));
         }
         const std::string id = key(attribute(el, "id"));
-        std::vector<std::string> classKeys;
+        std::vector<std::string> classes;
         for (std::string_view c : splitClasses(attribute(el, "class")))
-            classKeys.push_back(key(c));
-        std::vector<std::string_view> classes(classKeys.begin(), classKeys.end());
+            classes.push_back(key(c));
+        std::sort(classes.begin(), classes.end());
+        classes.erase(std::unique(classes.begin(), classes.end()), classes.end());
 
-        std::vector<uint32_t> candidates = m_universal;
-        const auto addFrom = [&](const auto& map, const std::string& k) {
+        // Per importance and property the winner is the matching entry with the highest
+        // specificity, then the latest rule; no entry is looked at twice.
+        struct Winner
+        {
+            uint32_t specificity = 0;
+            uint32_t order = 0;
+            uint8_t value = 0;
+        };
+        Winner winners[2][4];
+        const auto consider = [&](const Entry& e) {
+            if (!matches(e, tag, id, classes)) return;
+            for (int important = 0; important < 2; ++important) {
+                for (int p = 0; p < 4; ++p) {
+                    if (e.value[important][p] == 0) continue;
+                    Winner& w = winners[important][p];
+                    if (w.value == 0 || e.specificity > w.specificity ||
+                        (e.specificity == w.specificity && e.order[important][p] > w.order))
+                        w = {e.specificity, e.order[important][p], e.value[important][p]};
+                }
+            }
+        };
+        const auto single = [&](const auto& map, const std::string& k) {
+            if (k.empty()) return;
+            if (auto it = map.find(k); it != map.end()) consider(m_entries[it->second]);
+        };
+        const auto compound = [&](const auto& map, const std::string& k) {
             if (k.empty()) return;
             if (auto it = map.find(k); it != map.end())
-                candidates.insert(candidates.end(), it->second.begin(), it->second.end());
+                for (uint32_t index : it->second)
+                    consider(m_entries[index]);
         };
-        addFrom(m_byId, id);
-        for (const std::string& c : classKeys)
-            addFrom(m_byClass, c);
-        addFrom(m_byTag, tag);
-        std::sort(candidates.begin(), candidates.end());
-        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+        if (m_universal >= 0) consider(m_entries[size_t(m_universal)]);
+        single(m_byTag, tag);
+        single(m_byId, id);
+        compound(m_compoundById, id);
+        for (const std::string& c : classes) {
+            single(m_byClass, c);
+            compound(m_compoundByClass, c);
+        }
 
-        // Apply the normal rules by rising specificity, then order; the important ones last.
-        std::vector<const Rule*> matching;
-        for (uint32_t index : candidates)
-            if (matches(m_rules[index], tag, id, classes)) matching.push_back(&m_rules[index]);
-        std::stable_sort(matching.begin(), matching.end(), [](const Rule* a, const Rule* b) {
-            if (a->important != b->important) return !a->important;
-            if (a->specificity != b->specificity) return a->specificity < b->specificity;
-            return a->order < b->order;
-        });
-        ElementStyle important;
-        for (const Rule* r : matching)
-            overlay(r->important ? important : result, r->values);
+        const auto styleFrom = [&](const Winner (&w)[4]) {
+            ElementStyle s;
+            s.display = DisplayKind(w[0].value);
+            s.visibility = VisibilityKind(w[1].value);
+            s.whiteSpace = WhiteSpaceKind(w[2].value);
+            s.textTransform = TextTransformKind(w[3].value);
+            return s;
+        };
+        result = styleFrom(winners[0]);
+        const ElementStyle important = styleFrom(winners[1]);
         if (!styleAttr.empty()) {
             const DeclaredStyle inlineStyle = parseDeclarations(styleAttr);
             overlay(result, inlineStyle.normal);

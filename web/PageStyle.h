@@ -58,29 +58,44 @@ class PageStyle
     // rules, by importance, specificity and order.
     ElementStyle styleOf(const GumboInternalNode* element) const;
 
-    bool empty() const { return m_rules.empty(); }
+    bool empty() const { return m_entries.empty(); }
+
+    // Distinct selectors of more than one part (".a.b", "p#x") kept per page; beyond it
+    // further ones are left out, so an element is checked against a bounded number of them.
+    static constexpr size_t kMaxCompoundSelectors = 1024;
 
   private:
-    struct Rule
+    // Every rule of one selector folded together: per importance and property, the value of
+    // the last rule that sets it, with that rule's place in the sheets. They all share the
+    // specificity and match the same elements, so the cascade comes out the same.
+    struct Entry
     {
         std::string tag; // lower case; empty for any
         std::string id;
-        std::vector<std::string> classes;
+        std::vector<std::string> classes; // sorted
         uint32_t specificity = 0;
-        uint32_t order = 0;
-        bool important = false;
-        ElementStyle values;
+        uint8_t value[2][4] = {};  // [important][property], 0 where unset
+        uint32_t order[2][4] = {}; // of the rule that set value
     };
 
-    bool matches(const Rule& rule, std::string_view tag, std::string_view id,
-                 const std::vector<std::string_view>& classes) const;
+    bool matches(const Entry& entry, std::string_view tag, std::string_view id,
+                 const std::vector<std::string>& sortedClasses) const;
     std::string key(std::string_view name) const;
+    Entry* entryFor(std::string tag, std::string id, std::vector<std::string> classes,
+                    uint32_t specificity);
 
-    std::vector<Rule> m_rules;
-    std::unordered_map<std::string, std::vector<uint32_t>> m_byId;
-    std::unordered_map<std::string, std::vector<uint32_t>> m_byClass;
-    std::unordered_map<std::string, std::vector<uint32_t>> m_byTag;
-    std::vector<uint32_t> m_universal;
+    std::vector<Entry> m_entries;
+    std::unordered_map<std::string, uint32_t> m_bySelector;
+    // Selectors of one part: the entry of that tag, id or class, or of "*".
+    std::unordered_map<std::string, uint32_t> m_byId;
+    std::unordered_map<std::string, uint32_t> m_byClass;
+    std::unordered_map<std::string, uint32_t> m_byTag;
+    int64_t m_universal = -1;
+    // Selectors of more parts, under their id, else their first class.
+    std::unordered_map<std::string, std::vector<uint32_t>> m_compoundById;
+    std::unordered_map<std::string, std::vector<uint32_t>> m_compoundByClass;
+    size_t m_compoundCount = 0;
+    uint32_t m_nextOrder = 0;
     bool m_quirks = false;
 };
 

@@ -191,6 +191,20 @@ TEST_F(WindowLyrics, FailedFetchesFallBackOrEndEmpty)
 }
 
 // The busy label ends the waiting fetch: the fallback runs at once.
+TEST_F(WindowLyrics, LargeHostilePageIsHarvestedAside)
+{
+    // 3 MB: decoded, cleaned, staged and parsed on threads of their own.
+    std::string junk;
+    for (int i = 0; i < 100000; ++i)
+        junk += "<script>var a=1;</script><span>";
+    writeFile(site.file("big.html"), page("<p>Real lyrics line</p>" + junk + "la la"));
+    writeFile(site.file("search.html"), resultPage({"big.html"}));
+    auto f = startSearching();
+    EXPECT_TRUE(waitUntil([&] { return memo(*f).starts_with("Real lyrics line"); }, 30000));
+    EXPECT_NE(memo(*f).find("la la"), std::string::npos);
+    EXPECT_EQ(memo(*f).find("var a"), std::string::npos);
+}
+
 TEST_F(WindowLyrics, BusyLabelCancelsTheWaitingFetch)
 {
     writeFile(site.file("search.html"), resultPage({"slow/page.html?s=30"}, "quick.html"));

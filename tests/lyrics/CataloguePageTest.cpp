@@ -1,6 +1,7 @@
 // The catalogue site's addresses and the pieces cut from its pages.
 
 #include "lyrics/CataloguePage.h"
+#include "support/HostilePages.h"
 
 #include <gtest/gtest.h>
 
@@ -146,4 +147,32 @@ TEST(CataloguePage, SongTextFromItsBlock)
     };
     for (const auto& c : cases)
         EXPECT_EQ(songTextFromPage(c.page), c.text) << c.page;
+}
+
+TEST(CataloguePage, HostileRowsStayBoundedInNumberAndSize)
+{
+    struct Case
+    {
+        const char* why;
+        std::string page;
+        std::size_t rows;
+    };
+    const std::string marker = "margin-left:5px" + std::string(29, '.');
+    const Case cases[] = {
+        {"a million rows without any end", testpages::repeat(marker, 1000000), kMaxCatalogueRows},
+        {"rows whose ends all come at the end of the page",
+         testpages::repeat(marker + "\"l\">T", 100000) + "</a>\"2\">x</div>", kMaxCatalogueRows},
+        {"a few rows whose ends come only after the last",
+         testpages::repeat(marker + "\"l\">T", 3) + "</a>\"2\">x</div>", 3},
+    };
+    for (const Case& c : cases) {
+        const auto rows = parseCatalogueRows(c.page);
+        EXPECT_EQ(rows.size(), c.rows) << c.why;
+        std::size_t bytes = 0;
+        for (const CatalogueRow& r : rows)
+            bytes += r.link.size() + r.title.size() + r.text.size();
+        EXPECT_LE(bytes, c.page.size()) << c.why;
+        ASSERT_FALSE(rows.empty()) << c.why;
+        EXPECT_EQ(rows.back().text, c.rows == 3 ? "x" : "") << c.why;
+    }
 }

@@ -1,0 +1,176 @@
+// Parse and render of hostile pages (absurd nesting, attributes, sizes, style sheets, broken
+// encodings, entities) beside a baseline measured in the same run: an ordinary 100 KB lyrics
+// page. For each: the time of parse + render, its ratio to the baseline's time per byte, the
+// peak memory it added, and the longest the browser's event loop stood still while
+// innerText() waited for it (the window must never stall for more than 50 ms).
+// Then the text work that stays on the interface thread with fetched pages (a harvested
+// lyrics page decoded and cleaned, a catalogue results page, a dictionary page's section),
+// on a 64 MB hostile page beside the ordinary page.
+
+#include "bench/BenchTiming.h"
+#include "dictionary/WordLookup.h"
+#include "lyrics/CataloguePage.h"
+#include "lyrics/CleanLyricsPage.h"
+#include "tests/support/HostilePages.h"
+#include "web/BrowserDocument.h"
+#include "web/HtmlCharset.h"
+#include "web/HtmlRenderer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace larkspur;
+
+long statusKb(const char* field)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::string(field).size()));
+    return -1;
+}
+
+// Peak resident memory added by work, in MB; negative when the kernel does not let the peak
+// be reset. Each page is measured in a process of its own, whose heap holds no earlier
+// page's freed memory.
+template <typename Work> double peakMb(Work work)
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long base = statusKb("VmRSS:");
+    work();
+    const long peak = statusKb("VmHWM:");
+    if (base < 0 || peak < 0) return -1;
+    return double(peak - base) / 1024.0;
+}
+
+// The longest gap between ticks of a 2 ms timer while innerText() of the page runs.
+double longestStallMs(const std::string& path)
+{
+    BrowserDocument browser;
+    bool complete = false;
+    QObject::connect(&browser, &BrowserDocument::DocumentComplete, [&] { complete = true; });
+    browser.Navigate(path);
+    while (!complete)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QElapsedTimer sinceTick;
+    double longest = 0;
+    QTimer tick;
+    tick.setInterval(2);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, double(sinceTick.nsecsElapsed()) / 1e6);
+        sinceTick.restart();
+    });
+    tick.start();
+    sinceTick.start();
+    const std::string text = browser.innerText();
+    longest = std::max(longest, double(sinceTick.nsecsElapsed()) / 1e6);
+    return longest;
+}
+
+struct Result
+{
+    double ms;
+    double mb;
+    double stallMs;
+    bool leadShown;
+};
+
+Result measureHere(const testpages::HostilePage& page, const QString& dir, int runs)
+{
+    Result r{};
+    std::string text;
+    r.mb = peakMb([&] { text = renderInnerText(page.bytes, page.headerCharset); });
+    r.leadShown = text.find(page.lead) != std::string::npos;
+    r.ms = bench::bestOf(runs, [&] { text = renderInnerText(page.bytes, page.headerCharset); });
+    const std::string path = QDir(dir).filePath(QStringLiteral("page.html")).toStdString();
+    std::ofstream(path, std::ios::binary) << page.bytes;
+    r.stallMs = page.headerCharset.empty() ? longestStallMs(path) : -1;
+    return r;
+}
+
+Result measure(const testpages::HostilePage& page, const QString& dir, int runs)
+{
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        int argc = 1;
+        char name[] = "bench_hostile_pages";
+        char* argv[] = {name, nullptr};
+        QCoreApplication app(argc, argv);
+        const Result r = measureHere(page, dir, runs);
+        const bool written = ::write(fds[1], &r, sizeof r) == ssize_t(sizeof r);
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(fds[1]);
+    Result r{-1, -1, -1, false};
+    if (::read(fds[0], &r, sizeof r) != ssize_t(sizeof r)) r = {-1, -1, -1, false};
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return r;
+}
+
+} // namespace
+
+int main()
+{
+    QTemporaryDir dir;
+    const testpages::HostilePage ordinary{
+        "ordinary 100 KB page", testpages::ordinaryPage(), {}, testpages::kLead, {}};
+    const Result base = measure(ordinary, dir.path(), 20);
+    const double baseMsPerMb = base.ms / (double(ordinary.bytes.size()) / 1e6);
+    std::printf("%-46s %9s %8s %9s %9s %9s %5s\n", "page", "MB in", "ms", "x base/MB", "peak MB",
+                "stall ms", "lead");
+    const auto row = [&](const testpages::HostilePage& page, const Result& r) {
+        const double mbIn = double(page.bytes.size()) / 1e6;
+        std::printf("%-46s %9.2f %8.1f %9.2f %9.1f %9.1f %5s\n", page.name, mbIn, r.ms,
+                    (r.ms / mbIn) / baseMsPerMb, r.mb, r.stallMs, r.leadShown ? "yes" : "NO");
+        std::fflush(stdout);
+    };
+    row(ordinary, base);
+    for (const testpages::HostilePage& page : testpages::hostilePages())
+        row(page, measure(page, dir.path(), 3));
+    std::printf("x base/MB: time per input MB against the ordinary page's; stall: the longest "
+                "the event loop stood still during innerText() (-1: header charset only)\n\n");
+
+    // A 64 MB page of script blocks, class tags, row markers without ends and entities.
+    const std::string hostile = testpages::pageAround(
+        "", testpages::repeat("<script>x</script><class a>margin-left:5px&amp;"
+                              "ENGLISCH DEUTSCH .............\n",
+                              64 * 1024 * 1024 / 80));
+    struct Work
+    {
+        const char* name;
+        std::function<size_t(const std::string&)> run;
+    };
+    const Work works[] = {
+        {"harvested page decoded and cleaned",
+         [](const std::string& p) { return CleanLyricsPage(htmlPageToUtf8(p, "")).size(); }},
+        {"catalogue results page",
+         [](const std::string& p) { return parseCataloguePage(p).rows.size(); }},
+        {"dictionary section of the page's text",
+         [](const std::string& p) { return translationSection(p).size(); }},
+    };
+    std::printf("%-40s %12s %12s %9s\n", "interface-thread work", "ordinary ms", "64 MB ms",
+                "x base/MB");
+    for (const Work& w : works) {
+        const double baseMs = bench::bestOf(20, [&] { w.run(ordinary.bytes); });
+        const double ms = bench::bestOf(3, [&] { w.run(hostile); });
+        std::printf("%-40s %12.2f %12.1f %9.2f\n", w.name, baseMs, ms,
+                    (ms / double(hostile.size())) / (baseMs / double(ordinary.bytes.size())));
+    }
+    return 0;
+}
