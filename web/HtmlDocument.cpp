@@ -192,7 +192,11 @@ std::string HtmlDocument::bodyInnerHtml() const
 
 std::string HtmlDocument::bodyInnerText() const
 {
-    return renderBodyText(*this);
+    std::string text = renderBodyText(*this);
+    // The parser turns a numeric reference too long for its counter into one stray byte;
+    // browsers show such a reference as U+FFFD, and so does the repair.
+    if (!isValidUtf8(text)) text = decodeToUtf8(text, "UTF-8");
+    return text;
 }
 
 } // namespace larkspur

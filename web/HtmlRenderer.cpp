@@ -406,7 +406,7 @@ std::string renderBodyText(const HtmlDocument& document)
 std::string renderInnerText(std::string_view bytes, std::string_view headerCharset)
 {
     const HtmlDocument document(bytes, headerCharset);
-    return renderBodyText(document);
+    return document.bodyInnerText();
 }
 
 } // namespace larkspur

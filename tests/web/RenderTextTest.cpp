@@ -153,6 +153,8 @@ TEST(RenderText, EntitiesAndLineEnds)
          "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F & <tag> \xE2\x82\xAC \xE2\x98\xBA \xC2\xA9"},
         {"Gr&ouml;&szlig;e", "Gr\xC3\xB6\xC3\x9F"
                              "e"},
+        // Out of range for any counter: shown as U+FFFD, never as a stray byte.
+        {"a&#xeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeet", "a\xEF\xBF\xBDt"},
     });
     const std::string text = renderInnerText("<p>a</p><div>b<br>c</div><pre>d\ne</pre>");
     for (size_t i = 0; i < text.size(); ++i) {
