@@ -397,6 +397,15 @@ class Soak:
         self.desk.key(self.rnd.choice(["F1", "F2"]))
 
     def act_ban(self):
+        # Half the time the song is one listed twice, found and played first, as a person
+        # bans a song they searched for.
+        twice = [p for p in self.playable_names() if len(self.initial[p]) > 1]
+        if twice and self.rnd.random() < 0.5:
+            path = self.rnd.choice(twice)
+            self.find_and_play(path)
+            last = lambda: ([t for k, t in self.log_lines() if k == "song"] or [None])[-1]
+            wait_for(lambda: last() == path, 4)
+            self.front()
         before = sum(1 for k, t in self.log_lines() if t.endswith("NEVER PLAY AGAIN"))
         _, _, w, h = self.desk.geometry(self.win)
         # The toolbar beside its buttons: the window's own pop-up menu.
@@ -414,7 +423,9 @@ class Soak:
         return [p for p in self.initial if p not in banned]
 
     def act_finder(self):
-        path = self.rnd.choice(self.playable_names())
+        self.find_and_play(self.rnd.choice(self.playable_names()))
+
+    def find_and_play(self, path):
         name = os.path.basename(path)
         words = name[: name.rfind(".")]
         self.desk.key("F5")
@@ -663,8 +674,6 @@ class Soak:
                 "yes" if self.alive_at_end else "no", self.songs_last_10s, self.status,
                 "yes" if self.exited else "no")),
         ]
-        for k, v in rows:
-            print("soak: %-14s %s" % (k, v))
         if not self.alive_at_end:
             self.fail.append("the player died")
         if self.songs_last_10s < 1 or self.status != "Playing":
@@ -683,12 +692,15 @@ class Soak:
         for what in ("ban not taken", "import dialog missing", "import dialog stuck"):
             if self.n.get(what):
                 self.fail.append("%s: %d times" % (what, self.n[what]))
-        for f in self.fail:
-            print("soak: FAIL " + f)
         if self.fail:
             self.out.flush()
             with open(os.path.join(self.work, "out.txt")) as f:
-                print("".join(f.readlines()[-20:]), end="")
+                print("soak: the player's last words:\n" + "".join(f.readlines()[-10:]), end="")
+        for k, v in rows:
+            print("soak: %-14s %s" % (k, v))
+        for f in self.fail:
+            print("soak: FAIL " + f)
+        if self.fail:
             return 1
         print("soak: ok")
         return 0
