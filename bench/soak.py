@@ -558,7 +558,11 @@ class Soak:
         time.sleep(5)
         self.rss_warm, self.fd_warm = self.figures()
         weights = [a[2] for a in actions]
+        self.rss_minutes, next_sample = [], time.monotonic() + 60
         while time.monotonic() < end and self.alive():
+            if time.monotonic() >= next_sample:
+                self.rss_minutes.append(rss_kb(self.pid))
+                next_sample += 60
             time.sleep(self.rnd.uniform(1.5, 4.0))
             if self.rnd.random() < 0.3:
                 self.reshuffle()
@@ -666,6 +670,7 @@ class Soak:
             ("dialogs closed", "%d %s" % (len(self.dialogs), sorted(set(self.dialogs)))),
             ("RSS kB", "start %d, warm %d, end %d: growth %d (limit %d + imports %d)" % (
                 self.rss_start, self.rss_warm, self.rss_end, growth, RSS_LIMIT_KB, need_kb)),
+            ("RSS by minute", " ".join(str(r) for r in self.rss_minutes) or "-"),
             ("open fds", "start %d, warm %d, end %d (end: %s)" % (
                 len(self.fd_start), len(self.fd_warm), len(self.fd_end), fd_kinds(self.fd_end))),
             ("counts", "%d paths checked, %d wrong" % (len(set(self.initial) | set(saved)),
