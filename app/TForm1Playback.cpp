@@ -4,6 +4,7 @@
 #include "app/Toolbar.h"
 #include "lyrics/SongWords.h"
 #include "playback/Fader.h"
+#include "playback/ListMaintenance.h"
 #include "playback/SongListFile.h"
 #include "playback/TimeText.h"
 
@@ -197,8 +198,9 @@ void TForm1::Next1Click()
 void TForm1::Neverplayagain1Click()
 {
     showPauseCaption(true);
-    if (CurrentIndex >= 0 && static_cast<std::size_t>(CurrentIndex) < dl.count())
-        dl.put(static_cast<std::size_t>(CurrentIndex), makeEntry(-1, CurrentSong));
+    // By path, not by position: the song may be listed more than once, and after a start
+    // that failed the position still names the song played before it.
+    if (!CurrentSong.empty()) banSong(dl, CurrentSong);
     logMarker(kLogNeverPlayAgain);
     FadeToNextSong(-1);
 }

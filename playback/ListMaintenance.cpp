@@ -47,4 +47,16 @@ std::size_t clearNotFoundFiles(SongList& list, const MissingFiles& missing)
     return deleted;
 }
 
+std::size_t banSong(SongList& list, std::string_view path)
+{
+    std::size_t banned = 0;
+    for (std::size_t i = 0; i < list.count(); ++i) {
+        const std::string_view line = list.get(i);
+        if (line.find('|') == std::string_view::npos || splitEntry(line).path != path) continue;
+        ++banned;
+        if (splitEntry(line).countText != "-1") list.put(i, makeEntry(-1, path));
+    }
+    return banned;
+}
+
 } // namespace larkspur

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace larkspur {
@@ -38,5 +39,10 @@ MissingFiles testAllFiles(const SongList& list, const FileExists& fileExists = s
 // position still holds the path the test found missing (a list changed since the test loses
 // nothing else). Returns how many were deleted. The record itself is kept.
 std::size_t clearNotFoundFiles(SongList& list, const MissingFiles& missing);
+
+// "Never play again": every entry holding exactly this path gets the count -1, so a song
+// listed twice (a playlist imported over the list) cannot come back through its other entry.
+// Entries of other paths are left alone. Returns how many entries hold the path.
+std::size_t banSong(SongList& list, std::string_view path);
 
 } // namespace larkspur

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QFileInfo>
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -218,6 +219,44 @@ TEST_F(WindowPlayback, NeverPlayAgainBansTheSong)
     }
     f->SaveSongList();
     EXPECT_NE(readFile(list).find("-1|" + banned + "\r\n"), std::string::npos);
+}
+
+// A song listed twice (its playlist imported over the list) is banned through both entries,
+// and a start that failed does not turn the ban on the song played before it.
+TEST_F(WindowPlayback, NeverPlayAgainBansEveryEntryOfTheSong)
+{
+    writeFile(list, "0|" + songs[0] + "\r\n0|" + songs[1] + "\r\n4|" + songs[0] + "\r\n0|" +
+                        songs[2] + "\r\n");
+    auto f = start(list);
+    f->PlayNextSong(2);
+    ASSERT_EQ(f->CurrentSong, songs[0]);
+    f->Neverplayagain1Click();
+    runFade(*f);
+    for (int i = 0; i < 40; ++i) {
+        f->PlayNextSong(-1);
+        EXPECT_NE(f->CurrentSong, songs[0]);
+    }
+    f->SaveSongList();
+    const auto saved = lines(readFile(list));
+    ASSERT_EQ(saved.size(), 4u);
+    EXPECT_EQ(saved[0], "-1|" + songs[0]);
+    EXPECT_EQ(saved[2], "-1|" + songs[0]);
+
+    // The third song plays; then its file goes and the second fails to start, so every
+    // try fails and the position still names the third when the second is banned.
+    f->PlayNextSong(3);
+    ASSERT_EQ(f->CurrentSong, songs[2]);
+    const std::string third(f->dl.get(3));
+    std::remove(songs[2].c_str());
+    mp.broken = {songs[1]};
+    f->PlayNextSong(1);
+    ASSERT_EQ(f->CurrentSong, songs[1]);
+    f->Neverplayagain1Click();
+    runFade(*f);
+    f->SaveSongList();
+    EXPECT_EQ(lines(readFile(list)),
+              (std::vector<std::string>{"-1|" + songs[0], "-1|" + songs[1], "-1|" + songs[0],
+                                        third}));
 }
 
 TEST_F(WindowPlayback, NextWithAnEmptyListFadesTheSameSongBackIn)

@@ -97,3 +97,35 @@ TEST(FileTest, MissingPositionsGrowPastTheOldTableSize)
     EXPECT_EQ(clearNotFoundFiles(list, missing), n);
     EXPECT_EQ(entriesOf(list), (std::vector<std::string>{"0|/kept.mp3"}));
 }
+
+TEST(BanSong, EveryEntryOfThePathAndNoOther)
+{
+    struct Case
+    {
+        std::vector<std::string> entries;
+        std::string path;
+        std::size_t held;
+        std::vector<std::string> after;
+    } cases[] = {
+        {{"3|/m/a.mp3", "0|/m/b.mp3"}, "/m/a.mp3", 1, {"-1|/m/a.mp3", "0|/m/b.mp3"}},
+        // Imported twice: both entries, whatever their counts.
+        {{"2|/m/a.mp3", "0|/m/b.mp3", "7|/m/a.mp3"},
+         "/m/a.mp3",
+         2,
+         {"-1|/m/a.mp3", "0|/m/b.mp3", "-1|/m/a.mp3"}},
+        // A longer path sharing the start, a path with a "|" of its own, a line without one.
+        {{"1|/m/a.mp3.bak", "1|/m/a|b.mp3", "/m/a.mp3", "-1|/m/a.mp3"},
+         "/m/a.mp3",
+         1,
+         {"1|/m/a.mp3.bak", "1|/m/a|b.mp3", "/m/a.mp3", "-1|/m/a.mp3"}},
+        {{"1|/m/a|b.mp3"}, "/m/a|b.mp3", 1, {"-1|/m/a|b.mp3"}},
+        {{"0|/m/b.mp3"}, "/m/a.mp3", 0, {"0|/m/b.mp3"}},
+    };
+    for (const Case& c : cases) {
+        SongList list;
+        for (const auto& e : c.entries)
+            list.add(e);
+        EXPECT_EQ(banSong(list, c.path), c.held) << c.entries.front();
+        EXPECT_EQ(entriesOf(list), c.after) << c.entries.front();
+    }
+}
