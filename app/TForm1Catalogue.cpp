@@ -1,6 +1,7 @@
 // The lyrics catalogue frame: search by title or full text, page through the hits, load
 // the selected hit's song into the lyrics memo. The work is done by CatalogueSearch.
 
+#include "app/core/MemoText.h"
 #include "app/TForm1.h"
 #include "lyrics/CataloguePage.h"
 #include "web/HttpClient.h"
@@ -141,7 +142,7 @@ void TForm1::createCatalogueSearch()
         if (isVisible()) lb->setFocus();
     };
     view.showSong = [this](const std::string& text) {
-        memo1->setPlainText(QString::fromStdString(text));
+        memo1->setPlainText(memoText(text));
     };
     view.showError = [this](const std::string& text) { m_services.showError(text); };
     m_catalogue = std::make_unique<CatalogueSearch>(*this, *m_http, std::move(view));

@@ -2,6 +2,7 @@
 // entries shown in the translation frame; the local dictd dictionaries stand in when the
 // page fails.
 
+#include "app/core/MemoText.h"
 #include "app/TForm1.h"
 #include "dictionary/Translation.h"
 #include "dictionary/WordLookup.h"
@@ -46,9 +47,7 @@ void TForm1::showTranslation()
 {
     ShowTranslationFrame();
     try {
-        QString shown = QString::fromStdString(translationOf(*WebBrowser1, m_translationWord));
-        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        memotrns->setPlainText(shown);
+        memotrns->setPlainText(memoText(translationOf(*WebBrowser1, m_translationWord)));
     } catch (const std::exception& e) {
         m_services.showError(e.what());
     }
@@ -57,7 +56,7 @@ void TForm1::showTranslation()
 void TForm1::showTranslationText(const QString& text)
 {
     ShowTranslationFrame();
-    memotrns->setPlainText(text);
+    memotrns->setPlainText(memoText(text));
 }
 
 } // namespace larkspur

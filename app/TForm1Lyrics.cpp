@@ -2,6 +2,7 @@
 // harvest, the lyrics database, timed lyrics, saving, and the commands of the dictionary
 // still to come.
 
+#include "app/core/MemoText.h"
 #include "app/TForm1.h"
 #include "lyrics/EmbeddedLyrics.h"
 #include "lyrics/LyricsFile.h"
@@ -90,9 +91,7 @@ void TForm1::setLyricsText(const std::string& text)
     m_synced.reset();
     lrctmr->stop();
     highlightLine(std::nullopt);
-    QString shown = QString::fromStdString(text);
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    memo1->setPlainText(shown);
+    memo1->setPlainText(memoText(text));
 }
 
 void TForm1::setSyncedLyrics(const std::string& lrc)

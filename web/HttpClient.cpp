@@ -176,7 +176,8 @@ struct Transfer
             if (ec == std::errc() && end == value.data() + value.size())
                 body.reserve(std::min(length, limits.bodyBytes));
         } else if (equalsNoCase(name, "Content-Type")) {
-            contentType = std::string(value);
+            // A stray CR inside the value ends it, as it ends the line for most readers.
+            contentType = std::string(value.substr(0, value.find_first_of("\r\n")));
         } else if ((equalsNoCase(name, "Connection") || equalsNoCase(name, "Proxy-Connection")) &&
                    equalsNoCase(value, "close")) {
             // curl closes on "Connection: close" by itself, but not on the proxy variant.
