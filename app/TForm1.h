@@ -179,6 +179,10 @@ public:
     void Playthissong1Click();
     void TapTempo();
 
+    // ---- the status line: one short outcome at a time, kept until the next one
+    void showStatus(const std::string& text);
+    std::string statusText() const; // the whole text, also when the line shows it shortened
+
     // ---- waiting for the lyrics, dictionary and catalogue subsystems
     void LookupLyrics(const std::string& name);
     void Quicksave1Click();
@@ -272,6 +276,7 @@ public:
     QLabel* lbpm = nullptr;
     QLabel* Label6 = nullptr;
     QLabel* lbusy2 = nullptr;
+    QLabel* lstatus = nullptr;
     QToolButton* JvxSpeedButton1 = nullptr; // pause / play
     QToolButton* JvxSpeedButton2 = nullptr; // next
     QToolButton* JvxSpeedButton3 = nullptr; // find
@@ -361,6 +366,7 @@ private:
     void showTranslationText(const QString& text);
 
     FormServices m_services;
+    std::string m_status;
     // The word of the last lookup, for the offline dictionaries when the page fails.
     std::string m_translationWord;
     std::unique_ptr<RandomSource> m_ownRandom;

@@ -5,6 +5,7 @@
 #include "app/core/SettingsPanel.h"
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
@@ -109,7 +110,20 @@ void TForm1::CloseAllFrames() { closeFrames({logtxt, List, lyrworld, memotrns, g
 void TForm1::FormResize()
 {
     if (!areaOpen()) NormalWidth = width();
+    if (lstatus) showStatus(m_status); // elided anew for the new width
 }
+
+void TForm1::showStatus(const std::string& text)
+{
+    m_status = text;
+    const QString whole = QString::fromLocal8Bit(text).simplified();
+    // Elided, never wider than the window: a long file name must not widen it.
+    const int room = std::max(0, lstatus->width() - 8);
+    lstatus->setText(lstatus->fontMetrics().elidedText(whole, Qt::ElideMiddle, room));
+    lstatus->setToolTip(whole);
+}
+
+std::string TForm1::statusText() const { return m_status; }
 
 // The search field follows through the search bar's layout.
 void TForm1::spltMoved()

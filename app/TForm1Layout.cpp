@@ -48,6 +48,16 @@ void TForm1::buildWidgets()
     connect(mainpanel, &QSplitter::splitterMoved, this, &TForm1::spltMoved);
     outer->addWidget(mainpanel, 1);
 
+    // Short outcomes that need no box. A label of its own, so nothing said here ever
+    // becomes part of the lyrics text that F9 saves.
+    lstatus = new QLabel(this);
+    lstatus->setObjectName(QStringLiteral("lstatus"));
+    lstatus->setContentsMargins(4, 1, 4, 1);
+    lstatus->setFixedHeight(lstatus->fontMetrics().height() + 4);
+    lstatus->setTextFormat(Qt::PlainText);
+    lstatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    outer->addWidget(lstatus);
+
     buildBottomBar();
     outer->addWidget(Panelbottom);
 }
