@@ -72,8 +72,13 @@ ScanResult scanWithProgress(QWidget* parent, const std::string& folder)
         songs.store(p.songs, std::memory_order_relaxed);
     });
     ScanResult found;
+    std::exception_ptr failure; // carried over to this thread: a thread cannot report it
     std::thread worker([&] {
-        found = scanner.scan(folder, "*.mp3", true);
+        try {
+            found = scanner.scan(folder, "*.mp3", true);
+        } catch (...) {
+            failure = std::current_exception();
+        }
         done.store(true);
     });
     QProgressDialog dialog(QStringLiteral("Scanning..."), QStringLiteral("&Cancel"), 0, 0, parent);
@@ -95,6 +100,7 @@ ScanResult scanWithProgress(QWidget* parent, const std::string& folder)
         if (dialog.wasCanceled()) scanner.cancel();
     }
     worker.join();
+    if (failure) std::rethrow_exception(failure);
     if (!scanner.cancelled()) return found;
     ScanResult cancelled;
     cancelled.cancelled = true;

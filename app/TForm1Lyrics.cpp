@@ -55,6 +55,7 @@ void TForm1::buildLyrics()
     view.searchEnabled = [this] { return srchen->isChecked(); };
     view.checkSearch = [this] { srchen->setChecked(true); };
     view.dictionaryPage = [this] { showTranslation(); };
+    view.problem = [this](const std::string& why) { showStatus(why); };
     m_lyrics = new LyricsSearch(*this, *m_http, *WebBrowser1, std::move(view), this);
     createCatalogueSearch();
     if (!m_services.askSaveFile)
@@ -164,7 +165,12 @@ bool TForm1::seekToLineAt(const QPoint& viewportPos)
 
 std::string TForm1::lyricsText() const { return withCrLf(memo1->toPlainText().toStdString()); }
 
-void TForm1::LookupLyrics(const std::string& name) { m_lyrics->LookupLyrics(name, CurrentSong); }
+// The lookup of a song start: what cannot be read is told in the status line, never
+// costing the song its play.
+void TForm1::LookupLyrics(const std::string& name)
+{
+    m_lyrics->LookupLyrics(name, CurrentSong, true);
+}
 
 void TForm1::srchenClick() { m_lyrics->srchenClick(CurrentSong); }
 

@@ -1,5 +1,6 @@
 // Program entry: the application, the player back-end and the main window.
 
+#include "app/ErrorReport.h"
 #include "app/TForm1.h"
 #include "playback/SongListFile.h"
 #include "playback/gst/GstMediaPlayer.h"
@@ -10,10 +11,12 @@
 #include <QFileDialog>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTranslator>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -56,7 +59,7 @@ int main(int argc, char** argv)
         }
         desktop = desktop || arg == "--desktop";
     }
-    QApplication app(argc, argv);
+    larkspur::Application app(argc, argv);
     // No display name: the platform would append it to every dialog's title.
     QApplication::setQuitOnLastWindowClosed(false);
     // Qt's own words in the user's language, where installed: the hotkey texts take the
@@ -90,7 +93,14 @@ int main(int argc, char** argv)
         return od.selectedFiles().first().toLocal8Bit().toStdString();
     };
 
-    larkspur::TForm1 Form1(services);
+    const auto fatal = [](const std::string& text) {
+        QMessageBox::critical(nullptr, QStringLiteral("Larkspur"), QString::fromLocal8Bit(text));
+    };
+    std::unique_ptr<larkspur::TForm1> window;
+    if (!larkspur::runStartStep([&] { window = std::make_unique<larkspur::TForm1>(services); },
+                                fatal))
+        return 1;
+    larkspur::TForm1& Form1 = *window;
 
     // A terminate or interrupt signal is a close request, handled on the event loop like
     // the window's own close: fade, list and settings saved.
@@ -120,13 +130,21 @@ int main(int argc, char** argv)
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
     args.removeAll(QStringLiteral("--desktop"));
-    Form1.FormCreate(args);
+    std::unique_ptr<larkspur::MprisService> mpris;
+    // An error before the event loop runs ends the program, once the user has read it.
+    const bool started = larkspur::runStartStep(
+        [&] {
+            Form1.FormCreate(args);
+            if (Form1.closed()) return;
+            // Media keys and desktop controls; without a session bus the player runs without them.
+            mpris = std::make_unique<larkspur::MprisService>(Form1.mprisControl());
+            if (mpris->registerOnSessionBus())
+                QObject::connect(&Form1, &larkspur::TForm1::playerChanged, mpris.get(),
+                                 &larkspur::MprisService::playerChanged);
+            Form1.show();
+        },
+        fatal);
+    if (!started) return 1;
     if (Form1.closed()) return 0;
-    // Media keys and desktop controls; without a session bus the player runs without them.
-    larkspur::MprisService mpris(Form1.mprisControl());
-    if (mpris.registerOnSessionBus())
-        QObject::connect(&Form1, &larkspur::TForm1::playerChanged, &mpris,
-                         &larkspur::MprisService::playerChanged);
-    Form1.show();
     return QApplication::exec();
 }

@@ -6,13 +6,15 @@
 namespace larkspur {
 
 std::optional<FoundLyrics> localLyrics(const std::string& songPath,
-                                       const std::optional<EmbeddedLyrics>& tags)
+                                       const std::optional<EmbeddedLyrics>& tags,
+                                       std::string* unreadable)
 {
     try {
         if (auto text = readLyricsFile(lrcFileFor(songPath)); text && !text->empty())
             return FoundLyrics{*text, looksLikeLrc(*text)};
-    } catch (const LyricsFileError&) {
+    } catch (const LyricsFileError& e) {
         // the tags may still hold lyrics
+        if (unreadable) *unreadable = e.what();
     }
     if (tags && !tags->lrc.empty()) return FoundLyrics{tags->lrc, true};
     if (tags && !tags->text.empty()) return FoundLyrics{tags->text, false};

@@ -19,10 +19,12 @@ struct FoundLyrics
 };
 
 // The .lrc file beside the song (timed or not), else the lyrics in the song's tags (timed
-// ones first). Nothing when neither holds any; an unreadable .lrc file counts as none.
-// `tags` is readEmbeddedLyrics(songPath), read once by the caller.
+// ones first). Nothing when neither holds any; an unreadable .lrc file counts as none, and
+// why goes to `unreadable` when given. `tags` is readEmbeddedLyrics(songPath), read once by
+// the caller.
 std::optional<FoundLyrics> localLyrics(const std::string& songPath,
-                                       const std::optional<EmbeddedLyrics>& tags);
+                                       const std::optional<EmbeddedLyrics>& tags,
+                                       std::string* unreadable = nullptr);
 
 // Artist and title from the tags where they hold them, else the words of the file name;
 // no length.

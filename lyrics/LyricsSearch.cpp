@@ -30,14 +30,15 @@ LyricsSearch::LyricsSearch(LyricsState& state, HttpFetcher& http, BrowserDocumen
     connect(&m_browser, &BrowserDocument::navtoutTimer, this, &LyricsSearch::HarvestDocument);
 }
 
-void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& songPath)
+void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& songPath,
+                                bool songStart)
 {
     ++m_generation; // whatever an older harvest still brings belongs to another song
     ++m_song;
     m_harvest = Harvest::Running;
     m_databaseAnswer.reset();
     if (m_databaseWaiting > 0) m_database.Cancel();
-    const bool songStart = m_state.AutoLyricsPending;
+    const bool askDatabase = m_state.AutoLyricsPending;
     const auto words = songWordsFromFileName(fileName, m_state.SplitterChar);
     if (!words) return;
     m_state.SongArtist = words->artist;
@@ -47,10 +48,15 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     m_databaseSong = databaseSongFor(tags, *words);
 
     std::optional<FoundLyrics> local;
-    if (auto text = readLyricsFile(lyricsFileFor(songPath)))
-        local = FoundLyrics{*text, false};
-    else
-        local = localLyrics(songPath, tags);
+    std::string unreadable;
+    try {
+        if (auto text = readLyricsFile(lyricsFileFor(songPath))) local = FoundLyrics{*text, false};
+    } catch (const LyricsFileError& e) {
+        if (!songStart) throw; // the user asked: the error is theirs to see
+        unreadable = e.what();
+    }
+    if (!local) local = localLyrics(songPath, tags, songStart && unreadable.empty() ? &unreadable : nullptr);
+    if (!unreadable.empty()) problem(unreadable);
     if (local) {
         show(*local);
         if (m_state.AutoLyricsPending) {
@@ -60,7 +66,7 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
         }
     } else {
         m_view.setText({});
-        if (songStart && m_view.databaseEnabled && m_view.databaseEnabled()) startDatabase(false);
+        if (askDatabase && m_view.databaseEnabled && m_view.databaseEnabled()) startDatabase(false);
     }
     if (!m_view.searchEnabled()) {
         stopBrowser();
@@ -72,7 +78,15 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
                                           m_state.SongTitle, m_state.Appendix);
     m_state.LyricsPagePending = false;
     m_view.setText("Search: " + m_state.SongArtist + " - " + m_state.SongTitle);
-    navigateSearch(url);
+    try {
+        navigateSearch(url);
+    } catch (const std::exception& e) {
+        if (!songStart) throw;
+        // Dropped: the song plays without it, and the memo does not promise a search.
+        m_view.setText({});
+        problem(std::string("The web search could not start: ") + e.what());
+        return;
+    }
     m_state.TranslationPending = false;
 }
 
@@ -187,17 +201,28 @@ void LyricsSearch::FetchCandidate(const std::string& link)
     }
     // A newer lookup started while this one waited: its page belongs to another song.
     if (generation != m_generation) return;
+    std::string cleaned;
+    bool staged = false;
     try {
-        const std::string cleaned =
-            runAside(page.size(), [&page] { return CleanLyricsPage(page); });
+        cleaned = runAside(page.size(), [&page] { return CleanLyricsPage(page); });
         if (generation != m_generation) return;
         writeUtf8StagingPage(cleaned);
+        staged = true;
     } catch (const std::exception&) {
-        // the browser shows what the file held before
+        // no staging file (a cache folder that cannot be made, a full disk): rendered below
     }
+    if (generation != m_generation) return;
     m_state.LyricsPagePending = true;
     m_stagingGeneration = generation;
-    m_browser.Navigate(stagingPagePath());
+    // The file is only where the page waits: without it the page is rendered all the same.
+    if (staged) {
+        try {
+            m_browser.Navigate(stagingPagePath());
+        } catch (const std::exception&) {
+            staged = false;
+        }
+    }
+    if (!staged) m_browser.NavigateToPage("about:blank", utf8StagingBytes(cleaned));
     m_state.TranslationPending = false; // the staging page took the dictionary's place
 }
 
@@ -216,6 +241,11 @@ void LyricsSearch::finish(bool found, const std::string& why)
         }
     }
     if (m_view.ended) m_view.ended(found, why);
+}
+
+void LyricsSearch::problem(const std::string& why)
+{
+    if (m_view.problem) m_view.problem(why);
 }
 
 void LyricsSearch::show(const FoundLyrics& lyrics)

@@ -33,6 +33,9 @@ struct LyricsView
     std::function<void()> checkSearch;               // ticks the search switch
     // The completed document is the dictionary page (TranslationPending was set).
     std::function<void()> dictionaryPage;
+    // A source of a song start could not be used (a lyrics file that cannot be read, a
+    // search that cannot start): one line for the user; the song plays on. Optional.
+    std::function<void(const std::string& why)> problem;
     // A harvest came to its end: the page's text was shown (found) or the lookup ended
     // without text; why is one line for the user. Optional.
     std::function<void(bool found, const std::string& why)> ended;
@@ -57,9 +60,13 @@ public:
                  QObject* parent = nullptr);
 
     // A song started (or the switch was ticked): `fileName` without folder, `songPath` the
-    // full path. Throws LyricsFileError when the lyrics file exists but cannot be read, and
-    // std::runtime_error when the search cannot start.
-    void LookupLyrics(const std::string& fileName, const std::string& songPath);
+    // full path. At a song start (`songStart`) a source that cannot be read is
+    // skipped and a search that cannot start is dropped, each told through `problem`: the
+    // lyrics never cost the song its play. Otherwise (the user asked) throws LyricsFileError
+    // when the lyrics file exists but cannot be read, and std::runtime_error when the
+    // search cannot start.
+    void LookupLyrics(const std::string& fileName, const std::string& songPath,
+                      bool songStart = false);
     // After the switch changed: ticked, a new lookup; unticked, the lyrics file if any.
     void srchenClick(const std::string& songPath);
     // The words as the user typed them; ticks the switch.
@@ -91,6 +98,7 @@ private:
     void navigateSearch(const std::string& url);
     void stopBrowser();
     void finish(bool found, const std::string& why);
+    void problem(const std::string& why);
     void show(const FoundLyrics& lyrics);
     // The database's answer is shown at once (atOnce) or, with the search on, once the
     // harvest ended without text.

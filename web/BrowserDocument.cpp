@@ -1,4 +1,5 @@
 #include "web/BrowserDocument.h"
+#include "web/CallbackGuard.h"
 
 #include "web/HtmlCharset.h"
 #include "web/HtmlDocument.h"
@@ -165,11 +166,18 @@ struct BrowserDocument::Load
     bool committed = false;
     bool truncated = false;
     char errorText[CURL_ERROR_SIZE] = {};
+    std::exception_ptr callbackFailure; // an error inside a curl callback
 
     static size_t onBody(char* data, size_t size, size_t count, void* user)
     {
         auto* load = static_cast<Load*>(user);
-        const size_t n = size * count;
+        return guardedCallback<size_t>(0, load->callbackFailure,
+                                       [&] { return load->takeBody(data, size * count); });
+    }
+
+    size_t takeBody(char* data, size_t n)
+    {
+        Load* load = this;
         load->lastByte = SteadyClock::now();
         if (load->thisPoll >= kBytesPerPoll) {
             load->paused = true;
@@ -191,7 +199,13 @@ struct BrowserDocument::Load
     static size_t onHeader(char* data, size_t size, size_t count, void* user)
     {
         auto* load = static_cast<Load*>(user);
-        const size_t n = size * count;
+        return guardedCallback<size_t>(0, load->callbackFailure,
+                                       [&] { return load->takeHeader(data, size * count); });
+    }
+
+    size_t takeHeader(char* data, size_t n)
+    {
+        Load* load = this;
         load->lastByte = SteadyClock::now();
         const std::string line(data, n);
         if (startsWithNoCase(line, "http/")) load->headerBytes = 0;
@@ -231,6 +245,15 @@ struct BrowserDocument::Load
     // Why the transfer failed, as NavigateError says it; empty when it did not.
     std::string failure(CURLcode result) const
     {
+        if (callbackFailure) {
+            try {
+                std::rethrow_exception(callbackFailure);
+            } catch (const std::exception& e) {
+                return e.what();
+            } catch (...) {
+                return "The page could not be taken.";
+            }
+        }
         if (result == CURLE_OK || truncated) return {}; // the page cap keeps what came
         // curl refuses a single line over 100 KB as "out of memory" before we see it.
         if (headerTooLarge || (result == CURLE_OUT_OF_MEMORY && !headersFinal))
@@ -341,13 +364,27 @@ void BrowserDocument::Navigate(const std::string& address)
             : QUrl::fromLocalFile(QFileInfo(QString::fromStdString(localPath)).absoluteFilePath())
                   .toString(QUrl::FullyEncoded)
                   .toStdString();
+    loadPage(location, std::move(fileBytes));
+}
+
+void BrowserDocument::NavigateToPage(const std::string& location, std::string bytes)
+{
+    finishLoad();
+    m_navtout.stop();
+    ++m_generation;
+    loadPage(location, std::move(bytes));
+}
+
+void BrowserDocument::loadPage(const std::string& location, std::string bytes)
+{
+    const quint64 generation = m_generation;
     auto pending = std::make_unique<Load>();
     pending->generation = generation;
     pending->requestedUrl = location;
     m_load = std::move(pending);
     // Local pages complete from the event loop, as network pages do.
     QTimer::singleShot(0, this,
-                       [this, generation, location, bytes = std::move(fileBytes)]() mutable {
+                       [this, generation, location, bytes = std::move(bytes)]() mutable {
                            if (!m_load || m_load->generation != generation) return;
                            m_load.reset();
                            QPointer<BrowserDocument> self(this);

@@ -47,6 +47,10 @@ class BrowserDocument : public QObject
     // unsupported or malformed address, or a local file that cannot be read.
     void Navigate(const std::string& url);
 
+    // Loads a page held in memory as the document at `location` (a page that could not be
+    // staged in a file). Drops a running load; completes from the event loop as Navigate.
+    void NavigateToPage(const std::string& location, std::string bytes);
+
     // Ends a running load. What has arrived stays readable; no DocumentComplete follows.
     void Stop();
 
@@ -96,6 +100,7 @@ class BrowserDocument : public QObject
     struct Load;
 
     void startNetworkLoad(const std::string& url);
+    void loadPage(const std::string& location, std::string bytes);
     void poll();
     void endLoad(int curlResult, std::string error);
     void commit(const std::string& location, std::string bytes, const std::string& charset);

@@ -1,4 +1,5 @@
 #include "web/HttpClient.h"
+#include "web/CallbackGuard.h"
 
 #include "web/HttpCookieJar.h"
 #include "web/HttpCurlMulti.h"
@@ -108,6 +109,7 @@ struct Transfer
     bool lengthKnown = false;
     bool refused = false;
     bool lineTooLong = false;
+    std::exception_ptr failure; // an error inside a curl callback, rethrown once curl is out
     std::size_t headerBytes = 0; // of every answer of this fetch
     std::string contentType;
     std::string body;
@@ -199,7 +201,12 @@ struct Transfer
     static size_t onHeader(char* data, size_t size, size_t count, void* self)
     {
         auto* t = static_cast<Transfer*>(self);
-        const size_t bytes = size * count;
+        return guardedCallback<size_t>(0, t->failure, [&] { return t->takeHeader(data, size * count); });
+    }
+
+    size_t takeHeader(char* data, size_t bytes)
+    {
+        auto* t = this;
         std::string_view line(data, bytes);
         if (line.ends_with('\n')) line.remove_suffix(1);
         if (line.ends_with('\r')) line.remove_suffix(1);
@@ -226,6 +233,12 @@ struct Transfer
     static size_t onBody(char* data, size_t size, size_t count, void* self)
     {
         auto* t = static_cast<Transfer*>(self);
+        return guardedCallback<size_t>(0, t->failure, [&] { return t->takeBody(data, size, count); });
+    }
+
+    size_t takeBody(char* data, size_t size, size_t count)
+    {
+        auto* t = this;
         t->idleTimer.start();
         if (!t->turnTimer.isActive()) t->turnTimer.start();
         if (t->turnBytes >= kBytesPerTurn) {
@@ -251,6 +264,7 @@ struct Transfer
     // The body, or the failure as the user sees it.
     std::string outcome()
     {
+        if (failure) std::rethrow_exception(failure);
         if (lineTooLong) throw HttpError("Max line length exceeded.");
         if (limitHit == Limit::Header)
             throw HttpError("The answer's header lines exceed " + limitText(limits.headerBytes) +

@@ -49,8 +49,13 @@ void HttpCurlMulti::remove(CURL* easy)
 
 int HttpCurlMulti::onSocket(CURL*, curl_socket_t fd, int what, void* self, void*)
 {
-    static_cast<HttpCurlMulti*>(self)->watch(fd, what);
-    return 0;
+    // An error here (no memory for a notifier) must not unwind through curl: it gives up.
+    try {
+        static_cast<HttpCurlMulti*>(self)->watch(fd, what);
+        return 0;
+    } catch (...) {
+        return -1;
+    }
 }
 
 int HttpCurlMulti::onTimer(CURLM*, long timeoutMs, void* self)

@@ -73,12 +73,17 @@ void writeStagingPage(std::string_view bytes)
         throw std::runtime_error("Cannot write " + path + ": " + error);
 }
 
-void writeUtf8StagingPage(std::string_view utf8Html)
+std::string utf8StagingBytes(std::string_view utf8Html)
 {
     // The first charset a page names is the one that counts.
     std::string page = "<meta charset=\"utf-8\">\r\n";
     page += utf8Html;
-    writeStagingPage(page);
+    return page;
+}
+
+void writeUtf8StagingPage(std::string_view utf8Html)
+{
+    writeStagingPage(utf8StagingBytes(utf8Html));
 }
 
 } // namespace larkspur

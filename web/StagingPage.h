@@ -22,4 +22,7 @@ void writeStagingPage(std::string_view bytes);
 // whatever charset it came in and whatever meta tag of its own it still holds.
 void writeUtf8StagingPage(std::string_view utf8Html);
 
+// The bytes writeUtf8StagingPage writes, for a page rendered without the file.
+std::string utf8StagingBytes(std::string_view utf8Html);
+
 } // namespace larkspur

@@ -1,4 +1,5 @@
 #include "app/core/HotKeyManager.h"
+#include "app/core/PostError.h"
 
 #include <algorithm>
 
@@ -64,7 +65,13 @@ void THotKeyManager::HandleHotKeyMessage(std::uint16_t modifiers, std::uint16_t 
     if (modifiers & kModWin) value |= kHotKeyWin;
     const auto it = std::find_if(m_keys.begin(), m_keys.end(),
                                  [&](const THotKeyRecord& r) { return r.hotKey == value; });
-    if (it != m_keys.end()) emit OnHotKeyPressed(value, it->id);
+    if (it == m_keys.end()) return;
+    // Called from the window system's event filter, which nothing may unwind through.
+    try {
+        emit OnHotKeyPressed(value, it->id);
+    } catch (...) {
+        postError(std::current_exception());
+    }
 }
 
 } // namespace larkspur

@@ -1,4 +1,5 @@
 #include "app/core/Mpris.h"
+#include "app/core/PostError.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
@@ -19,7 +20,14 @@ constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
 
 void call(const std::function<void()>& f)
 {
-    if (f) f();
+    if (!f) return;
+    try {
+        f();
+    } catch (...) {
+        // The bus caller gets its answer at once; the error is reported on the event loop,
+        // where every handler's error is.
+        postError(std::current_exception());
+    }
 }
 
 QVariantMap metadataOf(const MprisTrack& t)

@@ -3,6 +3,8 @@
 
 #include "app/TForm1.h"
 #include "app/core/SettingsStore.h"
+#include "lyrics/LyricsFile.h"
+#include "playback/PlayLog.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/HttpPythonServer.h"
 #include "support/QuietServices.h"
@@ -16,6 +18,7 @@
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -326,4 +329,88 @@ TEST_F(WindowLyrics, ToolPrintsWhatTheWindowWouldShow)
             EXPECT_FALSE(p.readAllStandardError().trimmed().isEmpty());
         }
     }
+}
+
+// At a song start a lyrics source that cannot be read, or a search that cannot start, costs
+// the lyrics and is said in the status line; the song plays and counts once. Asked for by
+// the user, the same error reaches the error report.
+TEST_F(WindowLyrics, SourcesThatCannotBeReadNeverCostTheSong)
+{
+    const std::string lyr = dir.file("The Band - Some Song.lyr");
+    const std::string lrc = dir.file("The Band - Some Song.lrc");
+    struct Case
+    {
+        std::string name;
+        std::function<void()> arrange;
+        bool search;
+        std::string status; // begins so
+        std::string memo;
+    };
+    const Case cases[] = {
+        {"a folder", [&] { std::filesystem::create_directory(lyr); }, false,
+         "Cannot read the lyrics file \"" + lyr + "\"", ""},
+        {"a FIFO", [&] { ::mkfifo(lyr.c_str(), 0600); }, false,
+         "Cannot read the lyrics file \"" + lyr + "\"", ""},
+        {"a folder beside a timed file",
+         [&] {
+             std::filesystem::create_directory(lyr);
+             writeFile(lrc, "[00:01.00]Timed line\n");
+         },
+         false, "Cannot read the lyrics file \"" + lyr + "\"", "Timed line"},
+        {"a search that cannot start",
+         [&] { qputenv("LARKSPUR_SEARCH_URL", "ftp://127.0.0.1/"); }, true,
+         "The web search could not start", ""},
+    };
+    services.askText = [](const std::string&, std::string& text) {
+        text = "words";
+        return true;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(lyr);
+        std::filesystem::remove(lrc);
+        c.arrange();
+        writeFile(list, "0|" + song + "\r\n");
+        writeFile(dir.file("log.txt"), "");
+        mp.opened.clear();
+        auto f = std::make_unique<TForm1>(services);
+        f->srchen->setChecked(c.search);
+        f->FormCreate({QString::fromStdString(list)});
+        EXPECT_EQ(mp.current(), song);
+        EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+        EXPECT_EQ(mp.opened.size(), 1u);
+        EXPECT_EQ(f->dl.get(0), "1|" + song);
+        EXPECT_EQ(readFile(dir.file("log.txt")).find(kLogPlayFailure), std::string::npos);
+        EXPECT_EQ(f->statusText().rfind(c.status, 0), 0u) << f->statusText();
+        EXPECT_EQ(memo(*f), c.memo);
+        // Asked for by hand, the error is the user's to see.
+        if (c.search) {
+            EXPECT_THROW(f->Customsearch1Click(), std::runtime_error);
+        } else {
+            f->srchen->setChecked(true);
+            EXPECT_THROW(f->srchenClick(), LyricsFileError);
+            f->srchen->setChecked(false);
+            EXPECT_THROW(f->srchenClick(), LyricsFileError);
+        }
+        qputenv("LARKSPUR_SEARCH_URL", QByteArray::fromStdString(server->url("")));
+    }
+}
+
+// Without a cache folder there is no staging file, and the page is rendered all the same,
+// in the window and in the tool.
+TEST_F(WindowLyrics, HarvestWithoutCacheFolder)
+{
+    writeFile(site.file("search.html"), resultPage({"one.html"}));
+    writeFile(site.file("one.html"), page("Text without a file"));
+    const QByteArray cache = qgetenv("XDG_CACHE_HOME");
+    writeFile(dir.file("not-a-folder"), "");
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(dir.file("not-a-folder/cache")));
+    auto f = startSearching();
+    EXPECT_TRUE(waitUntil([&] { return memo(*f) == "Text without a file"; })) << memo(*f);
+    QProcess p;
+    p.start(QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur-tool"),
+            {QStringLiteral("lyrics"), QString::fromStdString(song)});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.readAllStandardOutput().toStdString(), "Text without a file\n");
+    qputenv("XDG_CACHE_HOME", cache);
 }
