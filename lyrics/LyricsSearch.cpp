@@ -56,7 +56,13 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
         unreadable = e.what();
     }
     if (!local) local = localLyrics(songPath, tags, songStart && unreadable.empty() ? &unreadable : nullptr);
-    if (!unreadable.empty()) problem(unreadable);
+    if (!unreadable.empty()) {
+        // The status line is short: the file's name says enough beside the playing song.
+        for (const std::string& path : {lyricsFileFor(songPath), lrcFileFor(songPath)})
+            if (const auto at = unreadable.find(path); at != std::string::npos)
+                unreadable.replace(at, path.size(), path.substr(path.find_last_of('/') + 1));
+        problem(unreadable);
+    }
     if (local) {
         show(*local);
         if (m_state.AutoLyricsPending) {

@@ -338,6 +338,7 @@ TEST_F(WindowLyrics, SourcesThatCannotBeReadNeverCostTheSong)
 {
     const std::string lyr = dir.file("The Band - Some Song.lyr");
     const std::string lrc = dir.file("The Band - Some Song.lrc");
+    const std::string kUnreadable = "Cannot read the lyrics file \"The Band - Some Song.lyr\":";
     struct Case
     {
         std::string name;
@@ -348,15 +349,15 @@ TEST_F(WindowLyrics, SourcesThatCannotBeReadNeverCostTheSong)
     };
     const Case cases[] = {
         {"a folder", [&] { std::filesystem::create_directory(lyr); }, false,
-         "Cannot read the lyrics file \"" + lyr + "\"", ""},
+         kUnreadable, ""},
         {"a FIFO", [&] { ::mkfifo(lyr.c_str(), 0600); }, false,
-         "Cannot read the lyrics file \"" + lyr + "\"", ""},
+         kUnreadable, ""},
         {"a folder beside a timed file",
          [&] {
              std::filesystem::create_directory(lyr);
              writeFile(lrc, "[00:01.00]Timed line\n");
          },
-         false, "Cannot read the lyrics file \"" + lyr + "\"", "Timed line"},
+         false, kUnreadable, "Timed line"},
         {"a search that cannot start",
          [&] { qputenv("LARKSPUR_SEARCH_URL", "ftp://127.0.0.1/"); }, true,
          "The web search could not start", ""},
