@@ -148,6 +148,10 @@ LrcLyrics LrcLyrics::parse(std::string_view text)
 {
     LrcLyrics lyrics;
     lyrics.m_source = std::string(text);
+    // A line is copied once per stamp in front of it: a chorus sung three times. Copies
+    // beyond this budget drop their stamps, so a long line behind thousands of stamps costs
+    // memory in proportion to the file, not to their product.
+    std::size_t copyBudget = kLrcCopyBudgetFactor * text.size() + kLrcCopyBudgetBytes;
     for (const std::string_view line : splitLines(withoutBom(text))) {
         std::size_t pos = 0;
         while (pos < line.size() && isBlank(line[pos]))
@@ -157,8 +161,13 @@ LrcLyrics LrcLyrics::parse(std::string_view text)
             times.push_back(*time);
         if (!times.empty()) {
             const std::string body(trimBlanks(line.substr(pos)));
-            for (const std::int64_t time : times)
-                lyrics.m_lines.push_back({time, body});
+            for (std::size_t k = 0; k < times.size(); ++k) {
+                if (k > 0) {
+                    if (body.size() > copyBudget) break;
+                    copyBudget -= body.size();
+                }
+                lyrics.m_lines.push_back({times[k], body});
+            }
         } else if (const auto tags = readMetadataLine(line)) {
             for (const Tag& tag : *tags) {
                 if (lowerAscii(tag.key) != "offset") continue;

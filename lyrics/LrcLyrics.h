@@ -11,6 +11,11 @@
 
 namespace larkspur {
 
+// Repeated lines (one text behind several stamps) may copy their text at most this many
+// times the file's size plus these bytes in all; further stamps of a line are dropped.
+inline constexpr std::size_t kLrcCopyBudgetFactor = 2;
+inline constexpr std::size_t kLrcCopyBudgetBytes = 1024 * 1024;
+
 struct LrcLine
 {
     std::optional<std::int64_t> timeMs; // nothing for a line without a time stamp
@@ -25,7 +30,8 @@ class LrcLyrics
     static LrcLyrics parse(std::string_view text);
 
     // In display order: timed lines sorted by time (stably) in the places timed lines held,
-    // untimed lines where they stood. A line with several stamps appears once per stamp.
+    // untimed lines where they stood. A line with several stamps appears once per stamp,
+    // within the copy budget above.
     const std::vector<LrcLine>& lines() const { return m_lines; }
 
     // The lines' texts joined with CR LF, as the lyrics memo holds its text.

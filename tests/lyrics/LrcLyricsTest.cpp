@@ -140,3 +140,35 @@ TEST(LrcLyrics, LooksLikeLrcAndStamps)
     }
     EXPECT_EQ(lrcStamp(61234), "[01:01.23]");
 }
+
+// One long line behind thousands of stamps costs memory in proportion to the file; a
+// chorus behind a few stamps is copied for each.
+TEST(LrcLyrics, StampFanOutStaysLinear)
+{
+    struct Case
+    {
+        std::size_t stamps, lineBytes;
+        std::size_t copies; // lines made; 0: as many as the budget allows, more than one
+    };
+    const Case cases[] = {
+        {3, 40, 3},
+        {10000, 1, 10000},
+        {10000, 100 * 1024, 0},
+    };
+    for (const auto& c : cases) {
+        std::string lrc;
+        for (std::size_t i = 0; i < c.stamps; ++i)
+            lrc += "[" + std::to_string(10 + i / 60 % 90) + ":" + std::to_string(10 + i % 50) + "]";
+        lrc += std::string(c.lineBytes, 'a') + "\n";
+        const auto lyrics = LrcLyrics::parse(lrc);
+        std::size_t textBytes = 0;
+        for (const auto& line : lyrics.lines())
+            textBytes += line.text.size();
+        if (c.copies)
+            EXPECT_EQ(lyrics.lines().size(), c.copies) << c.stamps << " stamps";
+        else
+            EXPECT_GT(lyrics.lines().size(), 1u);
+        EXPECT_LE(textBytes, 3 * lrc.size() + 1024 * 1024) << c.stamps << " stamps";
+        EXPECT_EQ(lyrics.lines().front().timeMs, 10 * 60000 + 10000);
+    }
+}
