@@ -62,11 +62,11 @@ struct Answer
     std::string failure;
 };
 
-Answer fetch(HttpFetcher& http, const std::string& url)
+Answer fetch(HttpFetcher& http, FetchGroup group, const std::string& url)
 {
     Answer answer;
     try {
-        answer.body = http.Fetch(HttpRequest{url, FetchGroup::LyricsDatabase,
+        answer.body = http.Fetch(HttpRequest{url, group,
                                              std::string(kLyricsDatabaseUserAgent)})
                           .body;
         answer.status = 200;
@@ -137,8 +137,8 @@ std::string lyricsDatabaseSearchUrl(std::string_view host, const DatabaseSong& s
            "&artist_name=" + percentEncoded(song.artist);
 }
 
-LyricsDatabase::LyricsDatabase(HttpFetcher& http, std::string host)
-    : m_http(http), m_host(std::move(host))
+LyricsDatabase::LyricsDatabase(HttpFetcher& http, std::string host, FetchGroup group)
+    : m_http(http), m_host(std::move(host)), m_group(group)
 {}
 
 LyricsDatabase::~LyricsDatabase()
@@ -149,7 +149,7 @@ LyricsDatabase::~LyricsDatabase()
 void LyricsDatabase::Cancel()
 {
     ++*m_generation;
-    m_http.Disconnect(FetchGroup::LyricsDatabase);
+    m_http.Disconnect(m_group);
 }
 
 std::optional<DatabaseLyrics> LyricsDatabase::Lookup(const DatabaseSong& song)
@@ -158,9 +158,10 @@ std::optional<DatabaseLyrics> LyricsDatabase::Lookup(const DatabaseSong& song)
     const std::shared_ptr<std::uint64_t> generation = m_generation;
     const std::uint64_t mine = ++*generation;
     HttpFetcher& http = m_http;
+    const FetchGroup group = m_group;
     const std::string searchUrl = lyricsDatabaseSearchUrl(m_host, song);
 
-    const Answer exact = fetch(http, lyricsDatabaseGetUrl(m_host, song));
+    const Answer exact = fetch(http, group, lyricsDatabaseGetUrl(m_host, song));
     if (*generation != mine) return std::nullopt;
     if (exact.status == 200) {
         const auto doc = parsed(exact.body);
@@ -170,7 +171,7 @@ std::optional<DatabaseLyrics> LyricsDatabase::Lookup(const DatabaseSong& song)
     // Only "no such record" is worth a search; any other refusal would refuse it too.
     if (exact.status != 404) return nothing(exact.failure);
 
-    const Answer search = fetch(http, searchUrl);
+    const Answer search = fetch(http, group, searchUrl);
     if (*generation != mine) return std::nullopt;
     if (search.status != 200) return nothing(search.failure);
     return fromSearch(search.body, knownLength(song));

@@ -7,6 +7,8 @@
 // lookup may start while one waits: every lookup starts a new generation, and an answer
 // for an older one is dropped.
 
+#include "web/HttpFetcher.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -15,7 +17,6 @@
 
 namespace larkspur {
 
-class HttpFetcher;
 
 // Who we are, as the database asks its clients to say.
 inline constexpr std::string_view kLyricsDatabaseUserAgent =
@@ -51,8 +52,10 @@ std::string lyricsDatabaseSearchUrl(std::string_view host, const DatabaseSong& s
 class LyricsDatabase
 {
   public:
-    // `http` is not owned and must outlive every lookup.
-    explicit LyricsDatabase(HttpFetcher& http, std::string host = lyricsDatabaseHost());
+    // `http` is not owned and must outlive every lookup. Fetches go in `group`, which Cancel
+    // ends: each user of the database (the playing song, a whole library) has its own.
+    explicit LyricsDatabase(HttpFetcher& http, std::string host = lyricsDatabaseHost(),
+                            FetchGroup group = FetchGroup::LyricsDatabase);
     ~LyricsDatabase(); // a lookup still waiting returns nothing
     LyricsDatabase(const LyricsDatabase&) = delete;
     LyricsDatabase& operator=(const LyricsDatabase&) = delete;
@@ -68,6 +71,7 @@ class LyricsDatabase
   private:
     HttpFetcher& m_http;
     std::string m_host;
+    FetchGroup m_group;
     // Shared with a waiting lookup, which outlives this object when a handler destroys it.
     std::shared_ptr<std::uint64_t> m_generation = std::make_shared<std::uint64_t>(0);
 };

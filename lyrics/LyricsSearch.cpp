@@ -268,27 +268,44 @@ void LyricsSearch::databaseLookup()
 
 void LyricsSearch::cancelDatabase()
 {
+    m_databaseRequest.reset();
     if (m_databaseWaiting > 0) m_database.Cancel();
 }
 
 void LyricsSearch::startDatabase(bool atOnce)
 {
+    // One lookup at a time: the newest request replaces one not yet run and cancels the
+    // waiting one, whose loop then runs it. Presses while a lookup waits never nest loops.
+    m_databaseRequest = DatabaseRequest{m_song, atOnce};
+    if (m_databaseWaiting > 0) {
+        m_database.Cancel();
+        return;
+    }
     // Later, so a song start returns before the fetch's nested event loop runs.
-    const std::uint64_t song = m_song;
-    QTimer::singleShot(0, this, [this, song, atOnce] {
-        if (song != m_song) return;
+    QTimer::singleShot(0, this, &LyricsSearch::runDatabase);
+}
+
+void LyricsSearch::runDatabase()
+{
+    while (m_databaseRequest && m_databaseWaiting == 0) {
+        const DatabaseRequest request = *m_databaseRequest;
+        m_databaseRequest.reset();
+        if (request.song != m_song) continue;
         DatabaseSong asked = m_databaseSong;
         if (m_view.songLengthMs) {
             if (const long long length = m_view.songLengthMs(); length > 0)
                 asked.durationMs = length;
         }
-        if (m_databaseWaiting++ == 0 && m_view.setDatabaseBusy) m_view.setDatabaseBusy(true);
+        m_databaseWaiting = 1;
+        if (m_view.setDatabaseBusy) m_view.setDatabaseBusy(true);
         const QPointer<LyricsSearch> self(this);
         const std::optional<DatabaseLyrics> answer = m_database.Lookup(asked);
         if (!self) return; // destroyed while it waited
-        if (--m_databaseWaiting == 0 && m_view.setDatabaseBusy) m_view.setDatabaseBusy(false);
-        if (answer && song == m_song) databaseAnswered(*answer, atOnce);
-    });
+        m_databaseWaiting = 0;
+        if (!m_databaseRequest && m_view.setDatabaseBusy) m_view.setDatabaseBusy(false);
+        if (answer && request.song == m_song && !m_databaseRequest)
+            databaseAnswered(*answer, request.atOnce);
+    }
 }
 
 void LyricsSearch::databaseAnswered(const DatabaseLyrics& answer, bool atOnce)

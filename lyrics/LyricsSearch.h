@@ -103,6 +103,7 @@ private:
     // The database's answer is shown at once (atOnce) or, with the search on, once the
     // harvest ended without text.
     void startDatabase(bool atOnce);
+    void runDatabase();
     void databaseAnswered(const DatabaseLyrics& answer, bool atOnce);
 
     LyricsState& m_state;
@@ -121,7 +122,13 @@ private:
     enum class Harvest { Running, Found, Empty };
     Harvest m_harvest = Harvest::Running;        // the harvest for m_song
     std::optional<FoundLyrics> m_databaseAnswer; // held until the harvest ends without text
-    int m_databaseWaiting = 0;
+    int m_databaseWaiting = 0; // 1 while the one lookup waits
+    struct DatabaseRequest
+    {
+        std::uint64_t song;
+        bool atOnce;
+    };
+    std::optional<DatabaseRequest> m_databaseRequest; // the next lookup to run
 };
 
 } // namespace larkspur

@@ -11,7 +11,7 @@ enum class FetchGroup {
     Default,        // callers that do not say
     LyricsHarvest,  // the page of a web search result
     Catalogue,      // the lyrics catalogue site
-    LyricsDatabase, // a lyrics database
+    LyricsDatabase, // the lyrics database, for the playing song
 };
 
 // One fetched page.

@@ -427,3 +427,30 @@ TEST_F(WindowLyricsSources, ToolFallsBackToTheDatabase)
     // The web was asked first each time the files beside the song had nothing.
     EXPECT_NE(readFile(site.file("requests.log")).find("plain+band"), std::string::npos);
 }
+
+// Ctrl+L pressed again and again while a lookup waits: one lookup at a time, the newest,
+// with no loop nested per press and no connection left open per press.
+TEST_F(WindowLyricsSources, RepeatedDatabaseRequestsDoNotPileUp)
+{
+    route(kGet + "&duration=185", record("", "The words"), 0.3);
+    auto f = window(false);
+    f->PlayNextSong(0);
+    const auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator());
+    };
+    const auto before = openFiles();
+    auto most = before;
+    int presses = 0;
+    QTimer press;
+    press.setInterval(5);
+    QObject::connect(&press, &QTimer::timeout, f.get(), [&] {
+        if (++presses == 200) press.stop();
+        f->Lyricsdatabase1Click();
+        most = std::max(most, openFiles());
+    });
+    press.start();
+    ASSERT_TRUE(waitUntil([&] { return presses == 200; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return memo(*f) == "The words" && f->lbusy2->text().isEmpty(); }));
+    EXPECT_LT(most - before, 16);
+}
