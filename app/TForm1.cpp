@@ -357,6 +357,12 @@ void TForm1::closeEvent(QCloseEvent* event)
         QCoreApplication::quit();
         return;
     }
+    // The exit fade is under way: further requests (a second click, Quit from the bus) would
+    // log the exit and save again and restart the fade. Its own close comes from the timer.
+    if (CloseAfterFade && fadetmr->isActive()) {
+        event->ignore();
+        return;
+    }
     bool allow = true;
     FormClose(allow);
     if (!allow) {

@@ -10,6 +10,7 @@
 #include <QVariantMap>
 
 #include <algorithm>
+#include <cmath>
 
 namespace larkspur {
 
@@ -101,7 +102,8 @@ public:
     double volume() const { return c().volume ? c().volume() : 1.0; }
     void setVolume(double v)
     {
-        if (c().setVolume) c().setVolume(std::clamp(v, 0.0, 1.0));
+        // NaN and infinities are no level; a cast of them would be undefined.
+        if (c().setVolume && std::isfinite(v)) c().setVolume(std::clamp(v, 0.0, 1.0));
     }
     qlonglong position() const { return c().positionMs ? qlonglong(c().positionMs()) * 1000 : 0; }
     bool yes() const { return true; }

@@ -109,6 +109,11 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
     ask({QStringLiteral("org.freedesktop.DBus.Properties.Set"), QStringLiteral("org.mpris.MediaPlayer2.Player"),
          QStringLiteral("Volume"), QStringLiteral("<0.5>")});
     EXPECT_NE(property("Volume").find("0.5"), std::string::npos);
+    for (const char* notALevel : {"<nan>", "<inf>", "<-inf>"}) {
+        ask({QStringLiteral("org.freedesktop.DBus.Properties.Set"), QStringLiteral("org.mpris.MediaPlayer2.Player"),
+             QStringLiteral("Volume"), QString::fromLatin1(notALevel)});
+        EXPECT_NE(property("Volume").find("0.5"), std::string::npos) << notALevel;
+    }
 
     std::string announced;
     for (int i = 0; i < 50 && announced.find("\"Paused\"") == std::string::npos; ++i) {
@@ -120,8 +125,14 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
     monitor.kill();
     monitor.waitForFinished(3000);
 
-    ask({QStringLiteral("org.mpris.MediaPlayer2.Quit")});
+    ask({QStringLiteral("org.mpris.MediaPlayer2.PlayPause")}); // the exit fades out
+    // Quit again and again while the exit fade runs: one close, with its two exit lines.
+    for (int i = 0; i < 10; ++i) ask({QStringLiteral("org.mpris.MediaPlayer2.Quit")});
     EXPECT_TRUE(p.waitForFinished(10000));
     if (p.state() != QProcess::NotRunning) p.kill();
-    EXPECT_NE(readFile(dir.file("log.txt")).find(" <- EXIT"), std::string::npos);
+    const std::string log = readFile(dir.file("log.txt"));
+    std::size_t exits = 0;
+    for (auto at = log.find(" <- EXIT"); at != std::string::npos; at = log.find(" <- EXIT", at + 1))
+        ++exits;
+    EXPECT_EQ(exits, 2u) << log;
 }
