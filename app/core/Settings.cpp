@@ -2,6 +2,7 @@
 
 #include "playback/SongList.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace larkspur {
@@ -38,6 +39,13 @@ std::string decimal(int value)
 
 } // namespace
 
+int clampSetting(std::string_view name, int value)
+{
+    for (const SettingRange& r : kSettingRanges)
+        if (name == r.name) return std::clamp(value, r.lowest, r.highest);
+    return value;
+}
+
 std::vector<std::string> loadSettings(SettingsStore& store, Settings& s)
 {
     std::vector<std::string> rejected;
@@ -54,13 +62,14 @@ std::vector<std::string> loadSettings(SettingsStore& store, Settings& s)
         else if (key == kSplitter)
             s.splitter = text;
         else if (key == kEntriesPerPage)
-            s.entriesPerPage = lenientInteger(text);
+            s.entriesPerPage = clampSetting(key, lenientInteger(text));
         else if (key == kFadeSpeed)
-            s.fadeSpeed = lenientInteger(text);
+            s.fadeSpeed = clampSetting(key, lenientInteger(text));
         else if (key == kLyricsDatabase)
             s.lyricsDatabase = lenientInteger(text) != 0;
         else {
-            const std::optional<int> value = strictInteger(text);
+            std::optional<int> value = strictInteger(text);
+            if (value) value = clampSetting(key, *value);
             if (!value) {
                 rejected.emplace_back(name);
                 continue;

@@ -43,6 +43,29 @@ inline constexpr std::array<const char*, 13> kSettingNames = {
     kPreambel,        kAppendix,        kSplitter,      kEntriesPerPage, kFontSize,
     kFadeSpeed,       kVolume,          kLyricsDatabase};
 
+// The sane range of each number: a value out of it (a hand edit, a corrupt store) is pulled
+// to the nearer end on load and from the settings frame, so a window is never placed off
+// every screen and the catalogue's paging never overflows.
+struct SettingRange
+{
+    const char* name;
+    int lowest, highest;
+};
+inline constexpr std::array<SettingRange, 9> kSettingRanges = {{
+    {kWindowXPosition, -16384, 16384},
+    {kWindowYPosition, -16384, 16384},
+    {kWindowXSize, 100, 8192},
+    {kWindowYSize, 100, 8192},
+    {kPanelSize, 20, 4096},
+    {kEntriesPerPage, 1, 1000},
+    {kFontSize, 4, 96},
+    {kFadeSpeed, 1, 1000},
+    {kVolume, 0, 1000},
+}};
+
+// `value` pulled into the range of the setting `name`; unchanged for a name without one.
+int clampSetting(std::string_view name, int value);
+
 struct Settings
 {
     std::optional<int> windowX; // left edge, pixels; none: the system places the window

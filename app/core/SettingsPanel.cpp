@@ -13,8 +13,8 @@ void applyOptionEdits(const OptionEdits& edits, FormState& state)
     state.Preamble = edits.preamble;
     state.Appendix = edits.appendix;
     state.SplitterChar = edits.splitter;
-    state.EntriesPerPage = lenientInteger(edits.entriesPerPage);
-    state.FadeSpeed = lenientInteger(edits.fadeSpeed);
+    state.EntriesPerPage = clampSetting(kEntriesPerPage, lenientInteger(edits.entriesPerPage));
+    state.FadeSpeed = clampSetting(kFadeSpeed, lenientInteger(edits.fadeSpeed));
     // A single character assigned, which also sidesteps a false -Wrestrict of GCC 12.
     if (state.SplitterChar.empty()) state.SplitterChar.assign(1, '-');
 }

@@ -141,7 +141,7 @@ TEST(Settings, StoredTextEdgeCases)
     EXPECT_EQ(s.fadeSpeed, 30);
     EXPECT_EQ(s.preamble, "lyrics");
     EXPECT_EQ(s.splitter, "-");
-    EXPECT_EQ(s.entriesPerPage, 0);
+    EXPECT_EQ(s.entriesPerPage, 1); // no number reads as 0, and a page holds at least one
     EXPECT_EQ(s.windowWidth, 367);
     EXPECT_EQ(s.windowHeight, 500);
     EXPECT_EQ(s.panelWidth, 230);
@@ -196,8 +196,47 @@ TEST(SettingsPanel, EditsAppliedLeniently)
     EXPECT_EQ(state.SplitterChar, "-");
     EXPECT_EQ(state.Preamble, "songtext");
     EXPECT_EQ(state.Appendix, "lyrics");
-    EXPECT_EQ(state.EntriesPerPage, 0);
+    EXPECT_EQ(state.EntriesPerPage, 1);
     EXPECT_EQ(state.FadeSpeed, 30);
+    applyOptionEdits({"-", "", "", "-2147483648", "99999999999"}, state);
+    EXPECT_EQ(state.EntriesPerPage, 1);
+    EXPECT_EQ(state.FadeSpeed, 1000);
+}
+
+// Garbage numbers are pulled into their ranges on load, and so written back.
+TEST(Settings, OutOfRangeNumbersArePulledIn)
+{
+    struct Case
+    {
+        const char* name;
+        const char* stored;
+        int Settings::*field;
+        int loaded;
+    };
+    const Case cases[] = {
+        {kWindowXSize, "2147483647", &Settings::windowWidth, 8192},
+        {kWindowYSize, "-5", &Settings::windowHeight, 100},
+        {kPanelSize, "0", &Settings::panelWidth, 20},
+        {kEntriesPerPage, "-2147483648", &Settings::entriesPerPage, 1},
+        {kFontSize, "100000", &Settings::fontPointSize, 96},
+        {kFadeSpeed, "-1", &Settings::fadeSpeed, 1},
+        {kVolume, "99999", &Settings::volumeTrackPosition, 100},
+        {kVolume, "-70", &Settings::volumeTrackPosition, 0},
+        {kEntriesPerPage, "25", &Settings::entriesPerPage, 25},
+    };
+    for (const auto& c : cases) {
+        MapSettingsStore store;
+        store.writeAll({{c.name, c.stored}});
+        Settings s;
+        EXPECT_TRUE(loadSettings(store, s).empty()) << c.name;
+        EXPECT_EQ(s.*c.field, c.loaded) << c.name << " = " << c.stored;
+    }
+    MapSettingsStore store;
+    store.writeAll({{kWindowXPosition, "2147483647"}, {kWindowYPosition, "-2147483648"}});
+    Settings s;
+    loadSettings(store, s);
+    EXPECT_EQ(s.windowX, 16384);
+    EXPECT_EQ(s.windowY, -16384);
 }
 
 // Absent or empty, the database is on; a stored value that reads as no number other than zero
