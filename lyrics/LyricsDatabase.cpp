@@ -3,6 +3,7 @@
 #include "web/HttpError.h"
 #include "web/HttpFetcher.h"
 #include "web/HttpUrl.h"
+#include "web/RunAside.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -164,9 +165,14 @@ std::optional<DatabaseLyrics> LyricsDatabase::Lookup(const DatabaseSong& song)
     const Answer exact = fetch(http, group, lyricsDatabaseGetUrl(m_host, song));
     if (*generation != mine) return std::nullopt;
     if (exact.status == 200) {
-        const auto doc = parsed(exact.body);
-        if (!doc || !doc->isObject()) return nothing("the answer is not a JSON record");
-        return fromRecord(doc->object());
+        // A large answer is parsed beside the event loop; the lookup may be stale after.
+        DatabaseLyrics found = runAside(exact.body.size(), [&exact] {
+            const auto doc = parsed(exact.body);
+            if (!doc || !doc->isObject()) return nothing("the answer is not a JSON record");
+            return fromRecord(doc->object());
+        });
+        if (*generation != mine) return std::nullopt;
+        return found;
     }
     // Only "no such record" is worth a search; any other refusal would refuse it too.
     if (exact.status != 404) return nothing(exact.failure);
@@ -174,7 +180,11 @@ std::optional<DatabaseLyrics> LyricsDatabase::Lookup(const DatabaseSong& song)
     const Answer search = fetch(http, group, searchUrl);
     if (*generation != mine) return std::nullopt;
     if (search.status != 200) return nothing(search.failure);
-    return fromSearch(search.body, knownLength(song));
+    const auto length = knownLength(song);
+    DatabaseLyrics found =
+        runAside(search.body.size(), [&search, length] { return fromSearch(search.body, length); });
+    if (*generation != mine) return std::nullopt;
+    return found;
 }
 
 } // namespace larkspur
