@@ -258,6 +258,33 @@ TEST_F(WindowCatalogue, SelectingARowLoadsItsSongAndDeselectingNothing)
     EXPECT_FALSE(allow);
 }
 
+TEST_F(WindowCatalogue, SongOverTimedLyricsEndsThemAndQuicksaveWritesTheLyr)
+{
+    const std::string song = dir.file("The Band - Some Song.mp3");
+    const std::string lrc = dir.file("The Band - Some Song.lrc");
+    const std::string timed = "[00:01.00]First line\r\n[00:05.00]Second line\r\n";
+    writeFile(song, "x");
+    writeFile(lrc, timed);
+    f->CurrentSong = song;
+    mp.positionMsValue = 1500;
+    f->LookupLyrics("The Band - Some Song.mp3");
+    ASSERT_TRUE(f->showsSyncedLyrics());
+    ASSERT_FALSE(f->memo1->extraSelections().isEmpty());
+
+    writeFile(site.file("search.html"), resultPage("1", "1-1", 1));
+    writeFile(site.file("song0.html"),
+              "<html><div class=\"song\">\nOther<br>\nwords\n</div></html>");
+    search(QStringLiteral("x"));
+    f->lb->setCurrentItem(f->lb->topLevelItem(0));
+    EXPECT_EQ(f->memo1->toPlainText(), QStringLiteral("Other\nwords\n"));
+    EXPECT_FALSE(f->showsSyncedLyrics());
+    EXPECT_FALSE(f->lrctmr->isActive());
+    EXPECT_TRUE(f->memo1->extraSelections().isEmpty());
+    f->Quicksave1Click();
+    EXPECT_EQ(readFile(dir.file("The Band - Some Song.lyr")), "Other\r\nwords\r\n");
+    EXPECT_EQ(readFile(lrc), timed);
+}
+
 TEST_F(WindowCatalogue, ExpiredSessionIsAskedAgainAndThenGivenUp)
 {
     writeFile(site.file("search.1.html"), "<html>Die Session ist abgelaufen</html>");
