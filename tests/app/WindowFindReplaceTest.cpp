@@ -147,22 +147,6 @@ TEST_F(WindowFindReplace, ReplaceAllChangesTheSelectionOrTheWholeText)
     EXPECT_EQ(f->ReplaceCount, 2);
 }
 
-TEST_F(WindowFindReplace, AShortenedTextIsLeftAsItIs)
-{
-    // Save as writes the text as it came, so a replacement in the memo would be lost.
-    auto f = open(QString());
-    f->setLyricsText("cat\r\n" + std::string(5000, 'c') + "at");
-    const QString shown = f->memo1->toPlainText();
-    f->Replace1Click();
-    type(f->rdlg->findEdit, QStringLiteral("cat"));
-    type(f->rdlg->replaceEdit, QStringLiteral("dog"));
-    for (QPushButton* button : {f->rdlg->replaceButton, f->rdlg->replaceAllButton})
-        QTest::mouseClick(button, Qt::LeftButton);
-    EXPECT_EQ(f->memo1->toPlainText(), shown);
-    ASSERT_EQ(notices.size(), 2u);
-    EXPECT_EQ(notices[0], Notice("Nothing replaced", "The lyrics are too long to edit here."));
-}
-
 TEST_F(WindowFindReplace, ReplaceTakesTheSelectedHitDownwardsAndThePreviousOneUpwards)
 {
     auto f = open(QStringLiteral("ab ab ab"));

@@ -299,46 +299,24 @@ TEST_F(WindowLyrics, QuickSaveRoundTripAndCustomSearch)
 
 TEST_F(WindowLyrics, TextsTooLongForTheMemoAreSavedOnlyAsTheFileHeldThem)
 {
-    std::string big; // 732 KB: the memo shows 512 KB of it
-    while (big.size() < 732 * 1024)
-        big += "Gr\xC3\xB6\xC3\x9F" "e und Zeilen eines Liedes\r\n";
-    const std::string copy = dir.file("copy.txt");
+    const std::string big = // 732 KB
+        QByteArray("Größe und Zeilen eines Liedes\r\n").repeated(22720).toStdString();
+    const std::string lyr = dir.file("The Band - Some Song.lyr"), copy = dir.file("copy.txt");
     services.askSaveFile = [&] { return copy; };
     auto f = std::make_unique<TForm1>(services);
     f->FormCreate({QString::fromStdString(list)});
-    f->show();
-    const auto lyr = dir.file("The Band - Some Song.lyr");
-    struct Case
-    {
-        const char* name;
-        std::string bytes;
-        int blocks; // 0: not checked
-    } cases[] = {{"732 KB", big, 0},
-                 {"7,000-character line", "first\r\n" + std::string(7000, 'w') + "\r\nlast", 3}};
-    for (const Case& c : cases) {
-        writeFile(lyr, c.bytes);
-        writeFile(copy, "");
-        f->showStatus("");
+    for (const std::string& bytes : {big, "a\r\n" + std::string(7000, 'w') + "\r\nb"}) {
+        writeFile(lyr, bytes);
         f->PlayNextSong(0);
-        EXPECT_TRUE(f->memo1->isReadOnly()) << c.name;
-        if (c.blocks) {
-            EXPECT_EQ(f->memo1->blockCount(), c.blocks) << c.name;
-        }
+        EXPECT_TRUE(f->memo1->isReadOnly());
         f->Quicksave1Click();
-        EXPECT_TRUE(readFile(lyr) == c.bytes) << c.name;
-        EXPECT_NE(f->statusText().find("left as it is"), std::string::npos) << c.name;
         f->Speichern1Click();
-        EXPECT_TRUE(readFile(copy) == c.bytes) << c.name;
+        EXPECT_TRUE(readFile(lyr) == bytes && readFile(copy) == bytes);
+        EXPECT_NE(f->statusText().find("left as it is"), std::string::npos);
     }
-
-    // The next text is whole again: the user types, F9 writes.
+    EXPECT_EQ(f->memo1->blockCount(), 3); // the long line stays one line
     f->PlayNextSong(1);
-    EXPECT_FALSE(f->memo1->isReadOnly());
-    f->memo1->setFocus();
-    QTest::keyClicks(f->memo1, QStringLiteral("typed"));
-    f->Quicksave1Click();
-    EXPECT_EQ(readFile(dir.file("Other Band - Other Song.lyr")), "typed");
-    EXPECT_TRUE(errors.empty());
+    EXPECT_FALSE(f->memo1->isReadOnly()); // a whole text again
 }
 
 TEST_F(WindowLyrics, ToolPrintsWhatTheWindowWouldShow)
@@ -348,34 +326,27 @@ TEST_F(WindowLyrics, ToolPrintsWhatTheWindowWouldShow)
     writeFile(site.file("one.html"), page("First<br>text"));
     writeFile(site.file("two.html"), page("Second text"));
     writeFile(dir.file("Other Band - Other Song.lyr"), "From the file");
-    const std::string noWords = "larkspur-tool: No search words in the file name.\n";
     struct Case
     {
         QStringList args;
         int status;
         std::string out;
-        std::string err; // for a failure; empty: any one line
     };
     const Case cases[] = {
-        {{QString::fromStdString(song)}, 0, "First\r\ntext\n", {}},
-        {{QStringLiteral("--next"), QStringLiteral("1"), QString::fromStdString(song)}, 0, "Second text\n", {}},
-        {{QStringLiteral("--next"), QStringLiteral("2"), QString::fromStdString(song)}, 1, "", {}},
-        {{QString::fromStdString(other)}, 0, "From the file\n", {}},
-        // Nothing to search for: no harvest starts, so there is nothing to wait for.
-        {{QString::fromStdString(dir.file("01.mp3"))}, 1, "", noWords},
-        {{QString::fromStdString(dir.file("(intro).mp3"))}, 1, "", noWords},
+        {{QString::fromStdString(song)}, 0, "First\r\ntext\n"},
+        {{QStringLiteral("--next"), QStringLiteral("1"), QString::fromStdString(song)}, 0, "Second text\n"},
+        {{QStringLiteral("--next"), QStringLiteral("2"), QString::fromStdString(song)}, 1, ""},
+        {{QString::fromStdString(other)}, 0, "From the file\n"},
+        {{QString::fromStdString(dir.file("(intro).mp3"))}, 1, ""}, // no words: nothing to wait for
     };
     for (const auto& c : cases) {
         QProcess p;
         p.start(tool, QStringList{QStringLiteral("lyrics")} + c.args);
-        ASSERT_TRUE(p.waitForFinished(30000)) << c.args.join(QStringLiteral(" ")).toStdString();
+        ASSERT_TRUE(p.waitForFinished(30000));
         EXPECT_EQ(p.exitCode(), c.status) << c.args.join(QStringLiteral(" ")).toStdString();
         EXPECT_EQ(p.readAllStandardOutput().toStdString(), c.out);
-        const std::string err = p.readAllStandardError().toStdString();
-        if (!c.err.empty()) {
-            EXPECT_EQ(err, c.err);
-        } else if (c.status != 0) {
-            EXPECT_FALSE(QByteArray::fromStdString(err).trimmed().isEmpty());
+        if (c.status != 0) {
+            EXPECT_FALSE(p.readAllStandardError().trimmed().isEmpty());
         }
     }
 }
