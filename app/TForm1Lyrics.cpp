@@ -91,7 +91,7 @@ void TForm1::setLyricsText(const std::string& text)
     m_synced.reset();
     lrctmr->stop();
     highlightLine(std::nullopt);
-    MemoText shown = memoText(text);
+    const MemoText shown = memoText(text);
     if (shown.whole)
         m_wholeLyrics.reset();
     else
