@@ -197,6 +197,8 @@ public:
     void lbusyClick();
     // The lyrics memo's text with CR LF line breaks, as files hold it.
     std::string lyricsText() const;
+    // Any new text ends timed lyrics. A text too long for the memo is shown shortened and
+    // read-only, and is saved only whole (Save as) or not at all (Quicksave).
     void setLyricsText(const std::string& text);
     // Timed lyrics: the memo shows their lines, and the line being sung is highlighted.
     void setSyncedLyrics(const std::string& lrc);
@@ -379,6 +381,8 @@ private:
     LyricsSearch* m_lyrics = nullptr;
     std::optional<LrcLyrics> m_synced;       // the timed lyrics the memo shows
     std::optional<std::size_t> m_syncedLine; // the highlighted line
+    // The lyrics as they came, while the memo shows them shortened or cut (and read-only).
+    std::optional<std::string> m_wholeLyrics;
     bool m_harvestBusy = false, m_databaseBusy = false;
     bool m_closed = false;
     long long m_lengthShown = 0;

@@ -1,7 +1,6 @@
 // The lyrics catalogue frame: search by title or full text, page through the hits, load
 // the selected hit's song into the lyrics memo. The work is done by CatalogueSearch.
 
-#include "app/core/MemoText.h"
 #include "app/TForm1.h"
 #include "lyrics/CataloguePage.h"
 #include "web/HttpClient.h"
@@ -141,9 +140,7 @@ void TForm1::createCatalogueSearch()
         btnb->setEnabled(m_catalogue->canPageBack());
         if (isVisible()) lb->setFocus();
     };
-    view.showSong = [this](const std::string& text) {
-        memo1->setPlainText(memoText(text));
-    };
+    view.showSong = [this](const std::string& text) { setLyricsText(text); };
     view.showError = [this](const std::string& text) { m_services.showError(text); };
     m_catalogue = std::make_unique<CatalogueSearch>(*this, *m_http, std::move(view));
 }

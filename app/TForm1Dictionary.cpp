@@ -47,7 +47,7 @@ void TForm1::showTranslation()
 {
     ShowTranslationFrame();
     try {
-        memotrns->setPlainText(memoText(translationOf(*WebBrowser1, m_translationWord)));
+        memotrns->setPlainText(memoText(translationOf(*WebBrowser1, m_translationWord)).shown);
     } catch (const std::exception& e) {
         m_services.showError(e.what());
     }
@@ -56,7 +56,7 @@ void TForm1::showTranslation()
 void TForm1::showTranslationText(const QString& text)
 {
     ShowTranslationFrame();
-    memotrns->setPlainText(memoText(text));
+    memotrns->setPlainText(memoText(text).shown);
 }
 
 } // namespace larkspur

@@ -96,6 +96,12 @@ void TForm1::FindNextForReplace()
 
 void TForm1::rdlgReplace()
 {
+    // A shortened text is read-only: its saves take the text as it came, not the memo's.
+    if (memo1->isReadOnly() && rdlg->action() != FindReplaceDialog::Action::FindNext) {
+        findReplaceNotice(rdlg, QStringLiteral("Nothing replaced"),
+                          QStringLiteral("The lyrics are too long to edit here."));
+        return;
+    }
     switch (rdlg->action()) {
     case FindReplaceDialog::Action::Replace:
         replaceInMemo();

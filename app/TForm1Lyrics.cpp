@@ -92,7 +92,16 @@ void TForm1::setLyricsText(const std::string& text)
     m_synced.reset();
     lrctmr->stop();
     highlightLine(std::nullopt);
-    memo1->setPlainText(memoText(text));
+    const MemoText shown = memoText(text);
+    if (shown.whole)
+        m_wholeLyrics.reset();
+    else
+        m_wholeLyrics = text;
+    memo1->setReadOnly(!shown.whole);
+    // Read-only leaves only the mouse; the caret keys still select words to translate.
+    if (!shown.whole)
+        memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    memo1->setPlainText(shown.shown);
 }
 
 void TForm1::setSyncedLyrics(const std::string& lrc)
@@ -205,6 +214,10 @@ void TForm1::Customsearch1Click()
 void TForm1::Quicksave1Click()
 {
     if (CurrentSong.empty()) return; // no song, no lyrics file to name
+    if (m_wholeLyrics) { // the memo shows less than the text; the file is not cut down to it
+        showStatus("The lyrics are too long to edit here; the lyrics file was left as it is.");
+        return;
+    }
     // Unedited timed lyrics keep their stamps; the .lyr file would lose them.
     if (showsSyncedLyrics())
         saveLyricsTo(lrcFileFor(CurrentSong), withCrLf(m_synced->lrcText()));
@@ -215,7 +228,8 @@ void TForm1::Quicksave1Click()
 void TForm1::Speichern1Click()
 {
     const std::string name = m_services.askSaveFile();
-    if (!name.empty()) saveLyricsTo(name, lyricsText());
+    if (name.empty()) return;
+    saveLyricsTo(name, m_wholeLyrics ? withCrLf(*m_wholeLyrics) : lyricsText());
 }
 
 void TForm1::saveLyricsTo(const std::string& path, const std::string& text)

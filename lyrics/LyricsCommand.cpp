@@ -4,6 +4,7 @@
 #include "lyrics/LrcLyrics.h"
 #include "lyrics/LyricsDatabase.h"
 #include "lyrics/LyricsSearch.h"
+#include "lyrics/SongWords.h"
 #include "web/BrowserDocument.h"
 #include "web/HttpClient.h"
 #include "web/ToolApplication.h"
@@ -84,6 +85,11 @@ int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, st
 
     const auto slash = song.find_last_of('/');
     const std::string fileName = slash == std::string::npos ? song : song.substr(slash + 1);
+    // The lookup would stop at once and leave nothing to wait for.
+    if (!songWordsFromFileName(fileName, state.SplitterChar)) {
+        err << "larkspur-tool: No search words in the file name.\n";
+        return 1;
+    }
     try {
         search.LookupLyrics(fileName, song);
     } catch (const std::exception& e) {

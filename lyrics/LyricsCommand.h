@@ -11,7 +11,8 @@
 
 namespace larkspur {
 
-// 0: the text was printed; 1: the lookup ended without text (one line on err); 2: usage.
+// 0: the text was printed; 1: the lookup ended without text, or the file name holds no
+// words to look up (one line on err); 2: usage.
 int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace larkspur

@@ -10,10 +10,19 @@ namespace larkspur {
 constexpr qsizetype kMemoMaxChars = 512 * 1024;
 constexpr qsizetype kMemoMaxLineChars = 4096;
 
-// UTF-8 text with CR LF or LF line ends, as the memo shows it: LF line ends, lines longer
-// than kMemoMaxLineChars broken (after their last blank within the bound, or at the bound),
+// What a memo shows of a text.
+struct MemoText
+{
+    QString shown;
+    // False when a line was shortened or the end left out: the memo does not hold the text,
+    // so what it shows must not be saved in its place.
+    bool whole = true;
+};
+
+// UTF-8 text with CR LF or LF line ends, as the memo shows it: LF line ends, each line of
+// the text one line of the memo, lines longer than kMemoMaxLineChars shortened with a mark,
 // and text past kMemoMaxChars left out with a closing line that says so.
-QString memoText(std::string_view utf8);
-QString memoText(QString text);
+MemoText memoText(std::string_view utf8);
+MemoText memoText(QString text);
 
 } // namespace larkspur

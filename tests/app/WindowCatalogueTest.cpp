@@ -236,8 +236,12 @@ TEST_F(WindowCatalogue, CountsThatEndTheSearch)
     }
 }
 
-TEST_F(WindowCatalogue, SelectingARowLoadsItsSongAndDeselectingNothing)
+TEST_F(WindowCatalogue, SelectingARowLoadsItsSongOverTimedLyricsAndDeselectingNothing)
 {
+    writeFile(dir.file("a - b.lrc"), "[00:00.00]Sung\r\n");
+    f->CurrentSong = dir.file("a - b.mp3");
+    f->LookupLyrics("a - b.mp3");
+    ASSERT_FALSE(f->memo1->extraSelections().isEmpty());
     writeFile(site.file("search.html"), resultPage("20", "1-20", 20));
     writeFile(site.file("song11.html"),
               "<html><div class=\"song\">\nZw\xF6lf<br>\nGr\xFC\xDF<BR>e\n</div>end</html>");
@@ -247,6 +251,10 @@ TEST_F(WindowCatalogue, SelectingARowLoadsItsSongAndDeselectingNothing)
     EXPECT_EQ(takeRequests(), "/song11.html\n");
     EXPECT_EQ(f->memo1->toPlainText(), QStringLiteral("Zwölf\nGrüße\n"));
     EXPECT_EQ(f->lbusy->text(), QString());
+    EXPECT_TRUE(f->memo1->extraSelections().isEmpty() && !f->lrctmr->isActive());
+    f->Quicksave1Click(); // the timed lyrics ended: the .lyr, not the .lrc
+    EXPECT_EQ(readFile(dir.file("a - b.lyr")), "Zwölf\r\nGrüße\r\n");
+    EXPECT_EQ(readFile(dir.file("a - b.lrc")), "[00:00.00]Sung\r\n");
 
     f->lb->clearSelection();
     QTest::qWait(200);

@@ -300,6 +300,28 @@ TEST_F(WindowLyrics, QuickSaveRoundTripAndCustomSearch)
     EXPECT_EQ(requests(), kQuery + "big+%22band%22+Gr%C3%B6%C3%9Fe\n");
 }
 
+TEST_F(WindowLyrics, TextsTooLongForTheMemoAreSavedOnlyAsTheFileHeldThem)
+{
+    const std::string big = // 732 KB
+        QByteArray("Größe und Zeilen eines Liedes\r\n").repeated(22720).toStdString();
+    const std::string lyr = dir.file("The Band - Some Song.lyr"), copy = dir.file("copy.txt");
+    services.askSaveFile = [&] { return copy; };
+    auto f = std::make_unique<TForm1>(services);
+    f->FormCreate({QString::fromStdString(list)});
+    for (const std::string& bytes : {big, "a\r\n" + std::string(7000, 'w') + "\r\nb"}) {
+        writeFile(lyr, bytes);
+        f->PlayNextSong(0);
+        EXPECT_TRUE(f->memo1->isReadOnly());
+        f->Quicksave1Click();
+        f->Speichern1Click();
+        EXPECT_TRUE(readFile(lyr) == bytes && readFile(copy) == bytes);
+        EXPECT_NE(f->statusText().find("left as it is"), std::string::npos);
+    }
+    EXPECT_EQ(f->memo1->blockCount(), 3); // the long line stays one line
+    f->PlayNextSong(1);
+    EXPECT_FALSE(f->memo1->isReadOnly()); // a whole text again
+}
+
 TEST_F(WindowLyrics, ToolPrintsWhatTheWindowWouldShow)
 {
     const QString tool = QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur-tool");
@@ -318,6 +340,7 @@ TEST_F(WindowLyrics, ToolPrintsWhatTheWindowWouldShow)
         {{QStringLiteral("--next"), QStringLiteral("1"), QString::fromStdString(song)}, 0, "Second text\n"},
         {{QStringLiteral("--next"), QStringLiteral("2"), QString::fromStdString(song)}, 1, ""},
         {{QString::fromStdString(other)}, 0, "From the file\n"},
+        {{QString::fromStdString(dir.file("(intro).mp3"))}, 1, ""}, // no words: nothing to wait for
     };
     for (const auto& c : cases) {
         QProcess p;
