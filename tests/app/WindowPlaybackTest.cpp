@@ -2,6 +2,7 @@
 
 #include "app/TForm1.h"
 #include "app/core/SettingsStore.h"
+#include "playback/SongListFile.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/QuietServices.h"
 #include "support/TestFiles.h"
@@ -395,6 +396,67 @@ TEST_F(WindowPlayback, SaveTimerWritesTheList)
     auto f = start(list);
     f->lsaveTimer();
     EXPECT_EQ(readFile(list), f->dl.text());
+}
+
+// A clear is saved for good by the next save; until another clear, an import or the exit,
+// Undo puts its entries back as they were, after those added since.
+TEST_F(WindowPlayback, ClearedSongsComeBackWithCountsAndBans)
+{
+    writeFile(list, "5|" + songs[0] + "\r\n-1|" + songs[1] + "\r\n0|" + songs[2] + "\r\n");
+    std::vector<std::pair<std::string, std::function<void()>>> offers;
+    services.offerUndo = [&](const std::string& text, std::function<void()> undo) {
+        offers.emplace_back(text, std::move(undo));
+    };
+    auto f = start(list);
+    EXPECT_FALSE(f->Undoclear1->isEnabled());
+    const std::string before = f->dl.text();
+    f->Clearinternallist1->trigger(); // F8
+    ASSERT_EQ(offers.size(), 1u);
+    EXPECT_EQ(offers[0].first, "The song list was cleared (3 songs).");
+    EXPECT_TRUE(f->Undoclear1->isEnabled());
+    EXPECT_EQ(readFile(listDataFile(dir.file("backup"), list, "cleared")), before);
+    f->lsaveTimer();
+    EXPECT_EQ(readFile(list), "");
+
+    const std::string added = dir.file("D - Four.mp3");
+    f->LMDFMDrop1FMDragDrop({added});
+    offers[0].second(); // the message's Undo button
+    EXPECT_EQ(f->dl.text(), "0|" + added + "\r\n" + before);
+    EXPECT_FALSE(f->Undoclear1->isEnabled());
+    offers[0].second(); // undone already: nothing comes back twice
+    EXPECT_EQ(f->dl.count(), 4u);
+
+    // The songs the file test found missing, undone from the menu.
+    std::remove(songs[2].c_str());
+    f->Testallfiles1Click();
+    f->cnffClick();
+    ASSERT_EQ(offers.size(), 2u);
+    EXPECT_EQ(offers[1].first, "2 songs not found were removed from the list.");
+    EXPECT_EQ(f->dl.count(), 2u);
+    f->Undoclear1->trigger();
+    EXPECT_EQ(f->dl.count(), 4u);
+
+    // An import ends what an offer can undo.
+    f->Clearinternallist1->trigger();
+    writeFile(dir.file("more.m3u"), songs[0] + "\n");
+    f->importPlaylist(dir.file("more.m3u"));
+    EXPECT_FALSE(f->Undoclear1->isEnabled());
+    offers.back().second();
+    EXPECT_EQ(f->dl.count(), 1u);
+    EXPECT_TRUE(errors.empty());
+}
+
+// A count at the top of its range stays there after a play, so the song still reads back.
+TEST_F(WindowPlayback, TopCountSurvivesPlaysAndSaves)
+{
+    writeFile(list, "2147483647|" + songs[0] + "\r\n");
+    for (int run = 0; run < 2; ++run) {
+        auto f = start(list);
+        ASSERT_EQ(mp.current(), songs[0]) << "run " << run;
+        f->lsaveTimer();
+        EXPECT_EQ(readFile(list), "2147483647|" + songs[0] + "\r\n") << "run " << run;
+    }
+    EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(WindowPlayback, NothingPlayableIsRetriedLessAndLessOften)
