@@ -8,12 +8,15 @@
 #include "support/TestFiles.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QSlider>
 #include <QTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <gtest/gtest.h>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -618,6 +621,77 @@ TEST_F(WindowPlayback, FailuresAreShownOncePerKind)
     EXPECT_EQ(shown["song list"], 1);
     EXPECT_EQ(errors.size(), 3u);
     ::chmod(list.c_str(), 0644);
+}
+
+// A list no save can change is told at start, not at the first save a minute later, and no
+// run leaves anything in the data folder for the next to take for a save cut short. Each case
+// runs this test again in a child: on a read-only tmpfs mounted in a namespace of its own, or
+// as a user the file's rights refuse (root may write any file).
+TEST_F(WindowPlayback, ReadOnlyListIsToldAtStartAndLeavesNothingBehind)
+{
+    if (const char* name = std::getenv("LARKSPUR_READONLY_LIST")) {
+        for (int run = 0; run < 2; ++run) {
+            errors.clear();
+            auto f = start(name);
+            ASSERT_EQ(errors.size(), 1u) << "run " << run;
+            EXPECT_NE(errors[0].find(std::getenv("LARKSPUR_READONLY_WORDS")), std::string::npos)
+                << errors[0];
+            EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+            f->lsaveTimer();
+            f->close();
+            runFade(*f);
+            EXPECT_EQ(errors.size(), 1u) << errors.back();
+            EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.file("backup"))));
+        }
+        return;
+    }
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string mount = dir.file("ro");
+    ::mkdir(mount.c_str(), 0755);
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    const std::string filter =
+        std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    const std::string tmpfs = "mount -t tmpfs none \"$1\"";
+    struct Case
+    {
+        std::vector<std::string> probe, command;
+        std::string list, words;
+    };
+    const std::vector<Case> cases{
+        {{"unshare", "-rm", "sh", "-c", tmpfs, "sh", mount},
+         {"unshare", "-rm", "sh", "-c",
+          tmpfs + " && cp \"$2\" \"$1/\" && mount -o remount,ro \"$1\" && shift 2 && exec \"$@\"",
+          "sh", mount, list, self, filter},
+         mount + "/list.txt", "the file system is read-only"},
+        {{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "true"},
+         {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", self, filter},
+         list, "the file is read-only"},
+    };
+    const auto run = [](QProcess& p, const std::vector<std::string>& command) {
+        QStringList args;
+        for (const auto& a : command) args << QString::fromStdString(a);
+        p.start(args.takeFirst(), args);
+        return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit &&
+               p.exitCode() == 0;
+    };
+    int ran = 0;
+    for (const Case& c : cases) {
+        QProcess probe;
+        if (!run(probe, c.probe)) continue; // mounts or other users are refused here
+        QProcess child;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LARKSPUR_READONLY_LIST"), QString::fromStdString(c.list));
+        env.insert(QStringLiteral("LARKSPUR_READONLY_WORDS"), QString::fromStdString(c.words));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        const bool passed = run(child, c.command);
+        const std::string out = child.readAll().toStdString();
+        EXPECT_TRUE(passed) << c.words << ":\n" << out;
+        EXPECT_NE(out.find("[       OK ]"), std::string::npos) << out;
+        ++ran;
+    }
+    if (ran == 0) GTEST_SKIP() << "neither mounts nor other users are allowed here";
 }
 
 // Lists that cannot be used: the user is told without the start being blocked, nothing is
