@@ -192,9 +192,10 @@ void TForm1::installDefaults()
                                 QSystemTrayIcon::Information);
                 return;
             }
-            auto* box = new QMessageBox(QMessageBox::Information, kAppName, message,
-                                        QMessageBox::Ok, this);
+            auto* box =
+                new QMessageBox(QMessageBox::Information, kAppName, message, QMessageBox::Ok, this);
             QPushButton* button = box->addButton(QStringLiteral("&Undo"), QMessageBox::ActionRole);
+            box->setEscapeButton(QMessageBox::Ok); // else Esc and close() leave it open
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->setWindowModality(Qt::NonModal);
             connect(button, &QPushButton::clicked, this, std::move(undo));

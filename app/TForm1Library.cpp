@@ -103,7 +103,8 @@ void TForm1::Undoclear1Click()
     const std::size_t back = m_clearUndo.undo(dl);
     showUndoState();
     if (back > 0)
-        showStatus(songsText(back) + (back == 1 ? " was" : " were") + " put back in the song list.");
+        showStatus(songsText(back) + (back == 1 ? " was" : " were") +
+                   " put back in the song list.");
 }
 
 void TForm1::offerClearUndo(const std::string& text, const ClearUndo::Cleared& cleared)

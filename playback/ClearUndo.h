@@ -20,7 +20,7 @@ namespace larkspur {
 
 class ClearUndo
 {
-public:
+  public:
     struct Cleared
     {
         std::size_t removed = 0;
@@ -45,7 +45,7 @@ public:
     // it no longer stands.
     unsigned generation() const { return m_generation; }
 
-private:
+  private:
     Cleared copyBeforeClear(const SongList& list, const std::string& listFile,
                             const std::string& folder) const;
 

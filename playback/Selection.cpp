@@ -49,8 +49,8 @@ void choose(Selection& sel, const SongList& list, std::size_t i, long long count
     // A count at the top of its range stays there: one more would not read back, and the
     // song would never be drawn again.
     const long long played = exists ? count : 0;
-    sel.newEntry = makeEntry(std::min<long long>(played + 1, std::numeric_limits<int>::max()),
-                             sel.path);
+    sel.newEntry =
+        makeEntry(std::min<long long>(played + 1, std::numeric_limits<int>::max()), sel.path);
 }
 
 // Goes on with the rule from the state after `found` existing-file draws, without drawing

@@ -132,26 +132,24 @@ TEST(BanSong, EveryEntryOfThePathAndNoOther)
     }
 }
 
-// Every clear copies the whole list first and keeps what it took out; Undo puts that back
-// after the entries added since, counts and bans as they were.
+// Every clear of a list with a file copies it whole first and keeps what it took out; Undo
+// puts that back after the entries added since, counts and bans as they were.
 TEST(ClearUndo, CopiesTheListAndPutsTheSongsBackAfterNewOnes)
 {
     test::TempDir dir;
-    const std::string listFile = dir.file("list.txt");
+    const std::string listFile = dir.file("list.txt"), data = dir.file("data");
     test::writeFile(listFile, "");
-    const std::vector<std::string> entries{"3|/m/a.mp3", "-1|/m/b.mp3", "0|/gone/c.mp3",
-                                           "7|/m/d.mp3"};
+    const std::vector<std::string> entries{"3|/m/a.mp3", "-1|/m/b.mp3", "0|/gone/c.mp3"};
     struct Case
     {
-        const char* name;
         bool all; // else the songs not found
-        std::string folder;
+        std::string file, folder, copyError;
         std::vector<std::string> removed;
-    };
-    const std::vector<Case> cases{
-        {"clear", true, dir.file("data"), entries},
-        {"not found", false, dir.file("data"), {"0|/gone/c.mp3"}},
-        {"no room for the copy", true, "/dev/null/larkspur", entries},
+    } cases[] = {
+        {true, listFile, data, "", entries},
+        {false, listFile, data, "", {"0|/gone/c.mp3"}},
+        {true, listFile, "/dev/null/larkspur", "/dev/null/larkspur", entries},
+        {true, "", "/dev/null/larkspur", "", entries}, // never saved: nothing to copy
     };
     for (const Case& c : cases) {
         SongList list;
@@ -161,49 +159,27 @@ TEST(ClearUndo, CopiesTheListAndPutsTheSongsBackAfterNewOnes)
         const MissingFiles missing =
             testAllFiles(list, [](const std::string& p) { return p.rfind("/gone/", 0) != 0; });
         ClearUndo undo;
-        const unsigned generation = undo.generation();
-        const ClearUndo::Cleared r = c.all ? undo.clearAll(list, listFile, c.folder)
-                                           : undo.clearMissing(list, missing, listFile, c.folder);
-        EXPECT_EQ(r.removed, c.removed.size()) << c.name;
-        EXPECT_NE(undo.generation(), generation) << c.name;
-        if (c.folder.rfind("/dev/null", 0) == 0) {
-            EXPECT_TRUE(r.copyPath.empty()) << c.name;
-            EXPECT_NE(r.copyError.find(c.folder), std::string::npos) << r.copyError;
-        } else {
-            EXPECT_EQ(r.copyPath, listDataFile(c.folder, listFile, "cleared")) << c.name;
-            EXPECT_EQ(test::readFile(r.copyPath), whole) << c.name;
+        const ClearUndo::Cleared r = c.all ? undo.clearAll(list, c.file, c.folder)
+                                           : undo.clearMissing(list, missing, c.file, c.folder);
+        const std::string name = c.folder + (c.all ? " all " : " missing ") + c.file;
+        EXPECT_EQ(r.removed, c.removed.size()) << name;
+        EXPECT_NE(r.copyError.find(c.copyError), std::string::npos) << r.copyError;
+        EXPECT_EQ(r.copyError.empty(), c.copyError.empty()) << r.copyError;
+        const bool copied = !c.file.empty() && c.copyError.empty();
+        EXPECT_EQ(r.copyPath, copied ? listDataFile(c.folder, c.file, "cleared") : "") << name;
+        if (copied) {
+            EXPECT_EQ(test::readFile(r.copyPath), whole);
             EXPECT_EQ(std::filesystem::status(r.copyPath).permissions(),
                       std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
         }
+        // A clear that takes nothing out keeps what an earlier one took.
+        SongList empty;
+        EXPECT_EQ(undo.clearAll(empty, c.file, c.folder).removed, 0u);
         list.add("0|/m/new.mp3");
         std::vector<std::string> expected = entriesOf(list);
         expected.insert(expected.end(), c.removed.begin(), c.removed.end());
-        ASSERT_TRUE(undo.canUndo()) << c.name;
-        EXPECT_EQ(undo.undo(list), c.removed.size()) << c.name;
-        EXPECT_EQ(entriesOf(list), expected) << c.name;
-        EXPECT_FALSE(undo.canUndo()) << c.name;
-        EXPECT_EQ(undo.undo(list), 0u) << c.name;
+        ASSERT_TRUE(undo.canUndo()) << name;
+        EXPECT_EQ(undo.undo(list), c.removed.size()) << name;
+        EXPECT_EQ(entriesOf(list), expected) << name;
     }
-}
-
-TEST(ClearUndo, ClearingNothingKeepsTheEarlierUndo)
-{
-    test::TempDir dir;
-    SongList list;
-    list.add("2|/gone/a.mp3");
-    const MissingFiles missing = testAllFiles(list, [](const std::string&) { return false; });
-    ClearUndo undo;
-    // Without a file the list is never saved: nothing to copy.
-    const ClearUndo::Cleared r = undo.clearAll(list, "", dir.file("data"));
-    EXPECT_EQ(r.removed, 1u);
-    EXPECT_TRUE(r.copyPath.empty() && r.copyError.empty());
-    EXPECT_FALSE(std::filesystem::exists(dir.file("data")));
-    EXPECT_EQ(undo.clearAll(list, "", dir.file("data")).removed, 0u);
-    list.add("0|/m/b.mp3"); // where the missing entry was
-    EXPECT_EQ(undo.clearMissing(list, missing, "", dir.file("data")).removed, 0u);
-    EXPECT_EQ(undo.undo(list), 1u);
-    EXPECT_EQ(entriesOf(list), (std::vector<std::string>{"0|/m/b.mp3", "2|/gone/a.mp3"}));
-    // Lists of one name in two folders have copies of their own.
-    EXPECT_NE(listDataFile("/d", "/a/list.txt", "cleared"),
-              listDataFile("/d", "/b/list.txt", "cleared"));
 }
