@@ -1,9 +1,9 @@
 #pragma once
-// Clearing the song list so that it can be taken back. The next save writes a cleared list for
-// good, with every count and ban it held, so before entries go the whole list as it was is
-// copied to "<data folder>/<name>.<hash of the list's path>.cleared", and the entries taken out
-// are kept in memory until they are put back, another clear replaces them, or they are
-// forgotten (an import, the exit).
+// Clearing the song list so that it can be taken back. The next save makes a clear final, and
+// the counts and bans of the entries go with them; so before entries go, the whole list as it
+// was is copied to "<data folder>/<name>.<hash of the list's path>.cleared", and the entries
+// taken out are kept in memory until they are put back, another clear replaces them, or they
+// are forgotten (an import, the exit).
 //
 // Clearinternallist1Click: r = undo.clearAll(dl, ListFileName, folder); offer Undo when r.removed
 // cnffClick:               r = undo.clearMissing(dl, NotFound, ListFileName, folder); the same
