@@ -27,6 +27,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -187,6 +188,28 @@ void TForm1::installDefaults()
             box->open();
         };
     }
+    if (!s.offerUndo) {
+        s.offerUndo = [this](const std::string& text, std::function<void()> undo) {
+            const QString message = QString::fromLocal8Bit(text);
+            // From the tray the window is hidden; the tray's menu has "Undo clear".
+            if (isHidden() && ti && ti->isVisible() && QSystemTrayIcon::supportsMessages()) {
+                ti->showMessage(kAppName,
+                                message + QStringLiteral(" \"Undo clear\" puts the songs back."),
+                                QSystemTrayIcon::Information);
+                return;
+            }
+            auto* box =
+                new QMessageBox(QMessageBox::Information, kAppName, message, QMessageBox::Ok, this);
+            QPushButton* button = box->addButton(QStringLiteral("&Undo"), QMessageBox::ActionRole);
+            box->setEscapeButton(QMessageBox::Ok); // else Esc and close() leave it open
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setWindowModality(Qt::NonModal);
+            connect(button, &QPushButton::clicked, this, std::move(undo));
+            // Undone from the menu, cleared again or forgotten: this offer no longer stands.
+            connect(this, &TForm1::clearUndoChanged, box, &QWidget::close);
+            box->show();
+        };
+    }
     if (!s.askListFile)
         s.askListFile = [this] {
             return askFile(this, QStringLiteral("Open Larkspur Playlist File"),
@@ -256,6 +279,7 @@ void TForm1::FormCreate(const QStringList& args)
     if (LoadSongList(name)) {
         if (!takeListLock(name)) return;
         ListFileName = name;
+        checkListWritable();
         if (m_services.desktopMode) m_services.settings->writeAll({{kLastListSetting, name}});
         PlayNextSong(-1);
         lsave->start();
@@ -285,6 +309,7 @@ std::string TForm1::resolveListFile(const std::string& argument) const
 void TForm1::FormClose(bool& allowClose)
 {
     logMarker(kLogExit);
+    forgetClear(); // the save below makes the clear final
     SaveSongList();
     // The saved width never includes the side area.
     if (isVisible()) {

@@ -11,6 +11,7 @@
 #include "app/core/SettingsStore.h"
 #include "lyrics/CatalogueSearch.h"
 #include "lyrics/LrcLyrics.h"
+#include "playback/ClearUndo.h"
 #include "playback/DirectoryScanner.h"
 #include "playback/MediaPlayer.h"
 #include "playback/PlayLog.h"
@@ -75,6 +76,10 @@ struct FormServices
     std::function<void(const std::string&)> showFatal;
     // Shows a notice that needs no answer (default: a message box that does not block).
     std::function<void(const std::string&)> showInfo;
+    // Tells that songs were taken out of the list, with a way to put them back: `undo` is
+    // called when the user asks (default: a message box with an Undo button that does not
+    // block, and closes once that undo no longer stands).
+    std::function<void(const std::string& text, std::function<void()> undo)> offerUndo;
     // The find and replace dialogs' notices: a title and a text with an information icon
     // (default: a message box over the dialog that does not block).
     std::function<void(const std::string& title, const std::string& text)> showNotice;
@@ -168,6 +173,7 @@ public:
     void addScannedEntries(const std::vector<std::string>& entries);
     void LMDFMDrop1FMDragDrop(const std::vector<std::string>& FileList);
     void Clearinternallist1Click();
+    void Undoclear1Click(); // puts back what the last clear took out
     void Testallfiles1Click();
     void cnffClick();
     void ShowLog1Click();
@@ -293,7 +299,8 @@ public:
     QMenu* pm = nullptr;
     QAction *Show1 = nullptr, *Pause1 = nullptr, *Next1 = nullptr, *Neverplayagain1 = nullptr;
     QAction *Vol1 = nullptr, *Vol2 = nullptr, *Adddirectory1 = nullptr, *LoadPLS1 = nullptr;
-    QAction *Clearinternallist1 = nullptr, *Testallfiles1 = nullptr, *Findsong1 = nullptr;
+    QAction *Clearinternallist1 = nullptr, *Undoclear1 = nullptr, *Testallfiles1 = nullptr;
+    QAction* Findsong1 = nullptr;
     QAction *ShowLog1 = nullptr, *Exit1 = nullptr, *Globalhotkeys1 = nullptr;
     QMenu* pmlyr = nullptr;
     QAction *Quicksave1 = nullptr, *Speichern1 = nullptr, *Find1 = nullptr, *Replace1 = nullptr;
@@ -319,6 +326,8 @@ public:
 signals:
     // These player properties (as the session bus names them) have changed.
     void playerChanged(const QStringList& properties);
+    // What "Undo clear" would put back has changed (a clear, the undo, an import, the exit).
+    void clearUndoChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -348,6 +357,12 @@ private:
     void setTitles(const QString& title);
     void showPauseCaption(bool playing);
     void keepTicking();
+    // After a clear: the copy's failure, if any, and the offer to undo.
+    void offerClearUndo(const std::string& text, const ClearUndo::Cleared& cleared);
+    void forgetClear();
+    void showUndoState();
+    // Tells at once, rather than at the first save, that the list's changes cannot be kept.
+    void checkListWritable();
     // Marker lines: a log that cannot be written is reported once and the work goes on.
     void logMarker(const std::string& line);
     // What the user must know (the log, the settings or the list cannot be written, the
@@ -377,6 +392,7 @@ private:
     TempoTapper m_tapper;
     unsigned m_failuresShown = 0;
     std::unique_ptr<SongListLock> m_listLock;
+    ClearUndo m_clearUndo;
     std::unique_ptr<HttpClient> m_http; // IdHTTP1
     LyricsSearch* m_lyrics = nullptr;
     std::optional<LrcLyrics> m_synced;       // the timed lyrics the memo shows

@@ -291,6 +291,9 @@ void TForm1::buildMenus()
                     &TForm1::LoadPLS1Click);
     Clearinternallist1 = item(pm, this, QStringLiteral("&Clear internal list"),
                               QKeySequence(Qt::Key_F8), &TForm1::Clearinternallist1Click);
+    // No key: Ctrl+Z belongs to whichever control has the focus.
+    Undoclear1 = item(pm, this, QStringLiteral("&Undo clear"), {}, &TForm1::Undoclear1Click);
+    Undoclear1->setEnabled(false);
     Testallfiles1 = item(pm, this, QStringLiteral("&Test all files"), {},
                          &TForm1::Testallfiles1Click);
     pm->addSeparator();

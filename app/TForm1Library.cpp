@@ -16,6 +16,12 @@
 
 namespace larkspur {
 
+namespace {
+
+std::string songsText(std::size_t n) { return std::to_string(n) + (n == 1 ? " song" : " songs"); }
+
+} // namespace
+
 void TForm1::LoadPLS1Click()
 {
     const std::string name = m_services.askPlaylistFile();
@@ -31,6 +37,8 @@ void TForm1::importPlaylist(const std::string& fileName)
         m_services.showError(e.what());
         return;
     }
+    // The list may become another file; what an earlier clear took out belonged to this one.
+    forgetClear();
     appendEntries(dl, got.entries);
     if (got.kind == PlaylistKind::Text && fileName != ListFileName) {
         // The text file becomes the song list, so it takes that list's lock as well.
@@ -42,6 +50,8 @@ void TForm1::importPlaylist(const std::string& fileName)
         } else {
             m_listLock = std::move(lock);
             ListFileName = fileName;
+            clearFailure(Failure::ListSave); // what was said of the old file is not of this one
+            checkListWritable();
         }
     }
     if (got.lineBreaks > 0) m_services.showError(lineBreakNotice(got.lineBreaks));
@@ -78,7 +88,52 @@ void TForm1::LMDFMDrop1FMDragDrop(const std::vector<std::string>& FileList)
     if (got.lineBreaks > 0) m_services.showError(lineBreakNotice(got.lineBreaks));
 }
 
-void TForm1::Clearinternallist1Click() { dl.clear(); }
+void TForm1::Clearinternallist1Click()
+{
+    const ClearUndo::Cleared r = m_clearUndo.clearAll(dl, ListFileName, m_services.backupFolder);
+    if (r.removed == 0) {
+        showStatus("The song list is empty already.");
+        return;
+    }
+    offerClearUndo("The song list was cleared (" + songsText(r.removed) + ").", r);
+}
+
+void TForm1::Undoclear1Click()
+{
+    const std::size_t back = m_clearUndo.undo(dl);
+    showUndoState();
+    if (back > 0)
+        showStatus(songsText(back) + (back == 1 ? " was" : " were") +
+                   " put back in the song list.");
+}
+
+void TForm1::offerClearUndo(const std::string& text, const ClearUndo::Cleared& cleared)
+{
+    showUndoState();
+    if (!cleared.copyError.empty())
+        m_services.showError("No copy of the song list as it was could be kept (" +
+                             cleared.copyError +
+                             "). \"Undo clear\" puts the songs back until the list is cleared "
+                             "again, a playlist is loaded or Larkspur ends.");
+    const unsigned generation = m_clearUndo.generation();
+    m_services.offerUndo(text, [this, generation] {
+        // An offer outlived by another clear or an import must not undo what came after it.
+        if (m_clearUndo.generation() == generation) Undoclear1Click();
+    });
+}
+
+void TForm1::forgetClear()
+{
+    if (!m_clearUndo.canUndo()) return;
+    m_clearUndo.forget();
+    showUndoState();
+}
+
+void TForm1::showUndoState()
+{
+    Undoclear1->setEnabled(m_clearUndo.canUndo());
+    emit clearUndoChanged();
+}
 
 void TForm1::Testallfiles1Click()
 {
@@ -94,8 +149,16 @@ void TForm1::Testallfiles1Click()
 
 void TForm1::cnffClick()
 {
-    clearNotFoundFiles(dl, NotFoundIndices);
+    const ClearUndo::Cleared r =
+        m_clearUndo.clearMissing(dl, NotFoundIndices, ListFileName, m_services.backupFolder);
     CloseLogFrame();
+    if (r.removed == 0) {
+        showStatus("No song was removed: the list has changed since the file test.");
+        return;
+    }
+    offerClearUndo(songsText(r.removed) + " not found" + (r.removed == 1 ? " was" : " were") +
+                       " removed from the list.",
+                   r);
 }
 
 void TForm1::ShowLog1Click()

@@ -57,6 +57,12 @@ void TForm1::SaveSongList()
 
 void TForm1::lsaveTimer() { SaveSongList(); }
 
+void TForm1::checkListWritable()
+{
+    const ListFileResult r = checkSongListWritable(ListFileName);
+    if (!r.ok()) reportFailure(Failure::ListSave, r.message);
+}
+
 void TForm1::AppendToPlayLog(const std::string& line)
 {
     m_playLog.append(line);

@@ -102,6 +102,16 @@ std::string folderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+bool makeFolders(const std::string& folder)
+{
+    if (folder.empty()) return false;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    const std::string parent = folderOf(folder);
+    if (parent != folder && parent != "." && !makeFolders(parent)) return false;
+    return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
 void syncFolder(const std::string& folder)
 {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

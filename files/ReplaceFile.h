@@ -39,6 +39,9 @@ bool writeFully(int fd, const char* data, std::size_t size);
 
 std::string folderOf(const std::string& path);
 
+// Makes the folder and any missing parents (mode 0700); true when it is there.
+bool makeFolders(const std::string& folder);
+
 // fsync of a folder, so that a rename in it survives a power loss.
 void syncFolder(const std::string& folder);
 

@@ -35,16 +35,29 @@ MissingFiles testAllFiles(const SongList& list, const FileExists& fileExists)
     return missing;
 }
 
-std::size_t clearNotFoundFiles(SongList& list, const MissingFiles& missing)
+std::vector<std::size_t> stillMissing(const SongList& list, const MissingFiles& missing)
 {
-    std::size_t deleted = 0;
-    for (std::size_t k = missing.positions.size(); k-- > 0;) {
+    std::vector<std::size_t> found;
+    for (std::size_t k = 0; k < missing.positions.size(); ++k) {
         const std::size_t pos = missing.positions[k];
-        if (pos >= list.count() || splitEntry(list.get(pos)).path != missing.paths[k]) continue;
-        list.remove(pos);
-        ++deleted;
+        if (pos < list.count() && splitEntry(list.get(pos)).path == missing.paths[k])
+            found.push_back(pos);
     }
-    return deleted;
+    return found;
+}
+
+std::size_t clearNotFoundFiles(SongList& list, const MissingFiles& missing,
+                               std::vector<std::string>* removed)
+{
+    const std::vector<std::size_t> gone = stillMissing(list, missing);
+    if (removed) {
+        removed->clear();
+        for (std::size_t pos : gone)
+            removed->emplace_back(list.get(pos));
+    }
+    for (std::size_t k = gone.size(); k-- > 0;)
+        list.remove(gone[k]);
+    return gone.size();
 }
 
 std::size_t banSong(SongList& list, std::string_view path)

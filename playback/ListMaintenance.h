@@ -4,7 +4,7 @@
 // Testallfiles1Click:
 //   NotFound = testAllFiles(dl, fileExists);
 //   logtxt text := NotFound.reportText(); if (!NotFound.empty()) show the log frame, enable cnff
-// cnffClick:
+// cnffClick (through ClearUndo, which keeps what it removed):
 //   clearNotFoundFiles(dl, NotFound); CloseLogFrame();
 
 #include "playback/Selection.h"
@@ -35,10 +35,14 @@ struct MissingFiles
 // Tests every entry's path (the text after its first "|"), banned ones included.
 MissingFiles testAllFiles(const SongList& list, const FileExists& fileExists = songFileExists);
 
-// Deletes the recorded entries from the last to the first, each only while the entry at its
-// position still holds the path the test found missing (a list changed since the test loses
-// nothing else). Returns how many were deleted. The record itself is kept.
-std::size_t clearNotFoundFiles(SongList& list, const MissingFiles& missing);
+// The recorded positions, ascending, whose entries still hold the path the test found
+// missing there (a list changed since the test loses nothing else).
+std::vector<std::size_t> stillMissing(const SongList& list, const MissingFiles& missing);
+
+// Deletes the entries at stillMissing's positions from the last to the first. Returns how
+// many were deleted; `removed` receives their texts in list order. The record itself is kept.
+std::size_t clearNotFoundFiles(SongList& list, const MissingFiles& missing,
+                               std::vector<std::string>* removed = nullptr);
 
 // "Never play again": every entry holding exactly this path gets the count -1, so a song
 // listed twice (a playlist imported over the list) cannot come back through its other entry.

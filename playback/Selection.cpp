@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace larkspur {
@@ -45,7 +46,11 @@ void choose(Selection& sel, const SongList& list, std::size_t i, long long count
     sel.outcome = Selection::Outcome::Chosen;
     sel.index = i;
     sel.path = std::string(entry.path);
-    sel.newEntry = makeEntry((exists ? count : 0) + 1, sel.path);
+    // A count at the top of its range stays there: one more would not read back, and the
+    // song would never be drawn again.
+    const long long played = exists ? count : 0;
+    sel.newEntry =
+        makeEntry(std::min<long long>(played + 1, std::numeric_limits<int>::max()), sel.path);
 }
 
 // Goes on with the rule from the state after `found` existing-file draws, without drawing

@@ -48,7 +48,8 @@ struct Selection
     Outcome outcome = Outcome::Nothing;
     std::size_t index = 0;
     std::string path;
-    // The entry to write back (count + 1). Empty for a malformed entry picked by index:
+    // The entry to write back (count + 1, at most 2147483647, the largest count that reads
+    // back). Empty for a malformed entry picked by index:
     // it stays unchanged and its start counts as a playback failure.
     std::string newEntry;
     bool malformed = false;

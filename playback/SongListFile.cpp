@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace larkspur {
@@ -98,14 +99,31 @@ bool userMayWrite(const std::string& path, const struct stat& st)
     return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
-bool makeFolders(const std::string& folder)
+// ReadOnly when no save can change the file, whoever tries.
+ListFileResult readOnlyCheck(const std::string& target, const struct stat& st)
 {
-    if (folder.empty()) return false;
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    const std::string parent = folderOf(folder);
-    if (parent != folder && parent != "." && !makeFolders(parent)) return false;
-    return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+    const std::string cannot = "Cannot save the song list " + quoted(target) + ": ";
+    const std::string lost = " Play counts and bans of this session are not kept.";
+    struct statvfs fs {};
+    if (::statvfs(target.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY))
+        return failure(Status::ReadOnly, cannot + "the file system is read-only." + lost);
+    if (!userMayWrite(target, st))
+        return failure(Status::ReadOnly, cannot + "the file is read-only." + lost);
+    return {};
+}
+
+// The file a save writes: the target of a symbolic link rather than the link.
+std::string saveTarget(const std::string& fileName)
+{
+    struct stat lst {};
+    if (::lstat(fileName.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        if (char* real = ::realpath(fileName.c_str(), nullptr)) {
+            std::string target = real;
+            ::free(real);
+            return target;
+        }
+    }
+    return fileName;
 }
 
 enum class NewFile { Written, CannotCreate, Failed };
@@ -171,7 +189,7 @@ std::string dataFolderOr(const std::string& backupFolder)
 // may have left the list half written; the next load or save finishes the write from it.
 std::string unfinishedPath(const std::string& folder, const std::string& target)
 {
-    return folder + "/" + baseName(target) + "." + hashText(target) + ".unfinished";
+    return listDataFile(folder, target, "unfinished");
 }
 
 bool readWhole(const std::string& path, std::string& out)
@@ -183,9 +201,11 @@ bool readWhole(const std::string& path, std::string& out)
            readAll(in.get(), out, static_cast<std::size_t>(st.st_size));
 }
 
-bool overwrite(const std::string& path, const std::string& data)
+// `opened` tells whether the file may have changed.
+bool overwrite(const std::string& path, const std::string& data, bool* opened = nullptr)
 {
     Fd out(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    if (opened) *opened = out.get() >= 0;
     if (out.get() < 0) return false;
     const bool ok = writeFully(out.get(), data.data(), data.size()) &&
                     ::ftruncate(out.get(), static_cast<off_t>(data.size())) == 0 &&
@@ -261,10 +281,12 @@ ListFileResult writeInPlace(const std::string& path, const std::string& canonica
                            quoted(folder) + (error.empty() ? "" : " (" + error + ")") + ".");
 
     const std::string kept = " A copy of the list as it was is in " + quoted(backup) + ".";
-    if (!overwrite(path, data)) {
+    bool opened = false;
+    if (!overwrite(path, data, &opened)) {
         error = systemText(errno);
-        // Put the old text back; failing that, the next load finishes the write.
-        if (overwrite(path, old)) dropUnfinished(journal);
+        // Put the old text back; failing that, the next load finishes the write. A file that
+        // would not even open is as it was, and there is nothing to finish.
+        if (!opened || overwrite(path, old)) dropUnfinished(journal);
         return failure(Status::Failed, "Writing the song list " + quoted(path) +
                                            " in place failed (" + error + ")." + kept);
     }
@@ -276,6 +298,22 @@ ListFileResult writeInPlace(const std::string& path, const std::string& canonica
 }
 
 } // namespace
+
+ListFileResult checkSongListWritable(const std::string& fileName)
+{
+    const std::string target = saveTarget(fileName);
+    struct stat st {};
+    // A missing file is made by the save; anything else the save itself reports.
+    if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    return readOnlyCheck(target, st);
+}
+
+std::string listDataFile(const std::string& folder, const std::string& listFile,
+                         const std::string& ending)
+{
+    const std::string full = canonicalName(listFile);
+    return folder + "/" + baseName(full) + "." + hashText(full) + "." + ending;
+}
 
 std::string userDataFolder()
 {
@@ -327,24 +365,18 @@ ListFileResult saveSongList(const std::string& fileName, const SongList& list,
                             const std::string& backupFolder)
 {
     if (fileName.empty()) return failure(Status::Failed, "The song list has no file name.");
-    // Replace the file a symbolic link points to, not the link.
-    std::string target = fileName;
-    struct stat lst {};
-    if (::lstat(fileName.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        if (char* real = ::realpath(fileName.c_str(), nullptr)) {
-            target = real;
-            ::free(real);
-        }
-    }
+    const std::string target = saveTarget(fileName);
     const std::string cannot = "Cannot save the song list " + quoted(target) + ": ";
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
     if (!exists && errno != ENOENT) return failure(Status::Failed, cannot + systemText(errno) + ".");
     if (exists && !S_ISREG(st.st_mode))
         return failure(Status::Failed, cannot + "it is not a regular file.");
-    if (exists && !userMayWrite(target, st))
-        return failure(Status::ReadOnly, cannot + "the file is read-only. Play counts and bans "
-                                                  "of this session are not kept.");
+    if (exists) {
+        // Before anything is put in the data folder for a write that cannot happen.
+        ListFileResult readOnly = readOnlyCheck(target, st);
+        if (!readOnly.ok()) return readOnly;
+    }
 
     const std::string canonical = canonicalName(target);
     const std::string folder = dataFolderOr(backupFolder);

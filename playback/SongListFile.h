@@ -26,7 +26,7 @@ struct ListFileResult
         NotAFile,   // a folder, a pipe, a device, a socket
         TooLarge,
         NotText,    // UTF-16/UTF-32 or NUL bytes: saving would damage it
-        ReadOnly,   // the user may not write the file: not saved
+        ReadOnly,   // the file, or its file system, is read-only: not saved
         Failed,     // the save failed; the old file is as it was (see message)
     };
     Status status = Status::Ok;
@@ -50,6 +50,16 @@ ListFileResult loadSongList(const std::string& fileName, SongList& list,
 // the old list when the file has to be written in place; empty means the user's data folder.
 ListFileResult saveSongList(const std::string& fileName, const SongList& list,
                             const std::string& backupFolder = {});
+
+// Whether a save can change the file at all: ReadOnly, with the words for the user, when the
+// file or its file system is read-only; Ok otherwise (a missing file included: the save makes
+// it). Nothing is written.
+ListFileResult checkSongListWritable(const std::string& fileName);
+
+// "<folder>/<base name>.<hash of the full path>.<ending>": a file of the data folder that
+// belongs to this list alone, whatever other lists of the same name there are.
+std::string listDataFile(const std::string& folder, const std::string& listFile,
+                         const std::string& ending);
 
 // $XDG_DATA_HOME/larkspur, or ~/.local/share/larkspur.
 std::string userDataFolder();

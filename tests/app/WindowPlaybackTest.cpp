@@ -2,17 +2,21 @@
 
 #include "app/TForm1.h"
 #include "app/core/SettingsStore.h"
+#include "playback/SongListFile.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/QuietServices.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QSlider>
 #include <QTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <gtest/gtest.h>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -397,6 +401,60 @@ TEST_F(WindowPlayback, SaveTimerWritesTheList)
     EXPECT_EQ(readFile(list), f->dl.text());
 }
 
+// A clear is saved for good by the next save; until another clear, an import or the exit,
+// Undo puts its entries back as they were, after those added since.
+TEST_F(WindowPlayback, ClearedSongsComeBackWithCountsAndBans)
+{
+    writeFile(list, "5|" + songs[0] + "\r\n-1|" + songs[1] + "\r\n0|" + songs[2] + "\r\n");
+    std::vector<std::pair<std::string, std::function<void()>>> offers;
+    services.offerUndo = [&](const std::string& text, std::function<void()> undo) {
+        offers.emplace_back(text, std::move(undo));
+    };
+    auto f = start(list);
+    const std::string before = f->dl.text();
+    f->Clearinternallist1->trigger(); // F8
+    ASSERT_EQ(offers.size(), 1u);
+    EXPECT_EQ(offers[0].first, "The song list was cleared (3 songs).");
+    EXPECT_TRUE(f->Undoclear1->isEnabled());
+    EXPECT_EQ(readFile(listDataFile(dir.file("backup"), list, "cleared")), before);
+    const std::string added = dir.file("D - Four.mp3");
+    f->LMDFMDrop1FMDragDrop({added});
+    offers[0].second(); // the message's Undo button
+    EXPECT_EQ(f->dl.text(), "0|" + added + "\r\n" + before);
+    EXPECT_FALSE(f->Undoclear1->isEnabled());
+
+    // The songs the file test found missing, undone from the menu.
+    std::remove(songs[2].c_str());
+    f->Testallfiles1Click();
+    f->cnffClick();
+    ASSERT_EQ(offers.size(), 2u);
+    EXPECT_EQ(offers[1].first, "2 songs not found were removed from the list.");
+    EXPECT_EQ(f->dl.count(), 2u);
+    f->Undoclear1->trigger();
+    EXPECT_EQ(f->dl.count(), 4u);
+
+    // An import ends what an offer can undo.
+    f->Clearinternallist1->trigger();
+    writeFile(dir.file("more.m3u"), songs[0] + "\n");
+    f->importPlaylist(dir.file("more.m3u"));
+    EXPECT_FALSE(f->Undoclear1->isEnabled());
+    offers.back().second(); // an offer that no longer stands
+    EXPECT_EQ(f->dl.count(), 1u);
+    EXPECT_TRUE(errors.empty());
+}
+
+// A count at the top of its range stays there after a play, so the song still reads back.
+TEST_F(WindowPlayback, TopCountSurvivesPlaysAndSaves)
+{
+    writeFile(list, "2147483647|" + songs[0] + "\r\n");
+    for (int run = 0; run < 2; ++run) {
+        auto f = start(list);
+        ASSERT_EQ(mp.current(), songs[0]) << "run " << run;
+        f->lsaveTimer();
+        EXPECT_EQ(readFile(list), "2147483647|" + songs[0] + "\r\n") << "run " << run;
+    }
+}
+
 TEST_F(WindowPlayback, NothingPlayableIsRetriedLessAndLessOften)
 {
     int tests = 0;
@@ -556,6 +614,72 @@ TEST_F(WindowPlayback, FailuresAreShownOncePerKind)
     EXPECT_EQ(shown["song list"], 1);
     EXPECT_EQ(errors.size(), 3u);
     ::chmod(list.c_str(), 0644);
+}
+
+// A list no save can change is told at start, and no run leaves a record for the next to take
+// for a save cut short. Run again in a child on a read-only tmpfs, or as a user refused.
+TEST_F(WindowPlayback, ReadOnlyListIsToldAtStartAndLeavesNothingBehind)
+{
+    if (const char* name = std::getenv("LARKSPUR_READONLY_LIST")) {
+        for (int run = 0; run < 2; ++run) {
+            errors.clear();
+            auto f = start(name);
+            ASSERT_EQ(errors.size(), 1u) << "run " << run;
+            EXPECT_NE(errors[0].find(std::getenv("LARKSPUR_READONLY_WORDS")), std::string::npos)
+                << errors[0];
+            EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+            f->lsaveTimer();
+            f->close();
+            runFade(*f);
+            EXPECT_EQ(errors.size(), 1u) << errors.back();
+            EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.file("backup"))));
+        }
+        return;
+    }
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string mount = dir.file("ro");
+    ::mkdir(mount.c_str(), 0755);
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    const std::string filter = std::string("--gtest_filter=WindowPlayback.") +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    struct Case
+    {
+        std::vector<std::string> launcher; // runs the command that follows it
+        std::string list, words;
+    };
+    const std::vector<Case> cases{
+        {{"unshare", "-rm", "sh", "-c",
+          "mount -t tmpfs none \"$1\" && cp \"$2\" \"$1/\" && mount -o remount,ro \"$1\" && "
+          "shift 2 && exec \"$@\"",
+          "sh", mount, list},
+         mount + "/list.txt", "the file system is read-only"},
+        {{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}, list,
+         "the file is read-only"},
+    };
+    int ran = 0;
+    for (const Case& c : cases) {
+        const auto run = [&](QProcess& p, const std::vector<std::string>& command) {
+            QStringList args;
+            for (const auto& a : c.launcher) args << QString::fromStdString(a);
+            for (const auto& a : command) args << QString::fromStdString(a);
+            auto env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("LARKSPUR_READONLY_LIST"), QString::fromStdString(c.list));
+            env.insert(QStringLiteral("LARKSPUR_READONLY_WORDS"), QString::fromStdString(c.words));
+            p.setProcessEnvironment(env);
+            p.setProcessChannelMode(QProcess::MergedChannels);
+            p.start(args.takeFirst(), args);
+            return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit &&
+                   p.exitCode() == 0;
+        };
+        QProcess probe, child;
+        if (!run(probe, {"true"})) continue; // mounts or other users are refused here
+        const bool passed = run(child, {self, filter});
+        const std::string out = child.readAll().toStdString();
+        EXPECT_TRUE(passed) << c.words << ":\n" << out;
+        EXPECT_NE(out.find("[       OK ]"), std::string::npos) << out;
+        ++ran;
+    }
+    if (ran == 0) GTEST_SKIP() << "neither mounts nor other users are allowed here";
 }
 
 // Lists that cannot be used: the user is told without the start being blocked, nothing is

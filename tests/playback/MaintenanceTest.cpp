@@ -1,4 +1,6 @@
+#include "playback/ClearUndo.h"
 #include "playback/ListMaintenance.h"
+#include "playback/SongListFile.h"
 #include "support/TestFiles.h"
 
 #include <filesystem>
@@ -127,5 +129,57 @@ TEST(BanSong, EveryEntryOfThePathAndNoOther)
             list.add(e);
         EXPECT_EQ(banSong(list, c.path), c.held) << c.entries.front();
         EXPECT_EQ(entriesOf(list), c.after) << c.entries.front();
+    }
+}
+
+// Every clear of a list with a file copies it whole first and keeps what it took out; Undo
+// puts that back after the entries added since, counts and bans as they were.
+TEST(ClearUndo, CopiesTheListAndPutsTheSongsBackAfterNewOnes)
+{
+    test::TempDir dir;
+    const std::string listFile = dir.file("list.txt"), data = dir.file("data");
+    test::writeFile(listFile, "");
+    const std::vector<std::string> entries{"3|/m/a.mp3", "-1|/m/b.mp3", "0|/gone/c.mp3"};
+    struct Case
+    {
+        bool all; // else the songs not found
+        std::string file, folder, copyError;
+        std::vector<std::string> removed;
+    } cases[] = {
+        {true, listFile, data, "", entries},
+        {false, listFile, data, "", {"0|/gone/c.mp3"}},
+        {true, listFile, "/dev/null/larkspur", "/dev/null/larkspur", entries},
+        {true, "", "/dev/null/larkspur", "", entries}, // never saved: nothing to copy
+    };
+    for (const Case& c : cases) {
+        SongList list;
+        for (const auto& e : entries)
+            list.add(e);
+        const std::string whole = list.text();
+        const MissingFiles missing =
+            testAllFiles(list, [](const std::string& p) { return p.rfind("/gone/", 0) != 0; });
+        ClearUndo undo;
+        const ClearUndo::Cleared r = c.all ? undo.clearAll(list, c.file, c.folder)
+                                           : undo.clearMissing(list, missing, c.file, c.folder);
+        const std::string name = c.folder + (c.all ? " all " : " missing ") + c.file;
+        EXPECT_EQ(r.removed, c.removed.size()) << name;
+        EXPECT_NE(r.copyError.find(c.copyError), std::string::npos) << r.copyError;
+        EXPECT_EQ(r.copyError.empty(), c.copyError.empty()) << r.copyError;
+        const bool copied = !c.file.empty() && c.copyError.empty();
+        EXPECT_EQ(r.copyPath, copied ? listDataFile(c.folder, c.file, "cleared") : "") << name;
+        if (copied) {
+            EXPECT_EQ(test::readFile(r.copyPath), whole);
+            EXPECT_EQ(std::filesystem::status(r.copyPath).permissions(),
+                      std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        }
+        // A clear that takes nothing out keeps what an earlier one took.
+        SongList empty;
+        EXPECT_EQ(undo.clearAll(empty, c.file, c.folder).removed, 0u);
+        list.add("0|/m/new.mp3");
+        std::vector<std::string> expected = entriesOf(list);
+        expected.insert(expected.end(), c.removed.begin(), c.removed.end());
+        ASSERT_TRUE(undo.canUndo()) << name;
+        EXPECT_EQ(undo.undo(list), c.removed.size()) << name;
+        EXPECT_EQ(entriesOf(list), expected) << name;
     }
 }
