@@ -170,7 +170,7 @@ TEST_F(Window, SettingsLoadWithTheirRulesAndAreAllWrittenAtExit)
     f->btnsaveClick();
     EXPECT_EQ(f->SplitterChar, "-");
     EXPECT_EQ(f->Preamble, "songtext");
-    EXPECT_EQ(f->EntriesPerPage, 0);
+    EXPECT_EQ(f->EntriesPerPage, 1); // no number: the least page
     EXPECT_EQ(f->FadeSpeed, 40);
     EXPECT_FALSE(f->areaOpen());
 
