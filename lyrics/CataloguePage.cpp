@@ -54,6 +54,15 @@ std::string_view past(std::string_view page, std::string_view marker)
 
 } // namespace
 
+std::string shownPiece(std::string_view piece)
+{
+    if (piece.size() <= kMaxCatalogueShownBytes) return std::string(piece);
+    std::size_t end = kMaxCatalogueShownBytes;
+    while (end > 0 && (static_cast<unsigned char>(piece[end]) & 0xC0) == 0x80)
+        --end; // not inside a UTF-8 sequence
+    return std::string(piece.substr(0, end)) + "...";
+}
+
 std::string catalogueHost() { return siteHost("LARKSPUR_CATALOGUE_URL", kBuiltInHost); }
 
 std::optional<std::string> sessionFromFrontPage(std::string_view page)
@@ -94,9 +103,9 @@ std::vector<CatalogueRow> parseCatalogueRows(std::string_view page)
         if (!link.empty() && link.front() == '"') link.remove_prefix(1);
         row.link = link;
         rest = past(rest, kLinkEnd);
-        row.title = before(rest, kTitleEnd);
+        row.title = shownPiece(before(rest, kTitleEnd));
         rest = past(rest, kTextStart);
-        row.text = before(rest, kTextEnd);
+        row.text = shownPiece(before(rest, kTextEnd));
         rows.push_back(std::move(row));
         at = next;
     }
@@ -117,7 +126,7 @@ CataloguePage parseCataloguePage(std::string_view page)
     }
     const auto count = after(page, kCountMarker, kBold);
     if (!count) return result;
-    result.countText = *count;
+    result.countText = shownPiece(*count);
     if (count->size() > 5) {
         result.kind = Kind::CountTooLong;
         return result;
@@ -129,7 +138,7 @@ CataloguePage parseCataloguePage(std::string_view page)
         return result;
     }
     result.kind = Kind::Rows;
-    result.range = after(page, kRangeMarker, kBold).value_or(std::string_view());
+    result.range = shownPiece(after(page, kRangeMarker, kBold).value_or(std::string_view()));
     result.rows = parseCatalogueRows(page);
     return result;
 }

@@ -41,6 +41,12 @@ struct CataloguePage
 
 CataloguePage parseCataloguePage(std::string_view page);
 
+// What a label or a list cell shows of a piece cut from a page (a hit count, a range, a
+// title, an excerpt): a broken page without its end marker would put megabytes there. Longer
+// pieces end in "..." at a character boundary. Links stay whole: they are requested.
+inline constexpr std::size_t kMaxCatalogueShownBytes = 300;
+std::string shownPiece(std::string_view piece);
+
 // The rows alone, in page order, at most kMaxCatalogueRows of them; a row's pieces end
 // before the next row's marker. A results page has ten: many thousands would only fill the
 // list for seconds.

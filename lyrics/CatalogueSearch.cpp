@@ -56,7 +56,8 @@ CatalogueSearch::Outcome CatalogueSearch::search(const std::string& text, bool b
                                m_state.CataloguePageStart, m_state.EntriesPerPage);
         std::string body;
         if (!fetch(url, body, generation)) return failed();
-        CataloguePage page = parseCataloguePage(body);
+        CataloguePage page = runAside(body.size(), [&body] { return parseCataloguePage(body); });
+        if (generation != m_generation) return Outcome::Superseded;
         switch (page.kind) {
         case CataloguePage::Kind::Expired:
             if (repeats == kMaxExpiredRepeats) {
@@ -130,7 +131,8 @@ CatalogueSearch::Outcome CatalogueSearch::loadSong(const std::string& link)
         m_state.CatalogueTotal = 1;
         return Outcome::Expired;
     }
-    const auto text = songTextFromPage(page);
+    const auto text = runAside(page.size(), [&page] { return songTextFromPage(page); });
+    if (generation != m_generation) return Outcome::Superseded;
     if (!text) return Outcome::SongMissing;
     if (m_view.showSong) m_view.showSong(*text);
     return Outcome::Shown;

@@ -77,6 +77,10 @@ TEST(CataloguePage, KindOfPageAndHitCount)
         {"Ergebnisse <b>1-10</b>" + rows, Kind::NoCount, 0, ""},
         {"leider kein Ergebnis von insgesamt <b>5</b>", Kind::NoResult, 0, ""},
         {"Die Session ist abgelaufen. kein Ergebnis", Kind::Expired, 0, ""},
+        // A range without its end marker is cut for its label, at a character boundary.
+        {"von insgesamt <b>7</b> Ergebnisse <b>" + std::string(299, 'r') + "\xC3\xA4" +
+             std::string(1 << 20, 'r'),
+         Kind::Rows, 7, std::string(299, 'r') + "..."},
     };
     for (const auto& c : cases) {
         const CataloguePage page = parseCataloguePage(c.page);
@@ -175,4 +179,11 @@ TEST(CataloguePage, HostileRowsStayBoundedInNumberAndSize)
         ASSERT_FALSE(rows.empty()) << c.why;
         EXPECT_EQ(rows.back().text, c.rows == 3 ? "x" : "") << c.why;
     }
+    // A title and an excerpt of megabytes are shown cut; the link stays whole.
+    const std::string link(5000, 'l'), huge(5 << 20, 't');
+    const auto rows = parseCatalogueRows(marker + "\"" + link + "\">" + huge + "</a>\"2\">" + huge + "</div>");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].link, link);
+    EXPECT_EQ(rows[0].title, huge.substr(0, kMaxCatalogueShownBytes) + "...");
+    EXPECT_EQ(rows[0].text, rows[0].title);
 }
