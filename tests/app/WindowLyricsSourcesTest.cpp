@@ -454,3 +454,22 @@ TEST_F(WindowLyricsSources, RepeatedDatabaseRequestsDoNotPileUp)
     ASSERT_TRUE(waitUntil([&] { return memo(*f) == "The words" && f->lbusy2->text().isEmpty(); }));
     EXPECT_LT(most - before, 16);
 }
+
+// A timed line longer than the memo shows is still one line: the highlight and Ctrl+click
+// stay in step with the times after it.
+TEST_F(WindowLyricsSources, LongTimedLineKeepsHighlightAndSeekingInStep)
+{
+    writeFile(dir.file("The Band - Some Song.lrc"),
+              "[00:01.00]" + std::string(7000, 'x') + "\n[00:05.00]Second\n[00:10.00]Third\n");
+    auto f = window(false);
+    f->show();
+    f->PlayNextSong(0);
+    ASSERT_TRUE(f->showsSyncedLyrics());
+    mp.positionMsValue = 6000;
+    f->lrctmrTimer();
+    EXPECT_EQ(highlighted(*f), 1);
+    const QPoint third =
+        f->memo1->cursorRect(QTextCursor(f->memo1->document()->findBlockByNumber(2))).center();
+    QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::ControlModifier, third);
+    EXPECT_EQ(mp.seeks, (std::vector<long long>{10'000}));
+}
