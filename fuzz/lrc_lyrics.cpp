@@ -44,5 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t at = plain.find("\r\n"); at != std::string::npos; at = plain.find("\r\n", at + 2))
         ++breaks;
     FUZZ_CHECK(lines.empty() ? plain.empty() : breaks + 1 >= lines.size());
+    // A line behind many stamps costs memory in proportion to the text, not their product.
+    FUZZ_CHECK(plain.size() <= (kLrcCopyBudgetFactor + 1) * text.size() + kLrcCopyBudgetBytes +
+                                   2 * lines.size());
     return 0;
 }

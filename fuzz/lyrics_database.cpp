@@ -3,9 +3,12 @@
 // and whether the exact lookup answers, then the answer's body.
 
 #include "fuzz/FuzzCheck.h"
+#include "lyrics/LrcLyrics.h"
 #include "lyrics/LyricsDatabase.h"
 #include "web/HttpError.h"
 #include "web/HttpFetcher.h"
+
+#include <QCoreApplication>
 
 #include <string>
 
@@ -42,6 +45,12 @@ class AnswerFetcher : public HttpFetcher
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    // Large answers are parsed on a thread of their own while an event loop waits.
+    static int argc = 1;
+    static char name[] = "fuzz_lyrics_database";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    (void)app;
     if (size == 0) return 0;
     const std::uint8_t choice = data[0];
     AnswerFetcher http(std::string(fuzz::bytesOf(data + 1, size - 1)), (choice & 1) != 0);
@@ -61,7 +70,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case DatabaseLyricsKind::Instrumental:
         FUZZ_CHECK(got->text == "[Instrumental]");
         break;
-    case DatabaseLyricsKind::Synced:
+    case DatabaseLyricsKind::Synced: {
+        // Shown as the window shows it: its lines cost memory in proportion to the answer.
+        std::size_t bytes = 0;
+        const LrcLyrics shown = LrcLyrics::parse(got->text);
+        for (const LrcLine& line : shown.lines())
+            bytes += line.text.size();
+        FUZZ_CHECK(bytes <= (kLrcCopyBudgetFactor + 1) * got->text.size() + kLrcCopyBudgetBytes);
+        [[fallthrough]];
+    }
     case DatabaseLyricsKind::Plain:
         FUZZ_CHECK(!got->text.empty());
         FUZZ_CHECK(fuzz::isUtf8(got->text));

@@ -34,15 +34,21 @@ export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export LSAN_OPTIONS=suppressions=$root/fuzz/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
+# Faults that need size (a line behind thousands of stamps, an answer or a tag of hundreds of
+# kilobytes) get room beyond libFuzzer's default of the largest seed.
+declare -A max_len=([lrc_lyrics]=262144 [lyrics_database]=262144 [embedded_lyrics]=1048576
+                    [dictd_dictionary]=262144)
+
 run_one() {
   local t=$1 work="$runs/$1"
   rm -rf "$work" && mkdir -p "$work/corpus" "$work/artifacts"
   cp "$root/fuzz/corpus/$t"/* "$work/corpus/"
-  local dict=()
-  [ -f "$root/fuzz/dict/$t.dict" ] && dict=(-dict="$root/fuzz/dict/$t.dict")
+  local options=()
+  [ -f "$root/fuzz/dict/$t.dict" ] && options=(-dict="$root/fuzz/dict/$t.dict")
+  [ -n "${max_len[$t]:-}" ] && options+=(-max_len="${max_len[$t]}")
   # -timeout: an input running 10 s hangs; -rss_limit_mb: one using 2 GB runs away.
   "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -detect_leaks=1 -print_final_stats=1 -artifact_prefix="$work/artifacts/" "${dict[@]}" \
+    -detect_leaks=1 -print_final_stats=1 -artifact_prefix="$work/artifacts/" "${options[@]}" \
     "$work/corpus" >"$work/log.txt" 2>&1
   echo $? >"$work/status"
 }
