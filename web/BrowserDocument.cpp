@@ -352,7 +352,7 @@ void BrowserDocument::Navigate(const std::string& address)
 
     finishLoad();
     m_navtout.stop(); // it belonged to the dropped load
-    const quint64 generation = ++m_generation;
+    ++m_generation;
 
     if (!webUrl.empty()) {
         startNetworkLoad(webUrl);
