@@ -190,6 +190,7 @@ std::optional<DictdDictionary> DictdDictionary::open(const std::filesystem::path
                                                      std::string* why)
 {
     std::string reason;
+    if (why) why->clear();
     try {
         auto state = std::make_shared<State>();
         state->base = basePath;
