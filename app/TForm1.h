@@ -381,11 +381,15 @@ private:
     void setTextFont(const QFont& font);
     // The translation frame shown with `text` ("\n" line breaks).
     void showTranslationText(const QString& text);
+    // offlineTranslation run beside the event loop, its problems on the status line.
+    std::optional<std::string> localTranslation(const std::string& word);
 
     FormServices m_services;
     std::string m_status;
     // The word of the last lookup, for the offline dictionaries when the page fails.
     std::string m_translationWord;
+    // Raised by every lookup: one that ends after a newer one started shows nothing.
+    std::uint64_t m_translationGeneration = 0;
     std::unique_ptr<RandomSource> m_ownRandom;
     std::unique_ptr<SettingsStore> m_ownSettings;
     PlayLog m_playLog;

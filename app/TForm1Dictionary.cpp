@@ -8,6 +8,7 @@
 #include "dictionary/WordLookup.h"
 #include "lyrics/LyricsFile.h"
 #include "web/BrowserDocument.h"
+#include "web/RunAside.h"
 
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -31,26 +32,46 @@ std::string TForm1::wordToTranslate() const
 
 void TForm1::Translate1Click()
 {
+    const std::uint64_t generation = ++m_translationGeneration;
     m_translationWord = wordToTranslate();
     try {
         requestTranslation(*this, *WebBrowser1, m_translationWord);
     } catch (const std::exception& e) {
         // No page can come (e.g. an unusable dictionary address); the local dictionaries can.
-        if (const auto offline = offlineTranslation(m_translationWord))
+        const std::string why = e.what();
+        const auto offline = localTranslation(m_translationWord);
+        if (generation != m_translationGeneration) return;
+        if (offline)
             showTranslationText(QString::fromStdString(*offline));
         else
-            m_services.showError(e.what());
+            m_services.showError(why);
     }
 }
 
 void TForm1::showTranslation()
 {
+    const std::uint64_t generation = m_translationGeneration;
+    const std::string word = m_translationWord;
     ShowTranslationFrame();
     try {
-        memotrns->setPlainText(memoText(translationOf(*WebBrowser1, m_translationWord)).shown);
+        const std::string text = translationOf(
+            *WebBrowser1, word, [this](const std::string& w) { return localTranslation(w); });
+        if (generation != m_translationGeneration) return;
+        memotrns->setPlainText(memoText(text).shown);
     } catch (const std::exception& e) {
-        m_services.showError(e.what());
+        if (generation == m_translationGeneration) m_services.showError(e.what());
     }
+}
+
+std::optional<std::string> TForm1::localTranslation(const std::string& word)
+{
+    const std::uint64_t generation = m_translationGeneration;
+    std::string problems;
+    // Files of any size and kind may lie in the dictionary folder: never read them here.
+    auto entries =
+        runAside(kRunAsideBytes, [word, &problems] { return offlineTranslation(word, &problems); });
+    if (!problems.empty() && generation == m_translationGeneration) showStatus(problems);
+    return entries;
 }
 
 void TForm1::showTranslationText(const QString& text)

@@ -19,6 +19,13 @@ namespace {
 // A slow dictionary still answers; the browser stops a page that keeps loading after 5 s.
 constexpr int kLimitMs = 60000;
 
+std::string oneLine(std::string text)
+{
+    for (char& ch : text)
+        if (ch == '\n' || ch == '\r') ch = ' ';
+    return text;
+}
+
 } // namespace
 
 int runTranslateCommand(const std::string& word, std::ostream& out, std::ostream& err)
@@ -31,6 +38,14 @@ int runTranslateCommand(const std::string& word, std::ostream& out, std::ostream
     QEventLoop loop;
     std::string text, why = "The dictionary did not answer in time.", navigationError;
     bool done = false;
+    // Why the local dictionaries left something out; said on err whatever the outcome.
+    std::string problems;
+    const OfflineLookup offline = [&problems](const std::string& w) {
+        return offlineTranslation(w, &problems);
+    };
+    const auto tellProblems = [&] {
+        if (!problems.empty()) err << "larkspur-tool: " << oneLine(problems) << '\n';
+    };
     LyricsView view;
     view.setText = [](const std::string&) {};
     view.setBusy = [](bool) {};
@@ -38,7 +53,7 @@ int runTranslateCommand(const std::string& word, std::ostream& out, std::ostream
     view.checkSearch = [] {};
     view.dictionaryPage = [&] {
         try {
-            text = translationOf(browser, word);
+            text = translationOf(browser, word, offline);
             why = "The dictionary page is empty.";
         } catch (const std::exception& e) {
             why = e.what();
@@ -56,8 +71,10 @@ int runTranslateCommand(const std::string& word, std::ostream& out, std::ostream
     try {
         requestTranslation(state, browser, word);
     } catch (const std::exception& e) {
-        if (const auto offline = offlineTranslation(word)) {
-            out << *offline << '\n';
+        const auto entries = offline(word);
+        tellProblems();
+        if (entries) {
+            out << *entries << '\n';
             return 0;
         }
         err << "larkspur-tool: " << e.what() << '\n';
@@ -65,11 +82,10 @@ int runTranslateCommand(const std::string& word, std::ostream& out, std::ostream
     }
     QTimer::singleShot(kLimitMs, &loop, &QEventLoop::quit);
     if (!done) loop.exec();
+    tellProblems();
     if (text.empty()) {
-        std::string line = navigationError.empty() ? why : navigationError;
-        for (char& ch : line)
-            if (ch == '\n' || ch == '\r') ch = ' ';
-        err << "larkspur-tool: " << line << '\n';
+        err << "larkspur-tool: " << oneLine(navigationError.empty() ? why : navigationError)
+            << '\n';
         return 1;
     }
     out << text;

@@ -7,7 +7,8 @@
 
 namespace larkspur {
 
-// 0: the text was printed; 1: no page or an empty one (one line on err).
+// 0: the text was printed; 1: no page or an empty one (one line on err). Why the local
+// dictionaries left something out is one more line on err.
 int runTranslateCommand(const std::string& word, std::ostream& out, std::ostream& err);
 
 } // namespace larkspur

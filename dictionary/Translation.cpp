@@ -6,6 +6,7 @@
 #include "web/BrowserDocument.h"
 
 #include <cstdlib>
+#include <exception>
 #include <stdexcept>
 
 namespace larkspur {
@@ -28,26 +29,38 @@ std::filesystem::path dictdFolder()
     return env && *env ? env : "/usr/share/dictd";
 }
 
-std::optional<std::string> offlineTranslation(const std::string& word)
+std::optional<std::string> offlineTranslation(const std::string& word, std::string* problems)
 {
+    if (problems) problems->clear();
     // No word at the caret: a headword made only of punctuation would match it.
     if (word.find_first_not_of(" \t\r\n") == std::string::npos) return std::nullopt;
-    return lookupEnglishGerman(word, dictdFolder());
+    return lookupEnglishGerman(word, dictdFolder(), problems);
 }
 
 std::string translationOf(const BrowserDocument& browser, const std::string& word)
 {
+    return translationOf(browser, word, [](const std::string& w) { return offlineTranslation(w); });
+}
+
+std::string translationOf(const BrowserDocument& browser, const std::string& word,
+                          const OfflineLookup& offline)
+{
     std::string text;
+    std::exception_ptr noDocument;
     try {
         text = browser.innerText();
     } catch (const std::runtime_error&) {
-        if (auto offline = offlineTranslation(word)) return *offline;
-        throw;
+        // Kept for later: the lookup may run a nested event loop.
+        noDocument = std::current_exception();
+    }
+    if (noDocument) {
+        if (auto entries = offline(word)) return *entries;
+        std::rethrow_exception(noDocument);
     }
     // An unreachable dictionary leaves an empty page; an unexpected page has no markers.
     if (text.find(kTranslationStart) == std::string::npos &&
         text.find(kTranslationEnd) == std::string::npos) {
-        if (auto offline = offlineTranslation(word)) return *offline;
+        if (auto entries = offline(word)) return *entries;
     }
     return translationSection(text);
 }

@@ -4,6 +4,7 @@
 // TranslationPending and hands it to the dictionary branch (LyricsView::dictionaryPage).
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,12 +23,21 @@ std::filesystem::path dictdFolder();
 
 // The entries of `word` in the local English-German dictionaries (lookupEnglishGerman in
 // dictdFolder()), with "\n" line breaks; nothing when none is installed or knows the word.
-std::optional<std::string> offlineTranslation(const std::string& word);
+// Why a dictionary or entries were left out goes to `problems` when given. Blocking file
+// I/O of bounded size (DictdLimits.h): the interface thread runs it aside.
+std::optional<std::string> offlineTranslation(const std::string& word,
+                                              std::string* problems = nullptr);
+
+// How the caller asks the local dictionaries: offlineTranslation, or a wrapper that runs it
+// aside or keeps its problems.
+using OfflineLookup = std::function<std::optional<std::string>(const std::string& word)>;
 
 // What the translation frame shows for `word` once the dictionary page has completed: the
 // page's section (translationSection), or, when the page is empty or holds neither marker,
 // the word's offline entries as far as there are any. Throws std::runtime_error when the
 // browser holds no document and the word has no offline entries.
 std::string translationOf(const BrowserDocument& browser, const std::string& word);
+std::string translationOf(const BrowserDocument& browser, const std::string& word,
+                          const OfflineLookup& offline);
 
 } // namespace larkspur

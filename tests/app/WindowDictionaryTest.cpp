@@ -4,6 +4,7 @@
 #include "app/TForm1.h"
 #include "app/core/SettingsStore.h"
 #include "support/FakeMediaPlayer.h"
+#include "support/FifoRescue.h"
 #include "support/HttpPythonServer.h"
 #include "support/QuietServices.h"
 #include "support/TestFiles.h"
@@ -15,8 +16,11 @@
 #include <QProcessEnvironment>
 #include <QTest>
 #include <QTextCursor>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zlib.h>
 
 using namespace larkspur;
 using larkspur::test::FakeMediaPlayer;
@@ -350,6 +354,64 @@ TEST_F(WindowDictionary, LocalDictionariesStandInWhenThePageFails)
             EXPECT_EQ(requests(), "/?search=" + c.word.toStdString() + kTail + "\n") << c.what;
         }
     }
+}
+
+// The local lookup runs beside the window: events go on meanwhile, and a newer lookup
+// started then takes over, the older one showing nothing. A dictionary that is a FIFO is
+// skipped at once, its reason on the status line in the window and on stderr in the tool.
+TEST_F(WindowDictionary, LocalLookupRunsBesideTheWindowAndSkipsWhatItCannotRead)
+{
+    // The German-English entries lie deep in a plain gzip: their lookup takes a while.
+    std::string data(40 << 20, ' ');
+    const std::string haus = "Haus\n  house, home\n", rock = "Rock\n  skirt\n";
+    data.replace(30 << 20, haus.size(), haus);
+    data.replace(35 << 20, rock.size(), rock);
+    writeFile(dictd.file("freedict-deu-eng.index"),
+              "haus\tB4AAA\tT\nrock\tCMAAA\tN\n"); // 30 MB and 35 MB, in dictd's base 64
+    const gzFile gz = gzopen(dictd.file("freedict-deu-eng.dict.dz").c_str(), "wb1");
+    ASSERT_TRUE(gz && gzwrite(gz, data.data(), unsigned(data.size())) == int(data.size()));
+    gzclose(gz);
+    const std::string fifo = dictd.file("freedict-eng-deu.index");
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    test::FifoRescue rescue({fifo});
+    qputenv("LARKSPUR_DICTD_DIR", QByteArray::fromStdString(dictd.path()));
+    qputenv("LARKSPUR_DICTIONARY_URL", "nowhere");
+
+    auto f = start();
+    std::vector<std::string> shown;
+    QObject::connect(f->memotrns, &QPlainTextEdit::textChanged, f.get(),
+                     [&] { shown.push_back(text(f->memotrns)); });
+    const auto translate = [&](const QString& word) {
+        f->memo1->setPlainText(word);
+        f->memo1->moveCursor(QTextCursor::End);
+        f->Translate1Click();
+    };
+    bool during = false;
+    QTimer::singleShot(0, f.get(), [&] {
+        during = true;
+        translate(QStringLiteral("Haus"));
+    });
+    translate(QStringLiteral("rock"));
+    EXPECT_TRUE(during);
+    ASSERT_FALSE(shown.empty());
+    for (const auto& s : shown)
+        EXPECT_EQ(s.find("skirt"), std::string::npos) << s;
+    EXPECT_EQ(QString::fromStdString(shown.back()).trimmed().toStdString(), "Haus\n  house, home");
+    EXPECT_NE(f->statusText().find("\"" + fifo + "\": it is not a regular file"), std::string::npos)
+        << f->statusText();
+    EXPECT_TRUE(errors.empty());
+
+    QProcess p;
+    p.start(QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur-tool"),
+            {QStringLiteral("translate"), QStringLiteral("rock")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(p.readAllStandardOutput().toStdString(), "Rock\n  skirt\n");
+    const std::string err = p.readAllStandardError().toStdString();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("not a regular file"), std::string::npos) << err;
+    EXPECT_FALSE(rescue.rescued()) << "the FIFO blocked a lookup";
 }
 
 TEST_F(WindowDictionary, ToolFallsBackToTheLocalDictionariesToo)

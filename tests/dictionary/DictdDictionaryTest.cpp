@@ -1,12 +1,15 @@
 #include "dictionary/DictdDictionary.h"
 
+#include "support/FifoRescue.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -139,6 +142,15 @@ std::string writeDictd(const std::string& dir, const std::string& name,
         break;
     }
     return base;
+}
+
+// Writes an index and data as they are, in `format`.
+void writeRaw(const std::string& base, const std::string& index, const std::string& data,
+              Format format)
+{
+    writeFile(base + ".index", index);
+    if (format == Format::Plain) return writeFile(base + ".dict", data);
+    writeFile(base + ".dict.dz", format == Format::Gzip ? gzip(data) : dictzip(data, 4000));
 }
 
 std::vector<std::string> textsOf(const std::string& headword)
@@ -285,4 +297,141 @@ TEST(DictdDictionary, InstalledFreedictDictionaries)
     ASSERT_TRUE(both);
     EXPECT_NE(both->find("house"), std::string::npos);
     EXPECT_FALSE(lookupEnglishGerman("qqxqzvjx"));
+}
+
+// What stands in the dictionary folder in place of a file is refused at once, named in the
+// reason; the other dictionary still answers.
+TEST(DictdDictionary, OnlyRegularFilesAreReadAndNoneBlocks)
+{
+    const auto fifo = [](const std::string& p) { return ::mkfifo(p.c_str(), 0600) == 0; };
+    const auto folder = [](const std::string& p) { return std::filesystem::create_directory(p); };
+    const auto device = [](const std::string& p) {
+        std::filesystem::create_symlink("/dev/zero", p);
+        return true;
+    };
+    struct Case
+    {
+        std::string file;
+        std::function<bool(const std::string&)> make;
+        std::string why;
+    };
+    const Case cases[] = {
+        {".index", fifo, "not a regular file"},     {".dict.dz", fifo, "not a regular file"},
+        {".index", folder, "it is a folder"},       {".dict.dz", folder, "it is a folder"},
+        {".dict.dz", device, "not a regular file"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string base = writeDictd(dir.path(), "freedict-eng-deu", kEntries);
+        writeDictd(dir.path(), "freedict-deu-eng", {{"haus", "Haus\n  house\n"}});
+        const std::string path = base + c.file;
+        std::filesystem::remove(path);
+        ASSERT_TRUE(c.make(path)) << path;
+        test::FifoRescue rescue({path});
+        std::string why, problems;
+        EXPECT_FALSE(DictdDictionary::open(base, &why)) << path;
+        EXPECT_NE(why.find("\"" + path + "\""), std::string::npos) << why;
+        EXPECT_NE(why.find(c.why), std::string::npos) << why;
+        EXPECT_EQ(lookupEnglishGerman("Haus", dir.path(), &problems), "Haus\n  house");
+        EXPECT_EQ(problems, why);
+        EXPECT_FALSE(rescue.rescued()) << path << " blocked the lookup";
+    }
+}
+
+// An index repeating a line shows its entry once, as dictd does; the entries of one lookup
+// are cut at kDictdMaxLookupText bytes and kDictdMaxHeadwordLines lines, in every format.
+TEST(DictdDictionary, RepeatedLinesShowOnceAndALookupIsBounded)
+{
+    const std::size_t block = 100 * 1024;
+    std::string data = "LKW\n  lorry, truck\n", index;
+    for (int i = 0; i < 40; ++i)
+        index += "big\t" + base64(data.size() + i * block) + '\t' + base64(block) + '\n';
+    for (int i = 0; i < 40; ++i)
+        data += std::string(block - 1, static_cast<char>('a' + i % 26)) + '\n';
+    for (int i = 0; i < 300; ++i)
+        index += "LKW\tA\tT\n";
+    for (int i = 0; i < 1200; ++i)
+        index += "many\t" + base64(i) + "\tB\n";
+    struct Case
+    {
+        std::string word;
+        std::size_t texts, bytes;
+        bool cut;
+    };
+    const Case cases[] = {
+        {"lkw", 1, 19, false},
+        {"big", kDictdMaxLookupText / block + 1, kDictdMaxLookupText, true},
+        {"many", kDictdMaxHeadwordLines, kDictdMaxHeadwordLines, true},
+    };
+    for (Format format : {Format::Plain, Format::Gzip, Format::DictZip}) {
+        TempDir dir;
+        writeRaw(dir.file("t"), index, data, format);
+        const auto dict = DictdDictionary::open(dir.file("t"));
+        ASSERT_TRUE(dict);
+        for (const auto& c : cases) {
+            const DictdEntries found = dict->find(c.word);
+            const auto where = "format " + std::to_string(int(format)) + " word " + c.word;
+            ASSERT_EQ(found.texts.size(), c.texts) << where;
+            std::size_t bytes = 0;
+            for (const auto& text : found.texts) {
+                // Each text is its own entry's, from its start.
+                const std::size_t at = c.word == "lkw" ? 0 : c.word == "many" ? bytes : 19 + bytes;
+                EXPECT_EQ(text, data.substr(at, text.size())) << where;
+                bytes += text.size();
+            }
+            EXPECT_EQ(bytes, c.bytes) << where;
+            EXPECT_EQ(!found.cut.empty(), c.cut) << where;
+            EXPECT_TRUE(found.problems.empty()) << where;
+        }
+    }
+    // The two dictionaries together keep the bound and say where they were cut.
+    TempDir dir;
+    writeRaw(dir.file("freedict-eng-deu"), index, data, Format::Plain);
+    writeRaw(dir.file("freedict-deu-eng"), index, data, Format::Plain);
+    const auto both = lookupEnglishGerman("big", dir.path());
+    ASSERT_TRUE(both);
+    EXPECT_LE(both->size(), kDictdMaxLookupText + 200);
+    EXPECT_TRUE(both->ends_with("\n\n[The rest is cut: more than 1 MB of entries.]")) << *both;
+    EXPECT_EQ(lookupEnglishGerman("LKW", dir.path()), "LKW\n  lorry, truck\n\nLKW\n  lorry, truck");
+}
+
+// A plain gzip (no dictzip chunks) is inflated from its start, never past
+// kDictdMaxInflated: an entry further in is refused, and the lookup says why.
+TEST(DictdDictionary, PlainGzipEntriesPastTheInflateBoundAreRefused)
+{
+    const std::uint64_t mb = 1u << 20;
+    struct Case
+    {
+        std::string word;
+        std::uint64_t offset;
+        bool found;
+    };
+    const Case cases[] = {
+        {"across", kDictdMaxInflated - 4, false},
+        {"far", kDictdMaxInflated + 20 * mb, false},
+        {"first", 0, true},
+        {"near", kDictdMaxInflated - 1 * mb, true},
+    };
+    std::string data(kDictdMaxInflated + 21 * mb, ' '), index;
+    for (const auto& c : cases) {
+        const std::string text = "entry " + c.word + "\n";
+        data.replace(c.offset, text.size(), text);
+        index += c.word + '\t' + base64(c.offset) + '\t' + base64(text.size()) + '\n';
+    }
+    TempDir dir;
+    writeRaw(dir.file("t"), index, data, Format::Gzip);
+    const auto dict = DictdDictionary::open(dir.file("t"));
+    ASSERT_TRUE(dict);
+    for (const auto& c : cases) {
+        const DictdEntries found = dict->find(c.word);
+        if (c.found) {
+            EXPECT_EQ(found.texts, std::vector<std::string>{"entry " + c.word + "\n"}) << c.word;
+            EXPECT_TRUE(found.problems.empty()) << c.word;
+        } else {
+            EXPECT_TRUE(found.texts.empty()) << c.word;
+            ASSERT_EQ(found.problems.size(), 1u) << c.word;
+            EXPECT_NE(found.problems[0].find("first 64 MB"), std::string::npos)
+                << found.problems[0];
+        }
+    }
 }
