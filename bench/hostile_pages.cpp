@@ -6,11 +6,19 @@
 // Then the text work that stays on the interface thread with fetched pages (a harvested
 // lyrics page decoded and cleaned, a catalogue results page, a dictionary page's section),
 // on a 64 MB hostile page beside the ordinary page.
+// Last the hostile lyrics sources, each through the entry the window uses, in a process of
+// its own: time, peak memory and the longest the event loop stood still, beside the same
+// work on an ordinary input measured in the same run.
 
 #include "bench/BenchTiming.h"
+#include "dictionary/DictdDictionary.h"
 #include "dictionary/WordLookup.h"
 #include "lyrics/CataloguePage.h"
 #include "lyrics/CleanLyricsPage.h"
+#include "lyrics/LrcLyrics.h"
+#include "lyrics/LyricsDatabase.h"
+#include "web/HttpFetcher.h"
+#include "web/RunAside.h"
 #include "tests/support/HostilePages.h"
 #include "web/BrowserDocument.h"
 #include "web/HtmlCharset.h"
@@ -28,6 +36,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace {
 
@@ -123,6 +132,140 @@ Result measure(const testpages::HostilePage& page, const QString& dir, int runs)
     return r;
 }
 
+// A child process with an application object runs `work` while a 2 ms timer ticks: its
+// time, the memory it added at its peak and the longest gap between ticks.
+Result inChild(const std::function<void()>& work)
+{
+    int fds[2];
+    if (::pipe(fds) != 0) return {-1, -1, -1, false};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        int argc = 1;
+        char name[] = "bench_hostile_pages";
+        char* argv[] = {name, nullptr};
+        QCoreApplication app(argc, argv);
+        Result r{0, 0, 0, true};
+        QElapsedTimer sinceTick;
+        QTimer tick;
+        tick.setInterval(2);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            r.stallMs = std::max(r.stallMs, double(sinceTick.nsecsElapsed()) / 1e6);
+            sinceTick.restart();
+        });
+        tick.start();
+        sinceTick.start();
+        const auto t = bench::Clock::now();
+        r.mb = peakMb(work);
+        r.ms = bench::msSince(t);
+        r.stallMs = std::max(r.stallMs, double(sinceTick.nsecsElapsed()) / 1e6);
+        ::_exit(::write(fds[1], &r, sizeof r) == ssize_t(sizeof r) ? 0 : 1);
+    }
+    ::close(fds[1]);
+    Result r{-1, -1, -1, false};
+    if (::read(fds[0], &r, sizeof r) != ssize_t(sizeof r)) r = {-1, -1, -1, false};
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return r;
+}
+
+// Answers every fetch with one body, as a database or catalogue site would.
+class OneAnswer : public HttpFetcher
+{
+  public:
+    explicit OneAnswer(std::string body) : m_body(std::move(body)) {}
+    HttpPage GetPage(const std::string&, FetchGroup) override { return {m_body, "application/json"}; }
+    void Disconnect(FetchGroup) override {}
+    void Disconnect() override {}
+
+  private:
+    std::string m_body;
+};
+
+std::string timedLine(int stamps, std::size_t lineBytes)
+{
+    std::string lrc;
+    for (int i = 0; i < stamps; ++i) {
+        char stamp[16];
+        std::snprintf(stamp, sizeof stamp, "[%02d:%02d.%02d]", 10 + i / 6000 % 80, i / 100 % 60, i % 100);
+        lrc += stamp;
+    }
+    return lrc + std::string(lineBytes, 'a') + "\n";
+}
+
+std::string databaseRecord(const std::string& lrc)
+{
+    std::string json;
+    for (char c : lrc)
+        json += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return "{\"duration\":185,\"instrumental\":false,\"plainLyrics\":null,\"syncedLyrics\":\"" + json + "\"}";
+}
+
+// A dictionary whose data file is a plain gzip (no dictzip header) of `inflatedMb` MB, one
+// headword at its start.
+std::string plainGzipDictionary(const QString& dir, int inflatedMb)
+{
+    const std::string base = QDir(dir).filePath(QStringLiteral("plain%1").arg(inflatedMb)).toStdString();
+    std::ofstream(base + ".index") << "word\tA\tC\n"; // offset 0, 2 bytes
+    gzFile out = gzopen((base + ".dict.dz").c_str(), "wb1");
+    const std::string block(1 << 20, 'x');
+    for (int i = 0; i < inflatedMb; ++i)
+        gzwrite(out, block.data(), unsigned(block.size()));
+    gzclose(out);
+    return base;
+}
+
+void lyricsSources(const QString& dir)
+{
+    struct Source
+    {
+        const char* name;
+        std::function<void()> ordinary, hostile;
+    };
+    const std::string smallLrc = timedLine(3, 40), fanOut = timedLine(10000, 100 * 1024);
+    const std::string smallRecord = databaseRecord(smallLrc);
+    std::string bigRecord = databaseRecord(fanOut);
+    bigRecord.insert(1, "\"padding\":\"" + std::string(64 * 1024 * 1024 - bigRecord.size(), ' ') + "\",");
+    const std::string smallCatalogue = "von insgesamt <b>7</b> Ergebnisse <b>1-7</b>";
+    const std::string bigCatalogue = "von insgesamt <b>7</b> Ergebnisse <b>" + std::string(30 << 20, 'r');
+    const std::string smallDict = plainGzipDictionary(dir, 1), bigDict = plainGzipDictionary(dir, 1024);
+    const auto database = [](const std::string& body) {
+        return [body] {
+            OneAnswer http(body);
+            LyricsDatabase db(http, "http://127.0.0.1:9");
+            const auto got = db.Lookup({"Artist", "Title", std::nullopt});
+            if (got) LrcLyrics::parse(got->text); // shown as timed lyrics
+        };
+    };
+    const auto catalogue = [](const std::string& page) {
+        return [&page] { runAside(page.size(), [&page] { return parseCataloguePage(page); }); };
+    };
+    const auto dictionary = [](const std::string& base) {
+        return [base] {
+            runAside(kRunAsideBytes, [&base] {
+                const auto dict = DictdDictionary::open(base);
+                return dict ? dict->lookup("word").size() : 0;
+            });
+        };
+    };
+    const Source sources[] = {
+        {"timed lyrics: 10,000 stamps on a 100 KB line", [&] { LrcLyrics::parse(smallLrc); },
+         [&] { LrcLyrics::parse(fanOut); }},
+        {"database answer of 64 MB, the same lyrics", database(smallRecord), database(bigRecord)},
+        {"catalogue range without its end, 30 MB", catalogue(smallCatalogue), catalogue(bigCatalogue)},
+        {"plain gzip dictionary, 1 GB inflated", dictionary(smallDict), dictionary(bigDict)},
+    };
+    std::printf("\n%-46s %10s %10s %9s %9s %12s\n", "lyrics source", "base ms", "ms", "peak MB",
+                "stall ms", "base stall");
+    for (const Source& source : sources) {
+        const Result base = inChild(source.ordinary);
+        const Result r = inChild(source.hostile);
+        std::printf("%-46s %10.1f %10.1f %9.1f %9.1f %12.1f\n", source.name, base.ms, r.ms, r.mb,
+                    r.stallMs, base.stallMs);
+        std::fflush(stdout);
+    }
+}
+
 } // namespace
 
 int main()
@@ -172,5 +315,6 @@ int main()
         std::printf("%-40s %12.2f %12.1f %9.2f\n", w.name, baseMs, ms,
                     (ms / double(hostile.size())) / (baseMs / double(ordinary.bytes.size())));
     }
+    lyricsSources(dir.path());
     return 0;
 }
