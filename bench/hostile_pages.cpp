@@ -252,6 +252,9 @@ void lyricsSources(const QString& dir)
         {"timed lyrics: 10,000 stamps on a 100 KB line", [&] { LrcLyrics::parse(smallLrc); },
          [&] { LrcLyrics::parse(fanOut); }},
         {"database answer of 64 MB, the same lyrics", database(smallRecord), database(bigRecord)},
+        {"  its fetch alone (the copy a fake server makes)",
+         [&] { OneAnswer(smallRecord).GetPage({}, FetchGroup::LyricsDatabase); },
+         [&] { OneAnswer(bigRecord).GetPage({}, FetchGroup::LyricsDatabase); }},
         {"catalogue range without its end, 30 MB", catalogue(smallCatalogue), catalogue(bigCatalogue)},
         {"plain gzip dictionary, 1 GB inflated", dictionary(smallDict), dictionary(bigDict)},
     };
@@ -268,9 +271,14 @@ void lyricsSources(const QString& dir)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     QTemporaryDir dir;
+    // "sources": the lyrics sources alone.
+    if (argc > 1 && std::string(argv[1]) == "sources") {
+        lyricsSources(dir.path());
+        return 0;
+    }
     const testpages::HostilePage ordinary{
         "ordinary 100 KB page", testpages::ordinaryPage(), {}, testpages::kLead, {}};
     const Result base = measure(ordinary, dir.path(), 20);
