@@ -9,8 +9,8 @@
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
-#include <taglib/tbytevectorstream.h>
 #include <taglib/synchronizedlyricsframe.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/unsynchronizedlyricsframe.h>
 #include <vector>
 

@@ -42,7 +42,8 @@ std::optional<LyricsFileStart> readBesideSong(const std::string& path)
 {
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
-    const std::size_t bytes = error ? 0 : static_cast<std::size_t>(std::min<std::uintmax_t>(size, SIZE_MAX));
+    const std::size_t bytes =
+        error ? 0 : static_cast<std::size_t>(std::min<std::uintmax_t>(size, SIZE_MAX));
     return runAside(bytes, [path] { return readLyricsFile(path, kLyricsFileMaxBytes); });
 }
 
@@ -100,15 +101,15 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
 
     // Read at every start, files or not: the database is asked with the tag's artist and title.
     std::string refused;
-    const auto tags = runAside(kRunAsideBytes, [songPath, &refused] {
-        return readEmbeddedLyrics(songPath, &refused);
-    });
+    const auto tags = runAside(
+        kRunAsideBytes, [songPath, &refused] { return readEmbeddedLyrics(songPath, &refused); });
     if (song == m_song) m_databaseSong = databaseSongFor(tags, *words);
     if (!refused.empty() && song == m_song) unreadable += (unreadable.empty() ? "" : " ") + refused;
     if (!unreadable.empty() && song == m_song) {
         // The status line is short: the file's name says enough beside the playing song.
         for (const std::string& path : {lyricsFileFor(songPath), lrcFileFor(songPath), songPath})
-            for (auto at = unreadable.find(path); at != std::string::npos; at = unreadable.find(path))
+            for (auto at = unreadable.find(path); at != std::string::npos;
+                 at = unreadable.find(path))
                 unreadable.replace(at, path.size(), path.substr(path.find_last_of('/') + 1));
         problem(unreadable);
     }
@@ -309,7 +310,8 @@ void LyricsSearch::problem(const std::string& why)
 
 void LyricsSearch::show(const FoundLyrics& lyrics)
 {
-    if (lyrics.cut) return m_view.setCutText ? m_view.setCutText(lyrics.text) : m_view.setText(lyrics.text);
+    if (lyrics.cut)
+        return m_view.setCutText ? m_view.setCutText(lyrics.text) : m_view.setText(lyrics.text);
     if (!lyrics.synced) return m_view.setText(lyrics.text);
     if (m_view.setSynced) return m_view.setSynced(lyrics.text);
     m_view.setText(LrcLyrics::parse(lyrics.text).plainText());
