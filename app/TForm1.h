@@ -204,8 +204,9 @@ public:
     // The lyrics memo's text with CR LF line breaks, as files hold it.
     std::string lyricsText() const;
     // Any new text ends timed lyrics. A text too long for the memo is shown shortened and
-    // read-only, and is saved only whole (Save as) or not at all (Quicksave).
-    void setLyricsText(const std::string& text);
+    // read-only, and is saved only whole (Save as) or not at all (Quicksave). A text that is
+    // only the beginning of a file (`readWhole` false) is shown so and never saved.
+    void setLyricsText(const std::string& text, bool readWhole = true);
     // Timed lyrics: the memo shows their lines, and the line being sung is highlighted.
     void setSyncedLyrics(const std::string& lrc);
     // The memo shows timed lyrics the user has not edited.
@@ -403,6 +404,7 @@ private:
     std::optional<std::size_t> m_syncedLine; // the highlighted line
     // The lyrics as they came, while the memo shows them shortened or cut (and read-only).
     std::optional<std::string> m_wholeLyrics;
+    bool m_lyricsPart = false; // the memo shows the beginning of a file never read whole
     bool m_harvestBusy = false, m_databaseBusy = false;
     bool m_closed = false;
     long long m_lengthShown = 0;

@@ -8,6 +8,7 @@
 #include "lyrics/LyricsFile.h"
 #include "lyrics/LyricsSearch.h"
 #include "lyrics/SongWords.h"
+#include "lyrics/SourceLimits.h"
 #include "web/BrowserDocument.h"
 #include "web/HttpClient.h"
 
@@ -23,6 +24,9 @@
 
 namespace larkspur {
 
+static_assert(kLyricsFileMaxBytes >= 3 * static_cast<std::size_t>(kMemoMaxChars),
+              "a lyrics file is read at least as far as the memo shows");
+
 namespace {
 
 constexpr long long kSyncedRecheckMs = 500;
@@ -36,6 +40,7 @@ void TForm1::buildLyrics()
     WebBrowser1 = new BrowserDocument(this);
     LyricsView view;
     view.setText = [this](const std::string& text) { setLyricsText(text); };
+    view.setCutText = [this](const std::string& text) { setLyricsText(text, false); };
     view.setBusy = [this](bool busy) {
         m_harvestBusy = busy;
         showBusy();
@@ -87,16 +92,17 @@ void TForm1::showBusy()
                                      : QString());
 }
 
-void TForm1::setLyricsText(const std::string& text)
+void TForm1::setLyricsText(const std::string& text, bool readWhole)
 {
     m_synced.reset();
     lrctmr->stop();
     highlightLine(std::nullopt);
-    const MemoText shown = memoText(text);
-    if (shown.whole)
+    const MemoText shown = readWhole ? memoText(text) : memoTextOfPart(text);
+    if (shown.whole || !readWhole)
         m_wholeLyrics.reset();
     else
         m_wholeLyrics = text;
+    m_lyricsPart = !readWhole;
     memo1->setReadOnly(!shown.whole);
     // Read-only leaves only the mouse; the caret keys still select words to translate.
     if (!shown.whole)
@@ -214,7 +220,8 @@ void TForm1::Customsearch1Click()
 void TForm1::Quicksave1Click()
 {
     if (CurrentSong.empty()) return; // no song, no lyrics file to name
-    if (m_wholeLyrics) { // the memo shows less than the text; the file is not cut down to it
+    // The memo shows less than the text; the file is not cut down to it.
+    if (m_wholeLyrics || m_lyricsPart) {
         showStatus("The lyrics are too long to edit here; the lyrics file was left as it is.");
         return;
     }
@@ -227,6 +234,10 @@ void TForm1::Quicksave1Click()
 
 void TForm1::Speichern1Click()
 {
+    if (m_lyricsPart) { // the rest of the text was never read: there is no whole to save
+        showStatus("Only the beginning of the lyrics file was read; it is left as it is.");
+        return;
+    }
     const std::string name = m_services.askSaveFile();
     if (name.empty()) return;
     saveLyricsTo(name, m_wholeLyrics ? withCrLf(*m_wholeLyrics) : lyricsText());

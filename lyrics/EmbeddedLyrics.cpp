@@ -2,12 +2,15 @@
 
 #include "lyrics/LrcLyrics.h"
 #include "lyrics/LyricsFile.h"
+#include "lyrics/TagBounds.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/synchronizedlyricsframe.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/unsynchronizedlyricsframe.h>
 #include <vector>
 
@@ -27,6 +30,14 @@ bool isBreak(char c)
 {
     return c == '\r' || c == '\n';
 }
+
+bool isBlank(const std::string& s)
+{
+    return s.find_first_not_of(" \t\r\n\f\v") == std::string::npos;
+}
+
+// An LRC stamp has at most three digits of minutes: a later time would be read as text.
+constexpr std::int64_t kLrcEndMs = 1000LL * 60 * 1000;
 
 // Samples in one MPEG audio frame, to turn SYLT frame counts into milliseconds.
 int samplesPerFrame(const TagLib::MPEG::Properties& p)
@@ -59,7 +70,10 @@ std::string syltToLrc(const SynchronizedLyricsFrame& frame, const TagLib::MPEG::
         std::string text;
     };
     std::vector<Line> lines;
+    bool anyText = false;
     for (const auto& e : entries) {
+        const std::int64_t ms = std::int64_t{e.time} * num / den;
+        if (ms >= kLrcEndMs) continue;
         std::string t = utf8(e.text);
         const bool opens = !syllables || lines.empty() || (!t.empty() && isBreak(t.front()));
         std::size_t start = 0;
@@ -68,11 +82,13 @@ std::string syltToLrc(const SynchronizedLyricsFrame& frame, const TagLib::MPEG::
         t.erase(0, start);
         for (char& c : t)
             if (isBreak(c)) c = ' ';
+        anyText = anyText || !isBlank(t);
         if (opens)
-            lines.push_back({std::int64_t{e.time} * num / den, t});
+            lines.push_back({ms, t});
         else
             lines.back().text += t;
     }
+    if (!anyText) return {}; // stamps alone are no lyrics
     std::string out;
     for (const Line& line : lines) {
         if (!out.empty()) out += "\r\n";
@@ -89,13 +105,21 @@ bool isLyricsType(SynchronizedLyricsFrame::Type type)
 
 } // namespace
 
-std::optional<EmbeddedLyrics> readEmbeddedLyrics(const std::string& songPath)
+std::optional<EmbeddedLyrics> readEmbeddedLyrics(const std::string& songPath, std::string* refused)
 {
     // TagLib opens folders and devices too; only a regular file can be a song.
     std::error_code error;
     if (!std::filesystem::is_regular_file(songPath, error)) return std::nullopt;
     try {
-        TagLib::MPEG::File file(songPath.c_str(), true, TagLib::AudioProperties::Fast);
+        const BoundedTag bounded = readBoundedTag(songPath);
+        if (bounded.outcome == BoundedTag::Outcome::Refused && refused)
+            *refused = "The tags of \"" + songPath + "\" were not read: " + bounded.why + ".";
+        if (bounded.outcome != BoundedTag::Outcome::Read) return std::nullopt;
+        // TagLib gets only the bytes checked, never the file, which could have changed since.
+        TagLib::ByteVectorStream stream(TagLib::ByteVector(
+            bounded.bytes.data(), static_cast<unsigned int>(bounded.bytes.size())));
+        TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), true,
+                                TagLib::AudioProperties::Fast);
         if (!file.isValid() || !file.hasID3v2Tag()) return std::nullopt;
         TagLib::ID3v2::Tag* tag = file.ID3v2Tag();
         if (!tag) return std::nullopt;
@@ -106,7 +130,7 @@ std::optional<EmbeddedLyrics> readEmbeddedLyrics(const std::string& songPath)
         if (const auto it = frames.find("USLT"); it != frames.end()) {
             for (const auto* f : it->second) {
                 const auto* uslt = dynamic_cast<const UnsynchronizedLyricsFrame*>(f);
-                if (uslt && !uslt->text().isEmpty()) {
+                if (uslt && !isBlank(utf8(uslt->text()))) {
                     result.text = withCrLf(utf8(uslt->text()));
                     break;
                 }

@@ -1,21 +1,11 @@
 #include "lyrics/LocalLyrics.h"
 
-#include "lyrics/LrcLyrics.h"
 #include "lyrics/LyricsFile.h"
 
 namespace larkspur {
 
-std::optional<FoundLyrics> localLyrics(const std::string& songPath,
-                                       const std::optional<EmbeddedLyrics>& tags,
-                                       std::string* unreadable)
+std::optional<FoundLyrics> tagLyrics(const std::optional<EmbeddedLyrics>& tags)
 {
-    try {
-        if (auto text = readLyricsFile(lrcFileFor(songPath)); text && !text->empty())
-            return FoundLyrics{*text, looksLikeLrc(*text)};
-    } catch (const LyricsFileError& e) {
-        // the tags may still hold lyrics
-        if (unreadable) *unreadable = e.what();
-    }
     if (tags && !tags->lrc.empty()) return FoundLyrics{tags->lrc, true};
     if (tags && !tags->text.empty()) return FoundLyrics{tags->text, false};
     return std::nullopt;

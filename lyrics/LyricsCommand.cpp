@@ -73,6 +73,8 @@ int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, st
         lrc = timed;
     };
     view.setBusy = [](bool) {};
+    // A tag past its bounds, say: the lookup goes on without it.
+    view.problem = [&](const std::string& line) { err << "larkspur-tool: " << line << '\n'; };
     view.searchEnabled = [] { return true; };
     view.checkSearch = [] {};
     view.ended = [&](bool ok, const std::string& reason) {

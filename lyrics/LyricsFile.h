@@ -19,6 +19,16 @@ public:
 // when there is no such file; throws LyricsFileError when it exists but cannot be read.
 std::optional<std::string> readLyricsFile(const std::string& path);
 
+// The beginning of a lyrics file that may be far too large to read whole.
+struct LyricsFileStart
+{
+    std::string text;
+    bool cut = false; // the file goes on past `text`: it must not be saved in the file's place
+};
+
+// As readLyricsFile, reading at most maxBytes; a UTF-8 character the bound splits is left out.
+std::optional<LyricsFileStart> readLyricsFile(const std::string& path, std::size_t maxBytes);
+
 // Writes the text as it is through a new file renamed over the old one, so a failed write
 // keeps the old file whole. Throws LyricsFileError with a one-line reason.
 void writeLyricsFile(const std::string& path, std::string_view text);

@@ -6,6 +6,7 @@
 #include "lyrics/QueryEncoding.h"
 #include "lyrics/ResultLinks.h"
 #include "lyrics/SongWords.h"
+#include "lyrics/SourceLimits.h"
 #include "lyrics/TextRoutines.h"
 #include "web/BrowserDocument.h"
 #include "web/HtmlCharset.h"
@@ -16,6 +17,10 @@
 
 #include <QPointer>
 #include <QTimer>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
 
 namespace larkspur {
 
@@ -30,11 +35,27 @@ LyricsSearch::LyricsSearch(LyricsState& state, HttpFetcher& http, BrowserDocumen
     connect(&m_browser, &BrowserDocument::navtoutTimer, this, &LyricsSearch::HarvestDocument);
 }
 
+namespace {
+
+// The beginning of a lyrics file, read on a thread of its own when it is large.
+std::optional<LyricsFileStart> readBesideSong(const std::string& path)
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    const std::size_t bytes =
+        error ? 0 : static_cast<std::size_t>(std::min<std::uintmax_t>(size, SIZE_MAX));
+    return runAside(bytes, [path] { return readLyricsFile(path, kLyricsFileMaxBytes); });
+}
+
+} // namespace
+
 void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& songPath,
                                 bool songStart)
 {
     ++m_generation; // whatever an older harvest still brings belongs to another song
     ++m_song;
+    const std::uint64_t generation = m_generation;
+    const std::uint64_t song = m_song;
     m_harvest = Harvest::Running;
     m_databaseAnswer.reset();
     if (m_databaseWaiting > 0) m_database.Cancel();
@@ -44,35 +65,67 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     m_state.SongArtist = words->artist;
     m_state.SongTitle = words->title;
     m_state.SearchTerm = words->artist + " " + words->title;
-    const auto tags = readEmbeddedLyrics(songPath);
-    m_databaseSong = databaseSongFor(tags, *words);
+    m_databaseSong = databaseSongFor(std::nullopt, *words); // until the tag is read
 
     std::optional<FoundLyrics> local;
     std::string unreadable;
     try {
-        if (auto text = readLyricsFile(lyricsFileFor(songPath))) local = FoundLyrics{*text, false};
+        if (auto lyr = readBesideSong(lyricsFileFor(songPath)))
+            local = FoundLyrics{lyr->text, false, lyr->cut};
     } catch (const LyricsFileError& e) {
         if (!songStart) throw; // the user asked: the error is theirs to see
         unreadable = e.what();
     }
-    if (!local) local = localLyrics(songPath, tags, songStart && unreadable.empty() ? &unreadable : nullptr);
-    if (!unreadable.empty()) {
-        // The status line is short: the file's name says enough beside the playing song.
-        for (const std::string& path : {lyricsFileFor(songPath), lrcFileFor(songPath)})
-            if (const auto at = unreadable.find(path); at != std::string::npos)
-                unreadable.replace(at, path.size(), path.substr(path.find_last_of('/') + 1));
-        problem(unreadable);
+    if (generation != m_generation) return; // a newer lookup started while the file was read
+    if (!local) {
+        try {
+            if (auto lrc = readBesideSong(lrcFileFor(songPath)); lrc && !lrc->text.empty())
+                local = FoundLyrics{lrc->text, looksLikeLrc(lrc->text), lrc->cut};
+        } catch (const LyricsFileError& e) {
+            // the tags may still hold lyrics
+            if (songStart && unreadable.empty()) unreadable = e.what();
+        }
+        if (generation != m_generation) return;
     }
+    bool ended = false;
     if (local) {
         show(*local);
         if (m_state.AutoLyricsPending) {
             m_state.AutoLyricsPending = false;
             stopBrowser(); // an older search must not land on these lyrics
-            return;
+            ended = true;
         }
     } else {
-        m_view.setText({});
-        if (askDatabase && m_view.databaseEnabled && m_view.databaseEnabled()) startDatabase(false);
+        m_view.setText({}); // the last song's lyrics do not wait for the tag
+    }
+
+    // Read at every start, files or not: the database is asked with the tag's artist and title.
+    std::string refused;
+    const auto tags = runAside(
+        kRunAsideBytes, [songPath, &refused] { return readEmbeddedLyrics(songPath, &refused); });
+    if (song == m_song) m_databaseSong = databaseSongFor(tags, *words);
+    if (!refused.empty() && song == m_song) unreadable += (unreadable.empty() ? "" : " ") + refused;
+    if (!unreadable.empty() && song == m_song) {
+        // The status line is short: the file's name says enough beside the playing song.
+        for (const std::string& path : {lyricsFileFor(songPath), lrcFileFor(songPath), songPath})
+            for (auto at = unreadable.find(path); at != std::string::npos;
+                 at = unreadable.find(path))
+                unreadable.replace(at, path.size(), path.substr(path.find_last_of('/') + 1));
+        problem(unreadable);
+    }
+    if (generation != m_generation || ended) return;
+    if (!local) {
+        local = tagLyrics(tags);
+        if (local) {
+            show(*local);
+            if (m_state.AutoLyricsPending) {
+                m_state.AutoLyricsPending = false;
+                stopBrowser();
+                return;
+            }
+        } else if (askDatabase && m_view.databaseEnabled && m_view.databaseEnabled()) {
+            startDatabase(false);
+        }
     }
     if (!m_view.searchEnabled()) {
         stopBrowser();
@@ -103,8 +156,9 @@ void LyricsSearch::srchenClick(const std::string& songPath)
         LookupLyrics(slash == std::string::npos ? songPath : songPath.substr(slash + 1), songPath);
         return;
     }
-    ++m_generation; // a search under way shows nothing now
-    if (auto text = readLyricsFile(lyricsFileFor(songPath))) m_view.setText(*text);
+    const std::uint64_t generation = ++m_generation; // a search under way shows nothing now
+    const auto lyr = readBesideSong(lyricsFileFor(songPath));
+    if (lyr && generation == m_generation) show(FoundLyrics{lyr->text, false, lyr->cut});
 }
 
 void LyricsSearch::customSearch(const std::string& typed)
@@ -256,6 +310,8 @@ void LyricsSearch::problem(const std::string& why)
 
 void LyricsSearch::show(const FoundLyrics& lyrics)
 {
+    if (lyrics.cut)
+        return m_view.setCutText ? m_view.setCutText(lyrics.text) : m_view.setText(lyrics.text);
     if (!lyrics.synced) return m_view.setText(lyrics.text);
     if (m_view.setSynced) return m_view.setSynced(lyrics.text);
     m_view.setText(LrcLyrics::parse(lyrics.text).plainText());

@@ -28,6 +28,9 @@ class HttpFetcher;
 struct LyricsView
 {
     std::function<void(const std::string&)> setText; // the lyrics memo's whole text
+    // The beginning of a lyrics file too large to read whole (timed or not, as text): to
+    // show read-only and never save in the file's place. Optional: without it, setText.
+    std::function<void(const std::string&)> setCutText;
     std::function<void(bool)> setBusy;               // "busy" while a fetch waits
     std::function<bool()> searchEnabled;             // the search switch
     std::function<void()> checkSearch;               // ticks the search switch
@@ -64,7 +67,9 @@ public:
     // skipped and a search that cannot start is dropped, each told through `problem`: the
     // lyrics never cost the song its play. Otherwise (the user asked) throws LyricsFileError
     // when the lyrics file exists but cannot be read, and std::runtime_error when the
-    // search cannot start.
+    // search cannot start. The song's tag, and lyrics files too large to read in a moment,
+    // are read on a thread of their own while this waits in a nested event loop; a lookup
+    // that a newer one overtook meanwhile ends there.
     void LookupLyrics(const std::string& fileName, const std::string& songPath,
                       bool songStart = false);
     // After the switch changed: ticked, a new lookup; unticked, the lyrics file if any.

@@ -2,6 +2,12 @@
 
 namespace larkspur {
 
+namespace {
+
+const QString kCutNote = QStringLiteral("\n[The text goes on past 512 KB; the rest is not shown.]");
+
+} // namespace
+
 MemoText memoText(std::string_view utf8)
 {
     return memoText(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
@@ -38,7 +44,16 @@ MemoText memoText(QString text)
         out.append(QLatin1Char('\n'));
         lineStart = lineEnd + 1;
     }
-    if (cut) out.append(QStringLiteral("\n[The text goes on past 512 KB; the rest is not shown.]"));
+    if (cut) out.append(kCutNote);
+    return memo;
+}
+
+MemoText memoTextOfPart(std::string_view utf8)
+{
+    MemoText memo = memoText(utf8);
+    if (!memo.shown.endsWith(kCutNote))
+        memo.shown.append(QStringLiteral("\n[The file goes on; the rest is not shown.]"));
+    memo.whole = false;
     return memo;
 }
 

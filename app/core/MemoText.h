@@ -25,4 +25,8 @@ struct MemoText
 MemoText memoText(std::string_view utf8);
 MemoText memoText(QString text);
 
+// The beginning of a text whose rest was never read (a file too large to read whole): shown
+// as memoText shows it, never whole, and closed by a line that says the rest is left out.
+MemoText memoTextOfPart(std::string_view utf8);
+
 } // namespace larkspur

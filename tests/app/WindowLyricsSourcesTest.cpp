@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
@@ -472,4 +473,40 @@ TEST_F(WindowLyricsSources, LongTimedLineKeepsHighlightAndSeekingInStep)
         f->memo1->cursorRect(QTextCursor(f->memo1->document()->findBlockByNumber(2))).center();
     QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::ControlModifier, third);
     EXPECT_EQ(mp.seeks, (std::vector<long long>{10'000}));
+
+// A lyrics file of 2 GB is read only as far as the memo shows, and what was not read is
+// never saved over; a tag that would inflate to gigabytes is skipped, and the lookup goes on.
+TEST_F(WindowLyricsSources, OversizedSourcesAreReadInPartOrSkipped)
+{
+    const std::string lyr = dir.file("The Band - Some Song.lyr");
+    const std::string copy = dir.file("copy.txt");
+    services.askSaveFile = [&] { return copy; };
+    writeFile(lyr, "Sparse words\n");
+    std::filesystem::resize_file(lyr, 2LL << 30);
+    auto f = window(false);
+    f->PlayNextSong(0);
+    EXPECT_EQ(memo(*f).substr(0, 13), "Sparse words\n");
+    EXPECT_NE(memo(*f).find("the rest is not shown"), std::string::npos);
+    EXPECT_TRUE(f->memo1->isReadOnly());
+    for (auto save : {&TForm1::Quicksave1Click, &TForm1::Speichern1Click}) {
+        (f.get()->*save)();
+        EXPECT_EQ(std::filesystem::file_size(lyr), 2ULL << 30);
+        std::string start(13, '\0');
+        std::ifstream(lyr, std::ios::binary).read(start.data(), 13);
+        EXPECT_EQ(start, "Sparse words\n");
+        EXPECT_FALSE(std::filesystem::exists(copy));
+        EXPECT_NE(f->statusText().find("left as it is"), std::string::npos) << f->statusText();
+    }
+    std::filesystem::remove(lyr);
+
+    route(kGet + "&duration=185", record("", "Database words"));
+    const std::string uslt = std::string("\0eng\0", 5) + "Hidden words";
+    test::makeTaggedMp3(song, 3, test::id3CompressedFrame(3, "USLT", uslt, 2'000'000'000));
+    f->PlayNextSong(0);
+    EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+    EXPECT_NE(f->statusText().find("The tags of \"The Band - Some Song.mp3\" were not read"),
+              std::string::npos)
+        << f->statusText();
+    EXPECT_TRUE(waitUntil([&] { return memo(*f) == "Database words"; })) << memo(*f);
+    EXPECT_FALSE(f->memo1->isReadOnly());
 }

@@ -12,7 +12,10 @@
 #include <vector>
 
 using namespace larkspur;
+using larkspur::test::id3CompressedFrame;
+using larkspur::test::id3Frame;
 using larkspur::test::makeMp3;
+using larkspur::test::makeTaggedMp3;
 using larkspur::test::TempDir;
 using larkspur::test::writeFile;
 using TagLib::ID3v2::SynchronizedLyricsFrame;
@@ -46,6 +49,9 @@ TEST(EmbeddedLyrics, UnsynchronisedTextArtistAndTitle)
         tag.setTitle(u8("Schrei nach Liebe"));
         auto* empty = new TagLib::ID3v2::UnsynchronizedLyricsFrame(TagLib::String::UTF8);
         tag.addFrame(empty);
+        auto* blank = new TagLib::ID3v2::UnsynchronizedLyricsFrame(TagLib::String::UTF8);
+        blank->setText(u8(" \r\n\t "));
+        tag.addFrame(blank);
         auto* uslt = new TagLib::ID3v2::UnsynchronizedLyricsFrame(TagLib::String::UTF8);
         uslt->setText(u8("Erste Zeile\nZweite Zeile – größer\r\nDritte"));
         tag.addFrame(uslt);
@@ -87,6 +93,16 @@ TEST(EmbeddedLyrics, SynchronisedFramesBecomeLrc)
          SynchronizedLyricsFrame::Lyrics,
          {{100, "later"}},
          "[00:02.61]later"},
+        {"stamps without text are no lyrics",
+         SynchronizedLyricsFrame::AbsoluteMilliseconds,
+         SynchronizedLyricsFrame::Lyrics,
+         {{1000, ""}, {2000, " "}},
+         ""},
+        {"a thousand minutes or more is out of range",
+         SynchronizedLyricsFrame::AbsoluteMilliseconds,
+         SynchronizedLyricsFrame::Lyrics,
+         {{59'999'990, "last"}, {60'000'000, "too late"}, {4'000'000'000u, "far too late"}},
+         "[999:59.99]last"},
         {"chords are not lyrics",
          SynchronizedLyricsFrame::AbsoluteMilliseconds,
          SynchronizedLyricsFrame::Chord,
@@ -147,4 +163,62 @@ TEST(EmbeddedLyrics, LrcFileBesideTheSong)
     };
     for (const auto& [song, lrc] : cases)
         EXPECT_EQ(lrcFileFor(song), lrc) << song;
+}
+
+// Tags written by hand as bytes: what TagLib would inflate is weighed first, by what a frame
+// claims and by what it really inflates to.
+TEST(EmbeddedLyrics, TagsPastTheBoundsAreNotRead)
+{
+    const std::string uslt = std::string("\0eng\0", 5) + "Hidden words";
+    const std::string zeros(9 * 1024 * 1024, '\0');
+    std::string manyFrames;
+    for (int i = 0; i < 5000; ++i)
+        manyFrames += id3Frame(3, "TXXX", std::string("\0x", 2));
+    struct Case
+    {
+        const char* name;
+        int version;
+        std::string frames;
+        std::uint32_t size;  // the tag's size as its header claims it, 0: the frames'
+        std::string refused; // part of why, or empty when the tag is read
+        std::string text;
+    };
+    const Case cases[] = {
+        {"v2.3 lyrics claiming 2 GB", 3, id3CompressedFrame(3, "USLT", uslt, 2'000'000'000), 0,
+         "frame USLT claims", ""},
+        {"v2.4 private frame claiming 100 MB beside plain lyrics", 4,
+         id3CompressedFrame(4, "PRIV", "x", 100'000'000) + id3Frame(4, "USLT", uslt), 0,
+         "frame PRIV claims", ""},
+        {"a frame that claims little and inflates to 9 MB", 3,
+         id3CompressedFrame(3, "PRIV", zeros, 1000), 0, "frame PRIV inflates to more than 8 MB",
+         ""},
+        {"frames that inflate to 18 MB together", 3,
+         id3CompressedFrame(3, "PRIV", zeros.substr(0, 6'000'000), 6'000'000) +
+             id3CompressedFrame(3, "PRIV", zeros.substr(0, 6'000'000), 6'000'000) +
+             id3CompressedFrame(3, "PRIV", zeros.substr(0, 6'000'000), 6'000'000),
+         0, "inflates to more than", ""},
+        {"a header claiming 200 MB", 3, id3Frame(3, "USLT", uslt), 200'000'000, "it takes", ""},
+        {"5000 frames", 3, manyFrames, 0, "more than 4096 frames", ""},
+        {"honest v2.3 compressed lyrics", 3,
+         id3CompressedFrame(3, "USLT", uslt, static_cast<std::uint32_t>(uslt.size())), 0, "",
+         "Hidden words"},
+        {"honest v2.4 compressed lyrics", 4,
+         id3CompressedFrame(4, "USLT", uslt, static_cast<std::uint32_t>(uslt.size())), 0, "",
+         "Hidden words"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        const std::string path = dir.file("hostile.mp3");
+        makeTaggedMp3(path, c.version, c.frames, c.size);
+        std::string why;
+        const auto lyrics = readEmbeddedLyrics(path, &why);
+        if (c.refused.empty()) {
+            ASSERT_TRUE(lyrics) << c.name << ": " << why;
+            EXPECT_EQ(lyrics->text, c.text) << c.name;
+            EXPECT_EQ(why, "") << c.name;
+        } else {
+            EXPECT_FALSE(lyrics) << c.name;
+            EXPECT_NE(why.find(c.refused), std::string::npos) << c.name << ": " << why;
+        }
+    }
 }

@@ -4,6 +4,7 @@
 #include "lyrics/SongWords.h"
 #include "support/TestFiles.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -136,4 +137,40 @@ TEST(LyricsFile, ReadsAnyLineEndsAndOldEncodingsAndSavesWhole)
     }
     EXPECT_EQ(readFile(name), "one\r\ntwo");
     EXPECT_EQ(withCrLf("a\nb\r\nc\rd"), "a\r\nb\r\nc\r\nd");
+}
+
+TEST(LyricsFile, ReadsNoFurtherThanItsBound)
+{
+    TempDir dir;
+    struct Case
+    {
+        std::string bytes;
+        std::size_t bound;
+        std::string text;
+        bool cut;
+    };
+    const Case cases[] = {
+        {"abc", 3, "abc", false},
+        {"abcd", 3, "abc", true},
+        {"ab\n", 2, "ab", true},
+        {"ab\xC3\xA4", 3, "ab", true}, // a split "ä" is left out, not read as 1252
+        {"\xE2\x82\xAC\xE2\x82\xAC", 4, "\xE2\x82\xAC", true}, // "€€"
+        {"\xE4\x62\x63", 2, "äb", true},                       // Windows-1252 stays so
+    };
+    const auto name = dir.file("song.lyr");
+    for (const auto& c : cases) {
+        writeFile(name, c.bytes);
+        const auto start = readLyricsFile(name, c.bound);
+        ASSERT_TRUE(start) << c.bytes;
+        EXPECT_EQ(start->text, c.text) << c.bytes;
+        EXPECT_EQ(start->cut, c.cut) << c.bytes;
+    }
+    // A sparse file of 2 GB: only the beginning is read.
+    writeFile(name, "Words\n");
+    std::filesystem::resize_file(name, 2LL << 30);
+    const auto start = readLyricsFile(name, 1000);
+    ASSERT_TRUE(start);
+    EXPECT_TRUE(start->cut);
+    EXPECT_EQ(start->text.substr(0, 7), "Words\r\n");
+    EXPECT_EQ(start->text.size(), 1001u); // the break is one byte more as CR LF
 }

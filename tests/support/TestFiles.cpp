@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 #include <stdexcept>
+#include <zlib.h>
 
 namespace larkspur::test {
 
@@ -98,6 +99,54 @@ bool waitFor(const std::function<bool()>& condition)
         QThread::msleep(50);
     }
     return false;
+}
+
+namespace {
+
+std::string be32(std::uint32_t n, bool syncsafe)
+{
+    std::string out(4, '\0');
+    for (int i = 3; i >= 0; --i) {
+        out[i] = static_cast<char>(n & (syncsafe ? 0x7F : 0xFF));
+        n >>= syncsafe ? 7 : 8;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string id3Frame(int version, const std::string& id, const std::string& body,
+                     unsigned char flags)
+{
+    return id + be32(static_cast<std::uint32_t>(body.size()), version == 4) + '\0' +
+           static_cast<char>(flags) + body;
+}
+
+std::string id3CompressedFrame(int version, const std::string& id, const std::string& data,
+                               std::uint32_t claimed)
+{
+    return id3Frame(version, id, be32(claimed, version == 4) + zlibStream(data),
+                    version == 4 ? 0x09 : 0x80);
+}
+
+std::string zlibStream(const std::string& data)
+{
+    uLongf size = compressBound(data.size());
+    std::string out(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+              reinterpret_cast<const Bytef*>(data.data()), data.size(), 9);
+    out.resize(size);
+    return out;
+}
+
+void makeTaggedMp3(const std::string& path, int version, const std::string& frames,
+                   std::uint32_t size)
+{
+    makeMp3(path, 1.0);
+    const std::string audio = readFile(path);
+    const std::string header = std::string("ID3") + static_cast<char>(version) + '\0' + '\0' +
+                               be32(size ? size : static_cast<std::uint32_t>(frames.size()), true);
+    writeFile(path, header + frames + audio);
 }
 
 } // namespace larkspur::test

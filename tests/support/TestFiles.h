@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QTemporaryDir>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -42,6 +43,20 @@ void writeFile(const std::string& path, const std::string& content);
 // Encodes a real MP3 file of about `seconds` of a sine tone with GStreamer's encoder.
 // Files of the same length are made once per test run and copied.
 void makeMp3(const std::string& path, double seconds);
+
+// An ID3v2 frame (version 3 or 4) written by hand: `body` as stored, compressed or not,
+// `flags` its second flag byte.
+std::string id3Frame(int version, const std::string& id, const std::string& body,
+                     unsigned char flags = 0);
+// A compressed frame that claims `claimed` bytes inflated and holds `data` compressed.
+std::string id3CompressedFrame(int version, const std::string& id, const std::string& data,
+                               std::uint32_t claimed);
+// zlib's stream of `data`, as a compressed frame holds it.
+std::string zlibStream(const std::string& data);
+// A one-second MP3 whose ID3v2 tag holds `frames`; the header claims `size` bytes of tag
+// (the frames' own size when 0).
+void makeTaggedMp3(const std::string& path, int version, const std::string& frames,
+                   std::uint32_t size = 0);
 
 // Polls a condition every 50 ms for up to ten seconds; for processes of their own, which the
 // test cannot wait on through an event loop.
