@@ -473,6 +473,7 @@ TEST_F(WindowLyricsSources, LongTimedLineKeepsHighlightAndSeekingInStep)
         f->memo1->cursorRect(QTextCursor(f->memo1->document()->findBlockByNumber(2))).center();
     QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::ControlModifier, third);
     EXPECT_EQ(mp.seeks, (std::vector<long long>{10'000}));
+}
 
 // A lyrics file of 2 GB is read only as far as the memo shows, and what was not read is
 // never saved over; a tag that would inflate to gigabytes is skipped, and the lookup goes on.
