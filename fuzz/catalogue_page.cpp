@@ -26,10 +26,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::vector<CatalogueRow> rows = parseCatalogueRows(page);
     FUZZ_CHECK(rows.size() <= occurrences(page, "margin-left:5px"));
+    // Shown pieces come from the page, cut with "..." past their bound.
+    const auto fromPage = [&](const std::string& piece) {
+        if (page.find(piece) != std::string_view::npos) return true;
+        return piece.size() <= kMaxCatalogueShownBytes + 3 && piece.ends_with("...") &&
+               page.find(std::string_view(piece).substr(0, piece.size() - 3)) != std::string_view::npos;
+    };
     for (const CatalogueRow& row : rows) {
         FUZZ_CHECK(page.find(row.link) != std::string_view::npos);
-        FUZZ_CHECK(page.find(row.title) != std::string_view::npos);
-        FUZZ_CHECK(page.find(row.text) != std::string_view::npos);
+        FUZZ_CHECK(fromPage(row.title));
+        FUZZ_CHECK(fromPage(row.text));
     }
 
     const CataloguePage parsed = parseCataloguePage(page);

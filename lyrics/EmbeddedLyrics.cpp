@@ -47,12 +47,23 @@ int samplesPerFrame(const TagLib::MPEG::Properties& p)
     return 576;
 }
 
+// A byte of the frame's fields as the file has it (4: the time format, 5: the content type).
+// TagLib keeps those bytes in its enums whatever they are, and reading an enum out of its
+// range is undefined.
+int syltFieldByte(const SynchronizedLyricsFrame& frame, unsigned index)
+{
+    const TagLib::ByteVector bytes = frame.render(); // header, then the fields of size()
+    if (frame.size() > bytes.size()) return -1;
+    const unsigned at = bytes.size() - frame.size() + index;
+    return at < bytes.size() ? static_cast<unsigned char>(bytes[at]) : -1;
+}
+
 // SYLT entries are either whole lines or syllables, where an entry that starts with a line
 // break opens a new line. One LRC line per line either way.
 std::string syltToLrc(const SynchronizedLyricsFrame& frame, const TagLib::MPEG::File& file)
 {
     std::int64_t num = 1, den = 1;
-    if (frame.timestampFormat() == SynchronizedLyricsFrame::AbsoluteMpegFrames) {
+    if (syltFieldByte(frame, 4) == SynchronizedLyricsFrame::AbsoluteMpegFrames) {
         const auto* props = file.audioProperties();
         if (!props || props->sampleRate() <= 0) return {};
         num = std::int64_t{samplesPerFrame(*props)} * 1000;
@@ -97,8 +108,9 @@ std::string syltToLrc(const SynchronizedLyricsFrame& frame, const TagLib::MPEG::
     return out;
 }
 
-bool isLyricsType(SynchronizedLyricsFrame::Type type)
+bool isLyricsType(const SynchronizedLyricsFrame& frame)
 {
+    const int type = syltFieldByte(frame, 5);
     return type == SynchronizedLyricsFrame::Lyrics || type == SynchronizedLyricsFrame::Other ||
            type == SynchronizedLyricsFrame::TextTranscription;
 }
@@ -139,7 +151,7 @@ std::optional<EmbeddedLyrics> readEmbeddedLyrics(const std::string& songPath, st
         if (const auto it = frames.find("SYLT"); it != frames.end()) {
             for (const auto* f : it->second) {
                 const auto* sylt = dynamic_cast<const SynchronizedLyricsFrame*>(f);
-                if (!sylt || !isLyricsType(sylt->type())) continue;
+                if (!sylt || !isLyricsType(*sylt)) continue;
                 result.lrc = syltToLrc(*sylt, file);
                 if (!result.lrc.empty()) break;
             }
