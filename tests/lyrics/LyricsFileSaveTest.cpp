@@ -2,6 +2,7 @@
 // taken over, anything else is neither written into nor waited for without end.
 
 #include "lyrics/LyricsFile.h"
+#include "support/KillLoop.h"
 #include "support/TestFiles.h"
 
 #include <QElapsedTimer>
@@ -13,6 +14,8 @@
 #include <unistd.h>
 
 using namespace larkspur;
+using larkspur::test::folderNames;
+using larkspur::test::nameOfBytes;
 using larkspur::test::readFile;
 using larkspur::test::TempDir;
 using larkspur::test::writeFile;
@@ -90,5 +93,26 @@ TEST(LyricsFileSave, WhatStandsAtTheNewFilesName)
             EXPECT_NE(::lstat((lyr + ".saving").c_str(), &st), 0) << c.name;
         }
         if (held >= 0) ::close(held);
+    }
+}
+
+// F9 on a song whose name is near the limit of one name: the new file's name must fit too.
+TEST(LyricsFileSave, LongNames)
+{
+    for (const std::size_t bytes : {240u, 249u, 252u, 255u}) {
+        for (const bool multiByte : {false, true}) {
+            const std::string label = std::to_string(bytes) + (multiByte ? " UTF-8" : " ASCII");
+            TempDir dir;
+            const std::string names[2] = {nameOfBytes(bytes, multiByte, 'a', ".lyr"),
+                                          nameOfBytes(bytes, multiByte, 'b', ".lyr")};
+            writeFile(dir.file(names[0]), "old");
+            for (int i = 0; i < 2; ++i) {
+                const std::string text = "new " + std::to_string(i);
+                EXPECT_NO_THROW(writeLyricsFile(dir.file(names[i]), text)) << label;
+                EXPECT_EQ(readLyricsFile(dir.file(names[i])), text) << label;
+            }
+            EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{names[0], names[1]}))
+                << label;
+        }
     }
 }

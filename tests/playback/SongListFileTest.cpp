@@ -1,11 +1,15 @@
 // The song list file against what users and accidents put in its place.
 
+#include "files/ReplaceFile.h"
+#include "playback/ClearUndo.h"
 #include "playback/SongListFile.h"
 #include "playback/SongListLock.h"
+#include "support/KillLoop.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QString>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -14,6 +18,9 @@
 #include <unistd.h>
 
 using namespace larkspur;
+using larkspur::test::folderNames;
+using larkspur::test::KillLoop;
+using larkspur::test::nameOfBytes;
 using larkspur::test::readFile;
 using larkspur::test::TempDir;
 using larkspur::test::writeFile;
@@ -212,4 +219,140 @@ TEST(SongListLock, OneHolderPerListWhateverItsName)
     ASSERT_EQ(a.acquire("/proc/version", dir.file("run")), SongListLock::Result::Taken);
     EXPECT_EQ(a.lockFile().rfind(dir.file("run"), 0), 0u) << a.lockFile();
     EXPECT_EQ(b.acquire("/proc/version", dir.file("run")), SongListLock::Result::HeldElsewhere);
+}
+
+namespace {
+
+struct LongName
+{
+    std::size_t bytes;
+    bool multiByte;
+    std::string label() const
+    {
+        return std::to_string(bytes) + (multiByte ? " bytes, UTF-8" : " bytes, ASCII");
+    }
+};
+
+// Around the 255-byte limit of one name, where an ending no longer fits.
+const std::vector<LongName> kLongNames{{240, false}, {249, false}, {252, false}, {255, false},
+                                       {240, true},  {249, true},  {252, true},  {255, true}};
+
+std::string raisedFirst(const std::string& file, const std::string& data, bool inPlace,
+                        const std::string& label)
+{
+    SongList list;
+    EXPECT_TRUE(loadSongList(file, list, kMaxListFileBytes, data)) << label;
+    const std::string before = list.text();
+    const SongEntry first = splitEntry(list.get(0));
+    list.put(0, makeEntry(*parseCount(first.countText) + 1, first.path));
+    const ListFileResult r = saveSongList(file, list, data);
+    EXPECT_TRUE(r.ok()) << label << ": " << r.message;
+    EXPECT_EQ(r.inPlace, inPlace) << label;
+    if (inPlace) {
+        EXPECT_EQ(readFile(r.backupPath), before) << label;
+    }
+    SongList again;
+    EXPECT_TRUE(loadSongList(file, again, kMaxListFileBytes, data)) << label;
+    EXPECT_EQ(again.text(), list.text()) << label;
+    return r.backupPath;
+}
+
+bool isUtf8(const std::string& name)
+{
+    return QString::fromStdString(name).toStdString() == name;
+}
+
+} // namespace
+
+// Everything made beside a list or in the data folder for it gets a name the file system
+// takes, of its own even for two long names that share their start.
+TEST(SongListFile, LongNamesAreSavedLockedAndCopied)
+{
+    for (const auto& c : kLongNames) {
+        TempDir dir;
+        const auto music = dir.file("music");
+        const auto data = dir.file("data");
+        ::mkdir(music.c_str(), 0700);
+        const std::string names[2] = {nameOfBytes(c.bytes, c.multiByte, 'a', ".txt"),
+                                      nameOfBytes(c.bytes, c.multiByte, 'b', ".txt")};
+        const std::string files[2] = {music + "/" + names[0], music + "/" + names[1]};
+        writeFile(files[0], "3|/a.mp3\r\n0|/b.mp3\r\n");
+        writeFile(files[1], "5|/c.mp3\r\n");
+
+        SongListLock lock;
+        ASSERT_EQ(lock.acquire(files[0], dir.file("run")), SongListLock::Result::Taken);
+        EXPECT_EQ(folderOf(lock.lockFile()), music) << c.label();
+
+        for (const auto& f : files) raisedFirst(f, data, false, c.label());
+        ::chmod(music.c_str(), 0555);
+        const std::string backups[2] = {raisedFirst(files[0], data, true, c.label()),
+                                        raisedFirst(files[1], data, true, c.label())};
+        ::chmod(music.c_str(), 0700);
+        EXPECT_NE(backups[0], backups[1]) << c.label();
+
+        std::string copies[2];
+        for (int i = 0; i < 2; ++i) {
+            SongList list;
+            ASSERT_TRUE(loadSongList(files[i], list));
+            const std::string before = list.text();
+            ClearUndo undo;
+            const ClearUndo::Cleared r = undo.clearAll(list, files[i], data);
+            EXPECT_EQ(r.copyError, "") << c.label();
+            EXPECT_EQ(readFile(r.copyPath), before) << c.label();
+            copies[i] = r.copyPath;
+        }
+        EXPECT_NE(copies[0], copies[1]) << c.label();
+
+        lock.release();
+        EXPECT_EQ(folderNames(music), (std::vector<std::string>{names[0], names[1]}))
+            << c.label();
+        if (c.multiByte) {
+            for (const auto& n : folderNames(data)) EXPECT_TRUE(isUtf8(n)) << c.label() << ": " << n;
+        }
+    }
+}
+
+// A save killed halfway through writing its new file leaves it beside the list; the next save
+// takes it over rather than leaving it for good, and a neighbour of the same start is untouched.
+TEST(SongListFile, LongNamesLeftoverOfAKilledSaveIsTakenOver)
+{
+    SongList texts[2];
+    for (int i = 0; i < 2000; ++i) {
+        const std::string path = "/home/user/Music/Song number " + std::to_string(i) + ".mp3";
+        texts[0].add(makeEntry(i % 7, path));
+        texts[1].add(makeEntry(i % 5, path));
+    }
+    for (const auto& c : kLongNames) {
+        TempDir dir;
+        const auto music = dir.file("music");
+        ::mkdir(music.c_str(), 0700);
+        const std::string name = nameOfBytes(c.bytes, c.multiByte, 'a', ".txt");
+        const std::string twin = nameOfBytes(c.bytes, c.multiByte, 'b', ".txt");
+        const auto list = music + "/" + name;
+        writeFile(list, texts[0].text());
+        writeFile(music + "/" + twin, "someone else's");
+        const auto input = dir.file("input.txt");
+        writeFile(input, texts[1].text());
+
+        KillLoop loop({LARKSPUR_SAVE_PROBE, "list", list, dir.file("data"), input, input});
+        try {
+            loop.killAtStop({std::string("LD_PRELOAD=") + LARKSPUR_STOP_PROBE,
+                             "LARKSPUR_STOP_FILE=" + music + "/" + name.substr(0, 200) + "*",
+                             "LARKSPUR_STOP_AT=write"});
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << c.label() << ": " << e.what();
+            continue;
+        }
+        // The list, its neighbour, the killed save's lock and its half-written new file.
+        EXPECT_EQ(folderNames(music).size(), 4u) << c.label();
+        EXPECT_EQ(readFile(list), texts[0].text()) << c.label();
+
+        SongListLock lock;
+        ASSERT_EQ(lock.acquire(list, dir.file("run")), SongListLock::Result::Taken);
+        EXPECT_TRUE(saveSongList(list, texts[1], dir.file("data"))) << c.label();
+        lock.release();
+        EXPECT_EQ(readFile(list), texts[1].text()) << c.label();
+        EXPECT_EQ(readFile(music + "/" + twin), "someone else's") << c.label();
+        EXPECT_EQ(folderNames(music), (std::vector<std::string>{name, twin})) << c.label();
+    }
 }

@@ -39,6 +39,10 @@ class CacheFolder
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 
+// A file name of exactly `bytes` bytes: ASCII, or mostly three-byte UTF-8 characters, then
+// `last` and `ending`. Names differing only in `last` share all but their last bytes.
+std::string nameOfBytes(std::size_t bytes, bool multiByte, char last, const std::string& ending);
+
 // Encodes a real MP3 file of about `seconds` of a sine tone with GStreamer's encoder.
 // Files of the same length are made once per test run and copied.
 void makeMp3(const std::string& path, double seconds);
