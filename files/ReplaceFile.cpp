@@ -128,7 +128,8 @@ std::string fittedName(const std::string& name, std::string_view ending, std::si
 {
     if (name.size() + ending.size() <= limit) return name + std::string(ending);
     const std::string mark = "~" + nameHash(name);
-    std::size_t keep = limit > mark.size() + ending.size() ? limit - mark.size() - ending.size() : 0;
+    std::size_t keep =
+        limit > mark.size() + ending.size() ? limit - mark.size() - ending.size() : 0;
     keep = std::min(keep, name.size());
     // Back to the start of a character; names that are not UTF-8 lose at most three bytes.
     for (int i = 0; i < 3 && keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80;

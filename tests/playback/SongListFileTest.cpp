@@ -221,138 +221,56 @@ TEST(SongListLock, OneHolderPerListWhateverItsName)
     EXPECT_EQ(b.acquire("/proc/version", dir.file("run")), SongListLock::Result::HeldElsewhere);
 }
 
-namespace {
-
-struct LongName
+// Names near the 255-byte limit of one name: whatever is made beside a list or in the data
+// folder for it must fit, and be its own for two lists whose names start alike.
+TEST(SongListFile, LongNames)
 {
-    std::size_t bytes;
-    bool multiByte;
-    std::string label() const
-    {
-        return std::to_string(bytes) + (multiByte ? " bytes, UTF-8" : " bytes, ASCII");
-    }
-};
-
-// Around the 255-byte limit of one name, where an ending no longer fits.
-const std::vector<LongName> kLongNames{{240, false}, {249, false}, {252, false}, {255, false},
-                                       {240, true},  {249, true},  {252, true},  {255, true}};
-
-std::string raisedFirst(const std::string& file, const std::string& data, bool inPlace,
-                        const std::string& label)
-{
-    SongList list;
-    EXPECT_TRUE(loadSongList(file, list, kMaxListFileBytes, data)) << label;
-    const std::string before = list.text();
-    const SongEntry first = splitEntry(list.get(0));
-    list.put(0, makeEntry(*parseCount(first.countText) + 1, first.path));
-    const ListFileResult r = saveSongList(file, list, data);
-    EXPECT_TRUE(r.ok()) << label << ": " << r.message;
-    EXPECT_EQ(r.inPlace, inPlace) << label;
-    if (inPlace) {
-        EXPECT_EQ(readFile(r.backupPath), before) << label;
-    }
-    SongList again;
-    EXPECT_TRUE(loadSongList(file, again, kMaxListFileBytes, data)) << label;
-    EXPECT_EQ(again.text(), list.text()) << label;
-    return r.backupPath;
-}
-
-bool isUtf8(const std::string& name)
-{
-    return QString::fromStdString(name).toStdString() == name;
-}
-
-} // namespace
-
-// Everything made beside a list or in the data folder for it gets a name the file system
-// takes, of its own even for two long names that share their start.
-TEST(SongListFile, LongNamesAreSavedLockedAndCopied)
-{
-    for (const auto& c : kLongNames) {
-        TempDir dir;
-        const auto music = dir.file("music");
-        const auto data = dir.file("data");
-        ::mkdir(music.c_str(), 0700);
-        const std::string names[2] = {nameOfBytes(c.bytes, c.multiByte, 'a', ".txt"),
-                                      nameOfBytes(c.bytes, c.multiByte, 'b', ".txt")};
-        const std::string files[2] = {music + "/" + names[0], music + "/" + names[1]};
-        writeFile(files[0], "3|/a.mp3\r\n0|/b.mp3\r\n");
-        writeFile(files[1], "5|/c.mp3\r\n");
-
-        SongListLock lock;
-        ASSERT_EQ(lock.acquire(files[0], dir.file("run")), SongListLock::Result::Taken);
-        EXPECT_EQ(folderOf(lock.lockFile()), music) << c.label();
-
-        for (const auto& f : files) raisedFirst(f, data, false, c.label());
-        ::chmod(music.c_str(), 0555);
-        const std::string backups[2] = {raisedFirst(files[0], data, true, c.label()),
-                                        raisedFirst(files[1], data, true, c.label())};
-        ::chmod(music.c_str(), 0700);
-        EXPECT_NE(backups[0], backups[1]) << c.label();
-
-        std::string copies[2];
-        for (int i = 0; i < 2; ++i) {
-            SongList list;
-            ASSERT_TRUE(loadSongList(files[i], list));
-            const std::string before = list.text();
-            ClearUndo undo;
-            const ClearUndo::Cleared r = undo.clearAll(list, files[i], data);
-            EXPECT_EQ(r.copyError, "") << c.label();
-            EXPECT_EQ(readFile(r.copyPath), before) << c.label();
-            copies[i] = r.copyPath;
+    SongList texts[2]; // each more than one large write, where the stop probe stops
+    for (int i = 0; i < 5000; ++i)
+        for (int t : {0, 1}) texts[t].add(makeEntry(t, "/m/Song " + std::to_string(i) + ".mp3"));
+    for (const std::size_t bytes : {240u, 249u, 252u, 255u}) {
+        for (const bool utf8 : {false, true}) {
+            const std::string label = std::to_string(bytes) + (utf8 ? " UTF-8" : " ASCII");
+            TempDir dir;
+            const auto music = dir.file("music"), data = dir.file("data"), in = dir.file("in");
+            ::mkdir(music.c_str(), 0700);
+            writeFile(in, texts[1].text());
+            const std::string name = nameOfBytes(bytes, utf8, 'a', ".txt");
+            const std::string files[2] = {music + "/" + name,
+                                          music + "/" + nameOfBytes(bytes, utf8, 'b', ".txt")};
+            for (const auto& f : files) writeFile(f, texts[0].text());
+            // Killed halfway through writing its new file; the next save takes that over.
+            KillLoop loop({LARKSPUR_SAVE_PROBE, "list", files[0], data, in, in});
+            const auto stopAt = "LARKSPUR_STOP_FILE=" + music + "/" + name.substr(0, 200) + "*";
+            ASSERT_NO_THROW(loop.killAtStop({std::string("LD_PRELOAD=") + LARKSPUR_STOP_PROBE,
+                                             stopAt, "LARKSPUR_STOP_AT=write"}))
+                << label;
+            SongListLock lock;
+            ASSERT_EQ(lock.acquire(files[0], dir.file("run")), SongListLock::Result::Taken);
+            EXPECT_EQ(folderOf(lock.lockFile()), music) << label;
+            EXPECT_TRUE(saveSongList(files[0], texts[1], data)) << label;
+            lock.release();
+            EXPECT_EQ(folderNames(music).size(), 2u) << label;
+            // Written in place after a copy, then cleared after one: four copies of their own.
+            ::chmod(music.c_str(), 0555);
+            std::string copies[4], kept[4];
+            for (int t : {0, 1}) {
+                SongList list;
+                ASSERT_TRUE(loadSongList(files[t], list, kMaxListFileBytes, data)) << label;
+                kept[t] = list.text();
+                list.put(0, "9|/raised.mp3");
+                const ListFileResult r = saveSongList(files[t], list, data);
+                EXPECT_TRUE(r.inPlace) << label << ": " << r.message;
+                copies[t] = r.backupPath;
+                ASSERT_TRUE(loadSongList(files[t], list, kMaxListFileBytes, data)) << label;
+                EXPECT_EQ(list.get(0), "9|/raised.mp3") << label;
+                kept[2 + t] = list.text();
+                copies[2 + t] = ClearUndo().clearAll(list, files[t], data).copyPath;
+            }
+            ::chmod(music.c_str(), 0700);
+            for (int i = 0; i < 4; ++i) EXPECT_EQ(readFile(copies[i]), kept[i]) << label << i;
+            for (const auto& n : folderNames(data)) // cut between characters, not inside one
+                EXPECT_EQ(QString::fromStdString(n).toStdString(), n) << label;
         }
-        EXPECT_NE(copies[0], copies[1]) << c.label();
-
-        lock.release();
-        EXPECT_EQ(folderNames(music), (std::vector<std::string>{names[0], names[1]}))
-            << c.label();
-        if (c.multiByte) {
-            for (const auto& n : folderNames(data)) EXPECT_TRUE(isUtf8(n)) << c.label() << ": " << n;
-        }
-    }
-}
-
-// A save killed halfway through writing its new file leaves it beside the list; the next save
-// takes it over rather than leaving it for good, and a neighbour of the same start is untouched.
-TEST(SongListFile, LongNamesLeftoverOfAKilledSaveIsTakenOver)
-{
-    SongList texts[2];
-    for (int i = 0; i < 2000; ++i) {
-        const std::string path = "/home/user/Music/Song number " + std::to_string(i) + ".mp3";
-        texts[0].add(makeEntry(i % 7, path));
-        texts[1].add(makeEntry(i % 5, path));
-    }
-    for (const auto& c : kLongNames) {
-        TempDir dir;
-        const auto music = dir.file("music");
-        ::mkdir(music.c_str(), 0700);
-        const std::string name = nameOfBytes(c.bytes, c.multiByte, 'a', ".txt");
-        const std::string twin = nameOfBytes(c.bytes, c.multiByte, 'b', ".txt");
-        const auto list = music + "/" + name;
-        writeFile(list, texts[0].text());
-        writeFile(music + "/" + twin, "someone else's");
-        const auto input = dir.file("input.txt");
-        writeFile(input, texts[1].text());
-
-        KillLoop loop({LARKSPUR_SAVE_PROBE, "list", list, dir.file("data"), input, input});
-        try {
-            loop.killAtStop({std::string("LD_PRELOAD=") + LARKSPUR_STOP_PROBE,
-                             "LARKSPUR_STOP_FILE=" + music + "/" + name.substr(0, 200) + "*",
-                             "LARKSPUR_STOP_AT=write"});
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << c.label() << ": " << e.what();
-            continue;
-        }
-        // The list, its neighbour, the killed save's lock and its half-written new file.
-        EXPECT_EQ(folderNames(music).size(), 4u) << c.label();
-        EXPECT_EQ(readFile(list), texts[0].text()) << c.label();
-
-        SongListLock lock;
-        ASSERT_EQ(lock.acquire(list, dir.file("run")), SongListLock::Result::Taken);
-        EXPECT_TRUE(saveSongList(list, texts[1], dir.file("data"))) << c.label();
-        lock.release();
-        EXPECT_EQ(readFile(list), texts[1].text()) << c.label();
-        EXPECT_EQ(readFile(music + "/" + twin), "someone else's") << c.label();
-        EXPECT_EQ(folderNames(music), (std::vector<std::string>{name, twin})) << c.label();
     }
 }

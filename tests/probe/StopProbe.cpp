@@ -22,12 +22,10 @@ bool isStopFile(int fd, const char* at)
     char name[4096];
     const std::string link = "/proc/self/fd/" + std::to_string(fd);
     const ssize_t n = ::readlink(link.c_str(), name, sizeof name - 1);
-    if (n <= 0) return false;
-    const std::string opened(name, static_cast<std::size_t>(n));
-    const std::string wanted = file;
-    if (!wanted.empty() && wanted.back() == '*')
-        return opened.compare(0, wanted.size() - 1, wanted, 0, wanted.size() - 1) == 0;
-    return opened == wanted;
+    const std::string opened(name, n > 0 ? static_cast<std::size_t>(n) : 0), wanted = file;
+    if (wanted.ends_with('*'))
+        return n > 0 && opened.starts_with(wanted.substr(0, wanted.size() - 1));
+    return n > 0 && opened == wanted;
 }
 
 void stopHere()

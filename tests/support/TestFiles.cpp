@@ -47,8 +47,7 @@ void writeFile(const std::string& path, const std::string& content)
 std::string nameOfBytes(std::size_t bytes, bool multiByte, char last, const std::string& ending)
 {
     const std::size_t body = bytes - ending.size() - 1;
-    if (!multiByte) return std::string(body, 'n') + last + ending;
-    std::string name(body % 3, 'n');
+    std::string name(multiByte ? body % 3 : body, 'n');
     while (name.size() < body) name += "\xE9\x9F\xB3"; // U+97F3
     return name + last + ending;
 }

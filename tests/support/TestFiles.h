@@ -39,8 +39,7 @@ class CacheFolder
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 
-// A file name of exactly `bytes` bytes: ASCII, or mostly three-byte UTF-8 characters, then
-// `last` and `ending`. Names differing only in `last` share all but their last bytes.
+// A name of exactly `bytes` bytes, ASCII or mostly three-byte UTF-8 characters, then `last`.
 std::string nameOfBytes(std::size_t bytes, bool multiByte, char last, const std::string& ending);
 
 // Encodes a real MP3 file of about `seconds` of a sine tone with GStreamer's encoder.
