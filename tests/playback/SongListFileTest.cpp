@@ -251,24 +251,29 @@ TEST(SongListFile, LongNames)
             EXPECT_TRUE(saveSongList(files[0], texts[1], data)) << label;
             lock.release();
             EXPECT_EQ(folderNames(music).size(), 2u) << label;
-            // Written in place after a copy, then cleared after one: four copies of their own.
-            ::chmod(music.c_str(), 0555);
+            // Load, raise, save, load again: by a new file, then in place after a copy; then
+            // cleared after a copy. Four copies, each of its own list.
             std::string copies[4], kept[4];
-            for (int t : {0, 1}) {
-                SongList list;
-                ASSERT_TRUE(loadSongList(files[t], list, kMaxListFileBytes, data)) << label;
-                kept[t] = list.text();
-                list.put(0, "9|/raised.mp3");
-                const ListFileResult r = saveSongList(files[t], list, data);
-                EXPECT_TRUE(r.inPlace) << label << ": " << r.message;
-                copies[t] = r.backupPath;
-                ASSERT_TRUE(loadSongList(files[t], list, kMaxListFileBytes, data)) << label;
-                EXPECT_EQ(list.get(0), "9|/raised.mp3") << label;
-                kept[2 + t] = list.text();
-                copies[2 + t] = ClearUndo().clearAll(list, files[t], data).copyPath;
+            for (const mode_t mode : {0700, 0555}) {
+                ::chmod(music.c_str(), mode);
+                const std::string raised = std::to_string(mode) + "|/raised.mp3";
+                for (int t : {0, 1}) {
+                    SongList list;
+                    ASSERT_TRUE(loadSongList(files[t], list, kMaxListFileBytes, data)) << label;
+                    kept[t] = list.text();
+                    list.put(0, raised);
+                    const ListFileResult r = saveSongList(files[t], list, data);
+                    EXPECT_EQ(r.inPlace, mode == 0555) << label << ": " << r.message;
+                    copies[t] = r.backupPath;
+                    ASSERT_TRUE(loadSongList(files[t], list, kMaxListFileBytes, data)) << label;
+                    EXPECT_EQ(list.get(0), raised) << label;
+                    kept[2 + t] = list.text();
+                    copies[2 + t] = ClearUndo().clearAll(list, files[t], data).copyPath;
+                }
             }
             ::chmod(music.c_str(), 0700);
-            for (int i = 0; i < 4; ++i) EXPECT_EQ(readFile(copies[i]), kept[i]) << label << i;
+            for (int i = 0; i < 4; ++i)
+                EXPECT_EQ(readFile(copies[i]), kept[i]) << label << ", copy " << i;
             for (const auto& n : folderNames(data)) // cut between characters, not inside one
                 EXPECT_EQ(QString::fromStdString(n).toStdString(), n) << label;
         }
