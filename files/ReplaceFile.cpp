@@ -107,7 +107,6 @@ std::string folderOf(const std::string& path)
 
 std::size_t nameLimit(const std::string& folder)
 {
-    errno = 0;
     const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     // A folder not made yet has no limit to ask for, and "no limit" is taken as the usual one.
     return limit > 0 ? static_cast<std::size_t>(limit) : 255;
@@ -131,10 +130,11 @@ std::string fittedName(const std::string& name, std::string_view ending, std::si
     std::size_t keep =
         limit > mark.size() + ending.size() ? limit - mark.size() - ending.size() : 0;
     keep = std::min(keep, name.size());
-    // Back to the start of a character; names that are not UTF-8 lose at most three bytes.
-    for (int i = 0; i < 3 && keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80;
-         ++i)
-        --keep;
+    const auto inCharacter = [&] {
+        return (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80;
+    };
+    // Back to the start of a character; a name that is not UTF-8 loses at most three bytes more.
+    for (int i = 0; i < 3 && keep > 0 && inCharacter(); ++i) --keep;
     return name.substr(0, keep) + mark + std::string(ending);
 }
 
