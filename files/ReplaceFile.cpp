@@ -1,6 +1,9 @@
 #include "files/ReplaceFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -102,6 +105,57 @@ std::string folderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::size_t nameLimit(const std::string& folder)
+{
+    const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    // A folder not made yet has no limit to ask for, and "no limit" is taken as the usual one.
+    return limit > 0 ? static_cast<std::size_t>(limit) : 255;
+}
+
+std::string nameHash(std::string_view text)
+{
+    std::uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+    char buf[20];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+    return buf;
+}
+
+namespace {
+
+std::string fittedName(const std::string& name, std::string_view ending, std::size_t limit)
+{
+    if (name.size() + ending.size() <= limit) return name + std::string(ending);
+    const std::string mark = "~" + nameHash(name);
+    std::size_t keep =
+        limit > mark.size() + ending.size() ? limit - mark.size() - ending.size() : 0;
+    keep = std::min(keep, name.size());
+    const auto inCharacter = [&] {
+        return (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80;
+    };
+    // Back to the start of a character; a name that is not UTF-8 loses at most three bytes more.
+    for (int i = 0; i < 3 && keep > 0 && inCharacter(); ++i) --keep;
+    return name.substr(0, keep) + mark + std::string(ending);
+}
+
+} // namespace
+
+std::string nameWithEnding(const std::string& folder, const std::string& name,
+                           std::string_view ending)
+{
+    return folder + "/" + fittedName(name, ending, nameLimit(folder));
+}
+
+std::string besideFile(const std::string& path, std::string_view ending)
+{
+    const auto slash = path.find_last_of('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, start) +
+           fittedName(path.substr(start), ending, nameLimit(folderOf(path)));
+}
+
+std::string savingFile(const std::string& path) { return besideFile(path, kSavingSuffix); }
+
 bool makeFolders(const std::string& folder)
 {
     if (folder.empty()) return false;
@@ -123,7 +177,7 @@ void syncFolder(const std::string& folder)
 Replaced replaceFile(const std::string& path, std::string_view data, const ReplaceOptions& options,
                      std::string& error)
 {
-    const std::string tmp = path + std::string(kSavingSuffix);
+    const std::string tmp = savingFile(path);
     Replaced why = Replaced::Failed;
     const int fd = openLocked(tmp, error, why);
     if (fd < 0) return why;

@@ -5,6 +5,8 @@
 // leaves at most that one file behind, and the next save of the same file takes it over, so
 // nothing piles up and no folder needs to be searched for leftovers. Two writers of the same
 // file never write into the same new file: each holds an flock on it until it is renamed.
+// A file whose name is too long to take the ending gets the shortened name nameWithEnding
+// gives, which is the same on every save, so a leftover is still taken over.
 
 #include <string>
 #include <string_view>
@@ -38,6 +40,25 @@ Replaced replaceFile(const std::string& path, std::string_view data, const Repla
 bool writeFully(int fd, const char* data, std::size_t size);
 
 std::string folderOf(const std::string& path);
+
+// The longest name of one file the folder takes, in bytes: what the file system says, else
+// the usual 255.
+std::size_t nameLimit(const std::string& folder);
+
+// Sixteen hex digits (FNV-1a), the same in every run.
+std::string nameHash(std::string_view text);
+
+// "<folder>/<name><ending>". Where that name would pass the folder's limit, the name is cut
+// short on a UTF-8 character boundary and followed by "~<nameHash of the whole name>" before
+// the ending, so that two long names with the same start still get names of their own.
+std::string nameWithEnding(const std::string& folder, const std::string& name,
+                           std::string_view ending);
+
+// nameWithEnding beside the file: "<path><ending>", shortened the same way.
+std::string besideFile(const std::string& path, std::string_view ending);
+
+// The new file replaceFile writes and renames over path.
+std::string savingFile(const std::string& path);
 
 // Makes the folder and any missing parents (mode 0700); true when it is there.
 bool makeFolders(const std::string& folder);

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -128,7 +127,7 @@ std::string saveTarget(const std::string& fileName)
 
 enum class NewFile { Written, CannotCreate, Failed };
 
-// Writes data to "<path>.saving" and renames it over path.
+// Writes data to savingFile(path) and renames it over path.
 NewFile replaceByRename(const std::string& path, const std::string& data, const struct stat* old,
                         std::string& error)
 {
@@ -157,16 +156,6 @@ NewFile replaceByRename(const std::string& path, const std::string& data, const 
         break;
     }
     return NewFile::Failed;
-}
-
-// FNV-1a, to tell apart lists of the same name in different folders.
-std::string hashText(const std::string& text)
-{
-    std::uint64_t h = 14695981039346656037ull;
-    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
-    char buf[20];
-    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
-    return buf;
 }
 
 std::string canonicalName(const std::string& fileName)
@@ -267,7 +256,7 @@ ListFileResult writeInPlace(const std::string& path, const std::string& canonica
                                            ": it cannot be read back (" + systemText(errno) +
                                            ").");
     const std::string folder = dataFolderOr(backupFolder);
-    const std::string backup = folder + "/" + baseName(path) + ".backup";
+    const std::string backup = nameWithEnding(folder, baseName(path), ".backup");
     const std::string journal = unfinishedPath(folder, canonical);
     std::string error;
     ReplaceOptions privateFile;
@@ -312,7 +301,8 @@ std::string listDataFile(const std::string& folder, const std::string& listFile,
                          const std::string& ending)
 {
     const std::string full = canonicalName(listFile);
-    return folder + "/" + baseName(full) + "." + hashText(full) + "." + ending;
+    // The hash of the whole path stays in full when the name has to be shortened.
+    return nameWithEnding(folder, baseName(full), "." + nameHash(full) + "." + ending);
 }
 
 std::string userDataFolder()

@@ -57,7 +57,8 @@ ListFileResult saveSongList(const std::string& fileName, const SongList& list,
 ListFileResult checkSongListWritable(const std::string& fileName);
 
 // "<folder>/<base name>.<hash of the full path>.<ending>": a file of the data folder that
-// belongs to this list alone, whatever other lists of the same name there are.
+// belongs to this list alone, whatever other lists of the same name there are. A base name too
+// long for that is shortened as nameWithEnding does.
 std::string listDataFile(const std::string& folder, const std::string& listFile,
                          const std::string& ending);
 

@@ -1,8 +1,8 @@
 #include "playback/SongListLock.h"
 
+#include "files/ReplaceFile.h"
+
 #include <cerrno>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -32,15 +32,6 @@ std::string privateRuntimeFolder(const std::string& given)
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && *runtime == '/') return std::string(runtime) + "/larkspur";
     return "/tmp/larkspur-" + std::to_string(::geteuid());
-}
-
-std::string hashName(const std::string& text)
-{
-    std::uint64_t h = 14695981039346656037ull; // FNV-1a
-    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%016llx.lock", static_cast<unsigned long long>(h));
-    return buf;
 }
 
 } // namespace
@@ -78,11 +69,11 @@ SongListLock::Result SongListLock::acquire(const std::string& listFile,
 {
     release();
     const std::string list = canonical(listFile);
-    Result r = lockAt(list + ".lock");
+    Result r = lockAt(besideFile(list, ".lock"));
     if (r != Result::Unavailable) return r;
     const std::string folder = privateRuntimeFolder(runtimeFolder);
     ::mkdir(folder.c_str(), 0700);
-    return lockAt(folder + "/" + hashName(list));
+    return lockAt(folder + "/" + nameHash(list) + ".lock");
 }
 
 void SongListLock::release()

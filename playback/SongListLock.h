@@ -1,7 +1,8 @@
 #pragma once
 // Keeps a second running copy off a song list: each copy would save its own counts over the
-// other's. The lock is an flock on a file beside the list (or in the user's runtime folder
-// when the list's folder takes no new file), released when the holder ends, even by a crash.
+// other's. The lock is an flock on "<list>.lock" beside the list (shortened like any name that
+// would grow too long, see besideFile), or in the user's runtime folder when the list's folder
+// takes no new file; it is released when the holder ends, even by a crash.
 
 #include <string>
 

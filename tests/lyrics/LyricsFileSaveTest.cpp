@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 using namespace larkspur;
+using larkspur::test::nameOfBytes;
 using larkspur::test::readFile;
 using larkspur::test::TempDir;
 using larkspur::test::writeFile;
@@ -90,5 +91,19 @@ TEST(LyricsFileSave, WhatStandsAtTheNewFilesName)
             EXPECT_NE(::lstat((lyr + ".saving").c_str(), &st), 0) << c.name;
         }
         if (held >= 0) ::close(held);
+    }
+}
+
+// F9 on a song whose name is near the 255-byte limit: the new file's name must fit as well.
+TEST(LyricsFileSave, LongNames)
+{
+    for (const std::size_t bytes : {240u, 249u, 252u, 255u}) {
+        for (const bool utf8 : {false, true}) {
+            TempDir dir;
+            const auto lyr = dir.file(nameOfBytes(bytes, utf8, 'a', ".lyr"));
+            writeFile(lyr, "old");
+            EXPECT_NO_THROW(writeLyricsFile(lyr, "new")) << bytes << utf8;
+            EXPECT_EQ(readFile(lyr), "new") << bytes << utf8;
+        }
     }
 }

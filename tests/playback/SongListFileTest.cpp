@@ -1,11 +1,15 @@
 // The song list file against what users and accidents put in its place.
 
+#include "files/ReplaceFile.h"
+#include "playback/ClearUndo.h"
 #include "playback/SongListFile.h"
 #include "playback/SongListLock.h"
+#include "support/KillLoop.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QString>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -14,6 +18,9 @@
 #include <unistd.h>
 
 using namespace larkspur;
+using larkspur::test::folderNames;
+using larkspur::test::KillLoop;
+using larkspur::test::nameOfBytes;
 using larkspur::test::readFile;
 using larkspur::test::TempDir;
 using larkspur::test::writeFile;
@@ -212,4 +219,63 @@ TEST(SongListLock, OneHolderPerListWhateverItsName)
     ASSERT_EQ(a.acquire("/proc/version", dir.file("run")), SongListLock::Result::Taken);
     EXPECT_EQ(a.lockFile().rfind(dir.file("run"), 0), 0u) << a.lockFile();
     EXPECT_EQ(b.acquire("/proc/version", dir.file("run")), SongListLock::Result::HeldElsewhere);
+}
+
+// Names near the 255-byte limit of one name: whatever is made beside a list or in the data
+// folder for it must fit, and be its own for two lists whose names start alike.
+TEST(SongListFile, LongNames)
+{
+    SongList texts[2]; // each more than one large write, where the stop probe stops
+    for (int i = 0; i < 5000; ++i)
+        for (int t : {0, 1}) texts[t].add(makeEntry(t, "/m/Song " + std::to_string(i) + ".mp3"));
+    for (const std::size_t bytes : {240u, 249u, 252u, 255u}) {
+        for (const bool utf8 : {false, true}) {
+            const std::string label = std::to_string(bytes) + (utf8 ? " UTF-8" : " ASCII");
+            TempDir dir;
+            const auto music = dir.file("music"), data = dir.file("data"), in = dir.file("in");
+            ::mkdir(music.c_str(), 0700);
+            writeFile(in, texts[1].text());
+            const std::string name = nameOfBytes(bytes, utf8, 'a', ".txt");
+            const std::string files[2] = {music + "/" + name,
+                                          music + "/" + nameOfBytes(bytes, utf8, 'b', ".txt")};
+            for (const auto& f : files) writeFile(f, texts[0].text());
+            // Killed halfway through writing its new file; the next save takes that over.
+            KillLoop loop({LARKSPUR_SAVE_PROBE, "list", files[0], data, in, in});
+            const auto stopAt = "LARKSPUR_STOP_FILE=" + music + "/" + name.substr(0, 200) + "*";
+            ASSERT_NO_THROW(loop.killAtStop({std::string("LD_PRELOAD=") + LARKSPUR_STOP_PROBE,
+                                             stopAt, "LARKSPUR_STOP_AT=write"}))
+                << label;
+            SongListLock lock;
+            ASSERT_EQ(lock.acquire(files[0], dir.file("run")), SongListLock::Result::Taken);
+            EXPECT_EQ(folderOf(lock.lockFile()), music) << label;
+            EXPECT_TRUE(saveSongList(files[0], texts[1], data)) << label;
+            lock.release();
+            EXPECT_EQ(folderNames(music).size(), 2u) << label;
+            // Load, raise, save, load again: by a new file, then in place after a copy; then
+            // cleared after a copy. Four copies, each of its own list.
+            std::string copies[4], kept[4];
+            for (const mode_t mode : {0700, 0555}) {
+                ::chmod(music.c_str(), mode);
+                const std::string raised = std::to_string(mode) + "|/raised.mp3";
+                for (int t : {0, 1}) {
+                    SongList list;
+                    ASSERT_TRUE(loadSongList(files[t], list, kMaxListFileBytes, data)) << label;
+                    kept[t] = list.text();
+                    list.put(0, raised);
+                    const ListFileResult r = saveSongList(files[t], list, data);
+                    EXPECT_EQ(r.inPlace, mode == 0555) << label << ": " << r.message;
+                    copies[t] = r.backupPath;
+                    ASSERT_TRUE(loadSongList(files[t], list, kMaxListFileBytes, data)) << label;
+                    EXPECT_EQ(list.get(0), raised) << label;
+                    kept[2 + t] = list.text();
+                    copies[2 + t] = ClearUndo().clearAll(list, files[t], data).copyPath;
+                }
+            }
+            ::chmod(music.c_str(), 0700);
+            for (int i = 0; i < 4; ++i)
+                EXPECT_EQ(readFile(copies[i]), kept[i]) << label << ", copy " << i;
+            for (const auto& n : folderNames(data)) // cut between characters, not inside one
+                EXPECT_EQ(QString::fromStdString(n).toStdString(), n) << label;
+        }
+    }
 }

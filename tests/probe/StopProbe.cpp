@@ -2,6 +2,7 @@
 // file, so that a test can kill it exactly there. LARKSPUR_STOP_FILE names the file and
 // LARKSPUR_STOP_AT the instant: "write" after half of a large write, "ftruncate" just before
 // the file is cut to its new length. "X" on standard output tells the test it is stopped.
+// A name ending in "*" stands for every file whose name starts with the rest.
 
 #include <csignal>
 #include <cstdlib>
@@ -21,7 +22,10 @@ bool isStopFile(int fd, const char* at)
     char name[4096];
     const std::string link = "/proc/self/fd/" + std::to_string(fd);
     const ssize_t n = ::readlink(link.c_str(), name, sizeof name - 1);
-    return n > 0 && std::string(name, static_cast<std::size_t>(n)) == file;
+    const std::string opened(name, n > 0 ? static_cast<std::size_t>(n) : 0), wanted = file;
+    if (wanted.ends_with('*'))
+        return n > 0 && opened.starts_with(wanted.substr(0, wanted.size() - 1));
+    return n > 0 && opened == wanted;
 }
 
 void stopHere()

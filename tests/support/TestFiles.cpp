@@ -45,6 +45,14 @@ void writeFile(const std::string& path, const std::string& content)
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+std::string nameOfBytes(std::size_t bytes, bool multiByte, char last, const std::string& ending)
+{
+    const std::size_t body = bytes - ending.size() - 1;
+    std::string name(multiByte ? body % 3 : body, 'n');
+    while (name.size() < body) name += "\xE9\x9F\xB3"; // U+97F3
+    return name + last + ending;
+}
+
 namespace {
 
 void encode(const std::string& path, double seconds)

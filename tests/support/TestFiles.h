@@ -40,6 +40,9 @@ class CacheFolder
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 
+// A name of exactly `bytes` bytes, ASCII or mostly three-byte UTF-8 characters, then `last`.
+std::string nameOfBytes(std::size_t bytes, bool multiByte, char last, const std::string& ending);
+
 // Encodes a real MP3 file of about `seconds` of a sine tone with GStreamer's encoder.
 // Files of the same length are made once per test run and copied.
 void makeMp3(const std::string& path, double seconds);
