@@ -350,6 +350,7 @@ private:
     void buildLyrics();
     void saveLyricsTo(const std::string& path, const std::string& text);
     void showBusy();
+    void showLyricsStatus(const std::string& text); // a status of the lyrics lookup
     void highlightLine(std::optional<std::size_t> line);
     bool seekToLineAt(const QPoint& viewportPos); // Ctrl+click on a timed line
     void installDefaults();
@@ -406,6 +407,7 @@ private:
     std::optional<std::string> m_wholeLyrics;
     bool m_lyricsPart = false; // the memo shows the beginning of a file never read whole
     bool m_harvestBusy = false, m_databaseBusy = false;
+    std::string m_lyricsStatus; // the last status line the lyrics lookup gave
     bool m_closed = false;
     long long m_lengthShown = 0;
     int m_idleBackoffTicks = 0; // end-of-song ticks to wait after a try that played nothing

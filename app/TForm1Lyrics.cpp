@@ -61,6 +61,15 @@ void TForm1::buildLyrics()
     view.checkSearch = [this] { srchen->setChecked(true); };
     view.dictionaryPage = [this] { showTranslation(); };
     view.problem = [this](const std::string& why) { showStatus(why); };
+    // A lookup that ended without lyrics says why; one that found them takes back the
+    // word of an earlier miss, which would now tell of another song.
+    view.ended = [this](bool found, const std::string& why) {
+        if (!found)
+            showLyricsStatus(why.empty() ? "No lyrics found." : why);
+        else if (!m_lyricsStatus.empty() && statusText() == m_lyricsStatus)
+            showLyricsStatus({});
+    };
+    view.databaseMissed = [this](const std::string& why) { showLyricsStatus(why); };
     m_lyrics = new LyricsSearch(*this, *m_http, *WebBrowser1, std::move(view), this);
     createCatalogueSearch();
     if (!m_services.askSaveFile)
@@ -194,10 +203,19 @@ void TForm1::nlyricClick() { m_lyrics->nlyricClick(); }
 void TForm1::lbusyClick()
 {
     // A database wait alone is ended only when the label says it is the database's.
+    bool cancelled = true;
     if (!m_harvestBusy && m_databaseBusy)
         m_lyrics->cancelDatabase();
     else
-        m_lyrics->lbusyClick();
+        cancelled = m_lyrics->lbusyClick();
+    // A cancelled fetch still falls back; how the lookup then ends replaces this.
+    if (cancelled) showLyricsStatus("Cancelled.");
+}
+
+void TForm1::showLyricsStatus(const std::string& text)
+{
+    m_lyricsStatus = text;
+    showStatus(text);
 }
 
 void TForm1::Lyricsdatabase1Click()

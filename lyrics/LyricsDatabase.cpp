@@ -48,12 +48,13 @@ std::optional<long long> knownLength(const DatabaseSong& song)
     return std::nullopt;
 }
 
-DatabaseLyrics nothing(std::string why)
+DatabaseLyrics nothing(std::string why, bool failed = false)
 {
     // A socket error's text spans two lines; a tool prints one.
     std::erase(why, '\r');
     std::replace(why.begin(), why.end(), '\n', ' ');
-    return DatabaseLyrics{DatabaseLyricsKind::Nothing, {}, "lyrics database: " + std::move(why)};
+    return DatabaseLyrics{DatabaseLyricsKind::Nothing, {}, "lyrics database: " + std::move(why),
+                          failed};
 }
 
 struct Answer
@@ -175,11 +176,11 @@ std::optional<DatabaseLyrics> LyricsDatabase::Lookup(const DatabaseSong& song)
         return found;
     }
     // Only "no such record" is worth a search; any other refusal would refuse it too.
-    if (exact.status != 404) return nothing(exact.failure);
+    if (exact.status != 404) return nothing(exact.failure, true);
 
     const Answer search = fetch(http, group, searchUrl);
     if (*generation != mine) return std::nullopt;
-    if (search.status != 200) return nothing(search.failure);
+    if (search.status != 200) return nothing(search.failure, true);
     const auto length = knownLength(song);
     DatabaseLyrics found =
         runAside(search.body.size(), [&search, length] { return fromSearch(search.body, length); });

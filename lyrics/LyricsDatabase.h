@@ -37,6 +37,7 @@ struct DatabaseLyrics
     DatabaseLyricsKind kind = DatabaseLyricsKind::Nothing;
     std::string text; // LRC for Synced, "[Instrumental]" for Instrumental, empty for Nothing
     std::string why;  // for Nothing: one line saying why, for a command-line tool
+    bool failed = false; // for Nothing: the database could not be asked (not "no such song")
 };
 
 // The database's scheme and host (and port): LARKSPUR_LYRICS_DB_URL when set, else the

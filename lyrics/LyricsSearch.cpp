@@ -33,6 +33,11 @@ LyricsSearch::LyricsSearch(LyricsState& state, HttpFetcher& http, BrowserDocumen
         if (!m_browser.LocationURL().empty()) HarvestDocument();
     });
     connect(&m_browser, &BrowserDocument::navtoutTimer, this, &LyricsSearch::HarvestDocument);
+    connect(&m_browser, &BrowserDocument::NavigateError, this,
+            [this](const QString&, const QString& message) {
+                if (m_searchLoading && !m_state.TranslationPending)
+                    m_searchError = message.toStdString();
+            });
 }
 
 namespace {
@@ -142,6 +147,7 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     } catch (const std::exception& e) {
         if (!songStart) throw;
         // Dropped: the song plays without it, and the memo does not promise a search.
+        searchLoaded();
         m_view.setText({});
         problem(std::string("The web search could not start: ") + e.what());
         return;
@@ -173,9 +179,21 @@ void LyricsSearch::customSearch(const std::string& typed)
 void LyricsSearch::navigateSearch(const std::string& url)
 {
     m_searchGeneration = m_generation;
+    m_searchError.clear();
+    m_searchLoading = true;
+    updateBusy();
     m_browser.Navigate(EncodeUtf8Query(url));
     m_state.TranslationPending = false; // the dictionary load was dropped
 }
+
+void LyricsSearch::searchLoaded()
+{
+    if (!m_searchLoading) return;
+    m_searchLoading = false;
+    updateBusy();
+}
+
+void LyricsSearch::updateBusy() { m_view.setBusy(m_waiting > 0 || m_searchLoading); }
 
 void LyricsSearch::stopBrowser()
 {
@@ -183,11 +201,13 @@ void LyricsSearch::stopBrowser()
     // song change leaves it to land.
     if (m_state.TranslationPending) return;
     m_browser.Stop();
+    searchLoaded();
 }
 
 void LyricsSearch::HarvestDocument()
 {
     m_browser.navtout().stop();
+    searchLoaded(); // whatever the browser loaded, it loads no result page now
     if (m_state.TranslationPending) {
         m_state.TranslationPending = false;
         if (m_view.dictionaryPage) m_view.dictionaryPage();
@@ -208,6 +228,8 @@ void LyricsSearch::HarvestDocument()
     } catch (const std::exception&) {
     }
     auto rest = textAfterMarker(page, kResultMarker);
+    if (!rest && !m_searchError.empty())
+        return finish(false, "The search engine could not be reached: " + m_searchError);
     if (!rest) return finish(false, "The result page holds no result.");
     m_state.ResultsRemainder = *rest;
     if (!hasLinkEnd(*rest)) return finish(false, "The first result holds no link.");
@@ -227,7 +249,7 @@ void LyricsSearch::nlyricClick()
 bool LyricsSearch::fetchPage(const std::string& link, std::string& page)
 {
     ++m_waiting;
-    m_view.setBusy(true);
+    updateBusy();
     bool ok = true;
     try {
         const HttpPage got = m_http.GetPage(link, FetchGroup::LyricsHarvest);
@@ -237,7 +259,7 @@ bool LyricsSearch::fetchPage(const std::string& link, std::string& page)
     } catch (const std::exception&) {
         ok = false;
     }
-    if (--m_waiting == 0) m_view.setBusy(false);
+    if (--m_waiting == 0) updateBusy();
     return ok;
 }
 
@@ -286,7 +308,18 @@ void LyricsSearch::FetchCandidate(const std::string& link)
     m_state.TranslationPending = false; // the staging page took the dictionary's place
 }
 
-void LyricsSearch::lbusyClick() { m_http.Disconnect(FetchGroup::LyricsHarvest); }
+bool LyricsSearch::lbusyClick()
+{
+    const bool fetches = m_waiting > 0;
+    m_http.Disconnect(FetchGroup::LyricsHarvest);
+    if (m_state.TranslationPending) searchLoaded(); // the dictionary's load took its place
+    if (!m_searchLoading) return fetches;
+    // No DocumentComplete follows a stop: the harvest ends here.
+    m_browser.Stop();
+    searchLoaded();
+    finish(false, "Cancelled.");
+    return true;
+}
 
 void LyricsSearch::finish(bool found, const std::string& why)
 {
@@ -367,7 +400,17 @@ void LyricsSearch::runDatabase()
 void LyricsSearch::databaseAnswered(const DatabaseLyrics& answer, bool atOnce)
 {
     const auto shown = shownFromDatabase(answer);
-    if (!shown) return;
+    if (!shown) {
+        // A harvest under way or ended has its own word; here nothing else would speak.
+        if ((atOnce || !m_view.searchEnabled()) && m_view.databaseMissed) {
+            // The reason leaves out the tool's "lyrics database: " in front.
+            const std::string reason = answer.why.substr(answer.why.find(": ") + 2);
+            m_view.databaseMissed(answer.failed
+                                      ? "The lyrics database could not be asked: " + reason
+                                      : "The lyrics database has no lyrics for this song.");
+        }
+        return;
+    }
     if (atOnce || !m_view.searchEnabled() || m_harvest == Harvest::Empty) return show(*shown);
     if (m_harvest == Harvest::Running) m_databaseAnswer = shown;
 }

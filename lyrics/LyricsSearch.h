@@ -31,7 +31,7 @@ struct LyricsView
     // The beginning of a lyrics file too large to read whole (timed or not, as text): to
     // show read-only and never save in the file's place. Optional: without it, setText.
     std::function<void(const std::string&)> setCutText;
-    std::function<void(bool)> setBusy;               // "busy" while a fetch waits
+    std::function<void(bool)> setBusy; // "busy" while a fetch or the result page waits
     std::function<bool()> searchEnabled;             // the search switch
     std::function<void()> checkSearch;               // ticks the search switch
     // The completed document is the dictionary page (TranslationPending was set).
@@ -51,6 +51,9 @@ struct LyricsView
     std::function<long long()> songLengthMs;
     // "busy" while a database fetch waits. Optional.
     std::function<void(bool)> setDatabaseBusy;
+    // A database lookup that was to show its answer (asked by hand, or with the search
+    // off) came back without lyrics: one line for the user. Optional.
+    std::function<void(const std::string& why)> databaseMissed;
 };
 
 class LyricsSearch : public QObject
@@ -80,8 +83,10 @@ public:
     void nlyricClick();
     // The document in the browser is complete, or its time ran out.
     void HarvestDocument();
-    // Ends the waiting lyrics fetches (the busy label was clicked).
-    void lbusyClick();
+    // The busy label was clicked: ends the loading result page (the harvest ends with
+    // "Cancelled.") and the waiting lyrics fetches (each falls back as a failed one).
+    // False when nothing was waiting.
+    bool lbusyClick();
     // Asks the database about the song of the last lookup now; its lyrics are shown when
     // they come, whatever the search does.
     void databaseLookup();
@@ -102,6 +107,8 @@ private:
     // dictionary's. Stopping spares a dictionary load.
     void navigateSearch(const std::string& url);
     void stopBrowser();
+    void searchLoaded(); // the result page's load ended, one way or another
+    void updateBusy();
     void finish(bool found, const std::string& why);
     void problem(const std::string& why);
     void show(const FoundLyrics& lyrics);
@@ -119,6 +126,8 @@ private:
     std::uint64_t m_searchGeneration = 0;  // the generation whose result page is loading
     std::uint64_t m_stagingGeneration = 0; // the generation whose page is staged
     int m_waiting = 0;
+    bool m_searchLoading = false; // the result page is loading
+    std::string m_searchError;    // why the result page's load failed
     std::string m_failure; // why the staged page is empty, for `ended`
 
     LyricsDatabase m_database;

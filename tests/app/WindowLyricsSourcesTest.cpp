@@ -429,6 +429,19 @@ TEST_F(WindowLyricsSources, ToolFallsBackToTheDatabase)
     EXPECT_NE(readFile(site.file("requests.log")).find("plain+band"), std::string::npos);
 }
 
+TEST_F(WindowLyricsSources, DatabaseByHandSaysWhyNothingCame)
+{
+    route("/api/search?track_name=some%20song&artist_name=the%20band", "[]");
+    for (const std::string said : {"The lyrics database has no lyrics for this song.",
+                                   "The lyrics database could not be asked: "}) {
+        auto f = window(false);
+        f->PlayNextSong(0);
+        f->Lyricsdatabase1->trigger();
+        EXPECT_TRUE(waitUntil([&] { return f->statusText().starts_with(said); })) << f->statusText();
+        qputenv("LARKSPUR_LYRICS_DB_URL", "http://127.0.0.1:1"); // down for the next
+    }
+}
+
 // Ctrl+L pressed again and again while a lookup waits: one lookup at a time, the newest,
 // with no loop nested per press and no connection left open per press.
 TEST_F(WindowLyricsSources, RepeatedDatabaseRequestsDoNotPileUp)

@@ -9,6 +9,7 @@
 #include "support/HttpPythonServer.h"
 #include "support/QuietServices.h"
 #include "support/TestFiles.h"
+#include "web/BrowserDocument.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -95,12 +96,13 @@ protected:
 
     // A fetch waits in a nested event loop, so what happens meanwhile happens from a timer,
     // as the song-end tick or a click would.
-    void whenBusy(TForm1& f, std::function<void()> act)
+    void whenBusy(TForm1& f, std::function<void()> act, bool page = false)
     {
         auto* poll = new QTimer(&f);
         poll->setInterval(20);
-        QObject::connect(poll, &QTimer::timeout, &f, [poll, &f, act] {
+        QObject::connect(poll, &QTimer::timeout, &f, [poll, &f, act, page] {
             if (f.lbusy2->text() != QStringLiteral("busy")) return;
+            if (f.WebBrowser1->isLoading() != page) return;
             poll->stop();
             act();
         });
@@ -163,6 +165,7 @@ TEST_F(WindowLyrics, FirstResultOfTheSearchEndsInTheMemo)
     QTest::qWait(300);
     EXPECT_EQ(memo(*f), "Second result text");
     EXPECT_EQ(requests(), before);
+    EXPECT_EQ(f->statusText(), "There is no further result.");
 }
 
 TEST_F(WindowLyrics, FailedFetchesFallBackOrEndEmpty)
@@ -171,18 +174,21 @@ TEST_F(WindowLyrics, FailedFetchesFallBackOrEndEmpty)
     {
         std::string search;
         std::string shown; // the memo at the end
+        std::string status; // how the status line begins
     };
     writeFile(site.file("fallback.html"),
               "<html><body><table><tr><td><table><tr><td>Banner</td></tr></table></td></tr></table>"
               "<p>Fallback lyrics</p></body></html>");
     const Case cases[] = {
-        {resultPage({"missing.html"}, "fallback.html"), "Fallback lyrics"},
-        {resultPage({"missing.html"}, "missing-too.html"), ""},
-        {resultPage({"missing.html"}), "Search: the+band - some+song"},
-        {"<html><body>No results at all</body></html>", "Search: the+band - some+song"},
+        {resultPage({"missing.html"}, "fallback.html"), "Fallback lyrics", ""},
+        {resultPage({"missing.html"}, "missing-too.html"), "", "Neither the result's page nor"},
+        {resultPage({"missing.html"}), "Search: the+band - some+song", "The result's page could"},
+        {"<html><body>No results</body></html>", "Search: the+band - some+song", "The result page"},
+        {"down", "Search: the+band - some+song", "The search engine could not be reached: "},
     };
     for (const auto& c : cases) {
         writeFile(site.file("search.html"), c.search);
+        if (c.search == "down") qputenv("LARKSPUR_SEARCH_URL", "http://127.0.0.1:1");
         writeFile(site.file("requests.log"), "");
         auto f = startSearching();
         // Done once the search engine and every page it leads to have answered.
@@ -190,6 +196,7 @@ TEST_F(WindowLyrics, FailedFetchesFallBackOrEndEmpty)
         QTest::qWait(400);
         EXPECT_EQ(memo(*f), c.shown) << c.search;
         EXPECT_EQ(f->lbusy2->text(), QString());
+        EXPECT_EQ(f->statusText().rfind(c.status, 0), 0u) << f->statusText();
     }
 }
 
@@ -216,15 +223,28 @@ TEST_F(WindowLyrics, BusyLabelCancelsTheWaitingFetch)
     auto f = startSearching();
     f->show();
     const int bpm = f->lbpm->text().toInt();
-    bool clicked = false;
+    std::string said; // right after the click
     whenBusy(*f, [&] {
-        clicked = true;
         QTest::mouseClick(f->lbusy2, Qt::LeftButton);
+        said = f->statusText();
     });
     ASSERT_TRUE(waitUntil([&] { return memo(*f) == "Quick text"; }, 5000)) << memo(*f);
     EXPECT_EQ(f->lbusy2->text(), QString());
-    EXPECT_TRUE(clicked);
+    EXPECT_EQ(said, "Cancelled.");
     EXPECT_EQ(f->lbpm->text().toInt(), bpm); // no tempo tap
+}
+
+// The result page's load shows the busy word too, and a click stops it for good.
+TEST_F(WindowLyrics, BusyLabelStopsTheLoadingResultPage)
+{
+    qputenv("LARKSPUR_SEARCH_URL", QByteArray::fromStdString(server->url("/slow")));
+    writeFile(site.file("search.html"), resultPage({"page.html"}));
+    auto f = startSearching();
+    whenBusy(*f, [&] { f->lbusyClick(); }, true);
+    ASSERT_TRUE(waitUntil([&] { return f->statusText() == "Cancelled."; }, 1500));
+    EXPECT_EQ(f->lbusy2->text(), QString());
+    QTest::qWait(2500); // the server answers the search after 2 s
+    EXPECT_EQ(requests().find("/page.html"), std::string::npos) << requests();
 }
 
 // A page that arrives after the song changed belongs to the old song: it is not shown, and

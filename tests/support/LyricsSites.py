@@ -35,6 +35,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if name.startswith("slow/"):
             time.sleep(float(dict(urllib.parse.parse_qsl(url.query)).get("s", "2")))
             name = name[5:]
+            name = "search.html" if name == "search" else name
         path = os.path.join(ROOT, urllib.parse.unquote(name))
         if not name or not os.path.isfile(path):
             body, code = b"no such page", 404
