@@ -434,6 +434,21 @@ TEST_F(Window, TempoFromShiftKeysAndClicks)
     EXPECT_EQ(f->lbpm->text(), QStringLiteral("0"));
 }
 
+TEST_F(Window, BottomBarNeverWidensTheWindow)
+{
+    auto f = open();
+    ASSERT_EQ(f->width(), 367);
+    f->ltime->setText(QStringLiteral("00:00:09"));
+    f->itime->setText(QStringLiteral("00:03:58"));
+    f->lbpm->setText(QStringLiteral("120"));
+    for (const char* busy : {"busy", "busy (database)", "busy (lyrics, database, catalogue)"}) {
+        f->lbusy2->setText(QString::fromLatin1(busy));
+        QTest::qWait(20); // the layout settles in posted events
+        EXPECT_EQ(f->width(), 367) << busy;
+        EXPECT_EQ(f->NormalWidth, 367) << busy;
+    }
+}
+
 TEST_F(Window, ShiftInAChordIsNoTempoTap)
 {
     const auto s = song("a.mp3");
