@@ -451,7 +451,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         QWidget* first = QApplication::focusWidget() ? QApplication::focusWidget() : this;
         if (widget == first && widget->window() == this) {
             auto* key = static_cast<QKeyEvent*>(event);
-            if (key->key() == Qt::Key_Shift) TapTempo();
+            // Shift inside a chord (Ctrl+Shift+P, Ctrl++) is a shortcut, not a beat.
+            if (key->key() == Qt::Key_Shift &&
+                !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+                TapTempo();
             if (key->key() == Qt::Key_Escape && areaOpen()) {
                 CloseAllFrames();
                 Show1Click();

@@ -127,6 +127,10 @@ void TForm1::buildBottomBar()
     lbpm = label(QStringLiteral("0"), "lbpm");
     Label6 = label(QStringLiteral("bpm"), "Label6");
     lbusy2 = label(QString(), "lbusy2");
+    // Texts that change may be clipped but never raise the window's minimum width: the
+    // window would grow by itself and that width be kept as the user's.
+    for (QLabel* l : {ltime, itime, lbpm, lbusy2})
+        l->setMinimumWidth(1);
     for (QWidget* w : {static_cast<QWidget*>(Panelbottom), static_cast<QWidget*>(lbpm),
                        static_cast<QWidget*>(Label6)})
         w->installEventFilter(this);

@@ -38,6 +38,10 @@ bool CatalogueSearch::fetch(const std::string& url, std::string& page, std::uint
 CatalogueSearch::Outcome CatalogueSearch::search(const std::string& text, bool byTitle)
 {
     if (text.empty()) return Outcome::EmptyText;
+    // Hits 21-30 of an old search say nothing about where a new one should begin.
+    if (m_lastSearch && (m_lastSearch->first != text || m_lastSearch->second != byTitle))
+        m_state.CataloguePageStart = 0;
+    m_lastSearch.emplace(text, byTitle);
     const std::uint64_t generation = startRequest();
     const std::string host = catalogueHost();
     auto failed = [&] {

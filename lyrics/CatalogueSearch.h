@@ -11,7 +11,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace larkspur {
 
@@ -51,7 +53,8 @@ class CatalogueSearch
     // Neither reference is owned; both must outlive this object.
     CatalogueSearch(CatalogueState& state, HttpFetcher& http, CatalogueView view);
 
-    // The search for `text` at the current page start.
+    // The search for `text` at the current page start. Another text or mode than the last
+    // search's starts at the first page; the first search keeps the start it was given.
     Outcome search(const std::string& text, bool byTitle);
     // Moves the page start one page on or back; false when there is no such page.
     bool nextPage();
@@ -76,6 +79,7 @@ class CatalogueSearch
     CatalogueView m_view;
     std::uint64_t m_generation = 0;
     int m_waiting = 0;
+    std::optional<std::pair<std::string, bool>> m_lastSearch; // text and by-title
 };
 
 } // namespace larkspur

@@ -206,9 +206,29 @@ TEST_F(WindowCatalogue, PagingThroughTwentyFiveHits)
     f->btnnClick();
     EXPECT_EQ(requests(), "");
 
-    // A new text asks for the page at the current start.
-    search(QStringLiteral("hate"));
-    EXPECT_EQ(takeRequests(), searchRequest("hate", "title", 20));
+    // Another text or mode starts at the first page; the same one stays where it is.
+    struct Again
+    {
+        const char* text;
+        bool full, page; // page: the forward button instead of a search
+        std::string request;
+    };
+    const Again again[] = {
+        {"love", false, false, searchRequest("love", "title", 20)},
+        {"hate", false, false, searchRequest("hate", "title", 0)},
+        {"hate", false, true, searchRequest("hate", "title", 10)},
+        {"hate", true, false, searchRequest("hate", "body", 0)},
+    };
+    for (const auto& a : again) {
+        (a.full ? f->sfull : f->stitle)->setChecked(true);
+        if (a.page)
+            f->btnn->click();
+        else
+            search(QString::fromUtf8(a.text));
+        EXPECT_EQ(takeRequests(), a.request) << a.text;
+    }
+    EXPECT_FALSE(f->btnb->isEnabled());
+    EXPECT_TRUE(f->btnn->isEnabled());
 }
 
 TEST_F(WindowCatalogue, CountsThatEndTheSearch)

@@ -8,9 +8,11 @@
 #include "support/TestFiles.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -22,6 +24,7 @@
 #include <QSplitter>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/stat.h>
@@ -429,6 +432,64 @@ TEST_F(Window, TempoFromShiftKeysAndClicks)
     EXPECT_EQ(f->lbpm->text(), QStringLiteral("100"));
     f->PlayNextSong(-1); // a new song starts over
     EXPECT_EQ(f->lbpm->text(), QStringLiteral("0"));
+}
+
+TEST_F(Window, BottomBarNeverWidensTheWindow)
+{
+    auto f = open();
+    ASSERT_EQ(f->width(), 367);
+    f->ltime->setText(QStringLiteral("00:00:09"));
+    f->itime->setText(QStringLiteral("00:03:58"));
+    f->lbpm->setText(QStringLiteral("120"));
+    for (const char* busy : {"busy", "busy (database)", "busy (lyrics, database, catalogue)"}) {
+        f->lbusy2->setText(QString::fromLatin1(busy));
+        QTest::qWait(20); // the layout settles in posted events
+        EXPECT_EQ(f->width(), 367) << busy;
+        EXPECT_EQ(f->NormalWidth, 367) << busy;
+    }
+}
+
+TEST_F(Window, ShiftInAChordIsNoTempoTap)
+{
+    const auto s = song("a.mp3");
+    const auto list = dir.file("list.txt");
+    writeFile(list, "0|" + s + "\r\n");
+    auto f = open({QString::fromStdString(list)});
+    f->memo1->setFocus();
+    auto press = [&](Qt::KeyboardModifiers held, bool repeat = false) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Shift, held | Qt::ShiftModifier, QString(),
+                      repeat);
+        QApplication::sendEvent(f->memo1, &key);
+    };
+    struct Case
+    {
+        const char* name;
+        std::function<void()> keys;
+        bool taps;
+    };
+    const Case cases[] = {
+        {"lone Shift", [&] { press(Qt::NoModifier); }, true},
+        {"key repeat", [&] { press(Qt::NoModifier, true); }, true},
+        {"capital letter",
+         [&] {
+             press(Qt::NoModifier);
+             QTest::keyClick(f->memo1, Qt::Key_A, Qt::ShiftModifier);
+         },
+         true},
+        {"Ctrl+Shift", [&] { press(Qt::ControlModifier); }, false},
+        {"Alt+Shift", [&] { press(Qt::AltModifier); }, false},
+        {"Ctrl+Alt+Shift", [&] { press(Qt::ControlModifier | Qt::AltModifier); }, false},
+    };
+    // Taps a second before and after: one beat between them halves the interval.
+    for (const auto& c : cases) {
+        f->PlayNextSong(-1);
+        press(Qt::NoModifier);
+        clockMs += 1000;
+        c.keys();
+        clockMs += 1000;
+        press(Qt::NoModifier);
+        EXPECT_EQ(f->lbpm->text(), c.taps ? QStringLiteral("60") : QStringLiteral("30")) << c.name;
+    }
 }
 
 TEST_F(Window, MinimizingHidesOnlyWhereATrayExists)
