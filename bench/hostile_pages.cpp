@@ -109,32 +109,9 @@ Result measureHere(const testpages::HostilePage& page, const QString& dir, int r
     return r;
 }
 
-Result measure(const testpages::HostilePage& page, const QString& dir, int runs)
-{
-    int fds[2];
-    if (::pipe(fds) != 0) return {};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        int argc = 1;
-        char name[] = "bench_hostile_pages";
-        char* argv[] = {name, nullptr};
-        QCoreApplication app(argc, argv);
-        const Result r = measureHere(page, dir, runs);
-        const bool written = ::write(fds[1], &r, sizeof r) == ssize_t(sizeof r);
-        ::_exit(written ? 0 : 1);
-    }
-    ::close(fds[1]);
-    Result r{-1, -1, -1, false};
-    if (::read(fds[0], &r, sizeof r) != ssize_t(sizeof r)) r = {-1, -1, -1, false};
-    ::close(fds[0]);
-    ::waitpid(child, nullptr, 0);
-    return r;
-}
-
-// A child process with an application object runs `work` while a 2 ms timer ticks: its
-// time, the memory it added at its peak and the longest gap between ticks.
-Result inChild(const std::function<void()>& work)
+// `measureHere` run in a process of its own with an application object, whose heap holds no
+// earlier measurement's freed memory.
+Result forked(const std::function<Result()>& measureHere)
 {
     int fds[2];
     if (::pipe(fds) != 0) return {-1, -1, -1, false};
@@ -145,6 +122,27 @@ Result inChild(const std::function<void()>& work)
         char name[] = "bench_hostile_pages";
         char* argv[] = {name, nullptr};
         QCoreApplication app(argc, argv);
+        const Result r = measureHere();
+        ::_exit(::write(fds[1], &r, sizeof r) == ssize_t(sizeof r) ? 0 : 1);
+    }
+    ::close(fds[1]);
+    Result r{-1, -1, -1, false};
+    if (::read(fds[0], &r, sizeof r) != ssize_t(sizeof r)) r = {-1, -1, -1, false};
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return r;
+}
+
+Result measure(const testpages::HostilePage& page, const QString& dir, int runs)
+{
+    return forked([&] { return measureHere(page, dir, runs); });
+}
+
+// `work` while a 2 ms timer ticks: its time, the memory it added at its peak and the
+// longest gap between ticks.
+Result inChild(const std::function<void()>& work)
+{
+    return forked([&] {
         Result r{0, 0, 0, true};
         QElapsedTimer sinceTick;
         QTimer tick;
@@ -159,14 +157,8 @@ Result inChild(const std::function<void()>& work)
         r.mb = peakMb(work);
         r.ms = bench::msSince(t);
         r.stallMs = std::max(r.stallMs, double(sinceTick.nsecsElapsed()) / 1e6);
-        ::_exit(::write(fds[1], &r, sizeof r) == ssize_t(sizeof r) ? 0 : 1);
-    }
-    ::close(fds[1]);
-    Result r{-1, -1, -1, false};
-    if (::read(fds[0], &r, sizeof r) != ssize_t(sizeof r)) r = {-1, -1, -1, false};
-    ::close(fds[0]);
-    ::waitpid(child, nullptr, 0);
-    return r;
+        return r;
+    });
 }
 
 // Answers every fetch with one body, as a database or catalogue site would.
