@@ -143,6 +143,10 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     lrctmr->setSingleShot(true);
     lrctmr->setTimerType(Qt::PreciseTimer);
     connect(lrctmr, &QTimer::timeout, this, &TForm1::lrctmrTimer);
+    clocktmr = new QTimer(this);
+    clocktmr->setSingleShot(true);
+    clocktmr->setTimerType(Qt::PreciseTimer);
+    connect(clocktmr, &QTimer::timeout, this, &TForm1::showTimes);
 }
 
 TForm1::~TForm1() { qApp->removeEventFilter(this); }
@@ -396,6 +400,7 @@ void TForm1::closeEvent(QCloseEvent* event)
     }
     event->accept();
     dt->stop();
+    clocktmr->stop();
     fadetmr->stop();
     lsave->stop();
     if (ti) ti->hide();

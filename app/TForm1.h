@@ -320,6 +320,7 @@ public:
     QTimer* fadetmr = nullptr;
     QTimer* lsave = nullptr;
     QTimer* lrctmr = nullptr; // runs while the memo shows timed lyrics
+    QTimer* clocktmr = nullptr; // turns the position label when the next second begins
 
     // What the session bus may ask of and tell the player.
     MprisControl mprisControl();
@@ -359,6 +360,8 @@ private:
     void setTitles(const QString& title);
     void showPauseCaption(bool playing);
     void keepTicking();
+    void showTimes(); // position and length labels from the player, as known now
+    void tellPlayProblem(const std::string& text);
     // After a clear: the copy's failure, if any, and the offer to undo.
     void offerClearUndo(const std::string& text, const ClearUndo::Cleared& cleared);
     void forgetClear();
@@ -410,6 +413,10 @@ private:
     std::string m_lyricsStatus; // the last status line the lyrics lookup gave
     bool m_closed = false;
     long long m_lengthShown = 0;
+    // The last song skipped or the list found unplayable, during the latest pick: the
+    // status line says it, and the tray hint carries it for a hidden window.
+    std::string m_playNote;
+    bool m_nonePlayableTold = false; // said once until a song starts again
     int m_idleBackoffTicks = 0; // end-of-song ticks to wait after a try that played nothing
     int m_idleTicksToSkip = 0;
     int m_panelWidth = 230;

@@ -33,6 +33,16 @@ std::string fileNamePart(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string skippedSongText(const std::string& name, const std::string& reason)
+{
+    return "Skipped \"" + name + "\": " + reason;
+}
+
+std::string nonePlayableText(std::size_t songs)
+{
+    return "None of the " + std::to_string(songs) + " songs in the list can be played.";
+}
+
 } // namespace
 
 // ---- song list and play log ------------------------------------------------------------
@@ -98,6 +108,7 @@ void TForm1::PlayNextSong(int Index)
         keepTicking();
         return;
     }
+    m_playNote.clear();
     m_services.random->seedFromClock();
     // A failed start retries with a random song, at most once per entry in a row, so a list
     // of broken files cannot loop for ever.
@@ -105,6 +116,10 @@ void TForm1::PlayNextSong(int Index)
     for (std::size_t attempt = 0; attempt < attempts; ++attempt) {
         SearchTerm.clear();
         const Selection sel = drawSong(dl, Index, *m_services.random, m_services.fileExists);
+        if (sel.outcome == Selection::Outcome::GaveUp && !m_nonePlayableTold) {
+            m_nonePlayableTold = true;
+            tellPlayProblem(nonePlayableText(dl.count()));
+        }
         if (sel.outcome != Selection::Outcome::Chosen) break;
         if (!sel.malformed) dl.put(sel.index, sel.newEntry);
         CurrentSong = sel.path;
@@ -118,9 +133,16 @@ void TForm1::PlayNextSong(int Index)
         } catch (const std::exception& e) {
             std::fprintf(stderr, "larkspur: %s: %s\n", sel.path.c_str(), e.what());
             logMarker(kLogPlayFailure);
+            // The player's own words rarely say that the file is simply gone.
+            const bool gone = !sel.malformed && !m_services.fileExists(sel.path);
+            tellPlayProblem(skippedSongText(fileNamePart(sel.path),
+                                            gone ? "the file does not exist." : e.what()));
             Index = -1;
         }
     }
+    // Nothing plays: no length of the song before may stand beside the position.
+    m_lengthShown = 0;
+    showTimes();
     keepTicking();
 }
 
@@ -145,8 +167,11 @@ void TForm1::startSong(std::size_t index, const std::string& path)
     const std::string name = fileNamePart(path);
     setTitles(local(name) + QStringLiteral(" - Larkspur"));
     dt->start();
-    m_lengthShown = mp().lengthMs();
-    itime->setText(local(durationText(m_lengthShown)));
+    m_nonePlayableTold = false;
+    // Both labels at once: the position of the song before must not stand beside the new
+    // length, nor its length beside the new position.
+    m_lengthShown = 0;
+    showTimes();
     CurrentIndex = static_cast<int>(index);
     emit playerChanged({QStringLiteral("Metadata"), QStringLiteral("PlaybackStatus")});
     AutoLyricsPending = true;
@@ -158,7 +183,16 @@ void TForm1::startSong(std::size_t index, const std::string& path)
 void TForm1::setTitles(const QString& title)
 {
     setWindowTitle(title);
-    if (ti) ti->setToolTip(title);
+    if (ti)
+        ti->setToolTip(m_playNote.empty() ? title : title + QLatin1Char('\n') + local(m_playNote));
+}
+
+void TForm1::tellPlayProblem(const std::string& text)
+{
+    m_playNote = text;
+    showStatus(text);
+    // A hidden window's status line is not seen; the tray hint is.
+    setTitles(windowTitle());
 }
 
 void TForm1::showPauseCaption(bool playing)
@@ -213,12 +247,7 @@ void TForm1::Neverplayagain1Click()
 
 void TForm1::dtTimer()
 {
-    ltime->setText(local(durationText(mp().positionMs())));
-    // Some files are only measured once they play.
-    if (m_lengthShown == 0 && mp().lengthMs() > 0) {
-        m_lengthShown = mp().lengthMs();
-        itime->setText(local(durationText(m_lengthShown)));
-    }
+    showTimes();
     // Whatever the back-end calls it (ended, closed after a failure, never opened), no song
     // playing or paused means the next one is due.
     const PlayerMode mode = mp().mode();
@@ -235,6 +264,26 @@ void TForm1::dtTimer()
     } else {
         m_idleBackoffTicks = std::min(std::max(1, m_idleBackoffTicks * 2), 60);
         m_idleTicksToSkip = m_idleBackoffTicks;
+    }
+}
+
+void TForm1::showTimes()
+{
+    const PlayerMode mode = mp().mode();
+    const long long position = mp().positionMs();
+    ltime->setText(local(durationText(position)));
+    // Some files are only measured once they play; until then no length is shown.
+    if (m_lengthShown == 0) {
+        m_lengthShown = mode == PlayerMode::NotReady ? 0 : mp().lengthMs();
+        itime->setText(m_lengthShown > 0 ? local(durationText(m_lengthShown)) : QString());
+    }
+    // The label turns when the played second does, not up to half a tick later; a length
+    // still unknown is asked for often, as it comes soon after the song starts.
+    if (mode == PlayerMode::Playing) {
+        const long long wait = m_lengthShown > 0 ? 1000 - position % 1000 + 5 : 50;
+        clocktmr->start(static_cast<int>(std::min(wait, 1000 - position % 1000 + 5)));
+    } else {
+        clocktmr->stop();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "app/TForm1.h"
 #include "app/core/SettingsStore.h"
 #include "playback/SongListFile.h"
+#include "playback/TimeText.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/QuietServices.h"
 #include "support/TestFiles.h"
@@ -11,6 +12,8 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QSlider>
+#include <QSystemTrayIcon>
+#include <QTest>
 #include <QTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -301,6 +304,46 @@ TEST_F(WindowPlayback, BrokenSongsAreLoggedAndReplacedWithoutEndlessRetries)
     EXPECT_EQ(l[3], " <- !! ABSPIELFEHLER !!");
     EXPECT_EQ(l.back(), " <- !! ABSPIELFEHLER !!");
     EXPECT_TRUE(f->dl.get(0).rfind("2|", 0) == 0); // its count was raised all the same
+}
+
+TEST_F(WindowPlayback, SongsThatCannotBePlayedAreNamed)
+{
+    bool present = true;
+    services.fileExists = [&](const std::string& p) { return present && p != songs[2]; };
+    auto f = start(list);
+    for (const auto& [index, status] :
+         {std::pair{0, "Skipped \"A - One.mp3\": cannot open " + songs[0]},
+          std::pair{2, std::string("Skipped \"C - Three.mp3\": the file does not exist.")}}) {
+        mp.broken = {songs[index]};
+        f->PlayNextSong(index);
+        EXPECT_EQ(f->statusText(), status);
+        EXPECT_TRUE(f->ti->toolTip().endsWith(QLatin1Char('\n') + QString::fromStdString(status)));
+    }
+    present = false;
+    mp.finish();
+    f->dtTimer();
+    EXPECT_EQ(f->statusText(), "None of the 3 songs in the list can be played.");
+    f->showStatus("Other news.");
+    for (int tick = 0; tick < 200; ++tick) f->dtTimer();
+    EXPECT_EQ(f->statusText(), "Other news."); // once, not at every retry
+}
+
+TEST_F(WindowPlayback, TimesShowTheNewSongAtOnce)
+{
+    auto f = start(list);
+    const auto times = [&] { return (f->ltime->text() + f->itime->text()).toStdString(); };
+    mp.positionMsValue = 9000;
+    f->dtTimer();
+    mp.positionMsValue = 0, mp.lengthMsValue = 0; // the next song, not yet measured
+    f->PlayNextSong(-1);
+    EXPECT_EQ(times(), durationText(0));
+    f->dt->stop(); // between end-of-song ticks the labels still follow the song
+    mp.positionMsValue = 1000, mp.lengthMsValue = 200000;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return times() == durationText(1000) + durationText(200000); }, 3000));
+    for (auto& s : songs) mp.broken.insert(s);
+    f->PlayNextSong(0); // nothing starts: the old length goes with the old song
+    EXPECT_TRUE(f->itime->text().isEmpty());
 }
 
 TEST_F(WindowPlayback, MalformedEntriesNeitherAbortNorChange)
