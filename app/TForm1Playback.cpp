@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <set>
 #include <cstdio>
 
 namespace larkspur {
@@ -113,6 +114,7 @@ void TForm1::PlayNextSong(int Index)
     // A failed start retries with a random song, at most once per entry in a row, so a list
     // of broken files cannot loop for ever.
     const std::size_t attempts = dl.count() + 1;
+    std::set<std::size_t> failed;
     for (std::size_t attempt = 0; attempt < attempts; ++attempt) {
         SearchTerm.clear();
         const Selection sel = drawSong(dl, Index, *m_services.random, m_services.fileExists);
@@ -133,12 +135,18 @@ void TForm1::PlayNextSong(int Index)
         } catch (const std::exception& e) {
             std::fprintf(stderr, "larkspur: %s: %s\n", sel.path.c_str(), e.what());
             logMarker(kLogPlayFailure);
+            failed.insert(sel.index);
             // The player's own words rarely say that the file is simply gone.
             const bool gone = !sel.malformed && !m_services.fileExists(sel.path);
             tellPlayProblem(skippedSongText(fileNamePart(sel.path),
                                             gone ? "the file does not exist." : e.what()));
             Index = -1;
         }
+    }
+    // Every entry left is missing, banned, malformed or failed to start: none can play.
+    if (!failed.empty() && !m_nonePlayableTold && !anyPlayable(dl, m_services.fileExists, failed)) {
+        m_nonePlayableTold = true;
+        tellPlayProblem(nonePlayableText(dl.count()));
     }
     // Nothing plays: no length of the song before may stand beside the position.
     m_lengthShown = 0;

@@ -155,4 +155,16 @@ Selection drawSong(const SongList& list, long long index, RandomSource& random,
     return sel;
 }
 
+bool anyPlayable(const SongList& list, const FileExists& fileExists,
+                 const std::set<std::size_t>& failed)
+{
+    for (std::size_t i = 0; i < list.count(); ++i) {
+        if (failed.count(i)) continue;
+        const SongEntry entry = splitEntry(list.get(i));
+        const std::optional<int> count = parseCount(entry.countText);
+        if (count && *count != -1 && fileExists(std::string(entry.path))) return true;
+    }
+    return false;
+}
+
 } // namespace larkspur

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 
 namespace larkspur {
@@ -65,5 +66,10 @@ struct Selection
 // chance is exactly that of drawing until acceptance.
 Selection drawSong(const SongList& list, long long index, RandomSource& random,
                    const FileExists& fileExists);
+
+// Whether the random draw could still accept an entry other than those in `failed` (entries
+// whose start failed): a well-formed, unbanned entry whose file exists.
+bool anyPlayable(const SongList& list, const FileExists& fileExists,
+                 const std::set<std::size_t>& failed);
 
 } // namespace larkspur

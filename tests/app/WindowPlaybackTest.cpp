@@ -326,6 +326,13 @@ TEST_F(WindowPlayback, SongsThatCannotBePlayedAreNamed)
     f->showStatus("Other news.");
     for (int tick = 0; tick < 200; ++tick) f->dtTimer();
     EXPECT_EQ(f->statusText(), "Other news."); // once, not at every retry
+    // Files that are there but do not open count as unplayable too.
+    present = true;
+    mp.broken.clear();
+    f->PlayNextSong(1);
+    mp.broken = {songs[0], songs[1]};
+    f->PlayNextSong(-1);
+    EXPECT_EQ(f->statusText(), "None of the 3 songs in the list can be played.");
 }
 
 TEST_F(WindowPlayback, TimesShowTheNewSongAtOnce)
