@@ -138,7 +138,9 @@ void TForm1::PlayNextSong(int Index)
             failed.insert(sel.index);
             // The player's own words rarely say that the file is simply gone.
             const bool gone = !sel.malformed && !m_services.fileExists(sel.path);
-            tellPlayProblem(skippedSongText(fileNamePart(sel.path),
+            // Once none can play, the retries do not bury that word under their own.
+            if (!m_nonePlayableTold)
+                tellPlayProblem(skippedSongText(fileNamePart(sel.path),
                                             gone ? "the file does not exist." : e.what()));
             Index = -1;
         }

@@ -332,6 +332,7 @@ TEST_F(WindowPlayback, SongsThatCannotBePlayedAreNamed)
     f->PlayNextSong(1);
     mp.broken = {songs[0], songs[1]};
     f->PlayNextSong(-1);
+    for (int tick = 0; tick < 100; ++tick) f->dtTimer(); // retries name no song over it
     EXPECT_EQ(f->statusText(), "None of the 3 songs in the list can be played.");
 }
 
