@@ -12,6 +12,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -151,6 +153,14 @@ TForm1::TForm1(FormServices services, QWidget* parent)
 
 TForm1::~TForm1() { qApp->removeEventFilter(this); }
 
+bool TForm1::trayMessageReaches() const
+{
+    // A hidden window's box pops up out of nowhere; but without a notification service Qt
+    // draws the tray message itself, in a corner far from where the user looks.
+    return isHidden() && ti && ti->isVisible() && QSystemTrayIcon::supportsMessages() &&
+           m_services.notificationService();
+}
+
 void TForm1::installDefaults()
 {
     auto& s = m_services;
@@ -164,11 +174,17 @@ void TForm1::installDefaults()
         m_ownSettings = std::make_unique<QSettingsStore>();
         s.settings = m_ownSettings.get();
     }
+    if (!s.notificationService)
+        s.notificationService = [] {
+            const QDBusConnection bus = QDBusConnection::sessionBus();
+            return bus.isConnected() && bus.interface() &&
+                   bus.interface()->isServiceRegistered(
+                       QStringLiteral("org.freedesktop.Notifications"));
+        };
     if (!s.showError) {
         s.showError = [this](const std::string& text) {
             std::fprintf(stderr, "larkspur: %s\n", text.c_str());
-            // In the tray the window is hidden; a box would pop up out of nowhere.
-            if (isHidden() && ti && ti->isVisible() && QSystemTrayIcon::supportsMessages()) {
+            if (trayMessageReaches()) {
                 ti->showMessage(kAppName, QString::fromLocal8Bit(text), QSystemTrayIcon::Warning);
                 return;
             }
@@ -186,6 +202,11 @@ void TForm1::installDefaults()
         };
     if (!s.showInfo) {
         s.showInfo = [this](const std::string& text) {
+            if (trayMessageReaches()) {
+                ti->showMessage(kAppName, QString::fromLocal8Bit(text),
+                                QSystemTrayIcon::Information);
+                return;
+            }
             auto* box = new QMessageBox(QMessageBox::Information, kAppName,
                                         QString::fromLocal8Bit(text), QMessageBox::Ok, this);
             box->setAttribute(Qt::WA_DeleteOnClose);
@@ -196,7 +217,7 @@ void TForm1::installDefaults()
         s.offerUndo = [this](const std::string& text, std::function<void()> undo) {
             const QString message = QString::fromLocal8Bit(text);
             // From the tray the window is hidden; the tray's menu has "Undo clear".
-            if (isHidden() && ti && ti->isVisible() && QSystemTrayIcon::supportsMessages()) {
+            if (trayMessageReaches()) {
                 ti->showMessage(kAppName,
                                 message + QStringLiteral(" \"Undo clear\" puts the songs back."),
                                 QSystemTrayIcon::Information);
