@@ -328,7 +328,8 @@ bool TForm1::takeListLock(const std::string& name)
 
 std::string TForm1::resolveListFile(const std::string& argument) const
 {
-    return resolveListArgument(argument, m_services.executableDir);
+    // From the desktop menu the current folder is the home folder, not a choice.
+    return resolveListArgument(argument, m_services.executableDir, !m_services.desktopMode);
 }
 
 void TForm1::FormClose(bool& allowClose)

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QDir>
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
@@ -127,6 +128,16 @@ TEST_F(WindowPlayback, BareListNameIsTakenFromTheProgramFolder)
     EXPECT_EQ(f->ListFileName, list);
     EXPECT_EQ(f->resolveListFile("sub/list.txt"), "sub/list.txt");
     EXPECT_EQ(f->resolveListFile("/abs/list.txt"), "/abs/list.txt");
+    // A list of that name in the current folder wins, except from the desktop menu.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(dir.path()));
+    writeFile(dir.file("here.txt"), "");
+    for (auto [desktop, want] : {std::pair{false, "here.txt"}, {true, "/prog/here.txt"}}) {
+        services.executableDir = "/prog";
+        services.desktopMode = desktop;
+        EXPECT_EQ(start("")->resolveListFile("here.txt"), want) << desktop;
+    }
+    QDir::setCurrent(before);
 }
 
 TEST_F(WindowPlayback, MissingListPlaysNothingAndNeverSaves)
