@@ -1,6 +1,7 @@
 // Start-up, shutdown, settings and the window's own events.
 
 #include "app/TForm1.h"
+#include "app/ListFileDialog.h"
 #include "app/core/QSettingsStore.h"
 #include "app/core/Settings.h"
 #include "app/core/SettingsPanel.h"
@@ -55,12 +56,14 @@ bool regularFileExists(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-std::string askFile(QWidget* parent, const QString& title, const std::string& folder)
+std::string askFile(QWidget* parent, const QString& title, const std::string& folder,
+                    const QString& startFilter = {})
 {
     QFileDialog od(parent, title, QString::fromLocal8Bit(folder), kPlaylistFilter);
     od.setFileMode(QFileDialog::ExistingFile);
     od.setDefaultSuffix(QStringLiteral("pls"));
     od.setOption(QFileDialog::ReadOnly, false);
+    if (!startFilter.isEmpty()) od.selectNameFilter(startFilter);
     if (od.exec() != QDialog::Accepted || od.selectedFiles().isEmpty()) return {};
     return od.selectedFiles().first().toLocal8Bit().toStdString();
 }
@@ -151,6 +154,12 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     connect(clocktmr, &QTimer::timeout, this, &TForm1::showTimes);
 }
 
+std::string askListFileDialog(QWidget* parent, const std::string& folder)
+{
+    return askFile(parent, QStringLiteral("Open Larkspur Playlist File"), folder,
+                   QStringLiteral("Textfile (*.txt)"));
+}
+
 TForm1::~TForm1() { qApp->removeEventFilter(this); }
 
 bool TForm1::trayMessageReaches() const
@@ -237,8 +246,7 @@ void TForm1::installDefaults()
     }
     if (!s.askListFile)
         s.askListFile = [this] {
-            return askFile(this, QStringLiteral("Open Larkspur Playlist File"),
-                           m_services.executableDir);
+            return askListFileDialog(this, m_services.executableDir);
         };
     if (!s.askPlaylistFile)
         s.askPlaylistFile = [this] {

@@ -1,6 +1,7 @@
 // Program entry: the application, the player back-end and the main window.
 
 #include "app/ErrorReport.h"
+#include "app/ListFileDialog.h"
 #include "app/TForm1.h"
 #include "playback/SongListFile.h"
 #include "playback/gst/GstMediaPlayer.h"
@@ -8,7 +9,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QDialog>
-#include <QFileDialog>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
@@ -84,14 +84,7 @@ int main(int argc, char** argv)
         services.desktopMode = true;
     }
     services.askListFile = [&services] {
-        QFileDialog od(nullptr, QStringLiteral("Open Larkspur Playlist File"),
-                       QString::fromLocal8Bit(services.executableDir),
-                       QStringLiteral("PLS List (*.pls);;M3U List (*.m3u);;Textfile (*.txt);;"
-                                      "All Files (*)"));
-        od.setFileMode(QFileDialog::ExistingFile);
-        od.setDefaultSuffix(QStringLiteral("pls"));
-        if (od.exec() != QDialog::Accepted || od.selectedFiles().isEmpty()) return std::string();
-        return od.selectedFiles().first().toLocal8Bit().toStdString();
+        return larkspur::askListFileDialog(nullptr, services.executableDir);
     };
 
     const auto fatal = [](const std::string& text) {

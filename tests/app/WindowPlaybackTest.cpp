@@ -18,6 +18,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QDir>
+#include <QFileDialog>
+#include <QApplication>
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
@@ -812,4 +814,16 @@ TEST_F(WindowPlayback, SecondCopyOnTheSameListEndsAndOtherListsRunSideBySide)
     first.reset(); // its lock ends with it
     auto again = start(list);
     EXPECT_EQ(again->ListFileName, list);
+}
+
+TEST_F(WindowPlayback, StartUpDialogOpensOnTheTextFilter)
+{
+    services.askListFile = nullptr;
+    QString filter;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog) filter = dialog->selectedNameFilter(), dialog->reject();
+    });
+    auto f = start("");
+    EXPECT_EQ(filter.toStdString(), "Textfile (*.txt)");
 }
