@@ -1,6 +1,7 @@
 // Start-up, shutdown, settings and the window's own events.
 
 #include "app/TForm1.h"
+#include "app/ListFileDialog.h"
 #include "app/core/QSettingsStore.h"
 #include "app/core/Settings.h"
 #include "app/core/SettingsPanel.h"
@@ -12,6 +13,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -53,12 +56,14 @@ bool regularFileExists(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-std::string askFile(QWidget* parent, const QString& title, const std::string& folder)
+std::string askFile(QWidget* parent, const QString& title, const std::string& folder,
+                    const QString& startFilter = {})
 {
     QFileDialog od(parent, title, QString::fromLocal8Bit(folder), kPlaylistFilter);
     od.setFileMode(QFileDialog::ExistingFile);
     od.setDefaultSuffix(QStringLiteral("pls"));
     od.setOption(QFileDialog::ReadOnly, false);
+    if (!startFilter.isEmpty()) od.selectNameFilter(startFilter);
     if (od.exec() != QDialog::Accepted || od.selectedFiles().isEmpty()) return {};
     return od.selectedFiles().first().toLocal8Bit().toStdString();
 }
@@ -149,7 +154,21 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     connect(clocktmr, &QTimer::timeout, this, &TForm1::showTimes);
 }
 
+std::string askListFileDialog(QWidget* parent, const std::string& folder)
+{
+    return askFile(parent, QStringLiteral("Open Larkspur Playlist File"), folder,
+                   QStringLiteral("Textfile (*.txt)"));
+}
+
 TForm1::~TForm1() { qApp->removeEventFilter(this); }
+
+bool TForm1::trayMessageReaches() const
+{
+    // A hidden window's box pops up out of nowhere; but without a notification service Qt
+    // draws the tray message itself, in a corner far from where the user looks.
+    return isHidden() && ti && ti->isVisible() && QSystemTrayIcon::supportsMessages() &&
+           m_services.notificationService();
+}
 
 void TForm1::installDefaults()
 {
@@ -164,11 +183,17 @@ void TForm1::installDefaults()
         m_ownSettings = std::make_unique<QSettingsStore>();
         s.settings = m_ownSettings.get();
     }
+    if (!s.notificationService)
+        s.notificationService = [] {
+            const QDBusConnection bus = QDBusConnection::sessionBus();
+            return bus.isConnected() && bus.interface() &&
+                   bus.interface()->isServiceRegistered(
+                       QStringLiteral("org.freedesktop.Notifications"));
+        };
     if (!s.showError) {
         s.showError = [this](const std::string& text) {
             std::fprintf(stderr, "larkspur: %s\n", text.c_str());
-            // In the tray the window is hidden; a box would pop up out of nowhere.
-            if (isHidden() && ti && ti->isVisible() && QSystemTrayIcon::supportsMessages()) {
+            if (trayMessageReaches()) {
                 ti->showMessage(kAppName, QString::fromLocal8Bit(text), QSystemTrayIcon::Warning);
                 return;
             }
@@ -186,6 +211,11 @@ void TForm1::installDefaults()
         };
     if (!s.showInfo) {
         s.showInfo = [this](const std::string& text) {
+            if (trayMessageReaches()) {
+                ti->showMessage(kAppName, QString::fromLocal8Bit(text),
+                                QSystemTrayIcon::Information);
+                return;
+            }
             auto* box = new QMessageBox(QMessageBox::Information, kAppName,
                                         QString::fromLocal8Bit(text), QMessageBox::Ok, this);
             box->setAttribute(Qt::WA_DeleteOnClose);
@@ -196,7 +226,7 @@ void TForm1::installDefaults()
         s.offerUndo = [this](const std::string& text, std::function<void()> undo) {
             const QString message = QString::fromLocal8Bit(text);
             // From the tray the window is hidden; the tray's menu has "Undo clear".
-            if (isHidden() && ti && ti->isVisible() && QSystemTrayIcon::supportsMessages()) {
+            if (trayMessageReaches()) {
                 ti->showMessage(kAppName,
                                 message + QStringLiteral(" \"Undo clear\" puts the songs back."),
                                 QSystemTrayIcon::Information);
@@ -216,8 +246,7 @@ void TForm1::installDefaults()
     }
     if (!s.askListFile)
         s.askListFile = [this] {
-            return askFile(this, QStringLiteral("Open Larkspur Playlist File"),
-                           m_services.executableDir);
+            return askListFileDialog(this, m_services.executableDir);
         };
     if (!s.askPlaylistFile)
         s.askPlaylistFile = [this] {
@@ -307,7 +336,8 @@ bool TForm1::takeListLock(const std::string& name)
 
 std::string TForm1::resolveListFile(const std::string& argument) const
 {
-    return resolveListArgument(argument, m_services.executableDir);
+    // From the desktop menu the current folder is the home folder, not a choice.
+    return resolveListArgument(argument, m_services.executableDir, !m_services.desktopMode);
 }
 
 void TForm1::FormClose(bool& allowClose)

@@ -69,12 +69,16 @@ struct FormServices
     std::function<std::string()> askSaveFile;     // "&Save as..."
     // "&Custom search...": the proposal in, the typed text out; false when cancelled.
     std::function<bool(const std::string& proposal, std::string& text)> askText;
+    // Whether a desktop notification service runs (default: asks the session bus for
+    // org.freedesktop.Notifications). Without one, messages go to boxes, not the tray.
+    std::function<bool()> notificationService;
     // Shows an error to the user without blocking playback (default: a message box, or a
-    // tray message while the window is hidden).
+    // tray message while the window is hidden and a notification service runs).
     std::function<void(const std::string&)> showError;
     // Shows an error that ends the program, and waits until it is read.
     std::function<void(const std::string&)> showFatal;
-    // Shows a notice that needs no answer (default: a message box that does not block).
+    // Shows a notice that needs no answer (default: a message box that does not block, or a
+    // tray message as for showError).
     std::function<void(const std::string&)> showInfo;
     // Tells that songs were taken out of the list, with a way to put them back: `undo` is
     // called when the user asks (default: a message box with an Undo button that does not
@@ -355,6 +359,9 @@ private:
     void highlightLine(std::optional<std::size_t> line);
     bool seekToLineAt(const QPoint& viewportPos); // Ctrl+click on a timed line
     void installDefaults();
+    // Whether a message goes to the tray rather than a box: only while the window is hidden
+    // and a notification service shows it where notices appear.
+    bool trayMessageReaches() const;
 
     void startSong(std::size_t index, const std::string& path);
     void setTitles(const QString& title);

@@ -1,6 +1,7 @@
 // Program entry: the application, the player back-end and the main window.
 
 #include "app/ErrorReport.h"
+#include "app/ListFileDialog.h"
 #include "app/TForm1.h"
 #include "playback/SongListFile.h"
 #include "playback/gst/GstMediaPlayer.h"
@@ -8,7 +9,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QDialog>
-#include <QFileDialog>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
@@ -37,7 +37,8 @@ constexpr char kUsage[] =
     "Usage: larkspur [--desktop] [SONGLIST]\n"
     "Plays the song list (count|path lines) in a weighted random order from the notification\n"
     "area and shows the lyrics of the playing song. Without a song list it asks for one; a\n"
-    "name without a folder is taken from the program's folder.\n"
+    "name without a folder is taken from the current folder when it is there, else from\n"
+    "the program's folder.\n"
     "\n"
     "  --desktop   started from the desktop menu: the play log and bare list names live in\n"
     "              the user's data folder, and the last song list opens without asking\n"
@@ -83,14 +84,7 @@ int main(int argc, char** argv)
         services.desktopMode = true;
     }
     services.askListFile = [&services] {
-        QFileDialog od(nullptr, QStringLiteral("Open Larkspur Playlist File"),
-                       QString::fromLocal8Bit(services.executableDir),
-                       QStringLiteral("PLS List (*.pls);;M3U List (*.m3u);;Textfile (*.txt);;"
-                                      "All Files (*)"));
-        od.setFileMode(QFileDialog::ExistingFile);
-        od.setDefaultSuffix(QStringLiteral("pls"));
-        if (od.exec() != QDialog::Accepted || od.selectedFiles().isEmpty()) return std::string();
-        return od.selectedFiles().first().toLocal8Bit().toStdString();
+        return larkspur::askListFileDialog(nullptr, services.executableDir);
     };
 
     const auto fatal = [](const std::string& text) {

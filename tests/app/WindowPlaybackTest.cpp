@@ -17,6 +17,9 @@
 #include <QTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QDir>
+#include <QFileDialog>
+#include <QApplication>
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
@@ -127,6 +130,16 @@ TEST_F(WindowPlayback, BareListNameIsTakenFromTheProgramFolder)
     EXPECT_EQ(f->ListFileName, list);
     EXPECT_EQ(f->resolveListFile("sub/list.txt"), "sub/list.txt");
     EXPECT_EQ(f->resolveListFile("/abs/list.txt"), "/abs/list.txt");
+    // A list of that name in the current folder wins, except from the desktop menu.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(dir.path()));
+    writeFile(dir.file("here.txt"), "");
+    for (auto [desktop, want] : {std::pair{false, "here.txt"}, {true, "/prog/here.txt"}}) {
+        services.executableDir = "/prog";
+        services.desktopMode = desktop;
+        EXPECT_EQ(start("")->resolveListFile("here.txt"), want) << desktop;
+    }
+    QDir::setCurrent(before);
 }
 
 TEST_F(WindowPlayback, MissingListPlaysNothingAndNeverSaves)
@@ -801,4 +814,16 @@ TEST_F(WindowPlayback, SecondCopyOnTheSameListEndsAndOtherListsRunSideBySide)
     first.reset(); // its lock ends with it
     auto again = start(list);
     EXPECT_EQ(again->ListFileName, list);
+}
+
+TEST_F(WindowPlayback, StartUpDialogOpensOnTheTextFilter)
+{
+    services.askListFile = nullptr;
+    QString filter;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog) filter = dialog->selectedNameFilter(), dialog->reject();
+    });
+    auto f = start("");
+    EXPECT_EQ(filter.toStdString(), "Textfile (*.txt)");
 }

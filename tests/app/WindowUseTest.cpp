@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QSplitter>
@@ -22,6 +23,7 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace larkspur;
 using larkspur::test::FakeMediaPlayer;
@@ -305,4 +307,25 @@ TEST_F(WindowUse, FontDialogPositionAndVolumeTicks)
     // The slider's ticks, as drawn: one mark every tenth step, not a solid bar.
     const QImage image = f->voltr->grab().toImage();
     EXPECT_EQ(tickMarks(image), 11);
+}
+
+TEST_F(WindowUse, MessagesGoToTheTrayOnlyWhenHiddenAndANotificationServiceRuns)
+{
+    // {notification service, window hidden, boxes expected}
+    for (auto [service, hidden, box] :
+         {std::tuple{false, true, 2}, {true, true, 0}, {true, false, 2}}) {
+        services.showError = services.showInfo = nullptr;
+        services.notificationService = [on = service] { return on; };
+        services.askDirectory = [this] { return dir.path(); };
+        services.scanDirectory = [](const std::string&) { return ScanResult{}; };
+        auto f = open();
+        f->ti->show(); // offscreen has no tray of its own
+        f->setHidden(hidden);
+        f->importPlaylist(dir.file("missing.pls")); // an error
+        f->Adddirectory1Click();                    // a notice
+        int boxes = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox*>(w) && w->isVisible()) ++boxes, w->close();
+        EXPECT_EQ(boxes, box) << service << hidden;
+    }
 }
