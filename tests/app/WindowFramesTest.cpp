@@ -173,7 +173,8 @@ TEST_F(Window, SettingsLoadWithTheirRulesAndAreAllWrittenAtExit)
     f->btnsaveClick();
     EXPECT_EQ(f->SplitterChar, "-");
     EXPECT_EQ(f->Preamble, "songtext");
-    EXPECT_EQ(f->EntriesPerPage, 1); // no number: the least page
+    EXPECT_EQ(f->EntriesPerPage, 10); // no number: refused, the old value kept
+    EXPECT_EQ(f->statusText(), "Results per page must be 1 to 1000; kept 10.");
     EXPECT_EQ(f->FadeSpeed, 40);
     EXPECT_FALSE(f->areaOpen());
 
