@@ -174,7 +174,7 @@ public:
     void LoadPLS1Click();
     void importPlaylist(const std::string& fileName);
     void Adddirectory1Click();
-    void addScannedEntries(const std::vector<std::string>& entries);
+    std::size_t addScannedEntries(const std::vector<std::string>& entries);
     void LMDFMDrop1FMDragDrop(const std::vector<std::string>& FileList);
     void Clearinternallist1Click();
     void Undoclear1Click(); // puts back what the last clear took out

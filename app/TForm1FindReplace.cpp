@@ -3,6 +3,7 @@
 
 #include "app/FindReplaceDialog.h"
 #include "app/TForm1.h"
+#include "app/TitleRoom.h"
 #include "lyrics/FindReplace.h"
 
 #include <QLineEdit>
@@ -218,6 +219,7 @@ void TForm1::findReplaceNotice(QWidget* over, const QString& title, const QStrin
     // Over the dialog and modal to it only, so the music and the window go on.
     auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, over);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    widenForTitle(*box);
     box->open();
 }
 

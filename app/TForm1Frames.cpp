@@ -188,8 +188,9 @@ void TForm1::btnsaveClick()
     e.appendix = Edit3->text().toLocal8Bit().toStdString();
     e.entriesPerPage = Edit4->text().toLocal8Bit().toStdString();
     e.fadeSpeed = Edit5->text().toLocal8Bit().toStdString();
-    applyOptionEdits(e, *this);
+    const std::string refused = applyOptionEdits(e, *this);
     CloseSettingsFrame();
+    if (!refused.empty()) showStatus(refused);
 }
 
 } // namespace larkspur

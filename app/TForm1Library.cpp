@@ -39,7 +39,8 @@ void TForm1::importPlaylist(const std::string& fileName)
     }
     // The list may become another file; what an earlier clear took out belonged to this one.
     forgetClear();
-    appendEntries(dl, got.entries);
+    const std::size_t already = appendEntries(dl, got.entries);
+    if (already > 0) showStatus(alreadyListedText(already));
     if (got.kind == PlaylistKind::Text && fileName != ListFileName) {
         // The text file becomes the song list, so it takes that list's lock as well.
         auto lock = std::make_unique<SongListLock>();
@@ -67,24 +68,26 @@ void TForm1::Adddirectory1Click()
     const std::string folder = m_services.askDirectory();
     if (folder.empty()) return;
     const ScanResult found = m_services.scanDirectory(folder);
-    addScannedEntries(found.entries);
+    const std::size_t already = addScannedEntries(found.entries);
     if (found.cancelled) return;
     if (found.unreadable > 0 || found.lineBreaks > 0)
-        m_services.showError(scanSummary(found));
+        m_services.showError(scanSummary(found, already));
     else
-        m_services.showInfo(scanSummary(found));
+        m_services.showInfo(scanSummary(found, already));
 }
 
-void TForm1::addScannedEntries(const std::vector<std::string>& entries)
+std::size_t TForm1::addScannedEntries(const std::vector<std::string>& entries)
 {
-    appendEntries(dl, entries);
+    const std::size_t already = appendEntries(dl, entries);
     SaveSongList();
+    return already;
 }
 
 void TForm1::LMDFMDrop1FMDragDrop(const std::vector<std::string>& FileList)
 {
     const NewEntries got = entriesForDroppedPaths(FileList);
-    appendEntries(dl, got.entries);
+    const std::size_t already = appendEntries(dl, got.entries);
+    if (already > 0) showStatus(alreadyListedText(already));
     if (got.lineBreaks > 0) m_services.showError(lineBreakNotice(got.lineBreaks));
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/core/MemoText.h"
 #include "app/TForm1.h"
+#include "app/TitleRoom.h"
 #include "lyrics/EmbeddedLyrics.h"
 #include "lyrics/LyricsFile.h"
 #include "lyrics/LyricsSearch.h"
@@ -84,12 +85,17 @@ void TForm1::buildLyrics()
         };
     if (!m_services.askText)
         m_services.askText = [this](const std::string& proposal, std::string& text) {
-            bool ok = false;
-            const QString typed = QInputDialog::getText(
-                this, QStringLiteral("GOOGLE Search"), QStringLiteral("Enter text to search for:"),
-                QLineEdit::Normal, QString::fromStdString(proposal), &ok);
-            if (ok) text = typed.toStdString();
-            return ok;
+            QInputDialog ask(this);
+            ask.setWindowTitle(QStringLiteral("GOOGLE Search"));
+            ask.setLabelText(QStringLiteral("Enter text to search for:"));
+            ask.setTextValue(QString::fromStdString(proposal));
+            // Wide enough for the title and the whole proposal, within the screen.
+            const int field = QFontMetrics(ask.font()).horizontalAdvance(ask.textValue()) + 60;
+            ask.resize(std::min(std::max({titleRoom(ask, ask.windowTitle()), field, 300}), 900),
+                       ask.sizeHint().height());
+            if (ask.exec() != QDialog::Accepted) return false;
+            text = ask.textValue().toStdString();
+            return true;
         };
 }
 

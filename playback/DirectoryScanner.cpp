@@ -1,4 +1,5 @@
 #include "playback/DirectoryScanner.h"
+#include "playback/PlaylistImport.h"
 #include "playback/SongList.h"
 
 #include <cerrno>
@@ -266,10 +267,11 @@ std::vector<std::string> ScanDirectory(const std::string& Directory, const std::
     return DirectoryScanner().scan(Directory, Mask, Recursive).entries;
 }
 
-std::string scanSummary(const ScanResult& result)
+std::string scanSummary(const ScanResult& result, std::size_t alreadyListed)
 {
-    const std::size_t songs = result.entries.size();
+    const std::size_t songs = result.entries.size() - alreadyListed;
     std::string text = "Added " + std::to_string(songs) + (songs == 1 ? " song." : " songs.");
+    if (alreadyListed > 0) text += " " + alreadyListedText(alreadyListed);
     if (result.unreadable == 1) text += " 1 folder or file could not be read.";
     if (result.unreadable > 1)
         text += " " + std::to_string(result.unreadable) + " folders or files could not be read.";

@@ -78,7 +78,7 @@ std::vector<std::string> ScanDirectory(const std::string& Directory, const std::
 
 // What the user is told when a scan ends: songs added, what could not be read, what was left
 // out for a line break.
-std::string scanSummary(const ScanResult& result);
+std::string scanSummary(const ScanResult& result, std::size_t alreadyListed = 0);
 
 // The mask test of the scan: "*" any run, "?" one character, letters a-z in either case.
 bool matchesFileMask(std::string_view name, std::string_view mask);

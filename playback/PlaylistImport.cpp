@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace larkspur {
 
@@ -248,10 +249,37 @@ NewEntries entriesForDroppedPaths(const std::vector<std::string>& paths)
     return got;
 }
 
-void appendEntries(SongList& list, const std::vector<std::string>& entries)
+namespace {
+
+std::string_view pathOfEntry(std::string_view entry)
 {
-    for (const auto& entry : entries)
-        list.add(entry);
+    const std::size_t bar = entry.find('|');
+    return bar == std::string_view::npos ? entry : entry.substr(bar + 1);
+}
+
+} // namespace
+
+std::size_t appendEntries(SongList& list, const std::vector<std::string>& entries)
+{
+    // Adding a folder or playlist twice must not list every song twice.
+    std::unordered_set<std::string> listed;
+    listed.reserve(list.count() + entries.size());
+    for (std::size_t i = 0; i < list.count(); ++i)
+        listed.emplace(pathOfEntry(list.get(i)));
+    std::size_t already = 0;
+    for (const auto& entry : entries) {
+        if (listed.emplace(pathOfEntry(entry)).second)
+            list.add(entry);
+        else
+            ++already;
+    }
+    return already;
+}
+
+std::string alreadyListedText(std::size_t already)
+{
+    return std::to_string(already) +
+           (already == 1 ? " song was already in the list." : " songs were already in the list.");
 }
 
 } // namespace larkspur

@@ -82,7 +82,11 @@ struct NewEntries
 // paths holding CR or LF are left out and counted.
 NewEntries entriesForDroppedPaths(const std::vector<std::string>& paths);
 
-// Appends the entries after the list's own, in order.
-void appendEntries(SongList& list, const std::vector<std::string>& entries);
+// Appends the entries after the list's own, in order, leaving out those whose path (the
+// text after the first "|") the list holds already. Returns how many were left out.
+std::size_t appendEntries(SongList& list, const std::vector<std::string>& entries);
+
+// "3 songs were already in the list." / "1 song was already in the list."
+std::string alreadyListedText(std::size_t already);
 
 } // namespace larkspur

@@ -299,6 +299,7 @@ BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, ""); // cookies in memory only
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Load::onConnected);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXAGE_CONN, kConnectionReuseSeconds);
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Load::onBody);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Load::onHeader);

@@ -23,6 +23,10 @@ struct FetchLimits
     std::size_t bodyBytes = 0;
 };
 
+// A kept connection idle for longer is not used again: a server may have stopped reading
+// it meanwhile, and the next fetch would wait out the idle limit on it.
+inline constexpr long kConnectionReuseSeconds = 3;
+
 // "60 s", "1.5 s", "250 ms": a limit as a message shows it.
 std::string limitText(std::chrono::milliseconds limit);
 // "256 KB", "64 MB", "100 bytes".

@@ -480,6 +480,7 @@ HttpPage HttpClient::Fetch(const HttpRequest& request)
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 0L);
+    curl_easy_setopt(e, CURLOPT_MAXAGE_CONN, kConnectionReuseSeconds);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, t.errorBuffer);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);

@@ -22,9 +22,11 @@ struct OptionEdits
 // The texts the edits show when the frame opens.
 OptionEdits optionEditsFrom(const FormState& state);
 
-// Takes the texts over; the numbers leniently (letters alone give 0), an empty splitter
-// becomes "-".
-void applyOptionEdits(const OptionEdits& edits, FormState& state);
+// Takes the texts over; the numbers leniently (letters alone give 0, "30abc" 30), an empty
+// splitter becomes "-". A number outside its sane range is refused and the old value kept;
+// the result then says so for the status line ("Results per page must be 1 to 1000; kept
+// 10."), and is empty otherwise.
+std::string applyOptionEdits(const OptionEdits& edits, FormState& state);
 
 // The options between the persisted settings and the window state (the window applies the
 // geometry, font and volume itself, the fade speed before the volume).

@@ -183,24 +183,33 @@ TEST(Settings, WriteOrderAndUnsetPositionRoundTrip)
     EXPECT_EQ(loaded.windowY, 30);
 }
 
-TEST(SettingsPanel, EditsAppliedLeniently)
+TEST(SettingsPanel, NumbersReadLenientlyAndOutOfRangeOnesRefused)
 {
-    FormState state;
-    state.EntriesPerPage = 25;
-    state.FadeSpeed = 70;
-    const OptionEdits shown = optionEditsFrom(state);
-    EXPECT_EQ(shown.entriesPerPage, "25");
-    EXPECT_EQ(shown.fadeSpeed, "70");
-
-    applyOptionEdits({"", "songtext", "lyrics", "letters", "30abc"}, state);
-    EXPECT_EQ(state.SplitterChar, "-");
-    EXPECT_EQ(state.Preamble, "songtext");
-    EXPECT_EQ(state.Appendix, "lyrics");
-    EXPECT_EQ(state.EntriesPerPage, 1);
-    EXPECT_EQ(state.FadeSpeed, 30);
-    applyOptionEdits({"-", "", "", "-2147483648", "99999999999"}, state);
-    EXPECT_EQ(state.EntriesPerPage, 1);
-    EXPECT_EQ(state.FadeSpeed, 1000);
+    const struct
+    {
+        const char *entries, *fade;
+        int entriesKept, fadeKept;
+        const char* said;
+    } cases[] = {
+        {"30abc", " 7", 30, 7, ""},
+        {"1000", "1", 1000, 1, ""},
+        {"letters", "30", 25, 30, "Results per page must be 1 to 1000; kept 25."},
+        {"1001", "0", 25, 70,
+         "Results per page must be 1 to 1000; kept 25. Fade speed must be 1 to 1000; kept 70."},
+        {"-2147483648", "99999999999", 25, 70,
+         "Results per page must be 1 to 1000; kept 25. Fade speed must be 1 to 1000; kept 70."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.entries) + " / " + c.fade);
+        FormState state;
+        state.EntriesPerPage = 25;
+        state.FadeSpeed = 70;
+        EXPECT_EQ(applyOptionEdits({"", "songtext", "", c.entries, c.fade}, state), c.said);
+        EXPECT_EQ(state.EntriesPerPage, c.entriesKept);
+        EXPECT_EQ(state.FadeSpeed, c.fadeKept);
+        EXPECT_EQ(state.SplitterChar, "-");
+        EXPECT_EQ(state.Preamble, "songtext");
+    }
 }
 
 // Garbage numbers are pulled into their ranges on load, and so written back.

@@ -8,6 +8,8 @@
 #include "support/TestFiles.h"
 
 #include <QAction>
+#include <QInputDialog>
+#include <QTimer>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -194,5 +196,26 @@ TEST_F(WindowFindReplace, WithoutAnInjectedNoticeTheMissShowsABoxOverTheDialog)
     EXPECT_EQ(box->windowTitle(), QStringLiteral("No further results."));
     EXPECT_EQ(box->text(), QStringLiteral("Nothing found"));
     EXPECT_EQ(box->icon(), QMessageBox::Information);
+    // The title, which carries the news, fits whole.
+    EXPECT_GT(box->width(),
+              QFontMetrics(box->font()).horizontalAdvance(box->windowTitle()) + 100);
     box->accept();
+}
+
+TEST_F(WindowFindReplace, TheCustomSearchFieldShowsItsWholeProposal)
+{
+    services.askText = nullptr;
+    auto f = open(QStringLiteral("abc"));
+    f->Preamble = "lyrics of a rather long song title by a band with a long name";
+    int width = 0, needed = 0;
+    QTimer::singleShot(0, [&] {
+        if (auto* ask = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            width = ask->width();
+            needed = QFontMetrics(ask->font()).horizontalAdvance(ask->textValue());
+            ask->reject();
+        }
+    });
+    f->Customsearch1Click();
+    ASSERT_GT(needed, 0);
+    EXPECT_GT(width, needed);
 }

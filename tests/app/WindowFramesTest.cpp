@@ -173,7 +173,8 @@ TEST_F(Window, SettingsLoadWithTheirRulesAndAreAllWrittenAtExit)
     f->btnsaveClick();
     EXPECT_EQ(f->SplitterChar, "-");
     EXPECT_EQ(f->Preamble, "songtext");
-    EXPECT_EQ(f->EntriesPerPage, 1); // no number: the least page
+    EXPECT_EQ(f->EntriesPerPage, 10); // no number: refused, the old value kept
+    EXPECT_EQ(f->statusText(), "Results per page must be 1 to 1000; kept 10.");
     EXPECT_EQ(f->FadeSpeed, 40);
     EXPECT_FALSE(f->areaOpen());
 
@@ -240,7 +241,7 @@ TEST_F(Window, PlaylistImportAppendsAndMovesPlaybackOn)
 
     f->importPlaylist(dir.file("missing.pls"));
     EXPECT_EQ(errors.size(), 1u);
-    EXPECT_EQ(f->dl.count(), 4u);
+    EXPECT_EQ(f->dl.count(), 3u); // `a` of more.txt was listed already
 }
 
 TEST_F(Window, RelativePlaylistEntriesPlayFromAnyFolder)
@@ -282,7 +283,7 @@ TEST_F(Window, M3u8ImportNeverBecomesTheSongList)
     EXPECT_EQ(f->ListFileName, list);
     f->SaveSongList();
     EXPECT_EQ(readFile(m3u8), playlist);
-    ASSERT_EQ(f->dl.count(), 2u);
+    ASSERT_EQ(f->dl.count(), 1u); // its one song was listed already
     EXPECT_EQ(readFile(list), f->dl.text());
 }
 
@@ -315,6 +316,15 @@ TEST_F(Window, DirectoryScanAddsSubfoldersFirstAndSaves)
     g->LMDFMDrop1FMDragDrop({root + "/notes.txt", root + "/S"});
     EXPECT_EQ(g->dl.count(), 5u);
     EXPECT_EQ(g->dl.get(4), "0|" + root + "/S");
+
+    // Nothing listed twice: the same folder, drop and import again.
+    g->Adddirectory1Click();
+    EXPECT_EQ(infos.back(), "Added 0 songs. 3 songs were already in the list.");
+    g->LMDFMDrop1FMDragDrop({root + "/S", root + "/new.mp3"});
+    EXPECT_EQ(g->statusText(), "1 song was already in the list.");
+    writeFile(dir.file("again.m3u"), root + "/x.MP3\n");
+    g->importPlaylist(dir.file("again.m3u"));
+    EXPECT_EQ(g->dl.count(), 6u);
 }
 
 TEST_F(Window, PathsLeftOutAreReportedAfterDropImportAndScan)
@@ -332,7 +342,7 @@ TEST_F(Window, PathsLeftOutAreReportedAfterDropImportAndScan)
     ::mkdir(odd.c_str(), 0700);
     writeFile(odd + "/mix.m3u", "b.mp3\nc.mp3\n" + a + "\n");
     f->importPlaylist(odd + "/mix.m3u");
-    EXPECT_EQ(f->dl.count(), 2u);
+    EXPECT_EQ(f->dl.count(), 1u); // `a` was listed already
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors.back(), "2 paths holding a line break were left out.");
 

@@ -162,13 +162,16 @@ TEST(ImportPlaylistFile, ReadsDispatchesAndAppends)
     list.add("4|/m/old.mp3");
     const PlaylistImport m3u = importPlaylistFile(dir.file("list.M3U"));
     EXPECT_EQ(m3u.kind, PlaylistKind::M3u);
-    appendEntries(list, m3u.entries);
+    EXPECT_EQ(appendEntries(list, m3u.entries), 0u);
     const PlaylistImport txt = importPlaylistFile(dir.file("list.txt"));
     EXPECT_EQ(txt.kind, PlaylistKind::Text);
-    appendEntries(list, txt.entries);
-    appendEntries(list, txt.entries);
+    EXPECT_EQ(appendEntries(list, txt.entries), 0u);
+    // Paths listed already, under any count, and twice in one batch, are left out.
+    EXPECT_EQ(appendEntries(list, txt.entries), 2u);
+    EXPECT_EQ(appendEntries(list, {"0|/m/old.mp3", "0|/m/d.mp3", "0|/m/d.mp3", "0|/m/D.mp3"}), 2u);
     EXPECT_EQ(entriesOf(list), (Entries{"4|/m/old.mp3", "0|/m/a.mp3", "0|/m/b.mp3", "0|/m/c.mp3",
-                                        "0|/m/b.mp3", "0|/m/c.mp3"}));
+                                        "0|/m/d.mp3", "0|/m/D.mp3"}));
+    EXPECT_EQ(alreadyListedText(1), "1 song was already in the list.");
 
     EXPECT_THROW(importPlaylistFile(dir.file("missing.pls")), PlaylistReadError);
     EXPECT_THROW(importPlaylistFile(dir.path()), PlaylistReadError);

@@ -1,7 +1,10 @@
 // HttpClient against hand-written loopback servers that misbehave on purpose.
 
 #include "support/HttpRawServer.h"
+#include "web/BrowserDocument.h"
 #include "web/HttpClient.h"
+
+#include <QSignalSpy>
 
 #include <QThread>
 #include <QTimer>
@@ -9,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -283,6 +287,35 @@ TEST(HttpClientRaw, ClosesOnProxyConnectionCloseAndOnAnotherPort)
     for (int i = 0; i < 200 && closedByClient < 4; ++i)
         QThread::msleep(10);
     EXPECT_EQ(closedByClient, 4);
+}
+
+TEST(HttpClientRaw, AConnectionIdleForSecondsIsNotUsedAgain)
+{
+    HttpClient client;
+    BrowserDocument browser;
+    const struct
+    {
+        const char* who;
+        std::function<void(const std::string&)> fetch;
+    } cases[] = {
+        {"client", [&](const std::string& url) { client.Get(url); }},
+        {"browser",
+         [&](const std::string& url) {
+             QSignalSpy complete(&browser, &BrowserDocument::DocumentComplete);
+             browser.Navigate(url);
+             ASSERT_TRUE(complete.wait(10000));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.who);
+        HttpRawServer server(answering("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+        c.fetch(server.url("/1"));
+        c.fetch(server.url("/2"));
+        EXPECT_EQ(server.connections(), 1);
+        QThread::msleep((kConnectionReuseSeconds + 1) * 1000);
+        c.fetch(server.url("/3"));
+        EXPECT_EQ(server.connections(), 2);
+    }
 }
 
 TEST(HttpClientRaw, DisconnectCancelsAWaitingFetch)
