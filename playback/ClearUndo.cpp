@@ -55,7 +55,10 @@ ClearUndo::Cleared ClearUndo::clearMissing(SongList& list, const MissingFiles& m
 std::size_t ClearUndo::undo(SongList& list)
 {
     const std::size_t n = m_removed.size();
-    appendEntries(list, m_removed);
+    // Every entry as it was, with its count, even where a song added since or listed twice
+    // has the same path: an undo never loses a count or a ban.
+    for (const std::string& entry : m_removed)
+        list.add(entry);
     forget();
     return n;
 }
