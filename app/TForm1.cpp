@@ -390,7 +390,7 @@ bool TForm1::SaveSettings()
     Settings s;
     s.windowX = x();
     s.windowY = y();
-    s.windowWidth = width();
+    s.windowWidth = NormalWidth > 0 && !areaOpen() ? NormalWidth : width();
     s.windowHeight = height();
     s.panelWidth = m_panelWidth;
     copyStateToSettings(*this, s);
@@ -441,6 +441,11 @@ void TForm1::closeEvent(QCloseEvent* event)
 void TForm1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    // The width the user keeps is one the user (or the window manager) gave: not one the
+    // window took by itself to fit its contents, nor one of our own resizes.
+    const bool grewToFit = !event->spontaneous() && event->size().width() == minimumWidth() &&
+                           event->oldSize().width() < event->size().width();
+    if (!m_ownResize && !grewToFit && !areaOpen()) NormalWidth = width();
     FormResize();
 }
 

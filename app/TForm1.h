@@ -427,6 +427,7 @@ private:
     int m_idleBackoffTicks = 0; // end-of-song ticks to wait after a try that played nothing
     int m_idleTicksToSkip = 0;
     int m_panelWidth = 230;
+    bool m_ownResize = false; // resizeToWidth at work: not the user's width
     bool m_finderMode = true; // what btnsrch runs: the finder or the catalogue search
 
     // ---- lyrics catalogue search (TForm1Catalogue.cpp); Button3Click and Versebank1Click

@@ -20,7 +20,6 @@ bool TForm1::areaOpen() const { return !Panelright->isHidden(); }
 void TForm1::openArea()
 {
     if (areaOpen()) return;
-    NormalWidth = width();
     Panelright->show();
     resizeToWidth(NormalWidth + m_panelWidth);
     mainpanel->setSizes({std::max(NormalWidth - mainpanel->handleWidth(), 1), m_panelWidth});
@@ -51,9 +50,11 @@ void TForm1::closeFrames(std::initializer_list<QWidget*> frames)
 // old minimum holds the new width back (the closed window would keep the open area's).
 void TForm1::resizeToWidth(int w)
 {
+    m_ownResize = true;
     mainpanel->updateGeometry();
     layout()->activate();
     resize(w, height());
+    m_ownResize = false;
 }
 
 void TForm1::ShowLogFrame() { showOnly(logtxt); }
@@ -109,7 +110,6 @@ void TForm1::CloseAllFrames() { closeFrames({logtxt, List, lyrworld, memotrns, g
 
 void TForm1::FormResize()
 {
-    if (!areaOpen()) NormalWidth = width();
     if (lstatus) showStatus(m_status); // elided anew for the new width
 }
 

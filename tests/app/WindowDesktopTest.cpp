@@ -1,6 +1,8 @@
 // The real program on a private X desktop (Xvfb and openbox, with or without trayer): what
 // the window manager is told about the main window and a dialog, read back with xprop.
 
+#include "app/core/QSettingsStore.h"
+#include "support/HttpRawServer.h"
 #include "support/TestFiles.h"
 
 #include <QFileInfo>
@@ -92,6 +94,15 @@ class Desktop
 
     QString title(const QString& window) const { return prop(window, u"_NET_WM_NAME"_s); }
 
+    // "WIDTHxHEIGHT" of a window as xdotool reports it.
+    QString size(const QString& window) const
+    {
+        return run(u"xdotool getwindowgeometry "_s + window).section(u"Geometry: "_s, 1).trimmed();
+    }
+
+    // Set for the children started after it.
+    void setEnv(const QString& name, const QString& value) { m_extra.insert(name, value); }
+
   private:
     QProcessEnvironment env() const
     {
@@ -100,11 +111,13 @@ class Desktop
         env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
         env.insert(u"LARKSPUR_AUDIO_SINK"_s, u"fakesink"_s);
         env.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
+        env.insert(m_extra);
         return env;
     }
 
     TempDir m_dir;
     QString m_display;
+    QProcessEnvironment m_extra;
     std::vector<std::unique_ptr<QProcess>> m_children;
 };
 
@@ -172,4 +185,50 @@ TEST(WindowOnDesktop, TrayIsTheWindowsOnlyPlaceAndDialogsKeepTheirTitles)
         player.terminate();
         EXPECT_TRUE(player.waitForFinished(10000));
     }
+}
+
+// The window keeps the width the user gave it: a busy word in the bottom bar does not widen
+// it, a resize by the window manager is what gets saved.
+TEST(WindowOnDesktop, SavedWidthIsTheOneTheUserGave)
+{
+    const QString binary = u"" LARKSPUR_BINARY_DIR "/larkspur"_s;
+    if (!QFileInfo::exists(binary)) GTEST_SKIP() << "player not built";
+    for (const char* tool : {"Xvfb", "openbox", "xprop", "xdotool"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed";
+    TempDir dir;
+    larkspur::test::makeMp3(dir.file("Band - Song.mp3"), 20.0);
+    larkspur::test::writeFile(dir.file("list.txt"), "0|" + dir.file("Band - Song.mp3") + "\r\n");
+    const QString conf = QString::fromStdString(dir.file("config")) + u"/Larkspur/Larkspur.conf"_s;
+    larkspur::QSettingsStore(conf).writeAll({{"Window X size", "367"}, {"Window Y size", "457"}});
+    // Takes the question and never answers: the lookup stays busy.
+    larkspur::test::HttpRawServer database([](larkspur::test::HttpRawConnection& c) {
+        if (c.readRequest()) c.waitPeerClose(30000);
+    });
+
+    Desktop desktop;
+    ASSERT_EQ(desktop.start(false), "");
+    desktop.setEnv(u"XDG_CONFIG_HOME"_s, QString::fromStdString(dir.file("config")));
+    desktop.setEnv(u"LARKSPUR_LYRICS_DB_URL"_s,
+                   u"http://127.0.0.1:"_s + QString::number(database.port()));
+    QProcess& player =
+        desktop.spawn(binary + u" \""_s + QString::fromStdString(dir.file("list.txt")) + u'"',
+                      QString::fromStdString(dir.path()));
+    QString window;
+    ASSERT_TRUE(waitFor([&] {
+        const QStringList found = desktop.clients(u"\"larkspur\""_s);
+        if (!found.isEmpty()) window = found.first();
+        return !window.isEmpty() && desktop.size(window).startsWith(u"367x"_s);
+    })) << desktop.size(window).toStdString();
+
+    desktop.run(u"xdotool windowactivate --sync "_s + window + u" key ctrl+l"_s);
+    ASSERT_TRUE(waitFor([&] { return !database.requests().empty(); }));
+    QThread::msleep(300);
+    EXPECT_TRUE(desktop.size(window).startsWith(u"367x"_s)) << desktop.size(window).toStdString();
+
+    desktop.run(u"xdotool windowsize "_s + window + u" 420 457"_s);
+    EXPECT_TRUE(waitFor([&] { return desktop.size(window).startsWith(u"420x"_s); }));
+    player.terminate();
+    ASSERT_TRUE(player.waitForFinished(10000));
+    EXPECT_EQ(larkspur::QSettingsStore(conf).read("Window X size").value_or(""), "420");
 }
