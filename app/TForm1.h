@@ -356,6 +356,7 @@ private:
     void saveLyricsTo(const std::string& path, const std::string& text);
     void showBusy();
     void showLyricsStatus(const std::string& text); // a status of the lyrics lookup
+    void forgetLyricsStatus();
     void highlightLine(std::optional<std::size_t> line);
     bool seekToLineAt(const QPoint& viewportPos); // Ctrl+click on a timed line
     void installDefaults();

@@ -67,8 +67,8 @@ void TForm1::buildLyrics()
     view.ended = [this](bool found, const std::string& why) {
         if (!found)
             showLyricsStatus(why.empty() ? "No lyrics found." : why);
-        else if (!m_lyricsStatus.empty() && statusText() == m_lyricsStatus)
-            showLyricsStatus({});
+        else
+            forgetLyricsStatus();
     };
     view.databaseMissed = [this](const std::string& why) { showLyricsStatus(why); };
     m_lyrics = new LyricsSearch(*this, *m_http, *WebBrowser1, std::move(view), this);
@@ -199,12 +199,23 @@ std::string TForm1::lyricsText() const { return withCrLf(memo1->toPlainText().to
 // costing the song its play.
 void TForm1::LookupLyrics(const std::string& name)
 {
+    forgetLyricsStatus();
     m_lyrics->LookupLyrics(name, CurrentSong, true);
+}
+
+// A lookup's end told earlier would read as this one's while it runs.
+void TForm1::forgetLyricsStatus()
+{
+    if (!m_lyricsStatus.empty() && statusText() == m_lyricsStatus) showLyricsStatus({});
 }
 
 void TForm1::srchenClick() { m_lyrics->srchenClick(CurrentSong); }
 
-void TForm1::nlyricClick() { m_lyrics->nlyricClick(); }
+void TForm1::nlyricClick()
+{
+    forgetLyricsStatus();
+    m_lyrics->nlyricClick();
+}
 
 void TForm1::lbusyClick()
 {
@@ -226,6 +237,7 @@ void TForm1::showLyricsStatus(const std::string& text)
 
 void TForm1::Lyricsdatabase1Click()
 {
+    forgetLyricsStatus();
     m_lyrics->databaseLookup();
 }
 
@@ -238,6 +250,7 @@ void TForm1::Customsearch1Click()
 {
     std::string typed;
     if (!m_services.askText(Preamble + " " + SearchTerm + " " + Appendix, typed)) return;
+    forgetLyricsStatus();
     m_lyrics->customSearch(typed);
 }
 

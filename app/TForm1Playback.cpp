@@ -122,6 +122,9 @@ void TForm1::PlayNextSong(int Index)
             m_nonePlayableTold = true;
             tellPlayProblem(nonePlayableText(dl.count()));
         }
+        // A missing file the draw passed over is skipped too; say so unless none can play.
+        if (!sel.missing.empty() && !m_nonePlayableTold && sel.outcome == Selection::Outcome::Chosen)
+            tellPlayProblem(skippedSongText(fileNamePart(sel.missing), "the file does not exist."));
         if (sel.outcome != Selection::Outcome::Chosen) break;
         if (!sel.malformed) dl.put(sel.index, sel.newEntry);
         CurrentSong = sel.path;

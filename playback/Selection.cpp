@@ -68,7 +68,11 @@ void finishFromWholeList(Selection& sel, const SongList& list, long long found,
     for (std::size_t i = 0; i < list.count(); ++i) {
         const SongEntry entry = splitEntry(list.get(i));
         const std::optional<int> count = parseCount(entry.countText);
-        if (!count || !fileExists(std::string(entry.path))) continue;
+        if (!count) continue;
+        if (!fileExists(std::string(entry.path))) {
+            if (sel.missing.empty()) sel.missing = std::string(entry.path);
+            continue;
+        }
         ++existing;
         if (*count == -1) continue;
         candidates.push_back({std::max<long long>(1, static_cast<long long>(*count) + 1), i});
@@ -144,7 +148,11 @@ Selection drawSong(const SongList& list, long long index, RandomSource& random,
         ++sel.draws;
         const SongEntry entry = splitEntry(list.get(i));
         const std::optional<int> count = parseCount(entry.countText);
-        if (!count || !fileExists(std::string(entry.path))) continue;
+        if (!count) continue;
+        if (!fileExists(std::string(entry.path))) {
+            if (sel.missing.empty()) sel.missing = std::string(entry.path);
+            continue;
+        }
         ++found;
         if (*count != -1 && *count < found) {
             choose(sel, list, i, *count, true);

@@ -55,6 +55,9 @@ struct Selection
     std::string newEntry;
     bool malformed = false;
     int draws = 0; // random draws made entry by entry
+    // The first well-formed entry whose file was missing when a random draw met it: passed
+    // over, and worth a word.
+    std::string missing;
 };
 
 // index -1: weighted random draw; any other value: that entry, always accepted.

@@ -166,6 +166,8 @@ TEST_F(WindowLyrics, FirstResultOfTheSearchEndsInTheMemo)
     EXPECT_EQ(memo(*f), "Second result text");
     EXPECT_EQ(requests(), before);
     EXPECT_EQ(f->statusText(), "There is no further result.");
+    f->LookupLyrics(f->CurrentSong); // the next song's lookup: the old end is not its own
+    EXPECT_EQ(f->statusText(), "");
 }
 
 TEST_F(WindowLyrics, FailedFetchesFallBackOrEndEmpty)

@@ -57,6 +57,12 @@ TEST(Selection, AcceptsOnlyFromTheDrawThatPassesTheCount)
     sel = drawSong(list, -1, never, existsUnless({}));
     EXPECT_EQ(sel.index, 1u); // a never-played song goes at once
     EXPECT_EQ(sel.newEntry, "1|/b");
+    EXPECT_EQ(sel.missing, "");
+
+    ScriptedRandom pastGone{0, 1};
+    sel = drawSong(listOf({"0|/gone", "0|/b"}), -1, pastGone, existsUnless({"/gone"}));
+    EXPECT_EQ(sel.index, 1u);
+    EXPECT_EQ(sel.missing, "/gone"); // passed over, to be named
 }
 
 TEST(Selection, CountsCompareAsIntegers)
