@@ -6,13 +6,19 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
+#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <cstring>
+#include <filesystem>
 #include <functional>
+#include <regex>
+#include <set>
 
 using larkspur::test::readFile;
 using larkspur::test::TempDir;
 using larkspur::test::writeFile;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -39,6 +45,30 @@ private:
     QString m_address;
 };
 
+// The bytes a file URI names, as RFC 3986 reads it; empty when it is no valid URI.
+std::string pathOfUri(const std::string& uri)
+{
+    std::string out;
+    for (std::size_t i = 7; uri.rfind("file://", 0) == 0 && i < uri.size(); ++i) {
+        if (uri[i] == '%' && i + 2 < uri.size() && isxdigit(uri[i + 1]) && isxdigit(uri[i + 2]))
+            out += char(std::stoi(uri.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else if (std::isalnum(uri[i]) || std::strchr("-._~!$&'()*+,;=:@/", uri[i]))
+            out += uri[i];
+        else
+            return {};
+    }
+    return out;
+}
+
+std::vector<std::string> matches(const std::string& text, const std::string& pattern)
+{
+    std::vector<std::string> out;
+    const std::regex re(pattern);
+    for (std::sregex_iterator m(text.begin(), text.end(), re), end; m != end; ++m)
+        out.push_back((*m)[1]);
+    return out;
+}
+
 } // namespace
 
 TEST(ProgramMpris, DesktopControlsDriveThePlayer)
@@ -52,12 +82,11 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
     SessionBus bus;
     ASSERT_FALSE(bus.address().isEmpty());
     TempDir dir;
-    std::string text;
-    for (const char* name : {"First Band - One.mp3", "Second Band - Two.mp3"}) {
-        larkspur::test::makeMp3(dir.file(name), 20.0);
-        text += "0|" + dir.file(name) + "\r\n";
-    }
-    writeFile(dir.file("list.txt"), text);
+    std::filesystem::create_directories(dir.file("config/Larkspur"));
+    writeFile(dir.file("config/Larkspur/Larkspur.conf"), "[General]\nFade%20speed=10\n");
+    const std::string song = dir.file("Ärger & Söhne - Grüße #1 100%.mp3");
+    larkspur::test::makeMp3(song, 20.0);
+    writeFile(dir.file("list.txt"), "0|" + song + "\r\n");
 
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
@@ -76,7 +105,8 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
     // dbus-monitor writes each message as it comes; gdbus monitor would hold them back.
     monitor.start(QStringLiteral("dbus-monitor"),
                   {QStringLiteral("--session"),
-                   QStringLiteral("type='signal',interface='org.freedesktop.DBus.Properties'")});
+                   QStringLiteral("type='signal',interface='org.freedesktop.DBus.Properties'"),
+                   QStringLiteral("type='signal',interface='org.mpris.MediaPlayer2.Player'")});
     QThread::msleep(300); // connected before anything happens
     const auto ask = [&](const QStringList& args) {
         QProcess c;
@@ -97,15 +127,75 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
         for (int i = 0; i < 200 && !cond(); ++i) QThread::msleep(50);
         return cond();
     };
+    const auto mpris = [](const char* method) {
+        return u"org.mpris.MediaPlayer2.Player."_s + QLatin1String(method);
+    };
     ASSERT_TRUE(waitFor([&] { return property("PlaybackStatus").find("'Playing'") != std::string::npos; }));
     const std::string meta = property("Metadata");
     EXPECT_NE(meta.find("xesam:title"), std::string::npos) << meta;
-    EXPECT_NE(meta.find("file://" + dir.path()), std::string::npos) << meta;
+    const auto url = matches(meta, "'xesam:url': <'([^']*)'>");
+    EXPECT_EQ(url.size() == 1 ? pathOfUri(url[0]) : "", song) << meta;
+    const auto trackId = matches(meta, "objectpath '([^']*)'");
+    ASSERT_EQ(trackId.size(), 1u) << meta;
 
-    ask({QStringLiteral("org.mpris.MediaPlayer2.Player.Next")});
-    EXPECT_TRUE(waitFor([&] { return readFile(dir.file("log.txt")).find(" <- NEXT") != std::string::npos; }));
-    ask({QStringLiteral("org.mpris.MediaPlayer2.Player.PlayPause")});
-    EXPECT_TRUE(waitFor([&] { return property("PlaybackStatus").find("'Paused'") != std::string::npos; }));
+    // The interface as the MPRIS interface file has it, but for its optional LoopStatus and
+    // Shuffle: names, types and access; arguments in order.
+    QProcess introspect;
+    introspect.setProcessEnvironment(env);
+    introspect.start(gdbus, {u"introspect"_s, u"--session"_s, u"--dest"_s,
+                             u"org.mpris.MediaPlayer2.larkspur"_s, u"--object-path"_s,
+                             u"/org/mpris/MediaPlayer2"_s, u"--xml"_s});
+    introspect.waitForFinished(10000);
+    std::set<QString> members;
+    QString interface, member;
+    for (QXmlStreamReader x(introspect.readAllStandardOutput()); !x.atEnd();) {
+        if (x.readNext() != QXmlStreamReader::StartElement) continue;
+        const auto a = [&](const char* name) {
+            return x.attributes().value(QLatin1String(name)).toString();
+        };
+        if (x.name() == u"interface") interface = a("name");
+        if (interface != u"org.mpris.MediaPlayer2.Player") continue;
+        if (x.name() == u"arg")
+            members.erase(member), member += u' ' + a("type") + u' ' + a("name");
+        if (x.name() == u"method" || x.name() == u"signal") member = x.name().toString() + u' ' + a("name");
+        if (x.name() == u"property")
+            member = u"property "_s + a("name") + u' ' + a("type") + u' ' + a("access");
+        if (!member.isEmpty()) members.insert(member);
+    }
+    QStringList interfaceFile =
+        u"method Next|method Previous|method Pause|method PlayPause|method Stop|method Play|"
+        u"method Seek x Offset|method SetPosition o TrackId x Position|method OpenUri s Uri|"
+        u"signal Seeked x Position|property PlaybackStatus s read|property Rate d readwrite|"
+        u"property Metadata a{sv} read|property Volume d readwrite|property Position x read|"
+        u"property MinimumRate d read|property MaximumRate d read|property CanGoNext b read|"
+        u"property CanGoPrevious b read|property CanPlay b read|property CanPause b read|"
+        u"property CanSeek b read|property CanControl b read"_s.split(u'|');
+    interfaceFile.sort();
+    EXPECT_EQ(QStringList(members.begin(), members.end()).join(u'|').toStdString(),
+              interfaceFile.join(u'|').toStdString());
+    EXPECT_NE(property("CanSeek").find("true"), std::string::npos);
+    ask({u"org.freedesktop.DBus.Properties.Set"_s, u"org.mpris.MediaPlayer2.Player"_s, u"Rate"_s,
+         u"<0.5>"_s});
+    EXPECT_NE(property("Rate").find("1.0"), std::string::npos);
+
+    // Each step, and the status it leaves; announced once each, after the change.
+    const auto still = [&] { // the pause fade is over
+        const std::string at = property("Position");
+        QThread::msleep(200);
+        return at == property("Position");
+    };
+    const auto songsAfterNext = [&](std::size_t n) { // song lines after the nth NEXT
+        const std::string log = readFile(dir.file("log.txt"));
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < n && at != std::string::npos; ++i) at = log.find(" <- NEXT", at + 1);
+        return at != std::string::npos && log.find(song, at) != std::string::npos;
+    };
+    ask({mpris("Next")});
+    EXPECT_TRUE(waitFor([&] { return songsAfterNext(1); }));
+    ask({mpris("PlayPause")});
+    EXPECT_TRUE(waitFor([&] {
+        return property("PlaybackStatus").find("'Paused'") != std::string::npos && still();
+    }));
     ask({QStringLiteral("org.freedesktop.DBus.Properties.Set"), QStringLiteral("org.mpris.MediaPlayer2.Player"),
          QStringLiteral("Volume"), QStringLiteral("<0.5>")});
     EXPECT_NE(property("Volume").find("0.5"), std::string::npos);
@@ -115,13 +205,45 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
         EXPECT_NE(property("Volume").find("0.5"), std::string::npos) << notALevel;
     }
 
+    // Seeks while paused, so the position stays put: µs; ignored calls announce nothing.
+    const QString id = QString::fromStdString("'" + trackId[0] + "'");
+    for (const QStringList& call :
+         {QStringList{mpris("SetPosition"), id, u"5000000"_s},
+          {mpris("SetPosition"), u"'/org/larkspur/track/7'"_s, u"6000000"_s},
+          {mpris("SetPosition"), id, u"--"_s, u"-1"_s},
+          {mpris("SetPosition"), id, u"21000000"_s},
+          {mpris("Seek"), u"2000000"_s},
+          {mpris("Seek"), u"--"_s, u"-60000000"_s}})
+        ask(call);
+    ask({mpris("PlayPause")}); // resume
+    EXPECT_TRUE(waitFor([&] {
+        return property("PlaybackStatus").find("'Playing'") != std::string::npos;
+    }));
+    ask({mpris("PlayPause")}); // and resume again while the pause fades
+    ask({mpris("PlayPause")});
+    QThread::msleep(2000);
+    EXPECT_FALSE(still());
+    ask({mpris("PlayPause")});
+    EXPECT_TRUE(waitFor(still));
+    ask({mpris("Seek"), u"60000000"_s}); // past the end: the next song, though paused
+    EXPECT_TRUE(waitFor([&] {
+        return property("PlaybackStatus").find("'Playing'") != std::string::npos;
+    }));
+    QThread::msleep(500);
+
     std::string announced;
-    for (int i = 0; i < 50 && announced.find("\"Paused\"") == std::string::npos; ++i) {
-        monitor.waitForReadyRead(100);
+    while (monitor.waitForReadyRead(300))
         announced += monitor.readAllStandardOutput().toStdString();
-    }
-    EXPECT_NE(announced.find("PropertiesChanged"), std::string::npos) << announced;
-    EXPECT_NE(announced.find("\"Paused\""), std::string::npos) << announced;
+    EXPECT_EQ(matches(announced, R"re("PlaybackStatus"\s+variant\s+string "(\w+)")re"),
+              (std::vector<std::string>{"Playing", "Paused", "Playing", "Paused", "Playing",
+                                        "Paused", "Playing"}))
+        << announced;
+    const auto seeked = matches(announced, R"(member=Seeked\n\s*int64 (-?\d+))");
+    ASSERT_EQ(seeked.size(), 3u) << announced;
+    EXPECT_EQ(seeked[0], "5000000");
+    EXPECT_NEAR(std::stoll(seeked[1]), 7000000, 100000);
+    EXPECT_EQ(seeked[2], "0");
+    EXPECT_TRUE(songsAfterNext(2));
     monitor.kill();
     monitor.waitForFinished(3000);
 
