@@ -13,7 +13,6 @@
 #include <functional>
 #include <regex>
 #include <set>
-#include <sstream>
 
 using larkspur::test::readFile;
 using larkspur::test::TempDir;
@@ -52,15 +51,6 @@ std::vector<std::string> matches(const std::string& text, const std::string& pat
     const std::regex re(pattern);
     for (std::sregex_iterator m(text.begin(), text.end(), re), end; m != end; ++m)
         out.push_back((*m)[1]);
-    return out;
-}
-
-std::set<std::string> split(const std::string& text)
-{
-    std::set<std::string> out;
-    std::istringstream in(text);
-    for (std::string item; std::getline(in, item, '|');)
-        out.insert(item);
     return out;
 }
 
@@ -122,6 +112,9 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
         for (int i = 0; i < 200 && !cond(); ++i) QThread::msleep(50);
         return cond();
     };
+    const auto is = [&](const char* status) {
+        return [&, status] { return property("PlaybackStatus").find(status) != std::string::npos; };
+    };
     const auto mpris = [](const char* method) {
         return u"org.mpris.MediaPlayer2.Player."_s + QLatin1String(method);
     };
@@ -136,13 +129,7 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
 
     // The interface as the MPRIS interface file has it, but for its optional LoopStatus and
     // Shuffle: names, types and access; arguments in order.
-    QProcess introspect;
-    introspect.setProcessEnvironment(env);
-    introspect.start(gdbus, {u"introspect"_s, u"--session"_s, u"--dest"_s,
-                             u"org.mpris.MediaPlayer2.larkspur"_s, u"--object-path"_s,
-                             u"/org/mpris/MediaPlayer2"_s, u"--xml"_s});
-    introspect.waitForFinished(10000);
-    std::string xml = introspect.readAllStandardOutput().toStdString(), members;
+    std::string xml = ask({u"org.freedesktop.DBus.Introspectable.Introspect"_s}), members;
     xml = xml.substr(xml.find("\"org.mpris.MediaPlayer2.Player\""));
     const std::regex element(
         R"re(<(method|signal|property|arg) name="(\w*)"(?: type="([^"]*)")?(?: access="(\w+)")?)re");
@@ -150,15 +137,18 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
          m != end; ++m)
         for (int i = (*m)[1] == "arg" ? 2 : 1; i <= 4; ++i)
             if ((*m)[i].matched) members += (i == 1 ? "|" : " ") + (*m)[i].str();
-    EXPECT_EQ(split(members.substr(1)),
-              split("method Next|method Previous|method Pause|method PlayPause|method Stop|"
-                    "method Play|method Seek Offset x|method SetPosition TrackId o Position x|"
-                    "method OpenUri Uri s|signal Seeked Position x|property PlaybackStatus s read|"
-                    "property Rate d readwrite|property Metadata a{sv} read|property Volume d "
-                    "readwrite|property Position x read|property MinimumRate d read|property "
-                    "MaximumRate d read|property CanGoNext b read|property CanGoPrevious b read|"
-                    "property CanPlay b read|property CanPause b read|property CanSeek b read|"
-                    "property CanControl b read"));
+    const auto found = matches(members, "([^|]+)"),
+               file = matches(
+                   "method Next|method Previous|method Pause|method PlayPause|method Stop|"
+                   "method Play|method Seek Offset x|method SetPosition TrackId o Position x|"
+                   "method OpenUri Uri s|signal Seeked Position x|property PlaybackStatus s read|"
+                   "property Rate d readwrite|property Metadata a{sv} read|property Volume d "
+                   "readwrite|property Position x read|property MinimumRate d read|property "
+                   "MaximumRate d read|property CanGoNext b read|property CanGoPrevious b read|"
+                   "property CanPlay b read|property CanPause b read|property CanSeek b read|"
+                   "property CanControl b read",
+                   "([^|]+)");
+    EXPECT_EQ(std::set(found.begin(), found.end()), std::set(file.begin(), file.end()));
     EXPECT_NE(property("CanSeek").find("true"), std::string::npos);
     ask({u"org.freedesktop.DBus.Properties.Set"_s, u"org.mpris.MediaPlayer2.Player"_s, u"Rate"_s,
          u"<0.5>"_s});
@@ -174,9 +164,7 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
     ask({mpris("Next")});
     EXPECT_TRUE(waitFor([&] { return starts() == 2; }));
     ask({mpris("PlayPause")});
-    EXPECT_TRUE(waitFor([&] {
-        return property("PlaybackStatus").find("'Paused'") != std::string::npos && still();
-    }));
+    EXPECT_TRUE(waitFor(is("'Paused'")) && waitFor(still));
     ask({QStringLiteral("org.freedesktop.DBus.Properties.Set"), QStringLiteral("org.mpris.MediaPlayer2.Player"),
          QStringLiteral("Volume"), QStringLiteral("<0.5>")});
     EXPECT_NE(property("Volume").find("0.5"), std::string::npos);
@@ -197,9 +185,7 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
           {mpris("Seek"), u"--"_s, u"-60000000"_s}})
         ask(call);
     ask({mpris("PlayPause")}); // resume
-    EXPECT_TRUE(waitFor([&] {
-        return property("PlaybackStatus").find("'Playing'") != std::string::npos;
-    }));
+    EXPECT_TRUE(waitFor(is("'Playing'")));
     ask({mpris("PlayPause")}); // and resume again while the pause fades
     ask({mpris("PlayPause")});
     QThread::msleep(2000);
@@ -207,9 +193,7 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
     ask({mpris("PlayPause")});
     EXPECT_TRUE(waitFor(still));
     ask({mpris("Seek"), u"60000000"_s}); // past the end: the next song, though paused
-    EXPECT_TRUE(waitFor([&] {
-        return property("PlaybackStatus").find("'Playing'") != std::string::npos;
-    }));
+    EXPECT_TRUE(waitFor(is("'Playing'")));
     QThread::msleep(500);
 
     std::string announced;
