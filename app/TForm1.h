@@ -332,6 +332,8 @@ public:
 signals:
     // These player properties (as the session bus names them) have changed.
     void playerChanged(const QStringList& properties);
+    // The playing song was moved to this position, by the user or over the bus.
+    void seeked(long long positionMs);
     // What "Undo clear" would put back has changed (a clear, the undo, an import, the exit).
     void clearUndoChanged();
 
@@ -359,6 +361,7 @@ private:
     void forgetLyricsStatus();
     void highlightLine(std::optional<std::size_t> line);
     bool seekToLineAt(const QPoint& viewportPos); // Ctrl+click on a timed line
+    void seekTo(long long positionMs);
     void installDefaults();
     // Whether a message goes to the tray rather than a box: only while the window is hidden
     // and a notification service shows it where notices appear.

@@ -188,9 +188,15 @@ bool TForm1::seekToLineAt(const QPoint& viewportPos)
     const auto& lines = m_synced->lines();
     if (block < 0 || static_cast<std::size_t>(block) >= lines.size() || !lines[block].timeMs)
         return false;
-    mp().seek(*lines[block].timeMs);
-    lrctmrTimer();
+    seekTo(*lines[block].timeMs);
     return true;
+}
+
+void TForm1::seekTo(long long positionMs)
+{
+    mp().seek(positionMs);
+    lrctmrTimer();
+    emit seeked(positionMs);
 }
 
 std::string TForm1::lyricsText() const { return withCrLf(memo1->toPlainText().toStdString()); }

@@ -153,6 +153,7 @@ void TForm1::PlayNextSong(int Index)
         m_nonePlayableTold = true;
         tellPlayProblem(nonePlayableText(dl.count()));
     }
+    emit playerChanged({QStringLiteral("PlaybackStatus")}); // nothing plays now
     // Nothing plays: no length of the song before may stand beside the position.
     m_lengthShown = 0;
     showTimes();
@@ -218,7 +219,6 @@ void TForm1::showPauseCaption(bool playing)
 void TForm1::Pause1Click()
 {
     if (Pause1->text() == kPlayCaption) {
-        showPauseCaption(true);
         FadingIn = true;
         // Still fading out to the pause: turn the fade round from where it stands.
         if (mp().mode() != PlayerMode::Playing) {
@@ -231,6 +231,8 @@ void TForm1::Pause1Click()
         }
         fadetmr->start();
         dt->start();
+        // Told once the player plays again: until then the bus would read it as stopped.
+        showPauseCaption(true);
     } else {
         showPauseCaption(false);
         SetPlayerVolume(Volume);
@@ -315,9 +317,11 @@ MprisControl TForm1::mprisControl()
     c.next = [this] { Next1Click(); };
     c.raise = [this] { Show1Click(); };
     c.quit = [this] { close(); };
+    // A pause counts from its press, though the fade still sounds; a song the player holds
+    // paused (a skip fading out of a pause) is paused too.
     c.status = [this, paused] {
-        if (paused()) return QStringLiteral("Paused");
         const PlayerMode mode = mp().mode();
+        if (paused() || mode == PlayerMode::Paused) return QStringLiteral("Paused");
         return mode == PlayerMode::Playing ? QStringLiteral("Playing") : QStringLiteral("Stopped");
     };
     c.track = [this] {
@@ -332,6 +336,7 @@ MprisControl TForm1::mprisControl()
         return t;
     };
     c.positionMs = [this] { return mp().positionMs(); };
+    c.seek = [this](long long ms) { seekTo(ms); };
     c.volume = [this] { return Volume / 1000.0; };
     c.setVolume = [this](double v) { voltr->setValue(static_cast<int>(v * 100 + 0.5)); };
     return c;
@@ -399,6 +404,7 @@ void TForm1::fadetmrTimer()
         } catch (const PlayerError& e) {
             m_services.showError(e.what());
         }
+        emit playerChanged({QStringLiteral("PlaybackStatus")});
         break;
     }
 }

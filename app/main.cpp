@@ -132,9 +132,12 @@ int main(int argc, char** argv)
             if (Form1.closed()) return;
             // Media keys and desktop controls; without a session bus the player runs without them.
             mpris = std::make_unique<larkspur::MprisService>(Form1.mprisControl());
-            if (mpris->registerOnSessionBus())
+            if (mpris->registerOnSessionBus()) {
                 QObject::connect(&Form1, &larkspur::TForm1::playerChanged, mpris.get(),
                                  &larkspur::MprisService::playerChanged);
+                QObject::connect(&Form1, &larkspur::TForm1::seeked, mpris.get(),
+                                 &larkspur::MprisService::seeked);
+            }
             Form1.show();
         },
         fatal);

@@ -31,19 +31,25 @@ void call(const std::function<void()>& f)
     }
 }
 
+QString trackIdOf(const MprisTrack& t)
+{
+    return t.index < 0 ? QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")
+                       : QStringLiteral("/org/larkspur/track/%1").arg(t.index);
+}
+
 QVariantMap metadataOf(const MprisTrack& t)
 {
     QVariantMap m;
     // A track id is required even when nothing plays.
-    m[QStringLiteral("mpris:trackid")] = QVariant::fromValue(QDBusObjectPath(
-        t.index < 0 ? QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")
-                    : QStringLiteral("/org/larkspur/track/%1").arg(t.index)));
+    m[QStringLiteral("mpris:trackid")] = QVariant::fromValue(QDBusObjectPath(trackIdOf(t)));
     if (t.index < 0) return m;
     m[QStringLiteral("xesam:title")] = QString::fromStdString(t.title);
     if (!t.artist.empty())
         m[QStringLiteral("xesam:artist")] = QStringList{QString::fromStdString(t.artist)};
     if (t.lengthMs > 0) m[QStringLiteral("mpris:length")] = qlonglong(t.lengthMs) * 1000;
-    m[QStringLiteral("xesam:url")] = QUrl::fromLocalFile(QString::fromLocal8Bit(t.path)).toString();
+    // A URI: blanks, '#', '%' and letters beyond ASCII percent-encoded.
+    m[QStringLiteral("xesam:url")] =
+        QUrl::fromLocalFile(QString::fromLocal8Bit(t.path)).toString(QUrl::FullyEncoded);
     return m;
 }
 
@@ -80,7 +86,7 @@ class PlayerAdaptor : public QDBusAbstractAdaptor
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
-    Q_PROPERTY(double Rate READ one)
+    Q_PROPERTY(double Rate READ one WRITE setRate)
     Q_PROPERTY(double MinimumRate READ one)
     Q_PROPERTY(double MaximumRate READ one)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
@@ -90,7 +96,7 @@ class PlayerAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(bool CanGoPrevious READ no)
     Q_PROPERTY(bool CanPlay READ yes)
     Q_PROPERTY(bool CanPause READ yes)
-    Q_PROPERTY(bool CanSeek READ no)
+    Q_PROPERTY(bool CanSeek READ yes)
     Q_PROPERTY(bool CanControl READ yes)
 
 public:
@@ -98,7 +104,8 @@ public:
     const MprisControl& c() const { return m_service->control(); }
     QString playbackStatus() const { return c().status ? c().status() : QStringLiteral("Stopped"); }
     double one() const { return 1.0; }
-    QVariantMap metadata() const { return metadataOf(c().track ? c().track() : MprisTrack{}); }
+    void setRate(double) {} // writable by the interface; the one rate there is stays
+    QVariantMap metadata() const { return metadataOf(track()); }
     double volume() const { return c().volume ? c().volume() : 1.0; }
     void setVolume(double v)
     {
@@ -116,11 +123,38 @@ public slots:
     void PlayPause() { call(c().playPause); }
     void Stop() { call(c().stop); }
     void Play() { call(c().play); }
-    void Seek(qlonglong) {}
-    void SetPosition(const QDBusObjectPath&, qlonglong) {}
-    void OpenUri(const QString&) {}
+    // Offsets and positions are microseconds.
+    void Seek(qlonglong Offset)
+    {
+        const MprisTrack t = track();
+        if (t.index < 0 || !c().positionMs) return;
+        const long long target = c().positionMs() + Offset / 1000;
+        if (t.lengthMs > 0 && target > t.lengthMs)
+            call(c().next);
+        else
+            seekTo(std::max(0LL, target));
+    }
+    void SetPosition(const QDBusObjectPath& TrackId, qlonglong Position)
+    {
+        const MprisTrack t = track();
+        // Another id is a client that has not yet seen the song change.
+        if (t.index < 0 || TrackId.path() != trackIdOf(t) || Position < 0 ||
+            (t.lengthMs > 0 && Position / 1000 > t.lengthMs))
+            return;
+        seekTo(Position / 1000);
+    }
+    void OpenUri(const QString& Uri) { Q_UNUSED(Uri); } // no schemes are offered
+
+signals:
+    void Seeked(qlonglong Position);
 
 private:
+    MprisTrack track() const { return c().track ? c().track() : MprisTrack{}; }
+    void seekTo(long long ms)
+    {
+        if (c().seek) call([this, ms] { c().seek(ms); });
+    }
+
     MprisService* m_service;
 };
 
@@ -161,13 +195,22 @@ void MprisService::playerChanged(const QStringList& properties)
     QVariantMap changed;
     for (const QString& name : properties) {
         const QVariant value = player->property(name.toLatin1().constData());
-        if (value.isValid()) changed.insert(name, value);
+        // Only changes go out: the window repeats a status that stays (Next while playing).
+        if (!value.isValid() || m_announced.value(name) == value) continue;
+        changed.insert(name, value);
+        m_announced.insert(name, value);
     }
+    if (changed.isEmpty()) return;
     QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kObjectPath),
                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
                                                      QStringLiteral("PropertiesChanged"));
     signal << QString::fromLatin1(kPlayerInterface) << changed << QStringList();
     QDBusConnection::sessionBus().send(signal);
+}
+
+void MprisService::seeked(long long positionMs)
+{
+    if (m_registered) emit findChild<PlayerAdaptor*>()->Seeked(qlonglong(positionMs) * 1000);
 }
 
 } // namespace larkspur

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QVariantMap>
 
 #include <functional>
 #include <string>
@@ -27,6 +28,7 @@ struct MprisControl
     std::function<QString()> status; // "Playing", "Paused" or "Stopped"
     std::function<MprisTrack()> track;
     std::function<long long()> positionMs;
+    std::function<void(long long)> seek; // to this position (ms); reported back through seeked()
     std::function<double()> volume;          // 0.0 .. 1.0
     std::function<void(double)> setVolume;
 };
@@ -43,14 +45,18 @@ public:
 
     // False when there is no session bus or the name is taken.
     bool registerOnSessionBus();
-    // Emits PropertiesChanged for these Player properties with their current values.
+    // Emits PropertiesChanged for these Player properties with their current values; those
+    // whose value is the one announced last are left out.
     void playerChanged(const QStringList& properties);
+    // Emits Seeked: the song was moved to this position, by whatever means.
+    void seeked(long long positionMs);
 
     const MprisControl& control() const { return m_control; }
 
 private:
     MprisControl m_control;
     bool m_registered = false;
+    QVariantMap m_announced;
 };
 
 } // namespace larkspur

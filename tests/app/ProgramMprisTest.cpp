@@ -6,13 +6,18 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <filesystem>
 #include <functional>
+#include <regex>
+#include <set>
 
 using larkspur::test::readFile;
 using larkspur::test::TempDir;
 using larkspur::test::writeFile;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -39,6 +44,16 @@ private:
     QString m_address;
 };
 
+// The first group of each match.
+std::vector<std::string> matches(const std::string& text, const std::string& pattern)
+{
+    std::vector<std::string> out;
+    const std::regex re(pattern);
+    for (std::sregex_iterator m(text.begin(), text.end(), re), end; m != end; ++m)
+        out.push_back((*m)[1]);
+    return out;
+}
+
 } // namespace
 
 TEST(ProgramMpris, DesktopControlsDriveThePlayer)
@@ -52,12 +67,11 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
     SessionBus bus;
     ASSERT_FALSE(bus.address().isEmpty());
     TempDir dir;
-    std::string text;
-    for (const char* name : {"First Band - One.mp3", "Second Band - Two.mp3"}) {
-        larkspur::test::makeMp3(dir.file(name), 20.0);
-        text += "0|" + dir.file(name) + "\r\n";
-    }
-    writeFile(dir.file("list.txt"), text);
+    std::filesystem::create_directories(dir.file("config/Larkspur"));
+    writeFile(dir.file("config/Larkspur/Larkspur.conf"), "[General]\nFade%20speed=10\n");
+    const std::string song = dir.file("Ärger & Söhne - Grüße #1 100%.mp3");
+    larkspur::test::makeMp3(song, 20.0);
+    writeFile(dir.file("list.txt"), "0|" + song + "\r\n");
 
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
@@ -76,7 +90,8 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
     // dbus-monitor writes each message as it comes; gdbus monitor would hold them back.
     monitor.start(QStringLiteral("dbus-monitor"),
                   {QStringLiteral("--session"),
-                   QStringLiteral("type='signal',interface='org.freedesktop.DBus.Properties'")});
+                   QStringLiteral("type='signal',interface='org.freedesktop.DBus.Properties'"),
+                   QStringLiteral("type='signal',interface='org.mpris.MediaPlayer2.Player'")});
     QThread::msleep(300); // connected before anything happens
     const auto ask = [&](const QStringList& args) {
         QProcess c;
@@ -97,15 +112,59 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
         for (int i = 0; i < 200 && !cond(); ++i) QThread::msleep(50);
         return cond();
     };
+    const auto is = [&](const char* status) {
+        return [&, status] { return property("PlaybackStatus").find(status) != std::string::npos; };
+    };
+    const auto mpris = [](const char* method) {
+        return u"org.mpris.MediaPlayer2.Player."_s + QLatin1String(method);
+    };
     ASSERT_TRUE(waitFor([&] { return property("PlaybackStatus").find("'Playing'") != std::string::npos; }));
     const std::string meta = property("Metadata");
     EXPECT_NE(meta.find("xesam:title"), std::string::npos) << meta;
-    EXPECT_NE(meta.find("file://" + dir.path()), std::string::npos) << meta;
+    gchar* uri = g_filename_to_uri(song.c_str(), nullptr, nullptr); // as GLib writes it
+    EXPECT_NE(meta.find("'xesam:url': <'" + std::string(uri) + "'>"), std::string::npos) << meta;
+    g_free(uri);
+    const auto trackId = matches(meta, "objectpath '([^']*)'");
+    ASSERT_EQ(trackId.size(), 1u) << meta;
 
-    ask({QStringLiteral("org.mpris.MediaPlayer2.Player.Next")});
-    EXPECT_TRUE(waitFor([&] { return readFile(dir.file("log.txt")).find(" <- NEXT") != std::string::npos; }));
-    ask({QStringLiteral("org.mpris.MediaPlayer2.Player.PlayPause")});
-    EXPECT_TRUE(waitFor([&] { return property("PlaybackStatus").find("'Paused'") != std::string::npos; }));
+    // The interface as the MPRIS interface file has it, but for its optional LoopStatus and
+    // Shuffle: names, types and access; arguments in order.
+    std::string xml = ask({u"org.freedesktop.DBus.Introspectable.Introspect"_s}), members;
+    xml = xml.substr(xml.find("\"org.mpris.MediaPlayer2.Player\""));
+    const std::regex element(
+        R"re(<(method|signal|property|arg) name="(\w*)"(?: type="([^"]*)")?(?: access="(\w+)")?)re");
+    for (std::sregex_iterator m(xml.begin(), xml.find("</interface>") + xml.begin(), element), end;
+         m != end; ++m)
+        for (int i = (*m)[1] == "arg" ? 2 : 1; i <= 4; ++i)
+            if ((*m)[i].matched) members += (i == 1 ? "|" : " ") + (*m)[i].str();
+    const auto found = matches(members, "([^|]+)"),
+               file = matches(
+                   "method Next|method Previous|method Pause|method PlayPause|method Stop|"
+                   "method Play|method Seek Offset x|method SetPosition TrackId o Position x|"
+                   "method OpenUri Uri s|signal Seeked Position x|property PlaybackStatus s read|"
+                   "property Rate d readwrite|property Metadata a{sv} read|property Volume d "
+                   "readwrite|property Position x read|property MinimumRate d read|property "
+                   "MaximumRate d read|property CanGoNext b read|property CanGoPrevious b read|"
+                   "property CanPlay b read|property CanPause b read|property CanSeek b read|"
+                   "property CanControl b read",
+                   "([^|]+)");
+    EXPECT_EQ(std::set(found.begin(), found.end()), std::set(file.begin(), file.end()));
+    EXPECT_NE(property("CanSeek").find("true"), std::string::npos);
+    ask({u"org.freedesktop.DBus.Properties.Set"_s, u"org.mpris.MediaPlayer2.Player"_s, u"Rate"_s,
+         u"<0.5>"_s});
+    EXPECT_NE(property("Rate").find("1.0"), std::string::npos);
+
+    // Each step, and the status it leaves; announced once each, after the change.
+    const auto still = [&] { // the pause fade is over
+        const std::string at = property("Position");
+        QThread::msleep(200);
+        return at == property("Position");
+    };
+    const auto starts = [&] { return matches(readFile(dir.file("log.txt")), "(mp3)\r\n").size(); };
+    ask({mpris("Next")});
+    EXPECT_TRUE(waitFor([&] { return starts() == 2; }));
+    ask({mpris("PlayPause")});
+    EXPECT_TRUE(waitFor(is("'Paused'")) && waitFor(still));
     ask({QStringLiteral("org.freedesktop.DBus.Properties.Set"), QStringLiteral("org.mpris.MediaPlayer2.Player"),
          QStringLiteral("Volume"), QStringLiteral("<0.5>")});
     EXPECT_NE(property("Volume").find("0.5"), std::string::npos);
@@ -115,13 +174,41 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
         EXPECT_NE(property("Volume").find("0.5"), std::string::npos) << notALevel;
     }
 
+    // Seeks while paused, so the position stays put: µs; ignored calls announce nothing.
+    const QString id = QString::fromStdString("'" + trackId[0] + "'");
+    for (const QStringList& call :
+         {QStringList{mpris("SetPosition"), id, u"5000000"_s},
+          {mpris("SetPosition"), u"'/org/larkspur/track/7'"_s, u"6000000"_s},
+          {mpris("SetPosition"), id, u"--"_s, u"-1"_s},
+          {mpris("SetPosition"), id, u"21000000"_s},
+          {mpris("Seek"), u"2000000"_s},
+          {mpris("Seek"), u"--"_s, u"-60000000"_s}})
+        ask(call);
+    ask({mpris("PlayPause")}); // resume
+    EXPECT_TRUE(waitFor(is("'Playing'")));
+    ask({mpris("PlayPause")}); // and resume again while the pause fades
+    ask({mpris("PlayPause")});
+    QThread::msleep(2000);
+    EXPECT_FALSE(still());
+    ask({mpris("PlayPause")});
+    EXPECT_TRUE(waitFor(still));
+    ask({mpris("Seek"), u"60000000"_s}); // past the end: the next song, though paused
+    EXPECT_TRUE(waitFor(is("'Playing'")));
+    QThread::msleep(500);
+
     std::string announced;
-    for (int i = 0; i < 50 && announced.find("\"Paused\"") == std::string::npos; ++i) {
-        monitor.waitForReadyRead(100);
+    while (monitor.waitForReadyRead(300))
         announced += monitor.readAllStandardOutput().toStdString();
-    }
-    EXPECT_NE(announced.find("PropertiesChanged"), std::string::npos) << announced;
-    EXPECT_NE(announced.find("\"Paused\""), std::string::npos) << announced;
+    EXPECT_EQ(matches(announced, R"re("PlaybackStatus"\s+variant\s+string "(\w+)")re"),
+              (std::vector<std::string>{"Playing", "Paused", "Playing", "Paused", "Playing",
+                                        "Paused", "Playing"}))
+        << announced;
+    const auto seeked = matches(announced, R"(member=Seeked\n\s*int64 (-?\d+))");
+    ASSERT_EQ(seeked.size(), 3u) << announced;
+    EXPECT_EQ(seeked[0], "5000000");
+    EXPECT_NEAR(std::stoll(seeked[1]), 7000000, 100000);
+    EXPECT_EQ(seeked[2], "0");
+    EXPECT_EQ(starts(), 3u);
     monitor.kill();
     monitor.waitForFinished(3000);
 

@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
@@ -366,7 +367,9 @@ TEST_F(WindowLyricsSources, QuicksaveKeepsStampsUntilEditedAndCtrlClickSeeks)
                              "Untimed line\r\n[00:10.00]Third line\r\n");
     EXPECT_FALSE(std::filesystem::exists(lyr));
 
-    // Ctrl+click on a timed line seeks there; a plain click or an untimed line does not.
+    // Ctrl+click on a timed line seeks there, and says so (to the bus); a plain click or an
+    // untimed line does not.
+    QSignalSpy seeked(f.get(), &TForm1::seeked);
     auto pointOf = [&](int line) {
         return f->memo1->cursorRect(QTextCursor(f->memo1->document()->findBlockByNumber(line)))
             .center();
@@ -376,6 +379,8 @@ TEST_F(WindowLyricsSources, QuicksaveKeepsStampsUntilEditedAndCtrlClickSeeks)
     QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::NoModifier, pointOf(1));
     QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::ControlModifier, pointOf(1));
     EXPECT_EQ(mp.seeks, (std::vector<long long>{10'000, 5'000}));
+    ASSERT_EQ(seeked.size(), 2);
+    EXPECT_EQ(seeked[1][0].toLongLong(), 5'000);
     EXPECT_EQ(highlighted(*f), 1);
 
     // Edited: the .lyr file as ever, and the highlight and seeking end.
