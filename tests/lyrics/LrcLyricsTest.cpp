@@ -76,6 +76,44 @@ TEST(LrcLyrics, ParsesLines)
     }
 }
 
+// Files as other players and taggers write them, from their parsers' own test cases.
+TEST(LrcLyrics, AsOtherPlayersWriteThem)
+{
+    struct Case
+    {
+        const char* lrc;
+        std::vector<Expected> lines;
+    };
+    const Case cases[] = {
+        {"[offset:+102][00:00.17]first line\n[00:01.00]second",
+         {{68, "first line"}, {898, "second"}}},
+        {"[00:02.00]<00:02.50> spark <00:03.00> light", {{2000, "spark light"}}},
+        {"[00:02.00]<00:02.50>Spa<00:02.70>rk", {{2000, "Spark"}}},
+        {"[00:05.000]hello [00:06.000] world", {{5000, "hello world"}}},
+        {"[01:00:00.50]hour\n[1:03:56.66]more", {{3600500, "hour"}, {3836660, "more"}}},
+        {"[10.00]ten\n[52.78]late", {{10000, "ten"}, {52780, "late"}}},
+        {"[03:48][35]text", {{35000, "text"}, {228000, "text"}}},
+        {"[35]not after a stamp", {{-1, "[35]not after a stamp"}}},
+        {"[ 1 : 10 . 10 ]blanks", {{70100, "blanks"}}},
+        {"[Encoding:iso-8859-15]\n[t_time:(2:57)]\n[attr1:]\n[#:x]\n[00:01.00]a", {{1000, "a"}}},
+        {"[Verse 1: Ann]\n[12:3]x\n[ar:x] sung",
+         {{-1, "[Verse 1: Ann]"}, {-1, "[12:3]x"}, {-1, "[ar:x] sung"}}},
+        {"[00:61:00.00]bad minutes\n[123:00:00.00]too many hours",
+         {{-1, "[00:61:00.00]bad minutes"}, {-1, "[123:00:00.00]too many hours"}}},
+    };
+    for (const auto& c : cases) {
+        const auto lyrics = LrcLyrics::parse(c.lrc);
+        ASSERT_EQ(lyrics.lines().size(), c.lines.size()) << c.lrc;
+        for (std::size_t i = 0; i < c.lines.size(); ++i) {
+            EXPECT_EQ(lyrics.lines()[i].timeMs.value_or(-1), c.lines[i].ms)
+                << c.lrc << " line " << i;
+            EXPECT_EQ(lyrics.lines()[i].text, c.lines[i].text) << c.lrc << " line " << i;
+        }
+    }
+    EXPECT_TRUE(looksLikeLrc("[offset:+102][00:00.17]first line"));
+    EXPECT_TRUE(looksLikeLrc("[52.78]late"));
+}
+
 TEST(LrcLyrics, PlainTextAndOffset)
 {
     const std::string lrc = "[ti:Song]\n[offset:-100]\nIntro\n[00:02.00]two\n[00:01.00]one\n";
