@@ -537,29 +537,31 @@ TEST_F(WindowLyricsSources, ToolSendsNamesAsWrittenAndTheMeasuredLength)
 {
     const QString tool = QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur-tool");
     writeFile(site.file("search.html"), "<html><body>No result markers here</body></html>");
-    const auto add = [&](const char* artist, const char* title, int seconds, const char* words) {
-        records.append(QJsonObject{{QStringLiteral("artistName"), QString::fromUtf8(artist)},
-                                   {QStringLiteral("trackName"), QString::fromUtf8(title)},
-                                   {QStringLiteral("duration"), seconds},
-                                   {QStringLiteral("instrumental"), false},
-                                   {QStringLiteral("plainLyrics"), QString::fromUtf8(words)}});
-    };
-    add("Simon & Garfunkel", "The Boxer", 3, "Boxer words");
-    add("Ärger & Söhne", "Grüße, Straße (Live)", 40, "Live words");
-    add("Ärger & Söhne", "Grüße, Straße (Remastered)", 6, "Remastered words");
-    add("Ärger & Söhne", "Grüße, Straße (Edit)", 8, "Edit words");
-    add("Long Band", "Long Song", 20, "Too long");
+    const struct
+    {
+        const char *artist, *title;
+        int seconds;
+        const char* words;
+    } held[] = {{"Simon & Garfunkel", "The Boxer", 3, "Boxer words"},
+                {"Ärger & Söhne", "Grüße, Straße (Live)", 40, "Live words"},
+                {"Ärger & Söhne", "Grüße, Straße (Remastered)", 6, "Remastered words"},
+                {"Ärger & Söhne", "Grüße, Straße (Edit)", 8, "Edit words"},
+                {"Long Band", "Long Song", 20, "Too long"}};
+    for (const auto& r : held)
+        records.append(QJsonObject{{QStringLiteral("artistName"), QString::fromUtf8(r.artist)},
+                                   {QStringLiteral("trackName"), QString::fromUtf8(r.title)},
+                                   {QStringLiteral("duration"), r.seconds},
+                                   {QStringLiteral("plainLyrics"), QString::fromUtf8(r.words)}});
     writeRoutes();
     struct Case
     {
         const char* file;
         double seconds;
-        int status;
-        std::string out;
+        std::string out; // empty: nothing found
     } cases[] = {
-        {"Simon & Garfunkel - The Boxer.mp3", 3.0, 0, "Boxer words\n"},
-        {"Ärger & Söhne - Grüße, Straße.mp3", 5.0, 0, "Remastered words\n"},
-        {"Long Band - Long Song.mp3", 4.0, 1, ""},
+        {"Simon & Garfunkel - The Boxer.mp3", 3.0, "Boxer words\n"},
+        {"Ärger & Söhne - Grüße, Straße.mp3", 5.0, "Remastered words\n"},
+        {"Long Band - Long Song.mp3", 4.0, ""},
     };
     for (const Case& c : cases) {
         const std::string path = dir.file(c.file);
@@ -567,7 +569,7 @@ TEST_F(WindowLyricsSources, ToolSendsNamesAsWrittenAndTheMeasuredLength)
         QProcess p;
         p.start(tool, {QStringLiteral("lyrics"), QString::fromStdString(path)});
         ASSERT_TRUE(p.waitForFinished(30000));
-        EXPECT_EQ(p.exitCode(), c.status) << c.file << p.readAllStandardError().toStdString();
+        EXPECT_EQ(p.exitCode(), c.out.empty() ? 1 : 0) << c.file << p.readAllStandardError().toStdString();
         EXPECT_EQ(p.readAllStandardOutput().toStdString(), c.out) << c.file;
     }
 }

@@ -4,12 +4,9 @@ Answers from routes.json in the folder given as its argument, read anew for each
 an object whose keys are exact request targets ("/api/get?artist_name=a&track_name=t") and
 whose values are {"status": 200, "body": "...", "delay": 0.5}; "body" is sent as it stands
 (so it may be broken JSON), "delay" (seconds) defaults to none. Any other target gets the
-database's 404, unless routes.json also holds "records": a list of the database's records
-(artistName, trackName, duration, syncedLyrics, ...), which /api/get and /api/search then
-match as the real database does: names compared lower case, without accents or apostrophes,
-with other punctuation ("&" too) as blanks; /api/get wants both names equal and, when a
-duration is given, one within 2 s; /api/search wants every word of the artist and the title
-in the record's. Each request goes to requests.log in that folder as one line: its target,
+database's 404, unless "records" (the database's records) match it as the real database
+matches: names without case, accents or apostrophes, other punctuation ("&" too) as blanks,
+a length within 2 s; a search needs every word of the names. Each request goes to requests.log in that folder as one line: its target,
 a tab, its User-Agent. Prints its port on the first line, then serves until its standard
 input closes.
 """
