@@ -142,14 +142,13 @@ bool TForm1::findInMemo(FindReplaceDialog& dialog)
 void TForm1::replaceInMemo()
 {
     const CrLfText text(memoRawText(memo1));
-    const FindOptions options = rdlg->options();
     QTextCursor cursor = memo1->textCursor();
     const qsizetype selStart = text.fromEditor(cursor.selectionStart());
     const qsizetype selEnd = text.fromEditor(cursor.selectionEnd());
-    // The selected occurrence itself is the next to be found. Compared as the search
-    // compares, escape codes and case option included, so a hit of "^p" is not skipped.
+    // The selected occurrence itself is the next to be found. Escape codes are expanded,
+    // so a hit of "^p" is not skipped; a-z compare without case whatever Match case says.
     if (MatchesFindText(QStringView(text.text()).mid(selStart, selEnd - selStart),
-                        PrepareFindText(rdlg->findText(), options.matchCase), options.matchCase)) {
+                        PrepareFindText(rdlg->findText(), false), false)) {
         cursor.setPosition(cursor.selectionStart());
         memo1->setTextCursor(cursor);
     }

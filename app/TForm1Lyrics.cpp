@@ -71,6 +71,7 @@ void TForm1::buildLyrics()
             forgetLyricsStatus();
     };
     view.databaseMissed = [this](const std::string& why) { showLyricsStatus(why); };
+    view.songNamed = [this] { emit playerChanged({QStringLiteral("Metadata")}); };
     m_lyrics = new LyricsSearch(*this, *m_http, *WebBrowser1, std::move(view), this);
     createCatalogueSearch();
     if (!m_services.askSaveFile)

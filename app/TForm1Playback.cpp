@@ -2,6 +2,8 @@
 
 #include "app/TForm1.h"
 #include "app/Toolbar.h"
+#include "lyrics/LocalLyrics.h"
+#include "lyrics/LyricsSearch.h"
 #include "lyrics/SongWords.h"
 #include "playback/Fader.h"
 #include "playback/ListMaintenance.h"
@@ -329,9 +331,13 @@ MprisControl TForm1::mprisControl()
         if (CurrentSong.empty()) return t;
         t.index = CurrentIndex;
         t.path = CurrentSong;
-        const auto words = songWordsFromFileName(fileNamePart(CurrentSong), SplitterChar);
-        t.title = words ? words->title : fileNamePart(CurrentSong);
-        if (words) t.artist = words->artist;
+        // The lookup's names hold the tags once they are read; till then the file name's.
+        const DatabaseSong names =
+            m_lyrics->namedSong() == CurrentSong
+                ? m_lyrics->databaseSong()
+                : songNamesFor(std::nullopt, fileNamePart(CurrentSong), SplitterChar);
+        t.title = names.title;
+        t.artist = names.artist;
         t.lengthMs = mp().lengthMs();
         return t;
     };

@@ -120,9 +120,16 @@ ReplaceAllResult ReplaceAll(QStringView text, QStringView prepared, QStringView 
     for (qsizetype from = 0;;) {
         const qsizetype p = hay.view.indexOf(prepared, from);
         if (p < 0) break;
-        if (options.wholeWord && !IsWholeWordAt(text, p, L)) {
-            from = p + 1;
-            continue;
+        if (options.wholeWord) {
+            // The character before is that of the text as replaced so far: a replacement
+            // ending in a letter joins the next hit to it.
+            const QChar before = p > copied               ? text[p - 1]
+                                 : !result.text.isEmpty() ? result.text.back()
+                                                          : QChar(u' ');
+            if (IsWordChar(before) || (p + L < text.size() && IsWordChar(text[p + L]))) {
+                from = p + 1;
+                continue;
+            }
         }
         if (result.count == 0) result.text.reserve(text.size()); // grows by doubling if longer
         result.text += text.mid(copied, p - copied);

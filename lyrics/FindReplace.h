@@ -49,7 +49,8 @@ struct ReplaceAllResult
 };
 
 // Replaces every hit from the start of `text` on, going on behind each replacement, so a
-// replacement holding the find text is not searched again. The direction is not used.
+// replacement holding the find text is not searched again. The whole-word test sees the
+// text as replaced so far ("----", "--" by "b" gives "b--"). The direction is not used.
 // Linear in the text plus the characters inserted.
 ReplaceAllResult ReplaceAll(QStringView text, QStringView prepared, QStringView replacement,
                             const FindOptions& options);

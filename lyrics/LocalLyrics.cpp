@@ -11,8 +11,11 @@ std::optional<FoundLyrics> tagLyrics(const std::optional<EmbeddedLyrics>& tags)
     return std::nullopt;
 }
 
-DatabaseSong databaseSongFor(const std::optional<EmbeddedLyrics>& tags, const SongWords& words)
+DatabaseSong songNamesFor(const std::optional<EmbeddedLyrics>& tags, std::string_view fileName,
+                          std::string_view splitter)
 {
+    const SongWords words =
+        songNamesFromFileName(fileName, splitter).value_or(SongWords{{}, std::string(fileName)});
     DatabaseSong song;
     song.artist = tags && !tags->artist.empty() ? tags->artist : words.artist;
     song.title = tags && !tags->title.empty() ? tags->title : words.title;

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace larkspur {
 
@@ -23,9 +24,11 @@ struct FoundLyrics
 // readEmbeddedLyrics(songPath), read once by the caller.
 std::optional<FoundLyrics> tagLyrics(const std::optional<EmbeddedLyrics>& tags);
 
-// Artist and title from the tags where they hold them, else the words of the file name;
-// no length.
-DatabaseSong databaseSongFor(const std::optional<EmbeddedLyrics>& tags, const SongWords& words);
+// The song's artist and title as the lyrics database and the desktop's media controls are
+// told them: from the tags where they hold them, else from the file name (without folder)
+// split by songNamesFromFileName, else the title is the file name as it stands. No length.
+DatabaseSong songNamesFor(const std::optional<EmbeddedLyrics>& tags, std::string_view fileName,
+                          std::string_view splitter);
 
 // What a database answer shows: nothing for DatabaseLyricsKind::Nothing.
 std::optional<FoundLyrics> shownFromDatabase(const DatabaseLyrics& answer);

@@ -39,30 +39,63 @@ std::int64_t readDigits(std::string_view s, std::size_t& pos, int most, int& cou
     return value;
 }
 
-// "[m:ss]", "[mm:ss.x]", "[mm:ss.xx]" or "[mmm:ss.xxx]" at `pos`: its time, and `pos` moved
-// past it. Anything else leaves `pos` alone.
-std::optional<std::int64_t> readStamp(std::string_view s, std::size_t& pos)
+void skipBlanks(std::string_view s, std::size_t& p)
+{
+    while (p < s.size() && isBlank(s[p]))
+        ++p;
+}
+
+// A stamp at `pos` between `open` and `close`: "[m:ss]", "[mmm:ss.xxx]", "[h:mm:ss.xx]",
+// seconds alone with a fraction ("[52.78]"), or, when `bare` (right after another stamp),
+// seconds alone without one ("[35]"). Blanks inside are allowed, as some writers put them.
+// Its time, and `pos` moved past it; anything else leaves `pos` alone.
+std::optional<std::int64_t> readStamp(std::string_view s, std::size_t& pos, bool bare = false,
+                                      char open = '[', char close = ']')
 {
     std::size_t p = pos;
-    if (p >= s.size() || s[p] != '[') return std::nullopt;
+    if (p >= s.size() || s[p] != open) return std::nullopt;
     ++p;
-    int count = 0;
-    const std::int64_t minutes = readDigits(s, p, 3, count);
-    if (count == 0 || p >= s.size() || s[p] != ':') return std::nullopt;
-    ++p;
-    const std::int64_t seconds = readDigits(s, p, 2, count);
-    if (count != 2 || seconds >= 60) return std::nullopt;
+    std::array<std::int64_t, 3> parts{};
+    std::array<int, 3> digits{};
+    std::size_t n = 0;
+    for (;;) {
+        skipBlanks(s, p);
+        parts[n] = readDigits(s, p, 5, digits[n]);
+        if (digits[n] == 0) return std::nullopt;
+        ++n;
+        skipBlanks(s, p);
+        if (n == parts.size() || p >= s.size() || s[p] != ':') break;
+        ++p;
+    }
     std::int64_t ms = 0;
+    bool fraction = false;
     if (p < s.size() && s[p] == '.') {
         ++p;
+        skipBlanks(s, p);
+        int count = 0;
         ms = readDigits(s, p, 3, count);
-        if (count == 0) return std::nullopt;
+        if (count == 0 || (p < s.size() && isDigit(s[p]))) return std::nullopt;
         for (; count < 3; ++count)
             ms *= 10;
+        fraction = true;
+        skipBlanks(s, p);
     }
-    if (p >= s.size() || s[p] != ']') return std::nullopt;
+    if (p >= s.size() || s[p] != close) return std::nullopt;
+    // The last part is the seconds; the parts before them minutes, then hours.
+    const auto sixty = [&](std::size_t i) { return digits[i] == 2 && parts[i] < 60; };
+    std::int64_t seconds = 0;
+    if (n == 1) {
+        if (!fraction && !bare) return std::nullopt;
+        seconds = parts[0];
+    } else if (n == 2) {
+        if (digits[0] > 3 || !sixty(1)) return std::nullopt;
+        seconds = parts[0] * 60 + parts[1];
+    } else {
+        if (digits[0] > 2 || !sixty(1) || !sixty(2)) return std::nullopt;
+        seconds = (parts[0] * 60 + parts[1]) * 60 + parts[2];
+    }
     pos = p + 1;
-    return (minutes * 60 + seconds) * 1000 + ms;
+    return seconds * 1000 + ms;
 }
 
 std::string lowerAscii(std::string_view s)
@@ -73,38 +106,80 @@ std::string lowerAscii(std::string_view s)
     return lower;
 }
 
-// Tags taggers write at the top of a file; only [offset:] changes anything.
-bool isMetadataKey(std::string_view key)
-{
-    static constexpr std::array<std::string_view, 13> keys = {
-        "ar", "al", "ti", "au", "by", "length", "offset", "re", "ve", "tool", "la", "id", "#"};
-    return std::find(keys.begin(), keys.end(), lowerAscii(key)) != keys.end();
-}
-
 struct Tag
 {
     std::string_view key, value;
 };
 
-// A line made only of "[key:value]" tags with known keys: the tags. Nothing otherwise, so
-// "[Chorus]" or "[Verse 1: Ann]" stay lyrics.
-std::optional<std::vector<Tag>> readMetadataLine(std::string_view line)
+// A "[name:value]" tag at `pos` whose name is one word of letters, digits, "_" or "#" and not
+// a number ("[ar:Artist]", "[t_time:(2:57)]"); "[Verse 1: Ann]" is no tag. Moves `pos` past it.
+std::optional<Tag> readTag(std::string_view s, std::size_t& pos)
+{
+    if (pos >= s.size() || s[pos] != '[') return std::nullopt;
+    const std::size_t close = s.find(']', pos);
+    const std::size_t colon = s.find(':', pos);
+    if (close == std::string_view::npos || colon == std::string_view::npos || colon > close)
+        return std::nullopt;
+    const std::string_view key = s.substr(pos + 1, colon - pos - 1);
+    const auto isNameChar = [](char c) {
+        return isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
+               c == '#';
+    };
+    if (key.empty() || !std::all_of(key.begin(), key.end(), isNameChar) ||
+        std::all_of(key.begin(), key.end(), isDigit))
+        return std::nullopt;
+    pos = close + 1;
+    return Tag{key, trimBlanks(s.substr(colon + 1, close - colon - 1))};
+}
+
+// What a line starts with: tags (only before any stamp, as in "[offset:+102][00:00.17]"),
+// then stamps; `pos` ends behind them.
+struct Lead
 {
     std::vector<Tag> tags;
-    std::string_view rest = trimBlanks(line);
-    while (!rest.empty()) {
-        if (rest.front() != '[') return std::nullopt;
-        const std::size_t close = rest.find(']');
-        const std::size_t colon = rest.find(':');
-        if (close == std::string_view::npos || colon == std::string_view::npos || colon > close)
-            return std::nullopt;
-        const std::string_view key = rest.substr(1, colon - 1);
-        if (!isMetadataKey(key)) return std::nullopt;
-        tags.push_back({key, trimBlanks(rest.substr(colon + 1, close - colon - 1))});
-        rest = trimBlanks(rest.substr(close + 1));
+    std::vector<std::int64_t> times;
+    std::size_t pos = 0;
+};
+
+Lead readLead(std::string_view line)
+{
+    Lead lead;
+    skipBlanks(line, lead.pos);
+    for (;;) {
+        if (const auto time = readStamp(line, lead.pos, !lead.times.empty())) {
+            lead.times.push_back(*time);
+        } else if (const auto tag = lead.times.empty() ? readTag(line, lead.pos) : std::nullopt) {
+            lead.tags.push_back(*tag);
+            skipBlanks(line, lead.pos);
+        } else {
+            break;
+        }
     }
-    if (tags.empty()) return std::nullopt;
-    return tags;
+    return lead;
+}
+
+// A timed line's text without the word stamps of enhanced LRC ("<00:02.50>") and stamps
+// inside it; a stamp with blanks beside it leaves one blank.
+std::string withoutInnerStamps(std::string_view body)
+{
+    std::string out;
+    bool blank = false;
+    for (std::size_t i = 0; i < body.size();) {
+        std::size_t p = i;
+        if (readStamp(body, p, false, '<', '>') || readStamp(body, p)) {
+            blank = blank || (!out.empty() && isBlank(out.back())) ||
+                    (p < body.size() && isBlank(body[p]));
+            while (!out.empty() && isBlank(out.back()))
+                out.pop_back();
+            skipBlanks(body, p);
+            i = p;
+            continue;
+        }
+        if (blank && !out.empty()) out += ' ';
+        blank = false;
+        out += body[i++];
+    }
+    return out;
 }
 
 std::optional<std::int64_t> readOffset(std::string_view value)
@@ -153,27 +228,24 @@ LrcLyrics LrcLyrics::parse(std::string_view text)
     // memory in proportion to the file, not to their product.
     std::size_t copyBudget = kLrcCopyBudgetFactor * text.size() + kLrcCopyBudgetBytes;
     for (const std::string_view line : splitLines(withoutBom(text))) {
-        std::size_t pos = 0;
-        while (pos < line.size() && isBlank(line[pos]))
-            ++pos;
-        std::vector<std::int64_t> times;
-        while (const auto time = readStamp(line, pos))
-            times.push_back(*time);
-        if (!times.empty()) {
-            const std::string body(trimBlanks(line.substr(pos)));
-            for (std::size_t k = 0; k < times.size(); ++k) {
+        const Lead lead = readLead(line);
+        if (!lead.times.empty() || lead.pos == line.size()) {
+            for (const Tag& tag : lead.tags) {
+                if (lowerAscii(tag.key) != "offset") continue;
+                if (const auto offset = readOffset(tag.value)) lyrics.m_offsetMs = *offset;
+            }
+        }
+        if (!lead.times.empty()) {
+            const std::string body(trimBlanks(withoutInnerStamps(line.substr(lead.pos))));
+            for (std::size_t k = 0; k < lead.times.size(); ++k) {
                 if (k > 0) {
                     if (body.size() > copyBudget) break;
                     copyBudget -= body.size();
                 }
-                lyrics.m_lines.push_back({times[k], body});
+                lyrics.m_lines.push_back({lead.times[k], body});
             }
-        } else if (const auto tags = readMetadataLine(line)) {
-            for (const Tag& tag : *tags) {
-                if (lowerAscii(tag.key) != "offset") continue;
-                if (const auto offset = readOffset(tag.value)) lyrics.m_offsetMs = *offset;
-            }
-        } else {
+        } else if (lead.tags.empty() || lead.pos != line.size()) {
+            // Tags with text behind them are no tags: "[Verse: Ann] la la" is sung.
             lyrics.m_lines.push_back({std::nullopt, std::string(line)});
         }
     }
@@ -216,12 +288,8 @@ std::optional<std::size_t> LrcLyrics::lineAt(std::int64_t positionMs) const
 
 bool looksLikeLrc(std::string_view text)
 {
-    for (const std::string_view line : splitLines(withoutBom(text))) {
-        std::size_t pos = 0;
-        while (pos < line.size() && isBlank(line[pos]))
-            ++pos;
-        if (readStamp(line, pos)) return true;
-    }
+    for (const std::string_view line : splitLines(withoutBom(text)))
+        if (!readLead(line).times.empty()) return true;
     return false;
 }
 

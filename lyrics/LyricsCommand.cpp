@@ -32,7 +32,8 @@ void print(std::ostream& out, const std::string& text)
 
 } // namespace
 
-int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                     const std::function<long long(const std::string&)>& songLengthMs)
 {
     int next = 0;
     bool synced = false, database = true;
@@ -119,9 +120,22 @@ int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, st
     // The web gave nothing for the song: the database, as the window asks it.
     if (database && shown == 0) {
         LyricsDatabase db(http);
-        // No length: without a player, only the file's headers would say, and for VBR files
-        // without a frame count they guess wrong, which would miss the record.
-        if (const auto answer = db.Lookup(search.databaseSong())) {
+        DatabaseSong asked = search.databaseSong();
+        std::string unmeasured = "no way to measure it";
+        try {
+            if (songLengthMs) {
+                if (const long long ms = songLengthMs(song); ms > 0)
+                    asked.durationMs = ms;
+                else
+                    unmeasured = "the file gives none";
+            }
+        } catch (const std::exception& e) {
+            unmeasured = e.what();
+        }
+        if (!asked.durationMs)
+            err << "larkspur-tool: The song's length is not known (" << unmeasured
+                << "); the lyrics database is asked without it.\n";
+        if (const auto answer = db.Lookup(asked)) {
             if (const auto shownLyrics = shownFromDatabase(*answer)) {
                 print(out, shownLyrics->synced && !synced
                                ? LrcLyrics::parse(shownLyrics->text).plainText()

@@ -3,8 +3,10 @@
 // runs at a song start, with the search switched on, printing what would show in the lyrics
 // memo. Sources in the window's order: the .lyr file, the .lrc file, the song's tags, the web
 // search, then (unless --no-database) the lyrics database. --synced prints timed lyrics with
-// their stamps.
+// their stamps. The database is sent the song's length as `songLengthMs` measures it (in ms;
+// it throws, or gives 0, when it cannot), and only a record within 2 s of it is taken.
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@ namespace larkspur {
 
 // 0: the text was printed; 1: the lookup ended without text, or the file name holds no
 // words to look up (one line on err); 2: usage.
-int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                     const std::function<long long(const std::string&)>& songLengthMs = {});
 
 } // namespace larkspur

@@ -109,15 +109,22 @@ DatabaseLyrics fromSearch(const std::string& body, std::optional<long long> leng
     if (!doc || !doc->isArray()) return nothing("the search answer is not a JSON list");
     const QJsonArray hits = doc->array();
     if (hits.isEmpty()) return nothing("no such song");
+    // The hit nearest in length: a live take or a long version often shares the names.
+    std::optional<QJsonObject> nearest;
+    double nearestOff = 0;
     for (const QJsonValue& hit : hits) {
         if (!hit.isObject()) continue;
         const QJsonObject record = hit.toObject();
         if (!lengthMs) return fromRecord(record);
         const QJsonValue duration = record.value(QLatin1String("duration"));
-        if (duration.isDouble() &&
-            std::abs(duration.toDouble() - *lengthMs / 1000.0) <= kLengthToleranceSeconds)
-            return fromRecord(record);
+        if (!duration.isDouble()) continue;
+        const double off = std::abs(duration.toDouble() - *lengthMs / 1000.0);
+        if (off <= kLengthToleranceSeconds && (!nearest || off < nearestOff)) {
+            nearest = record;
+            nearestOff = off;
+        }
     }
+    if (nearest) return fromRecord(*nearest);
     return nothing("no hit within 2 s of the song's length");
 }
 

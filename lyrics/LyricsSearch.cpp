@@ -70,7 +70,8 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     m_state.SongArtist = words->artist;
     m_state.SongTitle = words->title;
     m_state.SearchTerm = words->artist + " " + words->title;
-    m_databaseSong = databaseSongFor(std::nullopt, *words); // until the tag is read
+    m_databaseSong = songNamesFor(std::nullopt, fileName, m_state.SplitterChar); // until the tag
+    m_namedSong = songPath;
 
     std::optional<FoundLyrics> local;
     std::string unreadable;
@@ -108,7 +109,11 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     std::string refused;
     const auto tags = runAside(
         kRunAsideBytes, [songPath, &refused] { return readEmbeddedLyrics(songPath, &refused); });
-    if (song == m_song) m_databaseSong = databaseSongFor(tags, *words);
+    if (song == m_song) {
+        m_databaseSong = songNamesFor(tags, fileName, m_state.SplitterChar);
+        if (tags && (!tags->artist.empty() || !tags->title.empty()) && m_view.songNamed)
+            m_view.songNamed();
+    }
     if (!refused.empty() && song == m_song) unreadable += (unreadable.empty() ? "" : " ") + refused;
     if (!unreadable.empty() && song == m_song) {
         // The status line is short: the file's name says enough beside the playing song.

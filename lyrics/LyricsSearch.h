@@ -51,6 +51,8 @@ struct LyricsView
     std::function<long long()> songLengthMs;
     // "busy" while a database fetch waits. Optional.
     std::function<void(bool)> setDatabaseBusy;
+    // The song's tags gave its artist or title: databaseSong() holds them now. Optional.
+    std::function<void()> songNamed;
     // A database lookup that was to show its answer (asked by hand, or with the search
     // off) came back without lyrics: one line for the user. Optional.
     std::function<void(const std::string& why)> databaseMissed;
@@ -95,8 +97,10 @@ public:
 
     bool fetching() const { return m_waiting > 0; }
     bool databaseWaiting() const { return m_databaseWaiting > 0; }
-    // What the database is asked about the song of the last lookup (without its length).
+    // What the database is asked about the song of the last lookup (without its length), and
+    // that song's path (empty before the first lookup that found words in a file name).
     const DatabaseSong& databaseSong() const { return m_databaseSong; }
+    const std::string& namedSong() const { return m_namedSong; }
     std::uint64_t generation() const { return m_generation; }
 
 private:
@@ -133,6 +137,7 @@ private:
     LyricsDatabase m_database;
     std::uint64_t m_song = 0; // counts song lookups: a database answer belongs to one
     DatabaseSong m_databaseSong;
+    std::string m_namedSong;
     enum class Harvest { Running, Found, Empty };
     Harvest m_harvest = Harvest::Running;        // the harvest for m_song
     std::optional<FoundLyrics> m_databaseAnswer; // held until the harvest ends without text

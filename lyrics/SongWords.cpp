@@ -14,11 +14,12 @@ constexpr std::string_view kBuiltInSearchHost = "http://www.google.com";
 
 } // namespace
 
-std::optional<SongWords> songWordsFromFileName(std::string_view fileName, std::string_view splitter)
+namespace {
+
+// The steps after the case fold and the "&": the rest of the name's cleaning, and the split.
+std::optional<SongWords> splitName(std::string name, std::string_view splitter)
 {
-    std::string name = RemoveAllNoCase(FoldAsciiLowercase(std::string(fileName)), ".mp3");
-    for (auto [from, to] : {std::pair{"&", " and "}, {"  ", " "}, {"_", " "}, {"  ", " "},
-                            {".", " "}, {"  ", " "}})
+    for (auto [from, to] : {std::pair{"  ", " "}, {"_", " "}, {"  ", " "}, {".", " "}, {"  ", " "}})
         name = ReplaceAllNoCase(std::move(name), from, to);
     name = RemoveMarkedRanges(std::move(name), "{", "}");
     name = RemoveMarkedRanges(std::move(name), "[", "]");
@@ -42,6 +43,19 @@ std::optional<SongWords> songWordsFromFileName(std::string_view fileName, std::s
         words.title = TrimControls(name.substr(std::min(name.size(), at + splitter.size())));
     }
     return words;
+}
+
+} // namespace
+
+std::optional<SongWords> songWordsFromFileName(std::string_view fileName, std::string_view splitter)
+{
+    std::string name = RemoveAllNoCase(FoldAsciiLowercase(std::string(fileName)), ".mp3");
+    return splitName(ReplaceAllNoCase(std::move(name), "&", " and "), splitter);
+}
+
+std::optional<SongWords> songNamesFromFileName(std::string_view fileName, std::string_view splitter)
+{
+    return splitName(RemoveAllNoCase(std::string(fileName), ".mp3"), splitter);
 }
 
 std::string lyricsFileFor(std::string_view songPath)

@@ -19,6 +19,10 @@ struct SongWords
 // number dropped, split at `splitter`. Nothing when the name reduces to nothing.
 std::optional<SongWords> songWordsFromFileName(std::string_view fileName, std::string_view splitter);
 
+// The same split with the name's letter case and its "&" kept ("Simon & Garfunkel"), for
+// those that match names themselves: the lyrics database, desktop media controls.
+std::optional<SongWords> songNamesFromFileName(std::string_view fileName, std::string_view splitter);
+
 // The song's lyrics file: its path with the last four characters replaced by ".lyr".
 std::string lyricsFileFor(std::string_view songPath);
 

@@ -17,7 +17,7 @@ struct MprisTrack
 {
     int index = -1;        // song list position; -1: no song
     std::string path;      // the file
-    std::string title;     // as the lyrics lookup reads the file name
+    std::string title;     // from the tags, else as the lyrics lookup splits the file name
     std::string artist;
     long long lengthMs = 0; // 0 while unknown
 };

@@ -5,6 +5,7 @@
 #include "lyrics/CatalogueCommand.h"
 #include "lyrics/CleanCommand.h"
 #include "lyrics/LyricsCommand.h"
+#include "playback/gst/SongLength.h"
 #include "web/BrowserRenderCommand.h"
 #include "web/HttpFetchCommand.h"
 
@@ -40,7 +41,10 @@ int clean(const Arguments& args)
 }
 int lyrics(const Arguments& args)
 {
-    const int status = larkspur::runLyricsCommand(args, std::cout, std::cerr);
+    const int status =
+        larkspur::runLyricsCommand(args, std::cout, std::cerr, [](const std::string& song) {
+            return larkspur::measureSongLengthMs(song);
+        });
     return status == 2 ? -1 : status;
 }
 int catalogue(const Arguments& args)

@@ -182,6 +182,16 @@ TEST_F(WindowFindReplace, ReplaceTakesTheSelectedHitDownwardsAndThePreviousOneUp
     QTest::mouseClick(f->rdlg->replaceButton, Qt::LeftButton);
     EXPECT_EQ(f->lyricsText(), "c\r\nd a\r\nb");
     EXPECT_EQ(selection(*f), std::make_pair(0, 3));
+
+    // The selection is taken as the find text whatever the case, even with Match case on:
+    // the search then starts at its beginning and finds the hit inside it.
+    f->memo1->setPlainText(QStringLiteral("Aaa"));
+    f->rdlg->matchCaseBox->click();
+    type(f->rdlg->findEdit, QStringLiteral("aa"));
+    type(f->rdlg->replaceEdit, QStringLiteral("X"));
+    select(*f, 0, 2);
+    QTest::mouseClick(f->rdlg->replaceButton, Qt::LeftButton);
+    EXPECT_EQ(f->memo1->toPlainText(), QStringLiteral("AX"));
 }
 
 TEST_F(WindowFindReplace, WithoutAnInjectedNoticeTheMissShowsABoxOverTheDialog)

@@ -11,6 +11,8 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QSignalSpy>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -40,8 +42,8 @@ using larkspur::test::writeFile;
 
 namespace {
 
-// The database's address for "the band" - "some song" as the file name gives them.
-const std::string kGet = "/api/get?artist_name=the%20band&track_name=some%20song";
+// The database's address for "The Band" - "Some Song" as the file name gives them.
+const std::string kGet = "/api/get?artist_name=The%20Band&track_name=Some%20Song";
 const std::string kTimed = "[ar:The Band]\n[00:01.00]First line\n[00:05.00]Second line\n"
                            "Untimed line\n[00:10.00]Third line\n";
 
@@ -110,6 +112,7 @@ class WindowLyricsSources : public ::testing::Test
                        QJsonObject{{QStringLiteral("status"), 200},
                                    {QStringLiteral("body"), QString::fromStdString(answer.first)},
                                    {QStringLiteral("delay"), answer.second}});
+        all.insert(QStringLiteral("records"), records);
         writeFile(db.file("routes.json"), QJsonDocument(all).toJson().toStdString());
     }
     // The database's request targets so far, one a line; the log is emptied.
@@ -154,6 +157,7 @@ class WindowLyricsSources : public ::testing::Test
     TempDir dir, site, db;
     std::unique_ptr<test::HttpPythonServer> sites, database;
     std::map<std::string, std::pair<std::string, double>> routes;
+    QJsonArray records; // matched by their names, as the real database matches
     std::string song, other, list;
     FakeMediaPlayer mp;
     MapSettingsStore store;
@@ -206,7 +210,7 @@ TEST_F(WindowLyricsSources, DatabaseAtSongStartWithTheSearchOff)
 {
     mp.lengthMsValue = 185'400; // whole seconds, rounded
     route(kGet + "&duration=185", record(kTimed, "plain"));
-    route("/api/get?artist_name=Tag%20Artist&track_name=some%20song&duration=185",
+    route("/api/get?artist_name=Tag%20Artist&track_name=Some%20Song&duration=185",
           record("", "Tagged artist's words"));
     auto f = window(false);
     f->PlayNextSong(0);
@@ -404,8 +408,9 @@ TEST_F(WindowLyricsSources, ToolFallsBackToTheDatabase)
     writeFile(plainSong, "x");
     writeFile(lrcSong, "x");
     writeFile(dir.file("File Band - File Song.lrc"), "[00:02.00]From the lrc file\n");
-    route(kGet, record(kTimed, "")); // the tool plays nothing: no length
-    route("/api/get?artist_name=plain%20band&track_name=plain%20song", record("", "Plain words"));
+    route(kGet + "&duration=1", record(kTimed, "")); // the song's length, as the player has it
+    // No audio in the file: no length.
+    route("/api/get?artist_name=Plain%20Band&track_name=Plain%20Song", record("", "Plain words"));
     const QString s = QString::fromStdString(song);
     struct Case
     {
@@ -436,7 +441,7 @@ TEST_F(WindowLyricsSources, ToolFallsBackToTheDatabase)
 
 TEST_F(WindowLyricsSources, DatabaseByHandSaysWhyNothingCame)
 {
-    route("/api/search?track_name=some%20song&artist_name=the%20band", "[]");
+    route("/api/search?track_name=Some%20Song&artist_name=The%20Band", "[]");
     for (const std::string said : {"The lyrics database has no lyrics for this song.",
                                    "The lyrics database could not be asked: "}) {
         auto f = window(false);
@@ -528,4 +533,72 @@ TEST_F(WindowLyricsSources, OversizedSourcesAreReadInPartOrSkipped)
         << f->statusText();
     EXPECT_TRUE(waitUntil([&] { return memo(*f) == "Database words"; })) << memo(*f);
     EXPECT_FALSE(f->memo1->isReadOnly());
+}
+
+// The database matches names itself (case, accents, "&" and other punctuation ignored; every
+// artist word needed): the names go as the file has them, with the song's measured length,
+// and of several search hits the one nearest in length within 2 s is taken.
+TEST_F(WindowLyricsSources, ToolSendsNamesAsWrittenAndTheMeasuredLength)
+{
+    const QString tool = QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur-tool");
+    writeFile(site.file("search.html"), "<html><body>No result markers here</body></html>");
+    const struct
+    {
+        const char *artist, *title;
+        int seconds;
+        const char* words;
+    } held[] = {{"Simon & Garfunkel", "The Boxer", 3, "Boxer words"},
+                {"Ärger & Söhne", "Grüße, Straße (Live)", 40, "Live words"},
+                {"Ärger & Söhne", "Grüße, Straße (Remastered)", 6, "Remastered words"},
+                {"Ärger & Söhne", "Grüße, Straße (Edit)", 8, "Edit words"},
+                {"Long Band", "Long Song", 20, "Too long"}};
+    for (const auto& r : held)
+        records.append(QJsonObject{{QStringLiteral("artistName"), QString::fromUtf8(r.artist)},
+                                   {QStringLiteral("trackName"), QString::fromUtf8(r.title)},
+                                   {QStringLiteral("duration"), r.seconds},
+                                   {QStringLiteral("plainLyrics"), QString::fromUtf8(r.words)}});
+    writeRoutes();
+    struct Case
+    {
+        const char* file;
+        double seconds;
+        std::string out; // empty: nothing found
+    } cases[] = {
+        {"Simon & Garfunkel - The Boxer.mp3", 3.0, "Boxer words\n"},
+        {"Ärger & Söhne - Grüße, Straße.mp3", 5.0, "Remastered words\n"},
+        {"Long Band - Long Song.mp3", 4.0, ""},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir.file(c.file);
+        test::makeMp3(path, c.seconds);
+        QProcess p;
+        p.start(tool, {QStringLiteral("lyrics"), QString::fromStdString(path)});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), c.out.empty() ? 1 : 0) << c.file << p.readAllStandardError().toStdString();
+        EXPECT_EQ(p.readAllStandardOutput().toStdString(), c.out) << c.file;
+    }
+}
+
+// Desktop media controls get the tags' names once they are read, else the file name's.
+TEST_F(WindowLyricsSources, MediaControlsNameTheSongFromTagsElseTheFileName)
+{
+    const std::string umlauts = dir.file("Ärger & Söhne - Grüße, Straße.mp3");
+    std::filesystem::copy_file(song, umlauts);
+    writeFile(list, "0|" + song + "\r\n0|" + umlauts + "\r\n");
+    tagMp3(song, "Tag Artist", "");
+    auto f = window(false);
+    QSignalSpy changed(f.get(), &TForm1::playerChanged);
+    const MprisControl control = f->mprisControl();
+    f->PlayNextSong(1);
+    EXPECT_EQ(control.track().artist, "Ärger & Söhne");
+    EXPECT_EQ(control.track().title, "Grüße, Straße");
+    const qsizetype before = changed.count();
+    f->PlayNextSong(0);
+    ASSERT_TRUE(waitUntil([&] { return control.track().artist == "Tag Artist"; }));
+    EXPECT_EQ(control.track().title, "Some Song");
+    // Announced at the start with the file's names, and again when the tags gave theirs.
+    int announced = 0;
+    for (qsizetype i = before; i < changed.count(); ++i)
+        announced += changed.at(i).first().toStringList().contains(QStringLiteral("Metadata"));
+    EXPECT_EQ(announced, 2);
 }

@@ -63,6 +63,27 @@ TEST(LrcLyrics, ParsesLines)
          "\xEF\xBB\xBF  [00:01.5]  spaced text  \r\n[00:03.00]\r\n",
          {{1500, "spaced text"}, {3000, ""}}},
         {"empty", "", {}},
+        // As other players and taggers write them, from their parsers' own test cases.
+        {"offset before the stamps",
+         "[offset:+102][00:00.17]first\n[00:01.00]b",
+         {{68, "first"}, {898, "b"}}},
+        {"word stamps", "[00:02.00]<00:02.50> spark <00:03.00> light", {{2000, "spark light"}}},
+        {"word stamps inside a word", "[00:02.00]<00:02.50>Spa<00:02.70>rk", {{2000, "Spark"}}},
+        {"stamp inside a timed line",
+         "[00:05.000]hello [00:06.000] world",
+         {{5000, "hello world"}}},
+        {"hours", "[01:00:00.50]hour\n[1:03:56.66]more", {{3600500, "hour"}, {3836660, "more"}}},
+        {"seconds alone", "[10.00]ten\n[52.78]late", {{10000, "ten"}, {52780, "late"}}},
+        {"bare seconds after a stamp", "[03:48][35]text", {{35000, "text"}, {228000, "text"}}},
+        {"bare seconds first are text", "[35]x", {{-1, "[35]x"}}},
+        {"blanks inside a stamp", "[ 1 : 10 . 10 ]blanks", {{70100, "blanks"}}},
+        {"any one-word tag",
+         "[Encoding:iso-8859-15]\n[t_time:(2:57)]\n[attr1:]\n[#:x]\n[00:01.00]a",
+         {{1000, "a"}}},
+        {"no tag", "[12:3]x\n[ar:x] sung", {{-1, "[12:3]x"}, {-1, "[ar:x] sung"}}},
+        {"bad hour stamps",
+         "[00:61:00.00]x\n[123:00:00.00]y",
+         {{-1, "[00:61:00.00]x"}, {-1, "[123:00:00.00]y"}}},
     };
     for (const auto& c : cases) {
         const auto lyrics = LrcLyrics::parse(c.lrc);
@@ -128,6 +149,8 @@ TEST(LrcLyrics, LooksLikeLrcAndStamps)
         {"", false},
         {"[1:xx]\n[99:99.99", false},
         {"[Chorus]\nla la", false},
+        {"[offset:+102][00:00.17]x", true},
+        {"[52.78]late", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(looksLikeLrc(c.text), c.lrc) << c.text;

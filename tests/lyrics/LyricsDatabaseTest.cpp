@@ -112,7 +112,7 @@ TEST_F(LyricsDatabaseTest, ARecordGivesSyncedElsePlainElseInstrumental)
     }
 }
 
-TEST_F(LyricsDatabaseTest, NotFoundSearchesOnceAndTakesTheFirstHitOfTheSameLength)
+TEST_F(LyricsDatabaseTest, NotFoundSearchesOnceAndTakesTheHitNearestInLength)
 {
     const std::string hits = "[" + record("[00:00.50]far", nullptr, false, 150) + "," +
                              record("[00:00.50]near", nullptr, false, 201.5) + "," +
@@ -125,7 +125,8 @@ TEST_F(LyricsDatabaseTest, NotFoundSearchesOnceAndTakesTheFirstHitOfTheSameLengt
         std::optional<long long> ms;
         std::string text; // empty: nothing found
     } cases[] = {
-        {"t", 199'600, "[00:00.50]near"}, // 201.5 s is within 2 s of 199.6 s; 150 s is not
+        {"t", 199'600, "[00:00.50]nearer"}, // 0.3 s off; 201.5 s is within 2 s too, but later
+        {"t", 202'000, "[00:00.50]near"},
         {"t", std::nullopt, "[00:00.50]far"},
         {"t", 180'000, ""},
         {"t", 147'999, ""}, // 150 s is 2.001 s away

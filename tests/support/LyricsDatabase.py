@@ -4,7 +4,9 @@ Answers from routes.json in the folder given as its argument, read anew for each
 an object whose keys are exact request targets ("/api/get?artist_name=a&track_name=t") and
 whose values are {"status": 200, "body": "...", "delay": 0.5}; "body" is sent as it stands
 (so it may be broken JSON), "delay" (seconds) defaults to none. Any other target gets the
-database's 404. Each request goes to requests.log in that folder as one line: its target,
+database's 404, unless "records" (the database's records) match it as the real database
+matches: names without case, accents or apostrophes, other punctuation ("&" too) as blanks,
+a length within 2 s; a search needs every word of the names. Each request goes to requests.log in that folder as one line: its target,
 a tab, its User-Agent. Prints its port on the first line, then serves until its standard
 input closes.
 """
@@ -13,11 +15,35 @@ import json
 import os
 import sys
 import time
+import unicodedata
+import urllib.parse
 
 import loopback
 
 ROOT = sys.argv[1]
 NOT_FOUND = {"status": 404, "body": '{"code":404,"name":"TrackNotFound","message":"no such track"}'}
+
+
+def words(name):
+    name = unicodedata.normalize("NFKD", name.lower())
+    name = "".join(c for c in name if not unicodedata.combining(c) and c not in "'’")
+    return "".join(c if c.isalnum() else " " for c in name).split()
+
+
+def matched(target, records):
+    url = urllib.parse.urlsplit(target)
+    query = dict(urllib.parse.parse_qsl(url.query))
+    artist, title = words(query.get("artist_name", "")), words(query.get("track_name", ""))
+    if url.path == "/api/get":
+        for r in records:
+            if words(r["artistName"]) == artist and words(r["trackName"]) == title and (
+                    "duration" not in query or abs(r["duration"] - float(query["duration"])) <= 2):
+                return {"status": 200, "body": json.dumps(r)}
+    elif url.path == "/api/search":
+        hits = [r for r in records if set(artist) <= set(words(r["artistName"]))
+                and set(title) <= set(words(r["trackName"]))]
+        return {"status": 200, "body": json.dumps(hits)}
+    return NOT_FOUND
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -30,7 +56,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with open(os.path.join(ROOT, "requests.log"), "a", encoding="utf-8") as log:
             log.write(self.path + "\t" + self.headers.get("User-Agent", "") + "\n")
         with open(os.path.join(ROOT, "routes.json"), encoding="utf-8") as f:
-            route = json.load(f).get(self.path, NOT_FOUND)
+            routes = json.load(f)
+        route = routes.get(self.path) or matched(self.path, routes.get("records", []))
         time.sleep(route.get("delay", 0))
         body = route["body"].encode("utf-8")
         loopback.answer(self, route["status"], body, "application/json")

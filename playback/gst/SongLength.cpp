@@ -1,0 +1,37 @@
+#include "playback/gst/SongLength.h"
+
+#include <gst/gst.h>
+#include <gst/pbutils/pbutils.h>
+
+#include <stdexcept>
+
+namespace larkspur {
+
+long long measureSongLengthMs(const std::string& path, int timeoutMs)
+{
+    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    GError* error = nullptr;
+    gchar* uri = gst_filename_to_uri(path.c_str(), &error);
+    if (!uri) {
+        const std::string text = error ? error->message : "Invalid file name";
+        if (error) g_error_free(error);
+        throw std::runtime_error(text);
+    }
+    GstDiscoverer* discoverer = gst_discoverer_new(GstClockTime(timeoutMs) * GST_MSECOND, &error);
+    GstDiscovererInfo* info =
+        discoverer ? gst_discoverer_discover_uri(discoverer, uri, &error) : nullptr;
+    g_free(uri);
+    GList* audio = info ? gst_discoverer_info_get_audio_streams(info) : nullptr;
+    const bool read = audio && gst_discoverer_info_get_result(info) == GST_DISCOVERER_OK;
+    gst_discoverer_stream_info_list_free(audio);
+    long long ms = 0;
+    if (read) ms = static_cast<long long>(gst_discoverer_info_get_duration(info) / GST_MSECOND);
+    std::string why = error ? error->message : "The file holds no audio: " + path;
+    if (error) g_error_free(error);
+    if (info) g_object_unref(info);
+    if (discoverer) g_object_unref(discoverer);
+    if (!read) throw std::runtime_error(why);
+    return ms;
+}
+
+} // namespace larkspur
