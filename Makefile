@@ -36,6 +36,7 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 bench: build
+	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	@bash scripts/run-bench.sh $(BUILD)
 
 # libFuzzer with address and undefined-behaviour sanitizers, in its own build folder:
