@@ -6,6 +6,7 @@
 #include "web/HttpUrl.h"
 #include "web/MarkupBounds.h"
 #include "web/RunAside.h"
+#include "web/TlsTrust.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -303,6 +304,7 @@ BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Load::onBody);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Load::onHeader);
+    useSharedTrust(easy);
 
     m_poll.setInterval(kPollIntervalMs);
     connect(&m_poll, &QTimer::timeout, this, &BrowserDocument::poll);
@@ -414,6 +416,8 @@ void BrowserDocument::startNetworkLoad(const std::string& url)
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, load.get());
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, load.get());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_limits.connect.count()));
+    // The trust store is read aside; poll starts connecting once it is there.
+    if (url.starts_with("https:")) preloadTrust();
     if (curl_multi_add_handle(multiOf(m_multi), easy) != CURLM_OK)
         throw std::runtime_error("Cannot navigate to " + url);
     m_load = std::move(load);
@@ -456,7 +460,7 @@ void BrowserDocument::commit(const std::string& location, std::string bytes,
 
 void BrowserDocument::poll()
 {
-    if (!m_load || !m_load->easy) return;
+    if (!m_load || !m_load->easy || !trustReady()) return;
     m_load->thisPoll = 0;
     if (m_load->paused) {
         m_load->paused = false;

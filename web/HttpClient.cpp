@@ -4,6 +4,7 @@
 #include "web/HttpCookieJar.h"
 #include "web/HttpCurlMulti.h"
 #include "web/HttpUrl.h"
+#include "web/TlsTrust.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -322,6 +323,22 @@ struct Transfer
     }
 };
 
+// The first https fetch of the process waits here, in its own loop, while the trust store
+// is read on another thread: reading it on this one would hold the window.
+static void awaitTrust(Transfer& t)
+{
+    preloadTrust();
+    if (trustReady()) return;
+    QTimer check;
+    check.setInterval(2);
+    QObject::connect(&check, &QTimer::timeout, &t.loop, [&t] {
+        if (trustReady()) t.loop.quit();
+    });
+    check.start();
+    while (!t.finished && !trustReady())
+        t.loop.exec();
+}
+
 struct HttpClient::Impl
 {
     FetchLimits limits;
@@ -486,19 +503,23 @@ HttpPage HttpClient::Fetch(const HttpRequest& request)
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
+    useSharedTrust(e);
 
-    // A kept connection to another host or port is closed before connecting anew.
-    if (impl->multi && !impl->multi->busy() && impl->connectionKey != t.url.connectionKey())
-        impl->multi.reset();
-    if (!impl->multi) impl->multi = std::make_unique<HttpCurlMulti>();
     impl->waiting.push_back(&t);
     t.totalTimer.start();
-    impl->multi->add(e, [&t, &impl](CURLcode result) {
-        // Only one idle connection is kept: the one of the fetch that ended last.
-        impl->connectionKey = t.url.connectionKey();
-        t.result = result;
-        t.finish();
-    });
+    if (https) awaitTrust(t);
+    if (!t.finished) {
+        // A kept connection to another host or port is closed before connecting anew.
+        if (impl->multi && !impl->multi->busy() && impl->connectionKey != t.url.connectionKey())
+            impl->multi.reset();
+        if (!impl->multi) impl->multi = std::make_unique<HttpCurlMulti>();
+        impl->multi->add(e, [&t, &impl](CURLcode result) {
+            // Only one idle connection is kept: the one of the fetch that ended last.
+            impl->connectionKey = t.url.connectionKey();
+            t.result = result;
+            t.finish();
+        });
+    }
 
     while (!t.finished) {
         t.loop.exec();
