@@ -7,11 +7,12 @@ packages=(
   qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-alsa gstreamer1.0-tools
-  libcurl4-openssl-dev curl libgumbo-dev libtag1-dev zlib1g-dev
+  libcurl4-openssl-dev libssl-dev curl libgumbo-dev libtag1-dev zlib1g-dev
   dict-freedict-eng-deu dict-freedict-deu-eng
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth python3 desktop-file-utils appstream dbus libglib2.0-bin
   libxcb1-dev openbox trayer x11-utils xdotool
+  pulseaudio pulseaudio-utils gstreamer1.0-plugins-base-apps openssl
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)

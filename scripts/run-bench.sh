@@ -8,4 +8,7 @@ for b in "$build"/bench/bench_*; do
   echo "== $(basename "$b")"
   QT_QPA_PLATFORM=offscreen "$b" || status=1
 done
+# The player beside gst-play-1.0: launch, memory, CPU and exit (about ten minutes).
+echo "== launch_bench.py"
+python3 "$(dirname "$0")/../bench/launch_bench.py" "$build" || status=1
 exit $status
