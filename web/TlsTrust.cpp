@@ -91,14 +91,15 @@ void useSharedTrust(CURL* easy)
 void preloadTrust()
 {
     Shared& s = shared();
-    if (s.ready || s.preloading.exchange(true) || !curlUsesOpenSsl()) return;
-    if (QCoreApplication::instance())
-        QThreadPool::globalInstance()->start([] { load(); });
+    // Without an application there is no pool: connections then read the store themselves.
+    if (s.ready || !curlUsesOpenSsl() || !QCoreApplication::instance()) return;
+    if (!s.preloading.exchange(true)) QThreadPool::globalInstance()->start([] { load(); });
 }
 
 bool trustReady()
 {
-    return shared().ready || !curlUsesOpenSsl();
+    const Shared& s = shared();
+    return s.ready || !s.preloading || !curlUsesOpenSsl();
 }
 
 void addTrustedCertificates(const std::string& pemFile)

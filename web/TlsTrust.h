@@ -19,7 +19,8 @@ void useSharedTrust(CURL* easy);
 
 // Starts reading the store on a pool thread unless that has begun (needs a QCoreApplication).
 void preloadTrust();
-// Whether the store is in memory; a connection made before then reads it on its own thread.
+// False only while a preload is under way. A connection made before the store is in memory
+// reads it on its own thread.
 bool trustReady();
 
 // Also trusts the certificates of a PEM file, as if it were part of the bundle (loopback
