@@ -161,6 +161,9 @@ TEST_F(WindowCatalogue, SessionOnceThenOneRequestPerSearch)
 
     search(QStringLiteral("c"));
     EXPECT_EQ(takeRequests(), searchRequest("c", "body", 0));
+    search(QStringLiteral("c – d"));
+    EXPECT_EQ(takeRequests(), searchRequest("c+?+d", "body", 0));
+    EXPECT_TRUE(f->lstatus->text().contains(QStringLiteral("\"–\" went out as \"?\"")));
 
     // Nothing found: "0" and "1-10" whatever the page size; the buttons stay.
     writeFile(site.file("search.html"), "<html>kein Ergebnis</html>");
