@@ -82,7 +82,6 @@ TEST(EncodeLatin1Query, Table)
     };
     const Case cases[] = {
         {"Größe", "Gr%F6%DFe", ""},
-        {"ÄÖÜäöüß", "%C4%D6%DC%E4%F6%FC%DF", ""},
         {"&query=Ärger im+Paradies", "&query=%C4rger im+Paradies", ""},
         {"a+b&c%d é â ÿ \xC2\xA0", "a+b&c%d %E9 %E2 %FF %A0", ""},
         {"\xE4 \xC3", "? ?", "\xE4\xC3"}, // a Latin-1 byte, a cut-off UTF-8 lead
