@@ -142,6 +142,7 @@ void TForm1::createCatalogueSearch()
     };
     view.showSong = [this](const std::string& text) { setLyricsText(text); };
     view.showError = [this](const std::string& text) { m_services.showError(text); };
+    view.showNote = [this](const std::string& text) { showStatus(text); };
     m_catalogue = std::make_unique<CatalogueSearch>(*this, *m_http, std::move(view));
 }
 

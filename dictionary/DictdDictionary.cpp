@@ -43,6 +43,7 @@ char32_t lowerCodePoint(char32_t c)
 {
     if (c >= 'A' && c <= 'Z') return c + 32;
     if (c < 0x80) return c;
+    if (c == 0x130) return 'i'; // dotted capital I, as the C library lowers it
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
     if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c | 1;
     if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && (c & 1)) return c + 1;
@@ -61,6 +62,7 @@ bool keptInKey(char32_t c)
     if (c == 0xD7 || c == 0xF7) return false;
     if (c >= 0x2000 && c <= 0x2BFF) return false; // punctuation, symbols, arrows
     if (c >= 0x3000 && c <= 0x303F) return false;
+    if (c >= 0xFFF0 && c <= 0xFFFF) return false; // specials, e.g. the replacement character
     return true;
 }
 
@@ -97,11 +99,8 @@ std::string dictdKey(std::string_view word, bool allChars)
     for (std::size_t i = 0; i < word.size();) {
         bool valid = true;
         char32_t c = decodeAt(word, i, valid);
-        if (!valid) {
-            // Stray bytes are kept so that different inputs keep different keys.
-            out += static_cast<char>(c);
-            continue;
-        }
+        // dictd skips bytes that are no UTF-8 ("über\xff" finds "über").
+        if (!valid) continue;
         c = lowerCodePoint(c);
         if (!allChars && (c == '\t' || c == '\n' || c == '\r')) c = ' ';
         if (allChars || keptInKey(c)) appendUtf8(out, c);

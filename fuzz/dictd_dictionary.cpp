@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto f = fuzz::fields(fuzz::bytesOf(data, size), 3);
     const std::string_view index = f[0], word = f[1], dict = f[2];
 
-    // A key of well-formed text is its own key (stray bytes are kept as they are, so a
-    // key of broken text may join them into a character).
+    // A key of well-formed text is its own key (stray bytes are dropped, so a key of
+    // broken text may join its neighbours into a character).
     if (fuzz::isUtf8(word)) {
         for (const bool allChars : {false, true}) {
             const std::string key = dictdKey(word, allChars);

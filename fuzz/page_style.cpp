@@ -15,7 +15,7 @@ namespace {
 
 bool inRange(const ElementStyle& s)
 {
-    return s.display <= DisplayKind::RowGroup && s.visibility <= VisibilityKind::Hidden &&
+    return s.display <= DisplayKind::FlexInline && s.visibility <= VisibilityKind::Hidden &&
            s.whiteSpace <= WhiteSpaceKind::PreserveLines &&
            s.textTransform <= TextTransformKind::Capitalize;
 }

@@ -79,6 +79,7 @@ int runCatalogueCommand(const std::vector<std::string>& args, std::ostream& out,
     view.showPage = [&](const CataloguePage& page) { shown = page; };
     view.showSong = [&](const std::string& t) { songText = t; };
     view.showError = [&](const std::string& e) { error = e; };
+    view.showNote = [&](const std::string& note) { err << "larkspur-tool: " << note << '\n'; };
     CatalogueSearch search(state, http, view);
 
     const auto outcome = song.empty() ? search.search(text, !full) : search.loadSong(song);

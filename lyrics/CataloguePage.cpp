@@ -73,14 +73,33 @@ std::optional<std::string> sessionFromFrontPage(std::string_view page)
 }
 
 std::string catalogueSearchUrl(std::string_view host, std::string_view session,
-                               std::string_view text, bool byTitle, int offset, int perPage)
+                               std::string_view text, bool byTitle, int offset, int perPage,
+                               std::string* lacking)
 {
     std::string url = std::string(host) + "/suche.php?" + std::string(session);
     url += "&query=" + ReplaceAllNoCase(std::string(text), " ", "+");
     url += byTitle ? "&search=title" : "&search=body";
     url += "&offset=" + std::to_string(offset);
     url += "&viewperpage=" + std::to_string(perPage);
-    return EncodeLatin1Query(url);
+    return EncodeLatin1Query(url, lacking);
+}
+
+std::string catalogueSongUrl(std::string_view host, std::string_view link)
+{
+    const bool absolute = link.starts_with("http://") || link.starts_with("https://");
+    std::string url = absolute ? std::string() : std::string(host) + "/";
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char c : link) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            url += c;
+            continue;
+        }
+        url += '%';
+        url += kHex[b >> 4];
+        url += kHex[b & 0x0F];
+    }
+    return url;
 }
 
 bool isExpiredSessionPage(std::string_view page)

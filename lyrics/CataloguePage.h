@@ -18,9 +18,15 @@ std::string catalogueHost();
 std::optional<std::string> sessionFromFrontPage(std::string_view page);
 
 // host + "/suche.php?" + session, query, search, offset and viewperpage, blanks of the text
-// as "+" and the whole address through EncodeLatin1Query.
+// as "+" and the whole address through EncodeLatin1Query (which appends the characters sent
+// as "?" to `lacking`).
 std::string catalogueSearchUrl(std::string_view host, std::string_view session,
-                               std::string_view text, bool byTitle, int offset, int perPage);
+                               std::string_view text, bool byTitle, int offset, int perPage,
+                               std::string* lacking = nullptr);
+
+// `link` as the address to request: bytes beyond ASCII percent-escaped as they are, so a
+// link cut from a Latin-1 page asks for the bytes it had there.
+std::string catalogueSongUrl(std::string_view host, std::string_view link);
 
 struct CataloguePage
 {

@@ -17,7 +17,8 @@ std::uint64_t CatalogueSearch::startRequest()
     return ++m_generation;
 }
 
-bool CatalogueSearch::fetch(const std::string& url, std::string& page, std::uint64_t generation)
+bool CatalogueSearch::fetch(const std::string& url, std::string& page, std::uint64_t generation,
+                            std::string* raw)
 {
     ++m_waiting;
     if (m_view.setBusy) m_view.setBusy(true);
@@ -27,6 +28,7 @@ bool CatalogueSearch::fetch(const std::string& url, std::string& page, std::uint
         // A Latin-1 era site: the program's text is UTF-8.
         page = runAside(got.body.size(),
                         [&got] { return htmlPageToUtf8(got.body, got.contentType); });
+        if (raw) *raw = got.body;
     } catch (const std::exception&) {
         ok = false;
     }
@@ -55,12 +57,24 @@ CatalogueSearch::Outcome CatalogueSearch::search(const std::string& text, bool b
             if (!session) return Outcome::NoSession;
             m_state.CatalogueSession = std::move(*session);
         }
+        std::string lacking;
         const std::string url =
             catalogueSearchUrl(host, m_state.CatalogueSession, text, byTitle,
-                               m_state.CataloguePageStart, m_state.EntriesPerPage);
-        std::string body;
-        if (!fetch(url, body, generation)) return failed();
-        CataloguePage page = runAside(body.size(), [&body] { return parseCataloguePage(body); });
+                               m_state.CataloguePageStart, m_state.EntriesPerPage, &lacking);
+        if (!lacking.empty() && repeats == 0 && m_view.showNote)
+            m_view.showNote("The catalogue site reads Latin-1 only: \"" + lacking +
+                            "\" went out as \"?\".");
+        std::string body, raw;
+        if (!fetch(url, body, generation, &raw)) return failed();
+        CataloguePage page = runAside(body.size(), [&body, &raw] {
+            CataloguePage parsed = parseCataloguePage(body);
+            // Links are requested with the bytes they had on the page, not as decoded.
+            const std::vector<CatalogueRow> rawRows = parseCatalogueRows(raw);
+            if (rawRows.size() == parsed.rows.size())
+                for (std::size_t i = 0; i < rawRows.size(); ++i)
+                    parsed.rows[i].linkBytes = rawRows[i].link;
+            return parsed;
+        });
         if (generation != m_generation) return Outcome::Superseded;
         switch (page.kind) {
         case CataloguePage::Kind::Expired:
@@ -120,14 +134,14 @@ bool CatalogueSearch::previousPage()
 CatalogueSearch::Outcome CatalogueSearch::loadRow(std::size_t row)
 {
     if (row >= m_state.CatalogueRows.size()) return Outcome::NoRow;
-    return loadSong(m_state.CatalogueRows[row].link);
+    const CatalogueRow& hit = m_state.CatalogueRows[row];
+    return loadSong(hit.linkBytes.empty() ? hit.link : hit.linkBytes);
 }
 
 CatalogueSearch::Outcome CatalogueSearch::loadSong(const std::string& link)
 {
     const std::uint64_t generation = startRequest();
-    const bool absolute = link.rfind("http://", 0) == 0 || link.rfind("https://", 0) == 0;
-    const std::string url = absolute ? link : catalogueHost() + "/" + link;
+    const std::string url = catalogueSongUrl(catalogueHost(), link);
     std::string page;
     if (!fetch(url, page, generation))
         return generation == m_generation ? Outcome::FetchFailed : Outcome::Superseded;

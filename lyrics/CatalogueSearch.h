@@ -27,6 +27,7 @@ struct CatalogueView
     std::function<void(const CataloguePage&)> showPage; // a counted page; state is updated
     std::function<void(const std::string&)> showSong;   // the song's text
     std::function<void(const std::string&)> showError;  // an error the user must read
+    std::function<void(const std::string&)> showNote;   // a short outcome for the status line
 };
 
 class CatalogueSearch
@@ -71,7 +72,9 @@ class CatalogueSearch
     bool waiting() const { return m_waiting > 0; }
 
   private:
-    bool fetch(const std::string& url, std::string& page, std::uint64_t generation);
+    // `page` decoded to UTF-8; `raw`, when given, the bytes as they came.
+    bool fetch(const std::string& url, std::string& page, std::uint64_t generation,
+               std::string* raw = nullptr);
     std::uint64_t startRequest();
 
     CatalogueState& m_state;

@@ -11,7 +11,8 @@ struct CatalogueRow
 {
     std::string link; // relative to the site's host
     std::string title;
-    std::string text; // the excerpt
+    std::string text;           // the excerpt
+    std::string linkBytes = {}; // the link as its bytes stood in the (Latin-1) page
 };
 
 struct CatalogueState

@@ -11,10 +11,6 @@ namespace {
 // in U+00C0..U+00FF, which UTF-8 writes as 0xC3 followed by (code - 0x40).
 constexpr unsigned char kUtf8Lead = 0xC3;
 
-constexpr std::array<unsigned char, 7> kLatin1QueryLetters = {
-    0xE4, 0xF6, 0xFC, 0xC4, 0xD6, 0xDC, 0xDF, // ä ö ü Ä Ö Ü ß
-};
-
 constexpr std::array<unsigned char, 27> kUtf8QueryLetters = {
     0xE4, 0xF6, 0xFC, 0xDF, 0xC4, 0xD6, 0xDC,             // ä ö ü ß Ä Ö Ü
     0xE1, 0xE0, 0xE9, 0xE8, 0xED, 0xEC, 0xF3, 0xF2, 0xFA, // á à é è í ì ó ò ú
@@ -105,9 +101,39 @@ std::string DecodeUmlautEntities(std::string_view text)
     return out;
 }
 
-std::string EncodeLatin1Query(std::string_view text)
+std::string EncodeLatin1Query(std::string_view text, std::string* lacking)
 {
-    return encodeLetters(text, kLatin1QueryLetters, appendEscape);
+    const auto continuation = [&](std::size_t i) {
+        return i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+    };
+    std::string out;
+    out.reserve(text.size() + text.size() / 4);
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            out += text[i++];
+            continue;
+        }
+        // U+0080..U+00FF is C2 or C3 and one continuation byte.
+        if ((b == 0xC2 || b == kUtf8Lead) && continuation(i + 1)) {
+            appendEscape(out,
+                         static_cast<unsigned char>(
+                             ((b & 0x03) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F)));
+            i += 2;
+            continue;
+        }
+        // Anything else is one "?": a whole sequence, or one byte that starts none.
+        std::size_t length = b >= 0xF0 && b <= 0xF4  ? 4
+                             : b >= 0xE0 && b < 0xF0 ? 3
+                             : b >= 0xC4 && b < 0xE0 ? 2
+                                                     : 1;
+        for (std::size_t k = 1; k < length; ++k)
+            if (!continuation(i + k)) length = 1;
+        if (lacking) lacking->append(text.substr(i, length));
+        out += '?';
+        i += length;
+    }
+    return out;
 }
 
 std::string EncodeUtf8Query(std::string_view text)

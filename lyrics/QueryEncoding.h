@@ -1,9 +1,9 @@
 #pragma once
 // Umlaut entities in rendered page text and percent escapes for search queries.
 //
-// Encoding: text in and out is UTF-8, the program's encoding. The tables below are tables of
-// letters; each letter is matched as its two UTF-8 bytes. Any other byte, valid UTF-8 or
-// not, passes through unchanged. None of these routines throws.
+// Encoding: text in and out is UTF-8, the program's encoding. The entity and UTF-8 query
+// tables below are tables of letters, each matched as its two UTF-8 bytes; any other byte,
+// valid UTF-8 or not, passes through them unchanged. None of these routines throws.
 
 #include <string>
 #include <string_view>
@@ -15,10 +15,12 @@ namespace larkspur {
 // as &amp;, &AUML; or &#228;, is left as it is.
 std::string DecodeUmlautEntities(std::string_view text);
 
-// For the catalogue site, which reads its queries as Latin-1: ä ö ü Ä Ö Ü ß become "%E4",
-// "%F6", "%FC", "%C4", "%D6", "%DC", "%DF" (Größe gives Gr%F6%DFe). Nothing else is escaped:
-// blanks, "&", "%", "+" and all other bytes, other accented letters included, pass unchanged.
-std::string EncodeLatin1Query(std::string_view text);
+// For the catalogue site, which reads its queries as Latin-1: every character beyond ASCII
+// that Latin-1 has becomes the percent escape of its Latin-1 byte (Größe gives Gr%F6%DFe,
+// Beyoncé gives Beyonc%E9). A character Latin-1 lacks, or a byte that is no UTF-8, becomes
+// "?", as 8-bit text holds it, and is appended to `lacking` when given. ASCII passes
+// unchanged: blanks, "&", "%", "+".
+std::string EncodeLatin1Query(std::string_view text, std::string* lacking = nullptr);
 
 // For the web search, which reads UTF-8 queries: 27 letters (ä ö ü ß Ä Ö Ü and a e i o u
 // with acute or grave accent in both cases) become the percent escapes of their UTF-8 bytes,

@@ -8,7 +8,7 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-alsa gstreamer1.0-tools
   libcurl4-openssl-dev libssl-dev curl libgumbo-dev libtag1-dev zlib1g-dev
-  dict-freedict-eng-deu dict-freedict-deu-eng
+  dict-freedict-eng-deu dict-freedict-deu-eng dictd dict
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth python3 desktop-file-utils appstream dbus libglib2.0-bin
   libxcb1-dev openbox trayer x11-utils xdotool

@@ -235,13 +235,16 @@ std::string unknownTagName(const GumboElement& el)
 
 struct Resolved
 {
-    DisplayKind display = DisplayKind::Inline;
+    DisplayKind display = DisplayKind::Inline; // never FlexBlock or FlexInline
+    bool flexContainer = false;                // flex or grid: its children are blocks
     ElementStyle author;
 };
 
 // The display an element ends up with: never-rendered and foreign elements are gone, the
-// hidden attribute hides unless the page's styles give a display of their own.
-Resolved resolve(const GumboNode* node, const PageStyle& style)
+// hidden attribute hides unless the page's styles give a display of their own, and a shown
+// child of a flex or grid container is a block ("blockified"), so an A-Z menu of links laid
+// out by flex reads one letter a line, as a browser's innerText gives it.
+Resolved resolve(const GumboNode* node, const PageStyle& style, bool inFlexContainer = false)
 {
     Resolved r;
     const GumboElement& el = node->v.element;
@@ -267,6 +270,11 @@ Resolved resolve(const GumboNode* node, const PageStyle& style)
     }
     if (r.author.display != DisplayKind::Unset && r.author.display != DisplayKind::Default)
         display = r.author.display;
+    if (display == DisplayKind::FlexBlock || display == DisplayKind::FlexInline) {
+        r.flexContainer = true;
+        display = display == DisplayKind::FlexBlock ? DisplayKind::Block : DisplayKind::Inline;
+    }
+    if (inFlexContainer && display != DisplayKind::None) display = DisplayKind::Block;
     r.display = display;
     return r;
 }
@@ -292,6 +300,7 @@ struct Frame
     const GumboNode* node;
     unsigned nextChild;
     DisplayKind display;
+    bool flexContainer;
     bool visible;
     bool closedDetails;
     WhiteSpaceKind whiteSpace;
@@ -329,7 +338,7 @@ std::string renderBodyText(const HtmlDocument& document)
     std::vector<Frame> stack;
 
     const auto enter = [&](const GumboNode* node, const Frame* parent) {
-        const Resolved r = resolve(node, style);
+        const Resolved r = resolve(node, style, parent && parent->flexContainer);
         if (r.display == DisplayKind::None) return;
         const GumboElement& el = node->v.element;
         const bool html = el.tag_namespace == GUMBO_NAMESPACE_HTML;
@@ -337,6 +346,7 @@ std::string renderBodyText(const HtmlDocument& document)
             node,
             0,
             r.display,
+            r.flexContainer,
             parent ? parent->visible : visible,
             false,
             parent ? parent->whiteSpace : whiteSpace,

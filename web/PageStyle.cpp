@@ -46,14 +46,18 @@ std::string_view firstWord(std::string_view value)
 DisplayKind displayFrom(const std::string& v)
 {
     if (v == "none") return DisplayKind::None;
-    if (v == "block" || v == "flex" || v == "grid" || v == "table" || v == "list-item" ||
-        v == "flow-root" || v == "table-caption" || v == "-webkit-box" || v == "-webkit-flex" ||
-        v == "-ms-flexbox")
+    if (v == "flex" || v == "grid" || v == "-webkit-box" || v == "-webkit-flex" ||
+        v == "-ms-flexbox" || v == "-ms-grid")
+        return DisplayKind::FlexBlock;
+    if (v == "inline-flex" || v == "inline-grid" || v == "-webkit-inline-box" ||
+        v == "-webkit-inline-flex" || v == "-ms-inline-flexbox" || v == "-ms-inline-grid")
+        return DisplayKind::FlexInline;
+    if (v == "block" || v == "table" || v == "list-item" || v == "flow-root" ||
+        v == "table-caption")
         return DisplayKind::Block;
     // "initial" and "unset" give display's initial value, inline, not the tag's default.
-    if (v == "inline" || v == "inline-block" || v == "inline-flex" || v == "inline-grid" ||
-        v == "inline-table" || v == "contents" || v == "ruby" || v == "-webkit-inline-box" ||
-        v == "inline-list-item" || v == "run-in" || v == "initial" || v == "unset")
+    if (v == "inline" || v == "inline-block" || v == "inline-table" || v == "contents" ||
+        v == "ruby" || v == "inline-list-item" || v == "run-in" || v == "initial" || v == "unset")
         return DisplayKind::Inline;
     if (v == "revert" || v == "revert-layer") return DisplayKind::Default;
     // Column boxes never render their content.
@@ -193,6 +197,15 @@ DeclaredStyle parseDeclarations(std::string_view declarations)
         ElementStyle& target = important ? out.important : out.normal;
         if (name == "display") {
             if (DisplayKind d = displayFrom(word); d != DisplayKind::Unset) target.display = d;
+            // The two-word forms: "inline flex", "block grid", "grid inline", ...
+            const std::string_view second =
+                firstWord(std::string_view(value).substr(word.size()));
+            const bool flex =
+                word == "flex" || word == "grid" || second == "flex" || second == "grid";
+            if (flex && (word == "inline" || second == "inline"))
+                target.display = DisplayKind::FlexInline;
+            else if (flex && (word == "block" || second == "block"))
+                target.display = DisplayKind::FlexBlock;
         } else if (name == "visibility") {
             if (VisibilityKind v = visibilityFrom(word); v != VisibilityKind::Unset)
                 target.visibility = v;

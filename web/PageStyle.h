@@ -24,7 +24,11 @@ enum class DisplayKind : uint8_t {
     Inline,
     TableRow,
     TableCell,
-    RowGroup
+    RowGroup,
+    // Flex and grid containers, block-level or inline-level: their children are laid out as
+    // blocks whatever their own display says.
+    FlexBlock,
+    FlexInline
 };
 enum class VisibilityKind : uint8_t { Unset, Visible, Hidden };
 enum class WhiteSpaceKind : uint8_t { Unset, Collapse, Preserve, PreserveLines };

@@ -286,6 +286,21 @@ TEST_F(WindowCatalogue, SelectingARowLoadsItsSongOverTimedLyricsAndDeselectingNo
     EXPECT_FALSE(allow);
 }
 
+TEST_F(WindowCatalogue, QueriesAndLinksGoOutInLatin1)
+{
+    writeFile(site.file("search.html"),
+              resultPage("1", "1-1", 0) + "<div style=\"margin-left:5px\"><font face=\"Arial\">"
+                                          "<a href=\"caf\xE9.html\">C</a><font size=\"2\">x</div>");
+    search(QStringLiteral("Beyoncé naïve ×"));
+    EXPECT_EQ(takeRequests(), "/\n" + searchRequest("Beyonc%E9+na%EFve+%D7", "title", 0));
+    EXPECT_EQ(f->statusText(), "");
+    search(QStringLiteral("Sigur Rós – Hoppípolla €"));
+    EXPECT_EQ(takeRequests(), searchRequest("Sigur+R%F3s+?+Hopp%EDpolla+?", "title", 0));
+    EXPECT_NE(f->statusText().find("\"–€\" went out as \"?\""), std::string::npos);
+    f->lb->setCurrentItem(f->lb->topLevelItem(0));
+    EXPECT_EQ(takeRequests(), "/caf%E9.html\n");
+}
+
 TEST_F(WindowCatalogue, ExpiredSessionIsAskedAgainAndThenGivenUp)
 {
     writeFile(site.file("search.1.html"), "<html>Die Session ist abgelaufen</html>");

@@ -4,7 +4,7 @@ Serves the files of the folder given as its argument, with a Latin-1 Content-Typ
 "/" answers front.html; "/suche.php" answers search.N.html for the Nth search request when
 that file exists, else search.html, after a pause of two seconds when the query text starts
 with "slow"; any other path answers the file of that name, or 404. Every request's target
-goes to requests.log in that folder. Prints its port on the first line, then serves until
+goes to requests.log in that folder, byte for byte. Prints its port on the first line, then serves until
 its standard input closes.
 """
 import http.server
@@ -28,8 +28,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
-        with LOCK, open(os.path.join(ROOT, "requests.log"), "a") as log:
-            log.write(self.path + "\n")
+        # The target's bytes as they came (the server read them as Latin-1).
+        with LOCK, open(os.path.join(ROOT, "requests.log"), "ab") as log:
+            log.write(self.path.encode("latin-1") + b"\n")
         url = urllib.parse.urlsplit(self.path)
         name = url.path.lstrip("/")
         if name == "":

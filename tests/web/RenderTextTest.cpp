@@ -250,8 +250,20 @@ TEST(RenderText, DisplayFromThePagesRulesDecidesLineBreaks)
          "<tr><td>c</td></tr></table>",
          "abc"},
         {"<style>.col{display:table-column}</style>a<span class=col>b</span>c", "ac"},
+        // Children of flex and grid containers are blocks, as Chromium's innerText has them.
         {"<style>li{display:inline} ul{display:flex}</style>x<ul><li>1</li><li>2</li></ul>y",
-         "x\n12\ny"},
+         "x\n1\n2\ny"},
+        {"<div style=display:flex><a>A</a><a>B</a><a>C</a></div>", "A\nB\nC"},
+        {"a<span style=display:inline-flex><b>x</b><b>y</b></span>c", "a\nx\ny\nc"},
+        {"<div style=display:flex>x<span>y</span>z</div>", "x\ny\nz"},
+        {"<style>div{display:inline-flex}</style>a<div>b</div><div>c</div>", "abc"}, // no element
+        {"<style>.x{display:inline flex}</style>a<span class=x><b>b</b><b>d</b></span>c",
+         "a\nb\nd\nc"},
+        {"<style>.x{display:grid inline}</style>a<span class=x><b>b</b></span>", "a\nb"},
+        {"<div style=display:flex><span>a<b>b</b></span><span>c</span></div>", "ab\nc"},
+        {"<style>.g{display:grid}</style><nav class=g><a>A</a> <a>B</a></nav>after", "A\nB\nafter"},
+        {"<div style=display:flex><i style=display:none>h</i><i>v</i><p>p</p><i>w</i></div>",
+         "v\n\np\n\nw"},
         // revert gives back the tag's own display, the hidden attribute's included.
         {"<style>.h{display:none} .h.r{display:revert}</style><div class='h r'>a</div>b", "a\nb"},
         {"<style>.r{display:revert}</style>a<div hidden class=r>x</div>b", "ab"},
