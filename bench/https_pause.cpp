@@ -3,6 +3,7 @@
 // First as curl does by default (its CA bundle read for each connection), then through
 // HttpClient and the process's one trust store. A 1 ms timer measures the pauses.
 
+#include "support/TickGaps.h"
 #include "support/TlsTestServer.h"
 #include "web/HttpClient.h"
 #include "web/HttpCurlMulti.h"
@@ -23,36 +24,6 @@
 namespace {
 
 constexpr int kFetches = 10;
-
-class Gaps
-{
-  public:
-    Gaps()
-    {
-        m_timer.setInterval(1);
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { tick(); });
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 longestMs()
-    {
-        tick();
-        return m_longest;
-    }
-
-  private:
-    void tick()
-    {
-        const qint64 now = m_clock.elapsed();
-        m_longest = std::max(m_longest, now - m_last);
-        m_last = now;
-    }
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-};
 
 // curl's own way: a CA file for the connection, read as it starts.
 bool fetchPerConnection(const std::string& url, const std::string& bundle)
@@ -100,7 +71,7 @@ int main(int argc, char** argv)
     int failed = 0;
     qint64 before = 0;
     {
-        Gaps gaps;
+        larkspur::test::TickGaps gaps(1);
         for (int i = 0; i < kFetches; ++i)
             failed += !fetchPerConnection(server.url(), bundle);
         before = gaps.longestMs();
@@ -108,7 +79,7 @@ int main(int argc, char** argv)
     larkspur::addTrustedCertificates(server.caFile());
     qint64 after = 0;
     {
-        Gaps gaps;
+        larkspur::test::TickGaps gaps(1);
         for (int i = 0; i < kFetches; ++i) {
             larkspur::HttpClient client;
             try {
