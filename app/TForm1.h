@@ -218,6 +218,8 @@ public:
     void lrctmrTimer(); // highlights the line at the play position
     void Lyricsdatabase1Click();
     void Usedatabase1Click();
+    void LyricsEarlier1Click();
+    void LyricsLater1Click();
     void Button3Click();
 
     // ---- global hotkeys (TForm1Hotkeys.cpp)
@@ -289,6 +291,7 @@ public:
     QLabel* lbpm = nullptr;
     QLabel* Label6 = nullptr;
     QLabel* lbusy2 = nullptr;
+    QLabel* lshift = nullptr; // how far the shown timed lyrics are shifted
     QLabel* lstatus = nullptr;
     QToolButton* JvxSpeedButton1 = nullptr; // pause / play
     QToolButton* JvxSpeedButton2 = nullptr; // next
@@ -313,6 +316,7 @@ public:
     QAction *Translate1 = nullptr, *Versebank1 = nullptr, *srchen = nullptr;
     QAction *Searchoptions1 = nullptr, *Customsearch1 = nullptr, *Neusuchen1 = nullptr;
     QAction *Lyricsdatabase1 = nullptr, *Usedatabase1 = nullptr;
+    QAction *LyricsEarlier1 = nullptr, *LyricsLater1 = nullptr;
     QMenu* pmn = nullptr;
     QAction *cnff = nullptr, *Closeframe1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
@@ -417,6 +421,8 @@ private:
     LyricsSearch* m_lyrics = nullptr;
     std::optional<LrcLyrics> m_synced;       // the timed lyrics the memo shows
     std::optional<std::size_t> m_syncedLine; // the highlighted line
+    long long m_lyricsShiftMs = 0;           // earlier than the lyrics as loaded
+    void shiftLyrics(long long earlierMs);
     // The lyrics as they came, while the memo shows them shortened or cut (and read-only).
     std::optional<std::string> m_wholeLyrics;
     bool m_lyricsPart = false; // the memo shows the beginning of a file never read whole

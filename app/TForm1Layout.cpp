@@ -127,9 +127,10 @@ void TForm1::buildBottomBar()
     lbpm = label(QStringLiteral("0"), "lbpm");
     Label6 = label(QStringLiteral("bpm"), "Label6");
     lbusy2 = label(QString(), "lbusy2");
+    lshift = label(QString(), "lshift");
     // Texts that change may be clipped but never raise the window's minimum width: the
     // window would grow by itself and that width be kept as the user's.
-    for (QLabel* l : {ltime, itime, lbpm, lbusy2})
+    for (QLabel* l : {ltime, itime, lbpm, lbusy2, lshift})
         l->setMinimumWidth(1);
     for (QWidget* w : {static_cast<QWidget*>(Panelbottom), static_cast<QWidget*>(lbpm),
                        static_cast<QWidget*>(Label6)})
@@ -355,6 +356,11 @@ void TForm1::buildMenus()
                         &TForm1::Usedatabase1Click);
     Usedatabase1->setCheckable(true);
     Usedatabase1->setChecked(true);
+    // Keys no desktop takes and none that needs AltGr on a German keyboard.
+    LyricsEarlier1 = item(pmlyr, memo1, QStringLiteral("Timed lyrics 0.1 s earlier"),
+                          QKeySequence(Qt::CTRL | Qt::Key_Comma), &TForm1::LyricsEarlier1Click);
+    LyricsLater1 = item(pmlyr, memo1, QStringLiteral("Timed lyrics 0.1 s later"),
+                        QKeySequence(Qt::CTRL | Qt::Key_Period), &TForm1::LyricsLater1Click);
     memo1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(memo1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmlyr->popup(memo1->mapToGlobal(at)); });

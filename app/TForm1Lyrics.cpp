@@ -31,6 +31,7 @@ static_assert(kLyricsFileMaxBytes >= 3 * static_cast<std::size_t>(kMemoMaxChars)
 namespace {
 
 constexpr long long kSyncedRecheckMs = 500;
+constexpr long long kLyricsShiftStepMs = 100;
 constexpr int kDatabaseBusyDelayMs = 300;
 
 } // namespace
@@ -111,6 +112,8 @@ void TForm1::showBusy()
 void TForm1::setLyricsText(const std::string& text, bool readWhole)
 {
     m_synced.reset();
+    m_lyricsShiftMs = 0;
+    lshift->clear();
     lrctmr->stop();
     highlightLine(std::nullopt);
     const MemoText shown = readWhole ? memoText(text) : memoTextOfPart(text);
@@ -156,6 +159,22 @@ void TForm1::lrctmrTimer()
     for (const LrcLine& l : m_synced->lines())
         if (l.timeMs && *l.timeMs > position) wait = std::min(wait, *l.timeMs - position + 10);
     lrctmr->start(static_cast<int>(wait));
+}
+
+void TForm1::LyricsEarlier1Click() { shiftLyrics(kLyricsShiftStepMs); }
+void TForm1::LyricsLater1Click() { shiftLyrics(-kLyricsShiftStepMs); }
+
+// The shift becomes the lyrics' own [offset:], so Quicksave keeps it with the stamps as they were.
+void TForm1::shiftLyrics(long long earlierMs)
+{
+    if (!showsSyncedLyrics()) {
+        showStatus("Only timed lyrics, unedited, can be shifted.");
+        return;
+    }
+    m_synced = LrcLyrics::parse(lrcWithOffset(m_synced->lrcText(), m_synced->offsetMs() + earlierMs));
+    m_lyricsShiftMs += earlierMs;
+    lshift->setText(QString::fromStdString(shiftWords(m_lyricsShiftMs)));
+    lrctmrTimer();
 }
 
 void TForm1::highlightLine(std::optional<std::size_t> line)

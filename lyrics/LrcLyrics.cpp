@@ -303,4 +303,60 @@ std::string lrcStamp(std::int64_t timeMs)
     return buf;
 }
 
+std::string lrcWithOffset(std::string_view text, std::int64_t offsetMs)
+{
+    const std::string_view bom = text.starts_with("\xEF\xBB\xBF") ? text.substr(0, 3) : "";
+    text.remove_prefix(bom.size());
+    std::string rest;
+    std::string_view firstBreak;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = text.size();
+        std::size_t next = end;
+        if (next < text.size()) next += text.compare(next, 2, "\r\n") == 0 ? 2 : 1;
+        const std::string_view line = text.substr(start, end - start);
+        const std::string_view lineBreak = text.substr(end, next - end);
+        if (firstBreak.empty()) firstBreak = lineBreak;
+        start = next;
+        // Offset tags sit among the tags that lead a line; cut each one out of that lead.
+        const Lead lead = readLead(line);
+        bool hasOffset = false;
+        for (const Tag& tag : lead.tags)
+            hasOffset = hasOffset || lowerAscii(tag.key) == "offset";
+        if (!hasOffset || (lead.times.empty() && lead.pos != line.size())) {
+            rest.append(line).append(lineBreak);
+            continue;
+        }
+        std::string kept;
+        std::size_t pos = 0;
+        skipBlanks(line, pos);
+        kept.append(line.substr(0, pos));
+        while (pos < lead.pos) {
+            const std::size_t from = pos;
+            const auto tag = readTag(line, pos);
+            if (!tag) { // the stamps and what follows them
+                kept.append(line.substr(from));
+                break;
+            }
+            if (lowerAscii(tag->key) != "offset") kept.append(line.substr(from, pos - from));
+            skipBlanks(line, pos);
+        }
+        if (pos >= lead.pos && pos < line.size()) kept.append(line.substr(pos));
+        if (!trimBlanks(kept).empty()) rest.append(kept).append(lineBreak);
+    }
+    std::string out(bom);
+    if (offsetMs != 0)
+        out += "[offset:" + std::string(offsetMs > 0 ? "+" : "") + std::to_string(offsetMs) + "]" +
+               std::string(firstBreak.empty() ? std::string_view("\r\n") : firstBreak);
+    return out + rest;
+}
+
+std::string shiftWords(std::int64_t earlierMs)
+{
+    if (earlierMs == 0) return {};
+    const std::int64_t tenths = (earlierMs < 0 ? -earlierMs : earlierMs) / 100;
+    return "Lyrics " + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s " +
+           (earlierMs > 0 ? "earlier" : "later");
+}
+
 } // namespace larkspur

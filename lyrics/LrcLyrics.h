@@ -57,6 +57,13 @@ class LrcLyrics
 // True when some line starts with a valid time stamp (after blanks).
 bool looksLikeLrc(std::string_view text);
 
+// The LRC text with its [offset:] tag set to `offsetMs` (none for 0): earlier offset tags are
+// taken out, the new one goes first; stamps, other tags and line breaks stay as they were.
+std::string lrcWithOffset(std::string_view text, std::int64_t offsetMs);
+
+// A shift of timed lyrics in words: "Lyrics 0.3 s earlier", "Lyrics 1.2 s later"; empty for 0.
+std::string shiftWords(std::int64_t earlierMs);
+
 // "[mm:ss.xx]" for a time, minutes widened past 99 when needed.
 std::string lrcStamp(std::int64_t timeMs);
 

@@ -195,3 +195,28 @@ TEST(LrcLyrics, StampFanOutStaysLinear)
         EXPECT_EQ(lyrics.lines().front().timeMs, 10 * 60000 + 10000);
     }
 }
+
+// A shift is saved as the file's offset; the stamps and everything else stay as written.
+TEST(LrcLyrics, OffsetIsWrittenAndReadBack)
+{
+    const struct
+    {
+        const char* lrc;
+        std::int64_t offset;
+        const char* written;
+    } cases[] = {
+        {"[00:01.00]a\r\n[00:02.00]b\r\n", 300, "[offset:+300]\r\n[00:01.00]a\r\n[00:02.00]b\r\n"},
+        {"[ar:X]\n[offset:+100]\n[00:01.00]a", -200, "[offset:-200]\n[ar:X]\n[00:01.00]a"},
+        {"[offset:+102][00:00.17]first\n", 0, "[00:00.17]first\n"},
+        {"\xEF\xBB\xBF[Offset: 5][ti:T]\n[00:01.00]a", 1200, "\xEF\xBB\xBF[offset:+1200]\n[ti:T]\n[00:01.00]a"},
+        {"[Verse: Ann] [offset:5] sung\n", 100, "[offset:+100]\n[Verse: Ann] [offset:5] sung\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string written = lrcWithOffset(c.lrc, c.offset);
+        EXPECT_EQ(written, c.written) << c.lrc;
+        EXPECT_EQ(LrcLyrics::parse(written).offsetMs(), c.offset) << c.lrc;
+    }
+    EXPECT_EQ(shiftWords(300), "Lyrics 0.3 s earlier");
+    EXPECT_EQ(shiftWords(-1200), "Lyrics 1.2 s later");
+    EXPECT_EQ(shiftWords(0), "");
+}
