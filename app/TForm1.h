@@ -291,7 +291,7 @@ public:
     QLabel* lbpm = nullptr;
     QLabel* Label6 = nullptr;
     QLabel* lbusy2 = nullptr;
-    QLabel* lshift = nullptr; // how far the shown timed lyrics are shifted
+    QLabel* lshift = nullptr; // beside the status line: how far timed lyrics are shifted
     QLabel* lstatus = nullptr;
     QToolButton* JvxSpeedButton1 = nullptr; // pause / play
     QToolButton* JvxSpeedButton2 = nullptr; // next

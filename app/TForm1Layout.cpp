@@ -56,7 +56,16 @@ void TForm1::buildWidgets()
     lstatus->setFixedHeight(lstatus->fontMetrics().height() + 4);
     lstatus->setTextFormat(Qt::PlainText);
     lstatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    outer->addWidget(lstatus);
+    // Beside it, at the right: how far the shown timed lyrics are shifted. Here rather than
+    // among the position labels, which a narrow window has no room to share.
+    lshift = new QLabel(this);
+    lshift->setObjectName(QStringLiteral("lshift"));
+    lshift->setContentsMargins(4, 1, 4, 1);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->setSpacing(0);
+    statusRow->addWidget(lstatus, 1);
+    statusRow->addWidget(lshift);
+    outer->addLayout(statusRow);
 
     buildBottomBar();
     outer->addWidget(Panelbottom);
@@ -127,10 +136,9 @@ void TForm1::buildBottomBar()
     lbpm = label(QStringLiteral("0"), "lbpm");
     Label6 = label(QStringLiteral("bpm"), "Label6");
     lbusy2 = label(QString(), "lbusy2");
-    lshift = label(QString(), "lshift");
     // Texts that change may be clipped but never raise the window's minimum width: the
     // window would grow by itself and that width be kept as the user's.
-    for (QLabel* l : {ltime, itime, lbpm, lbusy2, lshift})
+    for (QLabel* l : {ltime, itime, lbpm, lbusy2})
         l->setMinimumWidth(1);
     for (QWidget* w : {static_cast<QWidget*>(Panelbottom), static_cast<QWidget*>(lbpm),
                        static_cast<QWidget*>(Label6)})
