@@ -491,6 +491,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         QWidget* first = QApplication::focusWidget() ? QApplication::focusWidget() : this;
         if (widget == first && widget->window() == this) {
             auto* key = static_cast<QKeyEvent*>(event);
+            // Timing by hand takes its keys first: Esc ends it before it closes any frame.
+            if (m_timing && !key->isAutoRepeat() && timingKey(key->key())) return true;
             // Shift inside a chord (Ctrl+Shift+P, Ctrl++) is a shortcut, not a beat.
             if (key->key() == Qt::Key_Shift &&
                 !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))

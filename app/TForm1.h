@@ -11,6 +11,7 @@
 #include "app/core/SettingsStore.h"
 #include "lyrics/CatalogueSearch.h"
 #include "lyrics/LrcLyrics.h"
+#include "lyrics/LyricsTiming.h"
 #include "playback/ClearUndo.h"
 #include "playback/DirectoryScanner.h"
 #include "playback/MediaPlayer.h"
@@ -219,6 +220,7 @@ public:
     void Lyricsdatabase1Click();
     void Usedatabase1Click();
     void LyricsEarlier1Click();
+    void Timethelyrics1Click();
     void LyricsLater1Click();
     void Button3Click();
 
@@ -316,7 +318,7 @@ public:
     QAction *Translate1 = nullptr, *Versebank1 = nullptr, *srchen = nullptr;
     QAction *Searchoptions1 = nullptr, *Customsearch1 = nullptr, *Neusuchen1 = nullptr;
     QAction *Lyricsdatabase1 = nullptr, *Usedatabase1 = nullptr;
-    QAction *LyricsEarlier1 = nullptr, *LyricsLater1 = nullptr;
+    QAction *LyricsEarlier1 = nullptr, *LyricsLater1 = nullptr, *Timethelyrics1 = nullptr;
     QMenu* pmn = nullptr;
     QAction *cnff = nullptr, *Closeframe1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
@@ -420,6 +422,9 @@ private:
     std::unique_ptr<HttpClient> m_http; // IdHTTP1
     LyricsSearch* m_lyrics = nullptr;
     std::optional<LrcLyrics> m_synced;       // the timed lyrics the memo shows
+    std::optional<LyricsTiming> m_timing;    // while the user times the lyrics by hand
+    bool timingKey(int key);
+    void endTiming();
     std::optional<std::size_t> m_syncedLine; // the highlighted line
     long long m_lyricsShiftMs = 0;           // earlier than the lyrics as loaded
     void shiftLyrics(long long earlierMs);

@@ -364,6 +364,8 @@ void TForm1::buildMenus()
                         &TForm1::Usedatabase1Click);
     Usedatabase1->setCheckable(true);
     Usedatabase1->setChecked(true);
+    Timethelyrics1 = item(pmlyr, memo1, QStringLiteral("Time the lyrics"), {},
+                          &TForm1::Timethelyrics1Click);
     // Keys no desktop takes and none that needs AltGr on a German keyboard.
     LyricsEarlier1 = item(pmlyr, memo1, QStringLiteral("Timed lyrics 0.1 s earlier"),
                           QKeySequence(Qt::CTRL | Qt::Key_Comma), &TForm1::LyricsEarlier1Click);

@@ -111,6 +111,7 @@ void TForm1::showBusy()
 
 void TForm1::setLyricsText(const std::string& text, bool readWhole)
 {
+    m_timing.reset(); // other lyrics: the timing of the old ones is void
     m_synced.reset();
     m_lyricsShiftMs = 0;
     lshift->clear();
@@ -159,6 +160,47 @@ void TForm1::lrctmrTimer()
     for (const LrcLine& l : m_synced->lines())
         if (l.timeMs && *l.timeMs > position) wait = std::min(wait, *l.timeMs - position + 10);
     lrctmr->start(static_cast<int>(wait));
+}
+
+void TForm1::Timethelyrics1Click()
+{
+    if (m_timing) return;
+    if (showsSyncedLyrics()) return showStatus("These lyrics are timed already.");
+    if (memo1->isReadOnly() || memo1->toPlainText().trimmed().isEmpty())
+        return showStatus("There are no plain lyrics to time.");
+    if (mp().mode() != PlayerMode::Playing) return showStatus("Timing needs the song playing.");
+    m_timing.emplace(lyricsText());
+    memo1->setReadOnly(true);
+    showStatus("Timing: Space stamps the next line, Backspace takes it back, Esc ends.");
+}
+
+bool TForm1::timingKey(int key)
+{
+    if (key == Qt::Key_Space) {
+        highlightLine(m_timing->stamp(mp().positionMs()));
+        if (m_timing->done()) endTiming();
+    } else if (key == Qt::Key_Backspace) {
+        m_timing->undo();
+        highlightLine(m_timing->lastStamped());
+    } else if (key == Qt::Key_Escape) {
+        endTiming();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The memo then holds the timed lyrics: F9 writes them as the .lrc file, the .lyr stays.
+void TForm1::endTiming()
+{
+    const bool stamped = m_timing->lastStamped().has_value();
+    const std::string lrc = m_timing->lrc();
+    m_timing.reset();
+    memo1->setReadOnly(false);
+    highlightLine(std::nullopt);
+    if (!stamped) return showStatus("Timing ended; no line was stamped.");
+    setSyncedLyrics(lrc);
+    showStatus("Timed: F9 saves the timed lyrics beside the song.");
 }
 
 void TForm1::LyricsEarlier1Click() { shiftLyrics(kLyricsShiftStepMs); }
@@ -215,6 +257,10 @@ bool TForm1::seekToLineAt(const QPoint& viewportPos)
 void TForm1::seekTo(long long positionMs)
 {
     mp().seek(positionMs);
+    if (m_timing) { // timing goes on from the line at the new position
+        m_timing->restartAt(positionMs);
+        highlightLine(m_timing->lastStamped());
+    }
     lrctmrTimer();
     emit seeked(positionMs);
 }

@@ -42,6 +42,15 @@ LyricsSearch::LyricsSearch(LyricsState& state, HttpFetcher& http, BrowserDocumen
 
 namespace {
 
+// Both files there, and `a` written later than `b`.
+bool fileIsNewer(const std::string& a, const std::string& b)
+{
+    std::error_code ea, eb;
+    const auto ta = std::filesystem::last_write_time(a, ea);
+    const auto tb = std::filesystem::last_write_time(b, eb);
+    return !ea && !eb && ta > tb;
+}
+
 // The beginning of a lyrics file, read on a thread of its own when it is large.
 std::optional<LyricsFileStart> readBesideSong(const std::string& path)
 {
@@ -75,9 +84,21 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
 
     std::optional<FoundLyrics> local;
     std::string unreadable;
+    // Timed lyrics newer than the plain ones were most likely timed from them: shown instead.
+    if (fileIsNewer(lrcFileFor(songPath), lyricsFileFor(songPath))) {
+        try {
+            if (auto lrc = readBesideSong(lrcFileFor(songPath)); lrc && looksLikeLrc(lrc->text))
+                local = FoundLyrics{lrc->text, true, lrc->cut};
+        } catch (const LyricsFileError&) {
+            // the .lyr is read as ever
+        }
+        if (generation != m_generation) return;
+    }
     try {
-        if (auto lyr = readBesideSong(lyricsFileFor(songPath)))
-            local = FoundLyrics{lyr->text, false, lyr->cut};
+        if (!local) {
+            if (auto lyr = readBesideSong(lyricsFileFor(songPath)))
+                local = FoundLyrics{lyr->text, false, lyr->cut};
+        }
     } catch (const LyricsFileError& e) {
         if (!songStart) throw; // the user asked: the error is theirs to see
         unreadable = e.what();

@@ -9,6 +9,7 @@
 #include "support/QuietServices.h"
 #include "support/TestFiles.h"
 
+#include <QApplication>
 #include <QAction>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -25,6 +26,7 @@
 #include <QTextBlock>
 #include <QTimer>
 #include <cstdio>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -177,8 +179,10 @@ TEST_F(WindowLyricsSources, LyrBeatsLrcBeatsTagsBeatsTheWeb)
     {
         bool lyr, lrc, tags;
         std::string shown;
+        bool lrcNewer = false; // timed from the .lyr: shown instead of it
     } cases[] = {
         {true, true, true, "From the lyr file"},
+        {true, true, true, "First line\nSecond line\nUntimed line\nThird line", true},
         {false, true, true, "First line\nSecond line\nUntimed line\nThird line"},
         {false, false, true, "Tag line one\nTag line two"},
     };
@@ -187,6 +191,9 @@ TEST_F(WindowLyricsSources, LyrBeatsLrcBeatsTagsBeatsTheWeb)
         std::filesystem::remove(lrc);
         if (c.lyr) writeFile(lyr, "From the lyr file");
         if (c.lrc) writeFile(lrc, kTimed);
+        if (c.lyr && c.lrc)
+            std::filesystem::last_write_time(
+                lrc, std::filesystem::last_write_time(lyr) + std::chrono::hours(c.lrcNewer ? 1 : -1));
         if (!c.tags) tagMp3(song, "", "");
         writeFile(site.file("requests.log"), "");
         auto f = window(true);
@@ -194,7 +201,7 @@ TEST_F(WindowLyricsSources, LyrBeatsLrcBeatsTagsBeatsTheWeb)
         settle(*f);
         EXPECT_EQ(memo(*f), c.shown);
         EXPECT_FALSE(f->AutoLyricsPending) << c.shown;
-        EXPECT_EQ(f->showsSyncedLyrics(), !c.lyr && c.lrc) << c.shown;
+        EXPECT_EQ(f->showsSyncedLyrics(), c.lrc && (!c.lyr || c.lrcNewer)) << c.shown;
         EXPECT_EQ(readFile(site.file("requests.log")), "") << c.shown;
         EXPECT_EQ(takeDatabaseRequests(), "") << c.shown;
     }
@@ -617,4 +624,34 @@ TEST_F(WindowLyricsSources, MediaControlsNameTheSongFromTagsElseTheFileName)
     for (qsizetype i = before; i < changed.count(); ++i)
         announced += changed.at(i).first().toStringList().contains(QStringLiteral("Metadata"));
     EXPECT_EQ(announced, 2);
+}
+
+// Timing by hand: Space stamps the next line with the position, Backspace takes it back, Esc
+// ends; F9 then writes the .lrc, and the .lyr stays as it was.
+TEST_F(WindowLyricsSources, TimingByHandWritesTheLrcBesideTheLyr)
+{
+    const std::string lyr = dir.file("The Band - Some Song.lyr");
+    writeFile(lyr, "One\r\nTwo\r\n\r\nThree\r\n");
+    auto f = window(false);
+    f->PlayNextSong(0);
+    settle(*f);
+    f->show();
+    QApplication::setActiveWindow(f.get());
+    f->memo1->setFocus();
+    f->Timethelyrics1Click();
+    EXPECT_TRUE(f->memo1->isReadOnly());
+    for (const auto& [ms, key] : {std::pair{1'000, Qt::Key_Space}, {2'000, Qt::Key_Space},
+                                  {2'100, Qt::Key_Backspace}, {2'500, Qt::Key_Space},
+                                  {3'000, Qt::Key_Escape}}) {
+        mp.positionMsValue = ms;
+        QTest::keyClick(f->memo1, key);
+    }
+    EXPECT_FALSE(f->memo1->isReadOnly());
+    EXPECT_TRUE(f->showsSyncedLyrics());
+    f->Quicksave1Click();
+    EXPECT_EQ(readFile(dir.file("The Band - Some Song.lrc")),
+              "[00:01.00]One\r\n[00:02.50]Two\r\n\r\nThree\r\n");
+    EXPECT_EQ(readFile(lyr), "One\r\nTwo\r\n\r\nThree\r\n");
+    f->Timethelyrics1Click();
+    EXPECT_EQ(f->statusText(), "These lyrics are timed already.");
 }
