@@ -159,14 +159,24 @@ Lead readLead(std::string_view line)
 }
 
 // A timed line's text without the word stamps of enhanced LRC ("<00:02.50>") and stamps
-// inside it; a stamp with blanks beside it leaves one blank.
-std::string withoutInnerStamps(std::string_view body)
+// inside it; a stamp with blanks beside it leaves one blank. Word stamps go to `words`, each
+// starting where its word will stand in the text.
+std::string withoutInnerStamps(std::string_view body, std::vector<LrcWord>& words)
 {
     std::string out;
     bool blank = false;
     for (std::size_t i = 0; i < body.size();) {
         std::size_t p = i;
-        if (readStamp(body, p, false, '<', '>') || readStamp(body, p)) {
+        const auto word = readStamp(body, p, false, '<', '>');
+        if (word || readStamp(body, p)) {
+            if (word) {
+                std::size_t at = out.size();
+                while (at > 0 && isBlank(out[at - 1]))
+                    --at;
+                // After a blank the word starts behind the one blank that stays.
+                const bool spaced = at > 0 && (at < out.size() || (p < body.size() && isBlank(body[p])));
+                words.push_back({*word, at + (spaced ? 1 : 0), 0});
+            }
             blank = blank || (!out.empty() && isBlank(out.back())) ||
                     (p < body.size() && isBlank(body[p]));
             while (!out.empty() && isBlank(out.back()))
@@ -180,6 +190,27 @@ std::string withoutInnerStamps(std::string_view body)
         out += body[i++];
     }
     return out;
+}
+
+// Words measured in the trimmed text (`cut` bytes were trimmed off its front): each runs to
+// the next one's start, blanks left out; empty words and words out of time order are dropped.
+void wordRanges(std::vector<LrcWord>& words, std::size_t cut, std::string_view text)
+{
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        std::size_t begin = words[k].begin > cut ? words[k].begin - cut : 0;
+        std::size_t end = k + 1 < words.size() && words[k + 1].begin > cut ? words[k + 1].begin - cut
+                                                                          : text.size();
+        begin = std::min(begin, text.size());
+        end = std::clamp(end, begin, text.size());
+        while (end > begin && isBlank(text[end - 1]))
+            --end;
+        words[k].begin = begin;
+        words[k].end = end;
+    }
+    std::vector<LrcWord> kept;
+    for (const LrcWord& w : words)
+        if (w.end > w.begin && (kept.empty() || w.timeMs >= kept.back().timeMs)) kept.push_back(w);
+    words = std::move(kept);
 }
 
 std::optional<std::int64_t> readOffset(std::string_view value)
@@ -236,17 +267,21 @@ LrcLyrics LrcLyrics::parse(std::string_view text)
             }
         }
         if (!lead.times.empty()) {
-            const std::string body(trimBlanks(withoutInnerStamps(line.substr(lead.pos))));
+            std::vector<LrcWord> words;
+            const std::string raw = withoutInnerStamps(line.substr(lead.pos), words);
+            const std::string_view trimmed = trimBlanks(raw);
+            const std::string body(trimmed);
+            wordRanges(words, static_cast<std::size_t>(trimmed.data() - raw.data()), body);
             for (std::size_t k = 0; k < lead.times.size(); ++k) {
                 if (k > 0) {
                     if (body.size() > copyBudget) break;
                     copyBudget -= body.size();
                 }
-                lyrics.m_lines.push_back({lead.times[k], body});
+                lyrics.m_lines.push_back({lead.times[k], body, words});
             }
         } else if (lead.tags.empty() || lead.pos != line.size()) {
             // Tags with text behind them are no tags: "[Verse: Ann] la la" is sung.
-            lyrics.m_lines.push_back({std::nullopt, std::string(line)});
+            lyrics.m_lines.push_back({std::nullopt, std::string(line), {}});
         }
     }
 
@@ -256,6 +291,8 @@ LrcLyrics LrcLyrics::parse(std::string_view text)
         LrcLine& line = lyrics.m_lines[i];
         if (!line.timeMs) continue;
         line.timeMs = std::max<std::int64_t>(0, *line.timeMs - lyrics.m_offsetMs);
+        for (LrcWord& w : line.words)
+            w.timeMs = std::max<std::int64_t>(0, w.timeMs - lyrics.m_offsetMs);
         lyrics.m_timed.push_back(i);
         timed.push_back(std::move(line));
     }
@@ -284,6 +321,16 @@ std::optional<std::size_t> LrcLyrics::lineAt(std::int64_t positionMs) const
         [this](std::int64_t pos, std::size_t index) { return pos < *m_lines[index].timeMs; });
     if (after == m_timed.begin()) return std::nullopt;
     return *(after - 1);
+}
+
+std::optional<std::size_t> LrcLyrics::wordAt(std::size_t line, std::int64_t positionMs) const
+{
+    if (line >= m_lines.size()) return std::nullopt;
+    const auto& words = m_lines[line].words;
+    const auto after = std::upper_bound(words.begin(), words.end(), positionMs,
+                                        [](std::int64_t pos, const LrcWord& w) { return pos < w.timeMs; });
+    if (after == words.begin()) return std::nullopt;
+    return static_cast<std::size_t>(after - words.begin() - 1);
 }
 
 bool looksLikeLrc(std::string_view text)

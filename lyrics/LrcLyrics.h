@@ -16,10 +16,20 @@ namespace larkspur {
 inline constexpr std::size_t kLrcCopyBudgetFactor = 2;
 inline constexpr std::size_t kLrcCopyBudgetBytes = 1024 * 1024;
 
+// One word of enhanced LRC ("<mm:ss.xx>word"): when it is sung and where it stands in the
+// line's text (bytes, blanks around it left out).
+struct LrcWord
+{
+    std::int64_t timeMs = 0;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
 struct LrcLine
 {
     std::optional<std::int64_t> timeMs; // nothing for a line without a time stamp
     std::string text;                   // without its stamps
+    std::vector<LrcWord> words;         // in time order; empty without word stamps
 };
 
 class LrcLyrics
@@ -40,6 +50,9 @@ class LrcLyrics
     // The index in lines() of the line being sung: the last timed line whose time is at or
     // before the position. Nothing before the first timed line or when no line is timed.
     std::optional<std::size_t> lineAt(std::int64_t positionMs) const;
+    // In that line, the index in its words of the word being sung at the position: the last
+    // word whose time is at or before it; nothing before the first word or without words.
+    std::optional<std::size_t> wordAt(std::size_t line, std::int64_t positionMs) const;
 
     // The text as parsed, stamps and tags included, to save an unedited .lrc file unchanged.
     const std::string& lrcText() const { return m_source; }

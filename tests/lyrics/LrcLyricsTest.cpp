@@ -220,3 +220,31 @@ TEST(LrcLyrics, OffsetIsWrittenAndReadBack)
     EXPECT_EQ(shiftWords(-1200), "Lyrics 1.2 s later");
     EXPECT_EQ(shiftWords(0), "");
 }
+
+// Enhanced LRC: each word knows when it is sung and where it stands in the shown line.
+TEST(LrcLyrics, WordStampsGiveTheSungWord)
+{
+    const struct
+    {
+        const char* lrc;
+        std::vector<std::string> words; // as the ranges cut them from the shown text
+    } cases[] = {
+        {"[00:02.00]<00:02.50> spark <00:03.00> light", {"spark", "light"}},
+        {"[00:02.00]<00:02.50>Spa<00:02.70>rk <00:03.00>on", {"Spa", "rk", "on"}},
+        {"[00:02.00]a <00:02.50>b<00:02.40> c <00:03.00>", {"b"}}, // out of order, empty: dropped
+        {"[00:02.00]plain line", {}},
+    };
+    for (const auto& c : cases) {
+        const auto lyrics = LrcLyrics::parse(c.lrc);
+        const LrcLine& line = lyrics.lines().at(0);
+        std::vector<std::string> cut;
+        for (const LrcWord& w : line.words)
+            cut.push_back(line.text.substr(w.begin, w.end - w.begin));
+        EXPECT_EQ(cut, c.words) << c.lrc;
+    }
+    const auto lyrics = LrcLyrics::parse("[offset:+500]\n[00:02.00]<00:02.50> spark <00:03.00> light");
+    EXPECT_EQ(lyrics.wordAt(0, 1'999), std::nullopt);
+    EXPECT_EQ(lyrics.wordAt(0, 2'000), 0u); // 2.5 s less the offset
+    EXPECT_EQ(lyrics.wordAt(0, 2'600), 1u);
+    EXPECT_EQ(lyrics.wordAt(5, 2'600), std::nullopt);
+}
