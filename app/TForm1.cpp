@@ -125,8 +125,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     setAcceptDrops(true);
     buildWidgets();
     buildMenus();
-    buildTray();
-    buildLyrics();
+    buildLyrics(); // cheap: curl and its TLS library start with the first fetch
     resize(367, 457);
     qApp->installEventFilter(this); // the window sees every key before its controls
     memo1->setFocus();
@@ -281,6 +280,17 @@ void TForm1::installDefaults()
 
 void TForm1::FormCreate(const QStringList& args)
 {
+    startFirstSong(args);
+    if (m_closed) return;
+    // What the first song need not wait for, built once it plays (or could not start).
+    if (m_services.loadTranslations) m_services.loadTranslations();
+    buildTray();
+    setTitles(windowTitle());
+    RegisterHotKeys();
+}
+
+void TForm1::startFirstSong(const QStringList& args)
+{
     FadeSpeed = 50;
     EntriesPerPage = 10;
     CataloguePageStart = 0;
@@ -296,7 +306,6 @@ void TForm1::FormCreate(const QStringList& args)
     LoadSettings();
     FadeStep = std::max(1, FadeSpeed);
     lpos->setText(QStringLiteral("1-") + QString::number(EntriesPerPage));
-    RegisterHotKeys();
     logMarker(kLogStart);
     ListFileName.clear();
 
@@ -305,8 +314,10 @@ void TForm1::FormCreate(const QStringList& args)
         name = resolveListFile(args.first().toLocal8Bit().toStdString());
     } else {
         if (m_services.desktopMode) name = m_services.settings->read(kLastListSetting).value_or("");
-        if (name.empty() || !QFileInfo::exists(QString::fromLocal8Bit(name)))
+        if (name.empty() || !QFileInfo::exists(QString::fromLocal8Bit(name))) {
+            if (m_services.loadTranslations) m_services.loadTranslations(); // the dialog's words
             name = m_services.askListFile();
+        }
         if (name.empty() || m_closed) return;
     }
     if (LoadSongList(name)) {
@@ -329,6 +340,7 @@ bool TForm1::takeListLock(const std::string& name)
     dl.clear();
     m_closed = true;
     logMarker(kLogExit);
+    if (m_services.loadTranslations) m_services.loadTranslations(); // the box's button
     m_services.showFatal("Larkspur is already playing the song list \"" + name +
                          "\" in another window. Use that one, or start Larkspur with another list.");
     return false;

@@ -97,6 +97,9 @@ struct FormServices
     std::string playLogFile = "log.txt";
     // Started from the desktop menu: the last song list opens without asking.
     bool desktopMode = false;
+    // Installs Qt's own words in the user's language (key names, dialog buttons); called
+    // before the first text that needs them, after the first song started. May be empty.
+    std::function<void()> loadTranslations;
     // The global hotkeys' window system part; default: X11 when the session has it, else
     // none (every registration is refused).
     std::function<std::unique_ptr<HotKeyBackend>()> hotKeyBackend;
@@ -112,6 +115,7 @@ public:
 
     // ---- start-up and shutdown
     // Called once before the event loop runs. args: the arguments after the program name.
+    // The first song starts before the tray, the hotkeys and the translations are set up.
     void FormCreate(const QStringList& args);
     // The close routine; allowClose false keeps the window open (exit fade).
     void FormClose(bool& allowClose);
@@ -353,6 +357,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void startFirstSong(const QStringList& args); // settings, the list and its first song
     void buildWidgets();
     void buildToolbar();
     void buildBottomBar();

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -60,18 +61,26 @@ int main(int argc, char** argv)
         }
         desktop = desktop || arg == "--desktop";
     }
+    // GStreamer and the sound server get ready on another core while Qt starts.
+    larkspur::GstMediaPlayer::warmUp();
     larkspur::Application app(argc, argv);
     // No display name: the platform would append it to every dialog's title.
     QApplication::setQuitOnLastWindowClosed(false);
     // Qt's own words in the user's language, where installed: the hotkey texts take the
-    // local names of Ctrl, Shift and Alt from them ("Strg+Umschalt+P").
+    // local names of Ctrl, Shift and Alt from them ("Strg+Umschalt+P"). Not before the first
+    // song has started, unless a dialog comes first.
     QTranslator qtWords;
-    if (qtWords.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtWords);
+    bool wordsLoaded = false;
+    const auto loadTranslations = [&qtWords, &wordsLoaded] {
+        if (std::exchange(wordsLoaded, true)) return;
+        if (qtWords.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(&qtWords);
+    };
 
     larkspur::GstMediaPlayer player;
     larkspur::FormServices services;
+    services.loadTranslations = loadTranslations;
     services.mp = &player;
     services.executableDir = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
     if (desktop) {
@@ -87,7 +96,8 @@ int main(int argc, char** argv)
         return larkspur::askListFileDialog(nullptr, services.executableDir);
     };
 
-    const auto fatal = [](const std::string& text) {
+    const auto fatal = [&loadTranslations](const std::string& text) {
+        loadTranslations();
         QMessageBox::critical(nullptr, QStringLiteral("Larkspur"), QString::fromLocal8Bit(text));
     };
     std::unique_ptr<larkspur::TForm1> window;

@@ -270,12 +270,31 @@ struct BrowserDocument::Load
 
 BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
 {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    m_poll.setInterval(kPollIntervalMs);
+    connect(&m_poll, &QTimer::timeout, this, &BrowserDocument::poll);
+    m_navtout.setInterval(kNavigationTimeoutMs);
+    m_navtout.setTimerType(Qt::PreciseTimer); // a coarse timer may fire a quarter second early
+    m_navtout.setSingleShot(false);
+    connect(&m_navtout, &QTimer::timeout, this, &BrowserDocument::onNavigationTimeout);
+}
+
+// curl starts its TLS library when it is set up, which costs megabytes: only a page from the
+// network needs it.
+void BrowserDocument::openTransfers()
+{
+    if (m_easy) return;
+    if (!m_curlStarted) curl_global_init(CURL_GLOBAL_DEFAULT);
+    m_curlStarted = true;
     m_multi = curl_multi_init();
     m_easy = curl_easy_init();
     m_share = curl_share_init();
-    if (!m_multi || !m_easy || !m_share)
+    if (!m_multi || !m_easy || !m_share) {
+        if (m_easy) curl_easy_cleanup(easyOf(m_easy));
+        if (m_share) curl_share_cleanup(static_cast<CURLSH*>(m_share));
+        if (m_multi) curl_multi_cleanup(multiOf(m_multi));
+        m_easy = m_share = m_multi = nullptr;
         throw std::runtime_error("Cannot set up the browser's transfers");
+    }
     const std::string language = "Accept-Language: " + acceptLanguage();
     curl_slist* headers = nullptr;
     headers = curl_slist_append(
@@ -305,13 +324,6 @@ BrowserDocument::BrowserDocument(QObject* parent) : QObject(parent)
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Load::onBody);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Load::onHeader);
     useSharedTrust(easy);
-
-    m_poll.setInterval(kPollIntervalMs);
-    connect(&m_poll, &QTimer::timeout, this, &BrowserDocument::poll);
-    m_navtout.setInterval(kNavigationTimeoutMs);
-    m_navtout.setTimerType(Qt::PreciseTimer); // a coarse timer may fire a quarter second early
-    m_navtout.setSingleShot(false);
-    connect(&m_navtout, &QTimer::timeout, this, &BrowserDocument::onNavigationTimeout);
 }
 
 FetchLimits BrowserDocument::defaultLimits()
@@ -323,11 +335,11 @@ FetchLimits BrowserDocument::defaultLimits()
 BrowserDocument::~BrowserDocument()
 {
     finishLoad();
-    curl_easy_cleanup(easyOf(m_easy));
-    curl_share_cleanup(static_cast<CURLSH*>(m_share));
-    curl_multi_cleanup(multiOf(m_multi));
+    if (m_easy) curl_easy_cleanup(easyOf(m_easy));
+    if (m_share) curl_share_cleanup(static_cast<CURLSH*>(m_share));
+    if (m_multi) curl_multi_cleanup(multiOf(m_multi));
     curl_slist_free_all(static_cast<curl_slist*>(m_headers));
-    curl_global_cleanup();
+    if (m_curlStarted) curl_global_cleanup();
 }
 
 void BrowserDocument::Navigate(const std::string& address)
@@ -400,6 +412,7 @@ void BrowserDocument::loadPage(const std::string& location, std::string bytes)
 
 void BrowserDocument::startNetworkLoad(const std::string& url)
 {
+    openTransfers();
     auto load = std::make_unique<Load>();
     load->limits = m_limits;
     load->generation = m_generation;

@@ -99,6 +99,7 @@ class BrowserDocument : public QObject
   private:
     struct Load;
 
+    void openTransfers(); // curl's handles, made for the first page from the network
     void startNetworkLoad(const std::string& url);
     void loadPage(const std::string& location, std::string bytes);
     void poll();
@@ -113,6 +114,7 @@ class BrowserDocument : public QObject
     void* m_easy = nullptr;    // CURL*, reused so cookies and connections carry over
     void* m_headers = nullptr; // curl_slist*
     void* m_share = nullptr;   // CURLSH*, holds the cookies
+    bool m_curlStarted = false;
     std::unique_ptr<Load> m_load;
     quint64 m_generation = 0;
     QTimer m_poll;

@@ -387,8 +387,7 @@ struct HttpClient::Impl
 
 HttpClient::HttpClient(FetchLimits limits) : m_impl(std::make_shared<Impl>())
 {
-    m_impl->limits = limits;
-    initCurlOnce();
+    m_impl->limits = limits; // curl starts with the first Get: it maps megabytes
 }
 
 FetchLimits HttpClient::defaultLimits()
@@ -444,6 +443,7 @@ HttpPage HttpClient::Fetch(const HttpRequest& request)
     t.group = group;
     t.cookies = &impl->cookies;
     t.limits = impl->limits;
+    initCurlOnce();
     t.easy = impl->spareEasy ? std::exchange(impl->spareEasy, nullptr) : curl_easy_init();
     if (!t.easy) throw HttpError("Out of memory");
     QObject::connect(&t.errorPageTimer, &QTimer::timeout, &t.errorPageTimer,

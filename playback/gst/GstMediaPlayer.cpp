@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <sys/stat.h>
 #include <gst/audio/streamvolume.h>
 #include <gst/gst.h>
@@ -13,6 +16,48 @@ namespace {
 // playbin's flags: audio only, volume done in software.
 constexpr guint kPlayFlagAudio = 0x02;
 constexpr guint kPlayFlagSoftVolume = 0x10;
+
+std::string sinkName(std::string audioSink)
+{
+    if (!audioSink.empty()) return audioSink;
+    const char* env = std::getenv("LARKSPUR_AUDIO_SINK");
+    return env && *env ? env : "autoaudiosink";
+}
+
+// What warmUp prepared. The thread is joined by the first player; the sink waits there,
+// already open, for the first pipeline with a sink of that name.
+struct WarmStart
+{
+    std::mutex mutex;
+    std::thread thread;
+    std::string sinkName;
+    GstElement* sink = nullptr;
+    ~WarmStart()
+    {
+        if (thread.joinable()) thread.join(); // a program that ended before its first player
+    }
+};
+
+WarmStart& warmStart()
+{
+    static WarmStart w;
+    return w;
+}
+
+void finishWarmUp()
+{
+    WarmStart& w = warmStart();
+    const std::lock_guard lock(w.mutex);
+    if (w.thread.joinable()) w.thread.join();
+}
+
+GstElement* takeWarmSink(const std::string& name)
+{
+    WarmStart& w = warmStart();
+    const std::lock_guard lock(w.mutex);
+    if (!w.sink || w.sinkName != name) return nullptr;
+    return std::exchange(w.sink, nullptr);
+}
 
 std::string takeErrorText(GstMessage* msg)
 {
@@ -28,16 +73,48 @@ std::string takeErrorText(GstMessage* msg)
 } // namespace
 
 GstMediaPlayer::GstMediaPlayer(std::string audioSink, int openTimeoutMs)
-    : m_audioSink(std::move(audioSink)), m_openTimeoutMs(openTimeoutMs)
+    : m_audioSink(sinkName(std::move(audioSink))), m_openTimeoutMs(openTimeoutMs)
 {
+    finishWarmUp();
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
-    if (m_audioSink.empty()) {
-        const char* env = std::getenv("LARKSPUR_AUDIO_SINK");
-        m_audioSink = env && *env ? env : "autoaudiosink";
+}
+
+GstMediaPlayer::~GstMediaPlayer()
+{
+    close();
+    // A sink opened ahead that no song took would keep the sound server's connection.
+    if (GstElement* sink = takeWarmSink(m_audioSink)) {
+        gst_element_set_state(sink, GST_STATE_NULL);
+        gst_object_unref(sink);
     }
 }
 
-GstMediaPlayer::~GstMediaPlayer() { close(); }
+void GstMediaPlayer::warmUp(std::string audioSink)
+{
+    WarmStart& w = warmStart();
+    const std::lock_guard lock(w.mutex);
+    if (w.thread.joinable() || gst_is_initialized()) return;
+    w.sinkName = sinkName(std::move(audioSink));
+    w.thread = std::thread([&w] {
+        gst_init(nullptr, nullptr);
+        // Loading a plug-in maps and relocates its libraries: the first song would wait
+        // for it inside its preroll.
+        for (const char* plugin : {"coreelements", "playback", "typefindfunctions", "id3demux",
+                                   "audioparsers", "mpg123", "audioconvert", "audioresample",
+                                   "volume", "autodetect", "pulseaudio"})
+            if (GstPlugin* loaded = gst_plugin_load_by_name(plugin)) gst_object_unref(loaded);
+        GstElement* sink = gst_element_factory_make(w.sinkName.c_str(), nullptr);
+        if (!sink) return;
+        gst_object_ref_sink(sink);
+        if (w.sinkName == "fakesink") g_object_set(sink, "sync", TRUE, nullptr);
+        if (gst_element_set_state(sink, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
+            gst_element_set_state(sink, GST_STATE_NULL);
+            gst_object_unref(sink);
+            return;
+        }
+        w.sink = sink; // read only after the join
+    });
+}
 
 double GstMediaPlayer::linearVolume(int volumePermille)
 {
@@ -80,8 +157,10 @@ void GstMediaPlayer::open(const std::string& fileName)
         g_free(uri);
         throw PlayerError("GStreamer's playbin element is not installed");
     }
-    GstElement* sink = gst_element_factory_make(m_audioSink.c_str(), nullptr);
-    if (sink) {
+    // The sink opened ahead holds the sound server's connection, which this song's sink
+    // shares; released once the song has its own.
+    GstElement* warm = takeWarmSink(m_audioSink);
+    if (GstElement* sink = gst_element_factory_make(m_audioSink.c_str(), nullptr)) {
         if (m_audioSink == "fakesink") g_object_set(sink, "sync", TRUE, nullptr);
         g_object_set(playbin, "audio-sink", sink, nullptr);
     }
@@ -122,6 +201,10 @@ void GstMediaPlayer::open(const std::string& fileName)
         if (!failure.empty()) break;
     }
     gst_object_unref(bus);
+    if (warm) {
+        gst_element_set_state(warm, GST_STATE_NULL);
+        gst_object_unref(warm);
+    }
     if (!ready) {
         gst_element_set_state(playbin, GST_STATE_NULL);
         gst_object_unref(playbin);

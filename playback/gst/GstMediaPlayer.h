@@ -35,6 +35,12 @@ public:
     // The volume scale mapped onto GStreamer's linear stream volume (cubic curve).
     static double linearVolume(int volumePermille);
 
+    // Starts GStreamer, loads the plug-ins an MP3 needs and opens the audio sink (for a sound
+    // server: its connection) on a thread of its own, while the caller builds the rest. Call
+    // at most once, before the first player; players wait for it, and the first song's
+    // pipeline takes the opened sink when its name matches (`audioSink` as for the player).
+    static void warmUp(std::string audioSink = {});
+
 private:
     void drainBus();
     long long queryLength();
