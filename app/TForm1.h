@@ -370,7 +370,7 @@ private:
     void showBusy();
     void showLyricsStatus(const std::string& text); // a status of the lyrics lookup
     void forgetLyricsStatus();
-    void highlightLine(std::optional<std::size_t> line);
+    void highlightLine(std::optional<std::size_t> line, std::optional<std::size_t> word = {});
     bool seekToLineAt(const QPoint& viewportPos); // Ctrl+click on a timed line
     void seekTo(long long positionMs);
     void installDefaults();
@@ -431,6 +431,7 @@ private:
     bool timingKey(int key);
     void endTiming();
     std::optional<std::size_t> m_syncedLine; // the highlighted line
+    std::optional<std::size_t> m_syncedWord; // and in it the sung word, in enhanced LRC
     long long m_lyricsShiftMs = 0;           // earlier than the lyrics as loaded
     void shiftLyrics(long long earlierMs);
     // The lyrics as they came, while the memo shows them shortened or cut (and read-only).

@@ -153,12 +153,19 @@ void TForm1::lrctmrTimer()
     }
     const long long position = mp().positionMs();
     const auto line = m_synced->lineAt(position);
-    if (line != m_syncedLine) highlightLine(line);
-    // Wake when the next line starts rather than polling; at least twice a second, so a
-    // pause or a seek from elsewhere is caught up with soon.
+    const auto word = line ? m_synced->wordAt(*line, position) : std::nullopt;
+    if (line != m_syncedLine || word != m_syncedWord) highlightLine(line, word);
+    // Wake when the next line or word starts rather than polling; at least twice a second,
+    // so a pause or a seek from elsewhere is caught up with soon.
     long long wait = kSyncedRecheckMs;
     for (const LrcLine& l : m_synced->lines())
         if (l.timeMs && *l.timeMs > position) wait = std::min(wait, *l.timeMs - position + 10);
+    if (line)
+        for (const LrcWord& w : m_synced->lines()[*line].words)
+            if (w.timeMs > position) {
+                wait = std::min(wait, w.timeMs - position + 10);
+                break;
+            }
     lrctmr->start(static_cast<int>(wait));
 }
 
@@ -219,9 +226,10 @@ void TForm1::shiftLyrics(long long earlierMs)
     lrctmrTimer();
 }
 
-void TForm1::highlightLine(std::optional<std::size_t> line)
+void TForm1::highlightLine(std::optional<std::size_t> line, std::optional<std::size_t> word)
 {
     m_syncedLine = line;
+    m_syncedWord = word;
     QList<QTextEdit::ExtraSelection> marks;
     if (line) {
         const QTextBlock block = memo1->document()->findBlockByNumber(static_cast<int>(*line));
@@ -232,6 +240,22 @@ void TForm1::highlightLine(std::optional<std::size_t> line)
         mark.format.setBackground(tint);
         mark.format.setProperty(QTextFormat::FullWidthSelection, true);
         marks.append(mark);
+        if (word && m_synced && *line < m_synced->lines().size()) {
+            // The sung word, darker inside the sung line; its place counted in UTF-16.
+            const LrcLine& l = m_synced->lines()[*line];
+            const LrcWord& w = l.words.at(*word);
+            const auto at = [&](std::size_t bytes) { // a line shown shortened ends early
+                const auto units = QString::fromUtf8(l.text.data(), static_cast<qsizetype>(bytes)).size();
+                return block.position() + std::min(static_cast<int>(units), block.length() - 1);
+            };
+            QTextEdit::ExtraSelection sung;
+            sung.cursor = QTextCursor(block);
+            sung.cursor.setPosition(at(w.begin));
+            sung.cursor.setPosition(at(w.end), QTextCursor::KeepAnchor);
+            tint.setAlpha(170);
+            sung.format.setBackground(tint);
+            marks.append(sung);
+        }
         // The scroll bar counts lines: keep the sung one in view, a third from the top.
         QScrollBar* bar = memo1->verticalScrollBar();
         const int visible =

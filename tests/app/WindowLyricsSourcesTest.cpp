@@ -362,6 +362,22 @@ TEST_F(WindowLyricsSources, HighlightFollowsThePositionOutsideTheUsersSelection)
     // The timer does it on its own while the song plays.
     mp.positionMsValue = 5200;
     EXPECT_TRUE(waitUntil([&] { return highlighted(*f) == 1; }, 1000));
+
+    // Word stamps: the sung word is marked inside the sung line, and the timer follows it.
+    f->setSyncedLyrics("[00:01.00]<00:01.00>Grüße <00:01.50>an <00:02.00>Sie\n[00:03.00]plain");
+    const auto sungWord = [&] {
+        const auto marks = f->memo1->extraSelections();
+        return marks.size() == 2 ? marks[1].cursor.selectedText() : QString();
+    };
+    for (const auto& [ms, word] : {std::pair{1'200, u"Grüße"}, {1'700, u"an"}, {3'100, u""}}) {
+        mp.positionMsValue = ms;
+        f->lrctmrTimer();
+        EXPECT_EQ(sungWord(), QString::fromUtf16(word)) << ms;
+    }
+    mp.positionMsValue = 1'000;
+    f->lrctmrTimer();
+    mp.positionMsValue = 2'100;
+    EXPECT_TRUE(waitUntil([&] { return sungWord() == QStringLiteral("Sie"); }, 1000));
 }
 
 TEST_F(WindowLyricsSources, QuicksaveKeepsStampsUntilEditedAndCtrlClickSeeks)
