@@ -12,41 +12,31 @@ using namespace Qt::StringLiterals;
 
 TEST(PortalTrigger, MapsHotkeyTextsBothWays)
 {
-    const struct
-    {
-        const char* text;
-        const char* trigger; // "": the portal has no trigger for it
-    } cases[] = {
-        {"Ctrl+Shift+P", "CTRL+SHIFT+p"},
-        {"shift + ctrl+1", "CTRL+SHIFT+1"},
-        {"Alt+F9", "ALT+F9"},
-        {"Win+Num -", "LOGO+KP_Subtract"},
-        {"Ctrl+Alt+Page Up", "CTRL+ALT+Page_Up"},
-        {"Ctrl+;", "CTRL+semicolon"},
-        {"P", "p"},
-        {"Shift+Num 5", "SHIFT+KP_Begin"},
-        {"Ctrl+Caps Lock", ""},
-        {"Ctrl+Right Shift", ""},
-    };
+    // clang-format off
+    const struct { const char* text; const char* trigger; } cases[] = { // "": none
+        {"Ctrl+Shift+P", "CTRL+SHIFT+p"}, {"shift + ctrl+1", "CTRL+SHIFT+1"}, {"Alt+F9", "ALT+F9"},
+        {"Win+Num -", "LOGO+KP_Subtract"}, {"Ctrl+Alt+Page Up", "CTRL+ALT+Page_Up"},
+        {"Ctrl+;", "CTRL+semicolon"}, {"P", "p"}, {"Shift+Num 5", "SHIFT+KP_Begin"},
+        {"Ctrl+Caps Lock", ""}, {"Ctrl+Right Shift", ""}};
+    // clang-format on
     for (const auto& c : cases) {
         const HotKeyValue value = ParseHotKey(QString::fromLatin1(c.text), false);
         ASSERT_NE(value, 0u) << c.text;
         EXPECT_EQ(PortalTrigger(value), QString::fromLatin1(c.trigger)) << c.text;
-        if (*c.trigger) {
-            EXPECT_EQ(ParsePortalTrigger(QString::fromLatin1(c.trigger)), value) << c.text;
-        }
+        EXPECT_EQ(ParsePortalTrigger(QString::fromLatin1(c.trigger)), *c.trigger ? value : 0);
     }
     // Stored texts may be written as triggers; others are no hotkey.
     EXPECT_EQ(settingHotKey("LOGO+Page_Down"), ParseHotKey(u"Win+Page Down"_s, false));
-    EXPECT_EQ(settingHotKey("ctrl+shift+P"), ParseHotKey(u"Ctrl+Shift+P"_s, false));
     for (const char* bad : {"NUM+p", "CTRL+", "CTRL+Shift_L", "CTRL+pp", "HYPER+a"})
         EXPECT_EQ(ParsePortalTrigger(QString::fromLatin1(bad)), 0u) << bad;
 }
 
 TEST(PortalHotKeys, BindsOnceRunsActivatedIdsAndClosesWhenAllAreReleased)
 {
+    test::StandInPortal nobody(false); // a bus without the portal: X11 or nothing instead
+    EXPECT_FALSE(
+        makePortalHotKeyBackend(QDBusConnection::connectToBus(nobody.address(), u"-"_s), {}));
     test::StandInPortal portal;
-    ASSERT_FALSE(portal.address().isEmpty());
     PortalHooks hooks{u"org.example.Player"_s,
                       [](HotKeyValue value) {
                           return value == ParseHotKey(u"Ctrl+Shift+N"_s, false)
@@ -79,7 +69,6 @@ TEST(PortalHotKeys, BindsOnceRunsActivatedIdsAndClosesWhenAllAreReleased)
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("Ctrl+Caps Lock"), std::string::npos) << reports[0];
 
-    const QString first = portal.session();
     portal.activate(u"next"_s);
     portal.activate(u"pause"_s); // not ours
     ASSERT_TRUE(QTest::qWaitFor([&] { return !pressed.empty(); }));
@@ -93,31 +82,8 @@ TEST(PortalHotKeys, BindsOnceRunsActivatedIdsAndClosesWhenAllAreReleased)
     QTest::qWait(200);
     EXPECT_EQ(portal.calls().mid(6), QStringList({u"CreateSession"_s, u"ListShortcuts"_s}));
     EXPECT_EQ(reports.size(), 1u);
-    portal.activate(u"next"_s, first); // the closed session's
+    portal.activate(u"next"_s, u"/org/freedesktop/portal/desktop/session/1_1/gone"_s);
     portal.activate(u"next"_s);
     ASSERT_TRUE(QTest::qWaitFor([&] { return pressed.size() == 2; }));
-    QTest::qWait(100);
     EXPECT_EQ(pressed, std::vector<quint32>({n, n}));
-}
-
-TEST(PortalHotKeys, RefusalsAreReportedAndAMissingPortalGivesNoBackend)
-{
-    test::StandInPortal portal;
-    portal.bindAnswer = 1; // the user cancels
-    std::vector<std::string> reports;
-    PortalHooks hooks;
-    hooks.report = [&](const std::string& text) { reports.push_back(text); };
-    THotKeyManager hkmng(makePortalHotKeyBackend(
-        QDBusConnection::connectToBus(portal.address(), u"refused"_s), hooks));
-    hkmng.RegisterKey(ParseHotKey(u"Alt+F9"_s, false));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !reports.empty(); }));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return portal.calls().last() == u"Close"; }));
-    QTest::qWait(200); // and not asked again
-    EXPECT_EQ(portal.calls().filter(u"BindShortcuts"_s).size(), 1);
-    EXPECT_NE(reports[0].find("cancelled"), std::string::npos) << reports[0];
-
-    test::StandInPortal nobody(false);
-    EXPECT_EQ(
-        makePortalHotKeyBackend(QDBusConnection::connectToBus(nobody.address(), u"none"_s), {}),
-        nullptr);
 }

@@ -43,16 +43,11 @@ QStringList StandInPortal::calls() const
     return m_calls;
 }
 
-QString StandInPortal::session() const
-{
-    QMutexLocker lock(&m_mutex);
-    return m_session;
-}
-
 void StandInPortal::activate(const QString& id, const QString& in)
 {
+    QMutexLocker lock(&m_mutex);
     QDBusMessage signal = QDBusMessage::createSignal(kPath, kShortcuts, u"Activated"_s);
-    signal << QVariant::fromValue(QDBusObjectPath(in.isEmpty() ? session() : in)) << id
+    signal << QVariant::fromValue(QDBusObjectPath(in.isEmpty() ? m_session : in)) << id
            << qulonglong(1) << QVariantMap();
     QDBusConnection(u"stand-in portal"_s).send(signal);
 }
@@ -94,8 +89,7 @@ bool StandInPortal::handleMessage(const QDBusMessage& message, const QDBusConnec
         for (const PortalShortcut& s : shortcuts)
             m_calls.last() += u' ' + s.id + u'=' + s.properties.value(u"description"_s).toString() +
                               u'=' + s.properties.value(u"preferred_trigger"_s).toString();
-        if (bindAnswer == 0) m_kept = shortcuts;
-        respond(bindAnswer, {{u"shortcuts"_s, QVariant::fromValue(m_kept)}});
+        respond(0, {{u"shortcuts"_s, QVariant::fromValue(m_kept = shortcuts)}});
     } else if (member == u"Close" && message.path() == m_session) {
         m_session.clear();
         bus.send(message.createReply());

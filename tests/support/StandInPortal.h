@@ -11,7 +11,6 @@
 #include <QProcess>
 #include <QStringList>
 #include <QThread>
-#include <atomic>
 
 namespace larkspur::test {
 
@@ -21,13 +20,11 @@ class StandInPortal : public QDBusVirtualObject
     explicit StandInPortal(bool serve = true);
     ~StandInPortal() override;
     QString address() const { return m_address; }
-    // Presses the shortcut of this id in the open session (or the one given).
+    // Presses the shortcut of this id in the open session, or in the one given.
     void activate(const QString& id, const QString& session = {});
 
     // "Register <app>", "CreateSession", "BindShortcuts <id>=<text>=<trigger> ..."
     QStringList calls() const;
-    QString session() const;          // the open one
-    std::atomic<uint> bindAnswer = 0; // 1: the user cancels the bind dialog
 
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
