@@ -142,6 +142,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
 
     hkmng = new THotKeyManager(m_services.hotKeyBackend(), this);
     connect(hkmng, &THotKeyManager::OnHotKeyPressed, this, &TForm1::hkmngHotKeyPressed);
+    if (!hkmng->available()) disableHotkeySwitch();
     // Set for the next line's start each time, so a line lights up when it is sung.
     lrctmr = new QTimer(this);
     lrctmr->setSingleShot(true);
@@ -265,11 +266,7 @@ void TForm1::installDefaults()
             if (ok) font = chosen;
             return ok;
         };
-    if (!s.hotKeyBackend)
-        s.hotKeyBackend = [] {
-            auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-            return makeX11HotKeyBackend(x11 ? x11->connection() : nullptr);
-        };
+    if (!s.hotKeyBackend) s.hotKeyBackend = [this] { return defaultHotKeyBackend(); };
     if (!s.scanDirectory)
         s.scanDirectory = [this](const std::string& folder) {
             return scanWithProgress(this, folder);

@@ -100,8 +100,9 @@ struct FormServices
     // Installs Qt's own words in the user's language (key names, dialog buttons); called
     // before the first text that needs them, after the first song started. May be empty.
     std::function<void()> loadTranslations;
-    // The global hotkeys' window system part; default: X11 when the session has it, else
-    // none (every registration is refused).
+    // The global hotkeys' window system part; default: the desktop portal on Wayland when
+    // the session bus has it, else X11 when the session has it, else none (every
+    // registration is refused and the menu switch is disabled).
     std::function<std::unique_ptr<HotKeyBackend>()> hotKeyBackend;
 };
 
@@ -233,6 +234,8 @@ public:
     void RegisterHotKeys();
     void hkmngHotKeyPressed(quint32 HotKey, quint16 Index);
     void Globalhotkeys1Click(); // the switch: releases or registers all ten
+    std::unique_ptr<HotKeyBackend> defaultHotKeyBackend();
+    void disableHotkeySwitch(); // no backend: the switch says why
     THotKeyManager* hkmng = nullptr;
     HotKeySettings hotKeySettings;
 

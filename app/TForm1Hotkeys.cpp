@@ -2,8 +2,12 @@
 // the tray menu, each running the handler of a menu item or button.
 
 #include "app/TForm1.h"
+#include "app/core/PortalHotKeyBackend.h"
 
 #include <QAction>
+#include <QDBusConnection>
+#include <QGuiApplication>
+#include <QMenu>
 
 namespace larkspur {
 
@@ -12,8 +16,40 @@ void TForm1::RegisterHotKeys()
     if (!hotKeySettings.enabled) return;
     // Ids are not kept: a combination another program holds simply never fires.
     for (const std::string& text : hotKeySettings.texts)
-        if (const HotKeyValue value = ParseHotKey(QString::fromLocal8Bit(text), false))
-            hkmng->RegisterKey(value);
+        if (const HotKeyValue value = settingHotKey(text)) hkmng->RegisterKey(value);
+}
+
+std::unique_ptr<HotKeyBackend> TForm1::defaultHotKeyBackend()
+{
+    if (isWaylandSession(QGuiApplication::platformName())) {
+        PortalHooks hooks;
+        hooks.appId = QStringLiteral("io.github.larkspur_player.Larkspur"); // the desktop entry
+        hooks.name = [this](HotKeyValue value) -> std::optional<PortalShortcutName> {
+            for (std::size_t i = 0; i < kHotKeyBindings.size(); ++i)
+                if (settingHotKey(hotKeySettings.texts[i]) == value)
+                    return PortalShortcutName{QString::fromLatin1(kHotKeyBindings[i].portalId),
+                                              QString::fromLatin1(kHotKeyBindings[i].description)};
+            return std::nullopt;
+        };
+        hooks.report = [this](const std::string& text) { showStatus(text); };
+        if (auto portal = makePortalHotKeyBackend(QDBusConnection::sessionBus(), std::move(hooks)))
+            return portal;
+    }
+    // On Wayland through XWayland this works only while a window of ours has the focus.
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    return makeX11HotKeyBackend(x11 ? x11->connection() : nullptr);
+}
+
+void TForm1::disableHotkeySwitch()
+{
+    Globalhotkeys1->setEnabled(false);
+    Globalhotkeys1->setToolTip(
+        isWaylandSession(QGuiApplication::platformName())
+            ? QStringLiteral("This Wayland desktop offers no global shortcuts portal "
+                             "(org.freedesktop.portal.GlobalShortcuts).")
+            : QStringLiteral("Global hotkeys need an X11 session or a Wayland desktop with the "
+                             "global shortcuts portal."));
+    pm->setToolTipsVisible(true);
 }
 
 void TForm1::Globalhotkeys1Click()
@@ -32,7 +68,7 @@ void TForm1::hkmngHotKeyPressed(quint32 HotKey, quint16 /*Index*/)
 {
     // Every text naming the pressed combination runs its action, as the table orders them.
     for (std::size_t i = 0; i < kHotKeyBindings.size(); ++i) {
-        const auto value = ParseHotKey(QString::fromLocal8Bit(hotKeySettings.texts[i]), false);
+        const HotKeyValue value = settingHotKey(hotKeySettings.texts[i]);
         if (value == 0 || value != HotKey) continue;
         switch (kHotKeyBindings[i].action) {
         case HotKeyAction::Pause:

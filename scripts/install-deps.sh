@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
-  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+  qt6-base-dev qt6-qpa-plugins qt6-wayland fonts-dejavu-core
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-alsa gstreamer1.0-tools
   libcurl4-openssl-dev libssl-dev curl libgumbo-dev libtag1-dev zlib1g-dev

@@ -2,6 +2,13 @@
 
 namespace larkspur {
 
+HotKeyValue settingHotKey(const std::string& text)
+{
+    const QString t = QString::fromLocal8Bit(text);
+    if (const HotKeyValue value = ParseHotKey(t, false)) return value;
+    return ParsePortalTrigger(t.trimmed());
+}
+
 HotKeySettings defaultHotKeySettings()
 {
     HotKeySettings s;

@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <algorithm>
 #include <array>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -284,6 +286,71 @@ std::uint32_t keysymForVirtualKey(std::uint16_t key)
     if (isFunctionKey(key)) return 0xffbe + (key - 0x70);
     const KeyEntry* e = findEntry(key);
     return e ? e->keysym : 0;
+}
+
+namespace {
+
+// XKB's names of the table's keysyms that are no single character.
+constexpr std::pair<std::uint32_t, const char*> kKeysymNames[] = {
+    {0xff08, "BackSpace"},   {0xff09, "Tab"},         {0xff9d, "KP_Begin"},
+    {0xff0d, "Return"},      {0xff13, "Pause"},       {0xff1b, "Escape"},
+    {0x0020, "space"},       {0xff55, "Page_Up"},     {0xff56, "Page_Down"},
+    {0xff57, "End"},         {0xff50, "Home"},        {0xff51, "Left"},
+    {0xff52, "Up"},          {0xff53, "Right"},       {0xff54, "Down"},
+    {0xff61, "Print"},       {0xff63, "Insert"},      {0xffff, "Delete"},
+    {0xff67, "Menu"},        {0xffaa, "KP_Multiply"}, {0xffab, "KP_Add"},
+    {0xffad, "KP_Subtract"}, {0xffae, "KP_Decimal"},  {0xffaf, "KP_Divide"},
+    {0xff14, "Scroll_Lock"}, {';', "semicolon"},      {'=', "equal"},
+    {',', "comma"},          {'-', "minus"},          {'.', "period"},
+    {'/', "slash"},          {'`', "grave"},          {'[', "bracketleft"},
+    {'\\', "backslash"},     {']', "bracketright"},   {'\'', "apostrophe"},
+};
+
+QString keysymName(std::uint32_t keysym)
+{
+    if ((keysym >= '0' && keysym <= '9') || (keysym >= 'a' && keysym <= 'z'))
+        return QString(QChar(char16_t(keysym)));
+    if (keysym >= 0xffbe && keysym <= 0xffbe + 23)
+        return u"F"_s + QString::number(keysym - 0xffbe + 1);
+    if (keysym >= 0xffb0 && keysym <= 0xffb9) return u"KP_"_s + QString::number(keysym - 0xffb0);
+    for (const auto& [sym, name] : kKeysymNames)
+        if (sym == keysym) return QString::fromLatin1(name);
+    return {}; // Shift, Ctrl, Alt, Windows and the lock keys only modify other keys there
+}
+
+constexpr std::pair<std::uint16_t, const char*> kTriggerModifiers[] = {
+    {kModCtrl, "CTRL"}, {kModAlt, "ALT"}, {kModShift, "SHIFT"}, {kModWin, "LOGO"}};
+
+} // namespace
+
+QString PortalTrigger(HotKeyValue hotKey)
+{
+    std::uint16_t modifiers = 0, key = 0;
+    SplitHotKey(hotKey, modifiers, key);
+    const QString name = keysymName(keysymForVirtualKey(key));
+    if (hotKey == 0 || name.isEmpty()) return {};
+    QString trigger;
+    for (const auto& [flag, word] : kTriggerModifiers)
+        if (modifiers & flag) trigger += QLatin1String(word) + u'+';
+    return trigger + name;
+}
+
+HotKeyValue ParsePortalTrigger(const QString& trigger)
+{
+    const QStringList parts = trigger.split(u'+');
+    std::uint16_t modifiers = 0;
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        const auto* it = std::find_if(
+            std::begin(kTriggerModifiers), std::end(kTriggerModifiers),
+            [&](const auto& m) { return equalNoCase(parts[i], QLatin1String(m.second)); });
+        if (it == std::end(kTriggerModifiers)) return 0;
+        modifiers |= it->first;
+    }
+    // A capital letter is the shifted keysym of the same key.
+    const QString name = parts.last().size() == 1 ? parts.last().toLower() : parts.last();
+    for (std::uint16_t key = 8; key <= 0xFF && !name.isEmpty(); ++key)
+        if (keysymName(keysymForVirtualKey(key)) == name) return ComposeHotKey(modifiers, key);
+    return 0;
 }
 
 } // namespace larkspur

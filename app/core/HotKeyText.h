@@ -43,4 +43,11 @@ void refreshLocalKeyNames();
 // The X11 keysym of a virtual key, 0 when the table has none.
 std::uint32_t keysymForVirtualKey(std::uint16_t key);
 
+// The desktop portals' trigger text of a hotkey value: modifiers CTRL, ALT, SHIFT, LOGO and
+// the key's XKB keysym name, joined by "+" ("CTRL+SHIFT+p" for Ctrl+Shift+P). Empty when the
+// key cannot trigger a shortcut there: a modifier or lock key, or one without a keysym name.
+QString PortalTrigger(HotKeyValue hotKey);
+// The way back; 0 when the text names no key of the table or uses another modifier.
+HotKeyValue ParsePortalTrigger(const QString& trigger);
+
 } // namespace larkspur

@@ -15,6 +15,8 @@ int main(int argc, char** argv)
     // Nor the real lyrics database: a closed loopback port unless a test points it elsewhere.
     if (qEnvironmentVariableIsEmpty("LARKSPUR_LYRICS_DB_URL"))
         qputenv("LARKSPUR_LYRICS_DB_URL", "http://127.0.0.1:1");
+    // Nor the desktop's shortcuts portal.
+    qunsetenv("WAYLAND_DISPLAY");
     ::testing::InitGoogleTest(&argc, argv);
     gst_init(&argc, &argv);
     QApplication app(argc, argv);

@@ -1,0 +1,328 @@
+#include "app/core/PortalHotKeyBackend.h"
+
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QTimer>
+#include <algorithm>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace larkspur {
+
+namespace {
+
+const QString kService = u"org.freedesktop.portal.Desktop"_s;
+const QString kPath = u"/org/freedesktop/portal/desktop"_s;
+const QString kShortcuts = u"org.freedesktop.portal.GlobalShortcuts"_s;
+// The portal starts on the first call; a slow start must not look like a missing portal.
+constexpr int kStartTimeoutMs = 5000;
+
+QString pathOf(const QVariant& v)
+{
+    // The session handle is documented as a string but some versions send an object path.
+    return v.metaType() == QMetaType::fromType<QDBusObjectPath>()
+               ? v.value<QDBusObjectPath>().path()
+               : v.toString();
+}
+
+QVariantMap mapOf(const QVariant& v)
+{
+    return v.metaType() == QMetaType::fromType<QDBusArgument>()
+               ? qdbus_cast<QVariantMap>(v.value<QDBusArgument>())
+               : v.toMap();
+}
+
+} // namespace
+
+QDBusArgument& operator<<(QDBusArgument& out, const PortalShortcut& s)
+{
+    out.beginStructure();
+    out << s.id << s.properties;
+    out.endStructure();
+    return out;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& in, PortalShortcut& s)
+{
+    in.beginStructure();
+    in >> s.id >> s.properties;
+    in.endStructure();
+    return in;
+}
+
+void registerPortalTypes()
+{
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<QList<PortalShortcut>>();
+}
+
+bool isWaylandSession(const QString& qtPlatform)
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qtPlatform.startsWith(u"wayland"_s);
+}
+
+std::unique_ptr<HotKeyBackend> makePortalHotKeyBackend(QDBusConnection bus, PortalHooks hooks)
+{
+    registerPortalTypes();
+    if (!bus.isConnected()) return nullptr;
+    // Registering must come before any other portal call; portals before 1.19 do not know it
+    // and take the app id from the process instead.
+    if (!hooks.appId.isEmpty()) {
+        QDBusMessage reg = QDBusMessage::createMethodCall(
+            kService, kPath, u"org.freedesktop.host.portal.Registry"_s, u"Register"_s);
+        reg << hooks.appId << QVariantMap();
+        bus.call(reg, QDBus::Block, kStartTimeoutMs);
+    }
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kService, kPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get << kShortcuts << u"version"_s;
+    if (bus.call(get, QDBus::Block, kStartTimeoutMs).type() != QDBusMessage::ReplyMessage)
+        return nullptr;
+    return std::make_unique<PortalHotKeyBackend>(bus, std::move(hooks));
+}
+
+PortalHotKeyBackend::PortalHotKeyBackend(QDBusConnection bus, PortalHooks hooks)
+    : m_bus(std::move(bus)), m_hooks(std::move(hooks))
+{
+    m_bus.connect(kService, kPath, kShortcuts, u"Activated"_s, this,
+                  SLOT(onActivated(QDBusMessage)));
+}
+
+PortalHotKeyBackend::~PortalHotKeyBackend()
+{
+    m_bus.disconnect(kService, kPath, kShortcuts, u"Activated"_s, this,
+                     SLOT(onActivated(QDBusMessage)));
+    if (!m_requestPath.isEmpty())
+        m_bus.disconnect(kService, m_requestPath, u"org.freedesktop.portal.Request"_s,
+                         u"Response"_s, this, SLOT(onResponse(QDBusMessage)));
+    closeSession();
+}
+
+bool PortalHotKeyBackend::grab(std::uint16_t modifiers, std::uint16_t key)
+{
+    const HotKeyValue value = ComposeHotKey(modifiers, key);
+    std::optional<PortalShortcutName> name = m_hooks.name ? m_hooks.name(value) : std::nullopt;
+    if (!name)
+        name =
+            PortalShortcutName{u"key-"_s + QString::number(value), HotKeyDisplayText(value, false)};
+    // One action per id: the portal would merge two shortcuts of the same id.
+    if (std::any_of(m_wanted.begin(), m_wanted.end(),
+                    [&](const Wanted& w) { return w.value == value || w.name.id == name->id; }))
+        return false;
+    m_wanted.push_back({value, *name});
+    scheduleFlush();
+    return true;
+}
+
+bool PortalHotKeyBackend::ungrab(std::uint16_t modifiers, std::uint16_t key)
+{
+    const HotKeyValue value = ComposeHotKey(modifiers, key);
+    const bool found =
+        std::erase_if(m_wanted, [&](const Wanted& w) { return w.value == value; }) > 0;
+    scheduleFlush();
+    return found;
+}
+
+void PortalHotKeyBackend::scheduleFlush()
+{
+    // A registration round grabs one key after the other; the portal gets them all at once.
+    if (m_flushQueued) return;
+    m_flushQueued = true;
+    QTimer::singleShot(0, this, &PortalHotKeyBackend::flush);
+}
+
+void PortalHotKeyBackend::flush()
+{
+    m_flushQueued = false;
+    if (m_done) return; // again when the request in flight is answered
+    if (m_wanted.empty()) {
+        m_failed.clear();
+        closeSession();
+        return;
+    }
+    const std::set<QString> ids = wantedIds();
+    if (ids == m_failed) return;
+    if (!m_session.isEmpty()) {
+        if (ids == m_bound) return;
+        closeSession(); // a session's shortcuts are bound once; a new set needs a new session
+    }
+    createSession();
+}
+
+void PortalHotKeyBackend::request(const QString& method, QVariantList args, Done done)
+{
+    const QString token = u"larkspur"_s + QString::number(++m_serial);
+    QVariantMap options = args.takeLast().toMap();
+    options.insert(u"handle_token"_s, token);
+    args << options;
+    m_done = std::move(done);
+    // Subscribed before the call, so a quick answer is not missed.
+    QString sender = m_bus.baseService().mid(1);
+    sender.replace(u'.', u'_');
+    watchRequest(u"/org/freedesktop/portal/desktop/request/"_s + sender + u'/' + token);
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kShortcuts, method);
+    call.setArguments(args);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method] {
+        watcher->deleteLater();
+        const QDBusMessage reply = watcher->reply();
+        if (!m_done) return;
+        if (reply.type() == QDBusMessage::ErrorMessage) {
+            report("The desktop's portal refused " + method.toStdString() + ": " +
+                   reply.errorMessage().toStdString());
+            finish(2, {});
+            return;
+        }
+        // Portals before 0.9 chose the request's path themselves.
+        const QString path = pathOf(reply.arguments().value(0));
+        if (!path.isEmpty() && path != m_requestPath) watchRequest(path);
+    });
+}
+
+void PortalHotKeyBackend::watchRequest(const QString& path)
+{
+    const QString request = u"org.freedesktop.portal.Request"_s;
+    if (!m_requestPath.isEmpty())
+        m_bus.disconnect(kService, m_requestPath, request, u"Response"_s, this,
+                         SLOT(onResponse(QDBusMessage)));
+    m_requestPath = path;
+    m_bus.connect(kService, path, request, u"Response"_s, this, SLOT(onResponse(QDBusMessage)));
+}
+
+void PortalHotKeyBackend::onResponse(const QDBusMessage& message)
+{
+    if (m_requestPath.isEmpty() || message.path() != m_requestPath) return;
+    const QVariantList args = message.arguments();
+    finish(args.value(0).toUInt(), mapOf(args.value(1)));
+}
+
+void PortalHotKeyBackend::finish(uint response, const QVariantMap& results)
+{
+    m_bus.disconnect(kService, m_requestPath, u"org.freedesktop.portal.Request"_s, u"Response"_s,
+                     this, SLOT(onResponse(QDBusMessage)));
+    m_requestPath.clear();
+    const Done done = std::exchange(m_done, nullptr);
+    done(response, results);
+    scheduleFlush();
+}
+
+void PortalHotKeyBackend::createSession()
+{
+    const QVariantMap options{
+        {u"session_handle_token"_s, u"larkspur"_s + QString::number(m_serial + 1)}};
+    request(u"CreateSession"_s, {options}, [this](uint response, const QVariantMap& results) {
+        m_session = response == 0 ? pathOf(results.value(u"session_handle"_s)) : QString();
+        if (m_session.isEmpty()) return refused("CreateSession", response);
+        m_bus.connect(kService, m_session, u"org.freedesktop.portal.Session"_s, u"Closed"_s, this,
+                      SLOT(onSessionClosed(QDBusMessage)));
+        listShortcuts();
+    });
+}
+
+void PortalHotKeyBackend::listShortcuts()
+{
+    // The desktop keeps what an app bound before (and what the user changed since): binding
+    // again at every start would ask the user again on some desktops.
+    request(u"ListShortcuts"_s, {QVariant::fromValue(QDBusObjectPath(m_session)), QVariantMap()},
+            [this](uint response, const QVariantMap& results) {
+                std::set<QString> listed;
+                if (response == 0)
+                    for (const PortalShortcut& s : qdbus_cast<QList<PortalShortcut>>(
+                             results.value(u"shortcuts"_s).value<QDBusArgument>()))
+                        listed.insert(s.id);
+                const std::set<QString> ids = wantedIds();
+                if (std::includes(listed.begin(), listed.end(), ids.begin(), ids.end()))
+                    m_bound = ids;
+                else
+                    bindShortcuts();
+            });
+}
+
+void PortalHotKeyBackend::bindShortcuts()
+{
+    QList<PortalShortcut> shortcuts;
+    for (const Wanted& w : m_wanted) {
+        QVariantMap properties{{u"description"_s, w.name.description}};
+        const QString trigger = PortalTrigger(w.value);
+        if (!trigger.isEmpty())
+            properties.insert(u"preferred_trigger"_s, trigger);
+        else if (m_reported.insert(w.value).second)
+            report("The desktop takes no " + HotKeyDisplayText(w.value, false).toStdString() +
+                   " as a shortcut; choose the keys for \"" + w.name.description.toStdString() +
+                   "\" in its keyboard settings.");
+        shortcuts.push_back({w.name.id, properties});
+    }
+    const std::set<QString> ids = wantedIds();
+    request(u"BindShortcuts"_s,
+            {QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(shortcuts),
+             QString(), QVariantMap()},
+            [this, ids](uint response, const QVariantMap&) {
+                if (response == 0) {
+                    m_bound = ids;
+                    return;
+                }
+                refused("BindShortcuts", response);
+                closeSession();
+            });
+}
+
+void PortalHotKeyBackend::refused(const char* what, uint response)
+{
+    m_failed = wantedIds();
+    if (response == 1)
+        report("The global hotkeys were not set up: the desktop's request was cancelled.");
+    else
+        report(std::string("The desktop did not set up the global hotkeys (") + what + ").");
+}
+
+void PortalHotKeyBackend::closeSession()
+{
+    if (m_session.isEmpty()) return;
+    m_bus.disconnect(kService, m_session, u"org.freedesktop.portal.Session"_s, u"Closed"_s, this,
+                     SLOT(onSessionClosed(QDBusMessage)));
+    m_bus.asyncCall(QDBusMessage::createMethodCall(
+        kService, m_session, u"org.freedesktop.portal.Session"_s, u"Close"_s));
+    m_session.clear();
+    m_bound.clear();
+}
+
+void PortalHotKeyBackend::onSessionClosed(const QDBusMessage& message)
+{
+    if (message.path() != m_session) return;
+    m_session.clear();
+    m_bound.clear();
+    m_failed = wantedIds(); // not reopened behind the desktop's back
+    report("The desktop ended the global hotkeys; switch \"Global hotkeys\" off and on to get "
+           "them back.");
+}
+
+void PortalHotKeyBackend::onActivated(const QDBusMessage& message)
+{
+    const QVariantList args = message.arguments();
+    if (m_session.isEmpty() || pathOf(args.value(0)) != m_session) return;
+    const QString id = args.value(1).toString();
+    for (const Wanted& w : m_wanted)
+        if (w.name.id == id) {
+            std::uint16_t modifiers = 0, key = 0;
+            SplitHotKey(w.value, modifiers, key);
+            if (pressed) pressed(modifiers, key);
+            return;
+        }
+}
+
+std::set<QString> PortalHotKeyBackend::wantedIds() const
+{
+    std::set<QString> ids;
+    for (const Wanted& w : m_wanted)
+        ids.insert(w.name.id);
+    return ids;
+}
+
+void PortalHotKeyBackend::report(const std::string& text) const
+{
+    if (m_hooks.report) m_hooks.report(text);
+}
+
+} // namespace larkspur

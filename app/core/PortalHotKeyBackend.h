@@ -1,0 +1,111 @@
+#pragma once
+// Global hotkeys on Wayland through the desktop portal's GlobalShortcuts interface
+// (xdg-desktop-portal 1.16+). The portal binds shortcuts by id, not by key: the grabs of one
+// registration round go out as one BindShortcuts, with the hotkey texts as preferred
+// triggers the desktop may follow or not, and each Activated id is reported as the
+// combination it was grabbed with, so the manager's callers see presses as on X11. All
+// grabs given back close the portal session; the next grab opens a new one. Interface
+// thread only.
+//
+//   auto backend = makePortalHotKeyBackend(QDBusConnection::sessionBus(), hooks);
+//   if (!backend) ... // no portal: fall back to X11 or to none
+
+#include "app/core/HotKeyManager.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace larkspur {
+
+struct PortalShortcut // one entry of the portal's a(sa{sv}) lists
+{
+    QString id;
+    QVariantMap properties;
+};
+QDBusArgument& operator<<(QDBusArgument& out, const PortalShortcut& s);
+const QDBusArgument& operator>>(const QDBusArgument& in, PortalShortcut& s);
+void registerPortalTypes();
+
+struct PortalShortcutName
+{
+    QString id;
+    QString description;
+};
+
+struct PortalHooks
+{
+    QString appId; // the desktop entry's name, registered first where the portal asks for it
+    // The id and description of a grabbed combination; none: one made from its text.
+    std::function<std::optional<PortalShortcutName>(HotKeyValue)> name;
+    // What the user must know: a refusal, a text the portal cannot take (once each).
+    std::function<void(const std::string&)> report;
+};
+
+// Whether the program runs in a Wayland session, whatever Qt platform (given by its name) it
+// uses: XWayland's key grabs reach it only while one of its windows has the focus.
+bool isWaylandSession(const QString& qtPlatform);
+
+// Null when the bus has no portal with GlobalShortcuts.
+std::unique_ptr<HotKeyBackend> makePortalHotKeyBackend(QDBusConnection bus, PortalHooks hooks);
+
+class PortalHotKeyBackend final : public QObject, public HotKeyBackend
+{
+    Q_OBJECT
+
+  public:
+    PortalHotKeyBackend(QDBusConnection bus, PortalHooks hooks);
+    ~PortalHotKeyBackend() override;
+
+    bool grab(std::uint16_t modifiers, std::uint16_t key) override;
+    bool ungrab(std::uint16_t modifiers, std::uint16_t key) override;
+
+  private slots:
+    void onResponse(const QDBusMessage& message);
+    void onActivated(const QDBusMessage& message);
+    void onSessionClosed(const QDBusMessage& message);
+
+  private:
+    struct Wanted
+    {
+        HotKeyValue value;
+        PortalShortcutName name;
+    };
+    using Done = std::function<void(uint response, const QVariantMap& results)>;
+
+    void scheduleFlush();
+    void flush();
+    void request(const QString& method, QVariantList args, Done done);
+    void watchRequest(const QString& path);
+    void finish(uint response, const QVariantMap& results);
+    void createSession();
+    void listShortcuts();
+    void bindShortcuts();
+    void closeSession();
+    void refused(const char* what, uint response);
+    std::set<QString> wantedIds() const;
+    void report(const std::string& text) const;
+
+    QDBusConnection m_bus;
+    PortalHooks m_hooks;
+    std::vector<Wanted> m_wanted; // in grab order
+    QString m_session;            // empty: none open
+    std::set<QString> m_bound;    // ids the open session has
+    std::set<QString> m_failed;   // ids a request failed for; not asked again until all go
+    std::set<HotKeyValue> m_reported;
+    QString m_requestPath; // the one request in flight
+    Done m_done;
+    unsigned m_serial = 0;
+    bool m_flushQueued = false;
+};
+
+} // namespace larkspur
+
+Q_DECLARE_METATYPE(larkspur::PortalShortcut)

@@ -1,0 +1,89 @@
+// Global hotkeys through a desktop portal: trigger texts, and the backend against a stand-in
+// portal on a private bus.
+
+#include "app/core/HotKeySettings.h"
+#include "support/StandInPortal.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace larkspur;
+using namespace Qt::StringLiterals;
+
+TEST(PortalTrigger, MapsHotkeyTextsBothWays)
+{
+    // clang-format off
+    const struct { const char* text; const char* trigger; } cases[] = { // "": none
+        {"Ctrl+Shift+P", "CTRL+SHIFT+p"}, {"shift + ctrl+1", "CTRL+SHIFT+1"}, {"Alt+F9", "ALT+F9"},
+        {"Win+Num -", "LOGO+KP_Subtract"}, {"Ctrl+Alt+Page Up", "CTRL+ALT+Page_Up"},
+        {"Ctrl+;", "CTRL+semicolon"}, {"P", "p"}, {"Shift+Num 5", "SHIFT+KP_Begin"},
+        {"Ctrl+Caps Lock", ""}, {"Ctrl+Right Shift", ""}};
+    // clang-format on
+    for (const auto& c : cases) {
+        const HotKeyValue value = ParseHotKey(QString::fromLatin1(c.text), false);
+        ASSERT_NE(value, 0u) << c.text;
+        EXPECT_EQ(PortalTrigger(value), QString::fromLatin1(c.trigger)) << c.text;
+        EXPECT_EQ(ParsePortalTrigger(QString::fromLatin1(c.trigger)), *c.trigger ? value : 0);
+    }
+    // Stored texts may be written as triggers; others are no hotkey.
+    EXPECT_EQ(settingHotKey("LOGO+Page_Down"), ParseHotKey(u"Win+Page Down"_s, false));
+    for (const char* bad : {"NUM+p", "CTRL+", "CTRL+Shift_L", "CTRL+pp", "HYPER+a"})
+        EXPECT_EQ(ParsePortalTrigger(QString::fromLatin1(bad)), 0u) << bad;
+}
+
+TEST(PortalHotKeys, BindsOnceRunsActivatedIdsAndClosesWhenAllAreReleased)
+{
+    test::StandInPortal nobody(false); // a bus without the portal: X11 or nothing instead
+    EXPECT_FALSE(
+        makePortalHotKeyBackend(QDBusConnection::connectToBus(nobody.address(), u"-"_s), {}));
+    test::StandInPortal portal;
+    PortalHooks hooks{u"org.example.Player"_s,
+                      [](HotKeyValue value) {
+                          return value == ParseHotKey(u"Ctrl+Shift+N"_s, false)
+                                     ? std::optional(PortalShortcutName{u"next"_s, u"Next song"_s})
+                                     : std::nullopt;
+                      },
+                      {}};
+    std::vector<std::string> reports;
+    hooks.report = [&](const std::string& text) { reports.push_back(text); };
+    THotKeyManager hkmng(makePortalHotKeyBackend(
+        QDBusConnection::connectToBus(portal.address(), u"player"_s), hooks));
+    ASSERT_TRUE(hkmng.available());
+    std::vector<quint32> pressed;
+    QObject::connect(&hkmng, &THotKeyManager::OnHotKeyPressed,
+                     [&](quint32 value, quint16) { pressed.push_back(value); });
+
+    const HotKeyValue n = ParseHotKey(u"Ctrl+Shift+N"_s, false),
+                      lock = ParseHotKey(u"Ctrl+Caps Lock"_s, false);
+    const auto registerAll = [&] {
+        for (HotKeyValue v : {n, lock})
+            EXPECT_NE(hkmng.RegisterKey(v), 0);
+    };
+    registerAll();
+    EXPECT_EQ(hkmng.RegisterKey(n), 0); // one shortcut per id
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal.calls().size() == 5; }));
+    EXPECT_EQ(portal.calls(), QStringList({u"Register org.example.Player"_s, u"Get"_s,
+                                           u"CreateSession"_s, u"ListShortcuts"_s,
+                                           u"BindShortcuts next=Next song=CTRL+SHIFT+n key-"_s +
+                                               QString::number(lock) + u"=Ctrl+Caps Lock="_s}));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("Ctrl+Caps Lock"), std::string::npos) << reports[0];
+
+    portal.activate(u"next"_s);
+    portal.activate(u"pause"_s); // not ours
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !pressed.empty(); }));
+    hkmng.ReleaseAllKeys();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal.calls().size() == 6; }));
+    EXPECT_EQ(portal.calls().last(), u"Close"_s);
+
+    // On again: a new session that finds the shortcuts kept, so no second bind or report.
+    registerAll();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal.calls().size() == 8; }));
+    QTest::qWait(200);
+    EXPECT_EQ(portal.calls().mid(6), QStringList({u"CreateSession"_s, u"ListShortcuts"_s}));
+    EXPECT_EQ(reports.size(), 1u);
+    portal.activate(u"next"_s, u"/org/freedesktop/portal/desktop/session/1_1/gone"_s);
+    portal.activate(u"next"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pressed.size() == 2; }));
+    EXPECT_EQ(pressed, std::vector<quint32>({n, n}));
+}
