@@ -43,8 +43,12 @@ TEST(ProgramPortal, BindsTheTenHotkeysAndRunsEachActivatedAction)
     const auto songs = [&] {
         return QString::fromStdString(readFile(dir.file("log.txt"))).count(u".mp3\r\n"_s);
     };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return songs() == 1 && portal.calls().size() == 5; }, 20000));
+    QTest::qWaitFor([&] { return songs() >= 1 && portal.calls().size() >= 5; }, 30000);
     const QStringList calls = portal.calls();
+    ASSERT_EQ(calls.size(), 5) << calls.join(u'\n').toStdString() << "\n"
+                               << readFile(dir.file("log.txt"))
+                               << player.readAllStandardError().toStdString();
+    ASSERT_EQ(songs(), 1);
     EXPECT_EQ(calls[0], u"Register io.github.larkspur_player.Larkspur"_s);
     EXPECT_EQ(calls[4].count(u"=CTRL+SHIFT+"_s), 10) << calls[4].toStdString();
     EXPECT_TRUE(calls[4].contains(u"volume-down=Volume down=CTRL+SHIFT+1 "_s));
