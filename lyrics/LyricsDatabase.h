@@ -38,6 +38,8 @@ struct DatabaseLyrics
     std::string text; // LRC for Synced, "[Instrumental]" for Instrumental, empty for Nothing
     std::string why;  // for Nothing: one line saying why, for a command-line tool
     bool failed = false; // for Nothing: the database could not be asked (not "no such song")
+    int status = 0;         // for failed: the refused answer's status code, 0 when none came
+    std::string retryAfter{}; // for failed: the refused answer's "Retry-After", as it came
 };
 
 // The database's scheme and host (and port): LARKSPUR_LYRICS_DB_URL when set, else the
