@@ -355,6 +355,8 @@ void TForm1::buildMenus()
                         &TForm1::Usedatabase1Click);
     Usedatabase1->setCheckable(true);
     Usedatabase1->setChecked(true);
+    Fetchall1 = item(pmlyr, memo1, QStringLiteral("Fetch lyrics for all songs..."), {},
+                     &TForm1::Fetchall1Click);
     memo1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(memo1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmlyr->popup(memo1->mapToGlobal(at)); });
