@@ -3,9 +3,9 @@
 // and length, and when the database has no such record, one search whose hits are matched
 // by their length.
 //
-// Lives on the interface thread. A fetch blocks in a nested event loop, so the next song's
-// lookup may start while one waits: every lookup starts a new generation, and an answer
-// for an older one is dropped.
+// Lives on the thread that made it: the interface thread, or a whole-list fetch's own. A
+// fetch blocks in a nested event loop, so the next song's lookup may start while one waits:
+// every lookup starts a new generation, and an answer for an older one is dropped.
 
 #include "web/HttpFetcher.h"
 

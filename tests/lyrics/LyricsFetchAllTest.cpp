@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 using namespace larkspur;
@@ -91,6 +92,7 @@ TEST(LyricsFetchAll, SavesBesideElseInTheStoreKeepsThePaceAndStopsOnFailures)
         }
         return lines;
     };
+    std::set<std::string> waits;
     const auto run = [&](const std::vector<std::string>& list, bool cancel = false) {
         FetchAllSetup setup;
         setup.host = server.url("");
@@ -103,7 +105,10 @@ TEST(LyricsFetchAll, SavesBesideElseInTheStoreKeepsThePaceAndStopsOnFailures)
                 QTest::qWait(20);
             fetch.cancel();
         }
-        fetch.wait();
+        while (!fetch.counts().finished) {
+            if (const std::string w = fetch.counts().waiting; !w.empty()) waits.insert(w);
+            QTest::qWait(20);
+        }
         return fetch.counts();
     };
 
@@ -136,6 +141,7 @@ TEST(LyricsFetchAll, SavesBesideElseInTheStoreKeepsThePaceAndStopsOnFailures)
     };
     for (const Saved& s : saved)
         EXPECT_EQ(std::filesystem::exists(s.path) ? readFile(s.path) : "", s.text) << s.path;
+    EXPECT_EQ(waits, std::set<std::string>{"The lyrics database asked to wait 1 s."});
     std::vector<std::string> asked = requests();
     EXPECT_EQ(std::count(asked.begin(), asked.end(), get("Eps", "Five").toStdString()), 2);
     EXPECT_EQ(asked.size(), 8u); // Delta's miss searches too; Had is not asked
