@@ -66,7 +66,9 @@ int fetchAll(const std::string& listFile, std::ostream& out, std::ostream& err,
     run.wait();
     const FetchAllCounts counts = run.counts();
     out << fetchAllReport(counts) << '\n';
-    return counts.stopped.empty() ? 0 : 1;
+    if (counts.stopped.empty()) return 0;
+    err << "larkspur-tool: " << counts.stopped << '\n';
+    return 1;
 }
 
 } // namespace
