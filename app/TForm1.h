@@ -49,6 +49,7 @@ class QTreeWidget;
 namespace larkspur {
 
 class BrowserDocument;
+class FetchAllDialog;
 class FindReplaceDialog;
 class HttpClient;
 class LyricsSearch;
@@ -227,6 +228,10 @@ public:
     void LyricsEarlier1Click();
     void Timethelyrics1Click();
     void LyricsLater1Click();
+    // "Fetch lyrics for all songs..." (TForm1FetchAll.cpp): the database asked about every
+    // song of the list without lyrics, with a progress dialog; a run open is brought up.
+    void Fetchall1Click();
+    FetchAllDialog* m_fetchAll = nullptr; // the run under way
     void Button3Click();
 
     // ---- global hotkeys (TForm1Hotkeys.cpp)
@@ -324,7 +329,7 @@ public:
     QAction *Fontsizesmall1 = nullptr, *N8 = nullptr, *Customfont1 = nullptr;
     QAction *Translate1 = nullptr, *Versebank1 = nullptr, *srchen = nullptr;
     QAction *Searchoptions1 = nullptr, *Customsearch1 = nullptr, *Neusuchen1 = nullptr;
-    QAction *Lyricsdatabase1 = nullptr, *Usedatabase1 = nullptr;
+    QAction *Lyricsdatabase1 = nullptr, *Usedatabase1 = nullptr, *Fetchall1 = nullptr;
     QAction *LyricsEarlier1 = nullptr, *LyricsLater1 = nullptr, *Timethelyrics1 = nullptr;
     QMenu* pmn = nullptr;
     QAction *cnff = nullptr, *Closeframe1 = nullptr;

@@ -3,8 +3,11 @@
 #include "lyrics/LocalLyrics.h"
 #include "lyrics/LrcLyrics.h"
 #include "lyrics/LyricsDatabase.h"
+#include "lyrics/LyricsFetchAll.h"
 #include "lyrics/LyricsSearch.h"
 #include "lyrics/SongWords.h"
+#include "playback/SongList.h"
+#include "playback/SongListFile.h"
 #include "web/BrowserDocument.h"
 #include "web/HttpClient.h"
 #include "web/ToolApplication.h"
@@ -30,6 +33,44 @@ void print(std::ostream& out, const std::string& text)
     if (!text.empty() && text.back() != '\n') out << '\n';
 }
 
+// --all LIST: the database asked about every song of the list without lyrics; one line a
+// song asked about, the report at the end. 1 when the run stopped early.
+int fetchAll(const std::string& listFile, std::ostream& out, std::ostream& err,
+             const std::function<long long(const std::string&)>& songLengthMs)
+{
+    const auto app = makeToolApplication();
+    SongList list;
+    if (const ListFileResult loaded = loadSongList(listFile, list); !loaded) {
+        err << "larkspur-tool: " << loaded.message << '\n';
+        return 1;
+    }
+    std::vector<std::string> songs;
+    songs.reserve(list.count());
+    for (std::size_t i = 0; i < list.count(); ++i)
+        if (const std::string_view path = splitEntry(list.get(i)).path; !path.empty())
+            songs.emplace_back(path);
+    list.clear();
+
+    FetchAllSetup setup;
+    setup.songLengthMs = songLengthMs;
+    setup.stepped = [&out](const FetchAllStep& step) {
+        static const char* const said[] = {"had lyrics",   "found synced", "found plain",
+                                           "instrumental", "not found",    "failed"};
+        if (step.outcome == FetchAllOutcome::HadLyrics) return;
+        out << said[static_cast<int>(step.outcome)] << ": " << step.song;
+        if (!step.detail.empty()) out << " (" << step.detail << ')';
+        out << '\n' << std::flush;
+    };
+    LyricsFetchAll run(std::move(songs), std::move(setup));
+    run.start();
+    run.wait();
+    const FetchAllCounts counts = run.counts();
+    out << fetchAllReport(counts) << '\n';
+    if (counts.stopped.empty()) return 0;
+    err << "larkspur-tool: " << counts.stopped << '\n';
+    return 1;
+}
+
 } // namespace
 
 int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -38,6 +79,7 @@ int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, st
     int next = 0;
     bool synced = false, database = true;
     std::string song;
+    if (args.size() == 2 && args[0] == "--all") return fetchAll(args[1], out, err, songLengthMs);
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--synced") {
             synced = true;

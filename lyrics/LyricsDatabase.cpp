@@ -62,6 +62,7 @@ struct Answer
     int status = 0; // 200 for an accepted answer, else HttpError's code
     std::string body;
     std::string failure;
+    std::string retryAfter;
 };
 
 Answer fetch(HttpFetcher& http, FetchGroup group, const std::string& url)
@@ -75,8 +76,18 @@ Answer fetch(HttpFetcher& http, FetchGroup group, const std::string& url)
     } catch (const HttpError& e) {
         answer.status = e.statusCode();
         answer.failure = e.what();
+        answer.retryAfter = e.retryAfter();
     }
     return answer;
+}
+
+// A refusal, with what a caller that paces its requests needs of it.
+DatabaseLyrics refused(const Answer& answer)
+{
+    DatabaseLyrics failed = nothing(answer.failure, true);
+    failed.status = answer.status;
+    failed.retryAfter = answer.retryAfter;
+    return failed;
 }
 
 QString field(const QJsonObject& record, const char* name)
@@ -183,11 +194,11 @@ std::optional<DatabaseLyrics> LyricsDatabase::Lookup(const DatabaseSong& song)
         return found;
     }
     // Only "no such record" is worth a search; any other refusal would refuse it too.
-    if (exact.status != 404) return nothing(exact.failure, true);
+    if (exact.status != 404) return refused(exact);
 
     const Answer search = fetch(http, group, searchUrl);
     if (*generation != mine) return std::nullopt;
-    if (search.status != 200) return nothing(search.failure, true);
+    if (search.status != 200) return refused(search);
     const auto length = knownLength(song);
     DatabaseLyrics found =
         runAside(search.body.size(), [&search, length] { return fromSearch(search.body, length); });

@@ -3,9 +3,9 @@
 // and length, and when the database has no such record, one search whose hits are matched
 // by their length.
 //
-// Lives on the interface thread. A fetch blocks in a nested event loop, so the next song's
-// lookup may start while one waits: every lookup starts a new generation, and an answer
-// for an older one is dropped.
+// Lives on the thread that made it: the interface thread, or a whole-list fetch's own. A
+// fetch blocks in a nested event loop, so the next song's lookup may start while one waits:
+// every lookup starts a new generation, and an answer for an older one is dropped.
 
 #include "web/HttpFetcher.h"
 
@@ -38,6 +38,8 @@ struct DatabaseLyrics
     std::string text; // LRC for Synced, "[Instrumental]" for Instrumental, empty for Nothing
     std::string why;  // for Nothing: one line saying why, for a command-line tool
     bool failed = false; // for Nothing: the database could not be asked (not "no such song")
+    int status = 0;         // for failed: the refused answer's status code, 0 when none came
+    std::string retryAfter{}; // for failed: the refused answer's "Retry-After", as it came
 };
 
 // The database's scheme and host (and port): LARKSPUR_LYRICS_DB_URL when set, else the

@@ -3,6 +3,7 @@
 #include "lyrics/CleanLyricsPage.h"
 #include "lyrics/LrcLyrics.h"
 #include "lyrics/LyricsFile.h"
+#include "lyrics/LyricsStore.h"
 #include "lyrics/QueryEncoding.h"
 #include "lyrics/ResultLinks.h"
 #include "lyrics/SongWords.h"
@@ -110,6 +111,19 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
                 local = FoundLyrics{lrc->text, looksLikeLrc(lrc->text), lrc->cut};
         } catch (const LyricsFileError& e) {
             // the tags may still hold lyrics
+            if (songStart && unreadable.empty()) unreadable = e.what();
+        }
+        if (generation != m_generation) return;
+    }
+    // Fetched lyrics of a song whose folder took no file.
+    const std::string store = lyricsStoreFolder();
+    for (const std::string& path : {storedLyricsFile(store, lyricsFileFor(songPath)),
+                                    storedLyricsFile(store, lrcFileFor(songPath))}) {
+        if (local) break;
+        try {
+            if (auto stored = readBesideSong(path); stored && !stored->text.empty())
+                local = FoundLyrics{stored->text, looksLikeLrc(stored->text), stored->cut};
+        } catch (const LyricsFileError& e) {
             if (songStart && unreadable.empty()) unreadable = e.what();
         }
         if (generation != m_generation) return;

@@ -113,6 +113,7 @@ struct Transfer
     std::exception_ptr failure; // an error inside a curl callback, rethrown once curl is out
     std::size_t headerBytes = 0; // of every answer of this fetch
     std::string contentType;
+    std::string retryAfter; // of a refused answer, as it came
     std::string body;
     enum class Limit { None, Header, Body, Idle, Total } limitHit = Limit::None;
 
@@ -151,6 +152,7 @@ struct Transfer
         code = statusCode(line);
         location = chunked = lengthKnown = false;
         contentType.clear();
+        retryAfter.clear();
         body.clear();
     }
 
@@ -178,6 +180,8 @@ struct Transfer
                 std::from_chars(value.data(), value.data() + value.size(), length);
             if (ec == std::errc() && end == value.data() + value.size())
                 body.reserve(std::min(length, limits.bodyBytes));
+        } else if (equalsNoCase(name, "Retry-After")) {
+            retryAfter = std::string(value.substr(0, value.find_first_of("\r\n")));
         } else if (equalsNoCase(name, "Content-Type")) {
             // A stray CR inside the value ends it, as it ends the line for most readers.
             contentType = std::string(value.substr(0, value.find_first_of("\r\n")));
@@ -270,7 +274,7 @@ struct Transfer
         if (limitHit == Limit::Header)
             throw HttpError("The answer's header lines exceed " + limitText(limits.headerBytes) +
                             ".");
-        if (headersDone && refused) throw HttpError(statusLine, code, std::move(body));
+        if (headersDone && refused) throw HttpError(statusLine, code, std::move(body), retryAfter);
         switch (limitHit) {
         case Limit::Body:
             throw HttpError("The answer is larger than " + limitText(limits.bodyBytes) + ".");

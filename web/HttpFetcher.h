@@ -12,6 +12,7 @@ enum class FetchGroup {
     LyricsHarvest,  // the page of a web search result
     Catalogue,      // the lyrics catalogue site
     LyricsDatabase, // the lyrics database, for the playing song
+    LyricsLibrary,  // the lyrics database, for a whole song list
 };
 
 // One fetched page.

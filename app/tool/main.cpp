@@ -62,7 +62,7 @@ constexpr Subcommand kSubcommands[] = {
     {"fetch", "URL [URL ...]", 1, 0, fetch},
     {"render", "FILE|URL", 1, 1, render},
     {"clean", "FILE", 1, 1, clean},
-    {"lyrics", "[--next N] [--synced] [--no-database] SONGFILE", 1, 5, lyrics},
+    {"lyrics", "[--next N] [--synced] [--no-database] SONGFILE | --all LIST", 1, 5, lyrics},
     {"translate", "WORD", 1, 1, translate},
     {"catalogue", "[--full] [--offset N] TEXT | --song LINK", 1, 4, catalogue},
 };

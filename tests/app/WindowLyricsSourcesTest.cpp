@@ -98,6 +98,7 @@ class WindowLyricsSources : public ::testing::Test
     void TearDown() override
     {
         qunsetenv("LARKSPUR_SEARCH_URL");
+        qunsetenv("XDG_DATA_HOME");
         qputenv("LARKSPUR_LYRICS_DB_URL", "http://127.0.0.1:1");
     }
 
@@ -169,26 +170,34 @@ class WindowLyricsSources : public ::testing::Test
 
 } // namespace
 
-TEST_F(WindowLyricsSources, LyrBeatsLrcBeatsTagsBeatsTheWeb)
+TEST_F(WindowLyricsSources, LyrBeatsLrcBeatsStoreBeatsTagsBeatsTheWeb)
 {
     route(kGet + "&duration=185", record("", "From the database"));
     const std::string lyr = dir.file("The Band - Some Song.lyr");
     const std::string lrc = dir.file("The Band - Some Song.lrc");
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.file("data")));
+    const std::string stored = dir.file("data/larkspur/lyrics") + lyr;
     tagMp3(song, "", "Tag line one\nTag line two");
     struct Case
     {
-        bool lyr, lrc, tags;
+        bool lyr, lrc, stored, tags;
         std::string shown;
         bool lrcNewer = false; // timed from the .lyr: shown instead of it
     } cases[] = {
-        {true, true, true, "From the lyr file"},
-        {true, true, true, "First line\nSecond line\nUntimed line\nThird line", true},
-        {false, true, true, "First line\nSecond line\nUntimed line\nThird line"},
-        {false, false, true, "Tag line one\nTag line two"},
+        {true, true, true, true, "From the lyr file"},
+        {true, true, true, true, "First line\nSecond line\nUntimed line\nThird line", true},
+        {false, true, true, true, "First line\nSecond line\nUntimed line\nThird line"},
+        {false, false, true, true, "Fetched into the store"},
+        {false, false, false, true, "Tag line one\nTag line two"},
     };
     for (const Case& c : cases) {
         std::filesystem::remove(lyr);
         std::filesystem::remove(lrc);
+        std::filesystem::remove_all(dir.file("data"));
+        if (c.stored) {
+            std::filesystem::create_directories(std::filesystem::path(stored).parent_path());
+            writeFile(stored, "Fetched into the store");
+        }
         if (c.lyr) writeFile(lyr, "From the lyr file");
         if (c.lrc) writeFile(lrc, kTimed);
         if (c.lyr && c.lrc)

@@ -2,8 +2,9 @@
 
 Answers from routes.json in the folder given as its argument, read anew for each request:
 an object whose keys are exact request targets ("/api/get?artist_name=a&track_name=t") and
-whose values are {"status": 200, "body": "...", "delay": 0.5}; "body" is sent as it stands
-(so it may be broken JSON), "delay" (seconds) defaults to none. Any other target gets the
+whose values are {"status": 200, "body": "...", "delay": 0.5, "headers": {...}}; "body" is
+sent as it stands (so it may be broken JSON), "delay" (seconds) and "headers" default to none.
+A list of such answers is given in turn for that target, its last one from then on. Any other target gets the
 database's 404, unless "records" (the database's records) match it as the real database
 matches: names without case, accents or apostrophes, other punctuation ("&" too) as blanks,
 a length within 2 s; a search needs every word of the names. Each request goes to requests.log in that folder as one line: its target,
@@ -14,6 +15,7 @@ import http.server
 import json
 import os
 import sys
+import threading
 import time
 import unicodedata
 import urllib.parse
@@ -46,6 +48,19 @@ def matched(target, records):
     return NOT_FOUND
 
 
+SEEN = {}
+SEEN_LOCK = threading.Lock()
+
+
+def in_turn(target, route):
+    if not isinstance(route, list):
+        return route
+    with SEEN_LOCK:
+        seen = SEEN.get(target, 0)
+        SEEN[target] = seen + 1
+    return route[min(seen, len(route) - 1)]
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
@@ -57,10 +72,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             log.write(self.path + "\t" + self.headers.get("User-Agent", "") + "\n")
         with open(os.path.join(ROOT, "routes.json"), encoding="utf-8") as f:
             routes = json.load(f)
-        route = routes.get(self.path) or matched(self.path, routes.get("records", []))
+        route = in_turn(self.path, routes.get(self.path)) or matched(
+            self.path, routes.get("records", []))
         time.sleep(route.get("delay", 0))
         body = route["body"].encode("utf-8")
-        loopback.answer(self, route["status"], body, "application/json")
+        loopback.answer(self, route["status"], body, "application/json", route.get("headers", {}))
 
 
 if __name__ == "__main__":

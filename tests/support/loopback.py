@@ -11,9 +11,11 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
 
 
-def answer(handler, code, body, content_type):
+def answer(handler, code, body, content_type, headers=None):
     handler.send_response(code)
     handler.send_header("Content-Type", content_type)
+    for name, value in (headers or {}).items():
+        handler.send_header(name, value)
     handler.send_header("Content-Length", str(len(body)))
     handler.end_headers()
     try:

@@ -1,0 +1,70 @@
+#include "app/FetchAllDialog.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace larkspur {
+
+namespace {
+
+constexpr int kPollMs = 200;
+
+} // namespace
+
+FetchAllDialog::FetchAllDialog(std::vector<std::string> songs, FetchAllSetup setup, QWidget* parent)
+    : QDialog(parent), m_run(std::make_unique<LyricsFetchAll>(std::move(songs), std::move(setup)))
+{
+    setWindowTitle(QStringLiteral("Fetch lyrics for all songs"));
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+    progressLabel = new QLabel(this);
+    countsLabel = new QLabel(this);
+    waitLabel = new QLabel(this);
+    cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    layout->addWidget(progressLabel);
+    layout->addWidget(countsLabel);
+    layout->addWidget(waitLabel);
+    layout->addWidget(cancelButton, 0, Qt::AlignRight);
+    connect(cancelButton, &QPushButton::clicked, this, [this] { reject(); });
+    m_poll = new QTimer(this);
+    connect(m_poll, &QTimer::timeout, this, &FetchAllDialog::update);
+    m_poll->start(kPollMs);
+    update();
+    m_run->start();
+}
+
+FetchAllDialog::~FetchAllDialog() = default; // the run's own destructor cancels and waits
+
+void FetchAllDialog::reject()
+{
+    // The run ends at its next check; the poll then reports it.
+    m_run->cancel();
+    cancelButton->setEnabled(false);
+    cancelButton->setText(QStringLiteral("Cancelling..."));
+}
+
+void FetchAllDialog::update()
+{
+    const FetchAllCounts c = m_run->counts();
+    progressLabel->setText(QStringLiteral("%1 / %2 songs").arg(c.done).arg(c.total));
+    countsLabel->setText(QStringLiteral("Found: %1 (synced %2, plain %3, instrumental %4)\n"
+                                        "Not found: %5\nFailed: %6\nHad lyrics: %7")
+                             .arg(c.synced + c.plain + c.instrumental)
+                             .arg(c.synced)
+                             .arg(c.plain)
+                             .arg(c.instrumental)
+                             .arg(c.notFound)
+                             .arg(c.failed)
+                             .arg(c.hadLyrics));
+    waitLabel->setText(QString::fromStdString(c.waiting));
+    if (!c.finished || m_ended) return;
+    m_ended = true;
+    m_poll->stop();
+    m_run->wait();
+    QDialog::reject();
+    emit ended(c);
+}
+
+} // namespace larkspur

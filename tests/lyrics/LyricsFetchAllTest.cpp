@@ -1,0 +1,180 @@
+// Lyrics for a whole song list against a loopback server playing the lyrics database.
+
+#include "lyrics/LyricsFetchAll.h"
+#include "files/ReplaceFile.h"
+#include "lyrics/EmbeddedLyrics.h"
+#include "lyrics/SongWords.h"
+#include "support/HttpPythonServer.h"
+#include "support/TestFiles.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+using namespace larkspur;
+using namespace Qt::StringLiterals;
+using larkspur::test::readFile;
+using larkspur::test::TempDir;
+using larkspur::test::writeFile;
+
+namespace {
+
+QJsonObject record(const char* artist, const char* title, const char* synced, const char* plain)
+{
+    return {{u"artistName"_s, QString::fromUtf8(artist)},
+            {u"trackName"_s, QString::fromUtf8(title)},
+            {u"duration"_s, 200},
+            {u"instrumental"_s, !synced && !plain},
+            {u"syncedLyrics"_s, synced ? QJsonValue(QString::fromUtf8(synced)) : QJsonValue()},
+            {u"plainLyrics"_s, plain ? QJsonValue(QString::fromUtf8(plain)) : QJsonValue()}};
+}
+
+QJsonObject answer(int status, const QJsonObject& body, double delay = 0,
+                   const QJsonObject& headers = {})
+{
+    return {{u"status"_s, status},
+            {u"body"_s, QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact))},
+            {u"delay"_s, delay},
+            {u"headers"_s, headers}};
+}
+
+QString get(const char* artist, const char* title)
+{
+    return QStringLiteral("/api/get?artist_name=%1&track_name=%2&duration=200")
+        .arg(QString::fromUtf8(artist), QString::fromUtf8(title));
+}
+
+} // namespace
+
+TEST(LyricsFetchAll, SavesBesideElseInTheStoreKeepsThePaceAndStopsOnFailures)
+{
+    TempDir dir, db;
+    test::HttpPythonServer server(
+        QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsDatabase.py"),
+        {QString::fromStdString(db.path())});
+    const std::string store = dir.file("store"), music = dir.file("music");
+    std::filesystem::create_directories(music);
+    const auto song = [&](const std::string& name) { return music + "/" + name + ".mp3"; };
+    const std::vector<std::string> names = {"Alpha - One",  "Beta - Two", "Gamma - Three",
+                                            "Delta - Four", "Eps - Five", "Zeta - Six",
+                                            "Had - Lyr"};
+    std::vector<std::string> songs;
+    for (const std::string& name : names)
+        writeFile(songs.emplace_back(song(name)), "not audio");
+    writeFile(lyricsFileFor(song("Had - Lyr")), "Own words");
+    // The folder takes no new .lyr for Beta: its saving file's place is taken.
+    std::filesystem::create_directory(savingFile(lyricsFileFor(song("Beta - Two"))));
+    const QJsonObject eps = record("Eps", "Five", "[00:01.00]after the wait", nullptr);
+    QJsonObject routes{
+        {u"records"_s, QJsonArray{record("Alpha", "One", "[00:01.00]one", "one"),
+                                  record("Beta", "Two", nullptr, "plain two"),
+                                  record("Gamma", "Three", nullptr, nullptr)}},
+        {get("Eps", "Five"),
+         QJsonArray{answer(429, {}, 0, {{u"Retry-After"_s, u"1"_s}}), answer(200, eps)}},
+        {get("Zeta", "Six"), answer(200, record("Zeta", "Six", nullptr, "slow words"), 1.0)}};
+    const auto serve = [&] {
+        writeFile(db.file("routes.json"), QJsonDocument(routes).toJson().toStdString());
+        writeFile(db.file("requests.log"), "");
+    };
+    const auto requests = [&] {
+        std::vector<std::string> lines;
+        std::istringstream in(readFile(db.file("requests.log")));
+        for (std::string line; std::getline(in, line);) {
+            EXPECT_NE(line.find("\tLarkspur/"), std::string::npos) << line;
+            lines.push_back(line.substr(0, line.find('\t')));
+        }
+        return lines;
+    };
+    std::set<std::string> waits;
+    const auto run = [&](const std::vector<std::string>& list, bool cancel = false) {
+        FetchAllSetup setup;
+        setup.host = server.url("");
+        setup.store = store;
+        setup.songLengthMs = [](const std::string&) { return 200'000LL; };
+        LyricsFetchAll fetch(list, setup);
+        fetch.start();
+        if (cancel) {
+            while (requests().empty())
+                QTest::qWait(20);
+            fetch.cancel();
+        }
+        while (!fetch.counts().finished) {
+            if (const std::string w = fetch.counts().waiting; !w.empty()) waits.insert(w);
+            QTest::qWait(20);
+        }
+        return fetch.counts();
+    };
+
+    serve();
+    FetchAllCounts c = run(songs);
+    EXPECT_TRUE(c.finished && !c.cancelled && c.stopped.empty()) << c.stopped;
+    EXPECT_EQ(c.done, 7u);
+    struct Count
+    {
+        std::size_t got, want;
+        const char* what;
+    } counts[] = {{c.synced, 2, "synced"},       {c.plain, 2, "plain"},
+                  {c.instrumental, 1, "instr."}, {c.notFound, 1, "missing"},
+                  {c.failed, 0, "failed"},       {c.hadLyrics, 1, "had"}};
+    for (const Count& n : counts)
+        EXPECT_EQ(n.got, n.want) << n.what;
+    struct Saved
+    {
+        std::string path, text; // empty text: no such file
+    } saved[] = {
+        {lrcFileFor(song("Alpha - One")), "[00:01.00]one"},
+        {lyricsFileFor(song("Alpha - One")), ""},
+        {lyricsFileFor(song("Beta - Two")), ""},
+        {store + lyricsFileFor(song("Beta - Two")), "plain two"},
+        {lyricsFileFor(song("Gamma - Three")), ""},
+        {lrcFileFor(song("Gamma - Three")), ""},
+        {lrcFileFor(song("Eps - Five")), "[00:01.00]after the wait"},
+        {lyricsFileFor(song("Zeta - Six")), "slow words"},
+        {lyricsFileFor(song("Had - Lyr")), "Own words"},
+    };
+    for (const Saved& s : saved)
+        EXPECT_EQ(std::filesystem::exists(s.path) ? readFile(s.path) : "", s.text) << s.path;
+    EXPECT_EQ(waits, std::set<std::string>{"The lyrics database asked to wait 1 s."});
+    std::vector<std::string> asked = requests();
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), get("Eps", "Five").toStdString()), 2);
+    EXPECT_EQ(asked.size(), 8u); // Delta's miss searches too; Had is not asked
+
+    // A second run asks only about what the first found nothing for.
+    serve();
+    c = run(songs);
+    EXPECT_EQ(c.hadLyrics, 5u);
+    asked = requests();
+    EXPECT_EQ(asked.front(), get("Gamma", "Three").toStdString());
+    EXPECT_EQ(asked.size(), 3u);
+
+    // Failing answers: the run stops after a few in a row and says why.
+    std::vector<std::string> failing;
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = "Fail - N" + std::to_string(i);
+        writeFile(failing.emplace_back(song(name)), "x");
+        routes.insert(get("Fail", ("N" + std::to_string(i)).c_str()),
+                      QJsonObject{{u"status"_s, 503}, {u"body"_s, u"busy"_s}});
+    }
+    serve();
+    c = run(failing);
+    EXPECT_EQ(c.failed, static_cast<std::size_t>(kMaxServerFailures));
+    EXPECT_EQ(requests().size(), static_cast<std::size_t>(kMaxServerFailures));
+    EXPECT_NE(c.stopped.find("503"), std::string::npos) << c.stopped;
+    EXPECT_NE(fetchAllReport(c).find(c.stopped), std::string::npos);
+
+    // Cancel drops the waiting request; nothing is saved for it.
+    routes[get("Zeta", "Six")] = answer(200, record("Zeta", "Six", nullptr, "late"), 30);
+    std::filesystem::remove(lyricsFileFor(song("Zeta - Six")));
+    serve();
+    c = run({song("Zeta - Six"), song("Alpha - One")}, true);
+    EXPECT_TRUE(c.cancelled);
+    EXPECT_EQ(c.done, 0u);
+    EXPECT_FALSE(std::filesystem::exists(lyricsFileFor(song("Zeta - Six"))));
+}
