@@ -69,9 +69,11 @@ Answer fetch(HttpFetcher& http, FetchGroup group, const std::string& url)
 {
     Answer answer;
     try {
-        answer.body = http.Fetch(HttpRequest{url, group,
-                                             std::string(kLyricsDatabaseUserAgent)})
-                          .body;
+        HttpRequest request;
+        request.url = url;
+        request.group = group;
+        request.userAgent = kLyricsDatabaseUserAgent;
+        answer.body = http.Fetch(request).body;
         answer.status = 200;
     } catch (const HttpError& e) {
         answer.status = e.statusCode();

@@ -422,7 +422,10 @@ void HttpClient::Disconnect(FetchGroup group)
 
 HttpPage HttpClient::GetPage(const std::string& text, FetchGroup group)
 {
-    return Fetch(HttpRequest{text, group, {}});
+    HttpRequest request;
+    request.url = text;
+    request.group = group;
+    return Fetch(request);
 }
 
 HttpPage HttpClient::Fetch(const HttpRequest& request)
@@ -441,6 +444,11 @@ HttpPage HttpClient::Fetch(const HttpRequest& request)
     // A line break would start a header of the caller's making.
     if (request.userAgent.find_first_of("\r\n") != std::string::npos)
         throw HttpError("Invalid User-Agent");
+    for (const std::string& line : request.headers)
+        if (line.find_first_of("\r\n") != std::string::npos || line.find(':') == std::string::npos)
+            throw HttpError("Invalid header line");
+    if (request.contentType.find_first_of("\r\n") != std::string::npos)
+        throw HttpError("Invalid Content-Type");
 
     Transfer t;
     t.url = *parsed.url;
@@ -483,6 +491,12 @@ HttpPage HttpClient::Fetch(const HttpRequest& request)
     t.headers = curl_slist_append(t.headers, ("User-Agent: " + agent).c_str());
     const std::string cookie = impl->cookies.headerFor(t.url.host, https, std::time(nullptr));
     if (!cookie.empty()) t.headers = curl_slist_append(t.headers, ("Cookie: " + cookie).c_str());
+    if (request.post) {
+        t.headers = curl_slist_append(t.headers, ("Content-Type: " + request.contentType).c_str());
+        t.headers = curl_slist_append(t.headers, "Expect:"); // the body goes at once
+    }
+    for (const std::string& line : request.headers)
+        t.headers = curl_slist_append(t.headers, line.c_str());
 
     // Only the host and port come from this URL; the request target is sent verbatim.
     const std::string origin = t.url.scheme + "://" + t.url.host + ":" + std::to_string(t.url.port);
@@ -490,6 +504,12 @@ HttpPage HttpClient::Fetch(const HttpRequest& request)
     curl_easy_setopt(e, CURLOPT_URL, (origin + "/").c_str());
     curl_easy_setopt(e, CURLOPT_REQUEST_TARGET, t.url.target.c_str());
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.headers);
+    if (request.post) { // the handle is used again: a GET after it must be a GET
+        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+        curl_easy_setopt(e, CURLOPT_POSTFIELDS, request.body.data());
+    } else {
+        curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+    }
     curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_PROXY, ""); // direct, whatever the environment says

@@ -2,6 +2,7 @@
 // What lyrics and dictionary code need from the HTTP client, so tests can give them a fake.
 
 #include <string>
+#include <vector>
 
 namespace larkspur {
 
@@ -22,13 +23,19 @@ struct HttpPage
     std::string contentType; // the answer's "Content-Type" value; empty when it had none
 };
 
-// One GET with what a caller may choose beyond the URL.
+// One GET (or a POST, when it has a body) with what a caller may choose beyond the URL.
 struct HttpRequest
 {
     std::string url;
     FetchGroup group = FetchGroup::Default;
     // Empty: the client's usual one. A service may ask its callers to name themselves.
     std::string userAgent;
+    // A POST sends these bytes with this Content-Type; "{}" is a body too.
+    std::string body;
+    std::string contentType;
+    bool post = false;
+    // Further "Name: value" header lines (a service's token, say); none may hold a line break.
+    std::vector<std::string> headers;
 };
 
 class HttpFetcher

@@ -81,12 +81,20 @@ TEST(HttpClientRaw, AUserAgentChosenForOneRequestReplacesTheUsualOne)
 {
     HttpRawServer server(answering("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
     HttpClient client;
-    EXPECT_EQ(client.Fetch({server.url("/a"), FetchGroup::LyricsDatabase, "Tool/2 (x)"}).body,
-              "ok");
-    EXPECT_EQ(client.Fetch({server.url("/b"), FetchGroup::Default, ""}).body, "ok");
+    const auto request = [&](const std::string& target, const std::string& agent) {
+        HttpRequest r;
+        r.url = server.url(target);
+        r.userAgent = agent;
+        return r;
+    };
+    EXPECT_EQ(client.Fetch(request("/a", "Tool/2 (x)")).body, "ok");
+    EXPECT_EQ(client.Fetch(request("/b", "")).body, "ok");
     for (const std::string agent : {"Tool/2\r\nX-Evil: 1", "Tool/2\nX: 1"}) {
-        EXPECT_THROW(client.Fetch({server.url("/c"), FetchGroup::Default, agent}), HttpError);
+        EXPECT_THROW(client.Fetch(request("/c", agent)), HttpError);
     }
+    HttpRequest header = request("/d", "");
+    header.headers = {"X-Token: a\r\nX-Evil: 1"};
+    EXPECT_THROW(client.Fetch(header), HttpError);
 
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u); // a line break sends nothing
