@@ -292,6 +292,7 @@ void TForm1::FormCreate(const QStringList& args)
     SplitterChar = "-";
     m_tapper.reset();
     Volume = 1000;
+    mp().setUserVolume(Volume);
     SetPlayerVolume(1000);
     LoadSettings();
     FadeStep = std::max(1, FadeSpeed);

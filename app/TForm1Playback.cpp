@@ -418,6 +418,7 @@ void TForm1::fadetmrTimer()
 void TForm1::Vol1Click()
 {
     Volume = std::min(Volume + 100, kMaxVolume);
+    mp().setUserVolume(Volume);
     SetPlayerVolume(Volume);
     FadeStep = fadeStepFor(FadeSpeed, Volume);
     voltr->setValue(Volume / 10);
@@ -426,6 +427,7 @@ void TForm1::Vol1Click()
 void TForm1::Vol2Click()
 {
     Volume = Volume - 100 > 0 ? Volume - 100 : 0;
+    mp().setUserVolume(Volume);
     SetPlayerVolume(Volume);
     FadeStep = fadeStepFor(FadeSpeed, Volume);
     voltr->setValue(Volume / 10);
@@ -434,6 +436,7 @@ void TForm1::Vol2Click()
 void TForm1::voltrChange()
 {
     Volume = std::min(voltr->value() * 10, kMaxVolume);
+    mp().setUserVolume(Volume);
     SetPlayerVolume(Volume);
     FadeStep = fadeStepFor(FadeSpeed, Volume);
     emit playerChanged({QStringLiteral("Volume")});
