@@ -136,6 +136,8 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     connect(dt, &QTimer::timeout, this, &TForm1::dtTimer);
     fadetmr = new QTimer(this);
     fadetmr->setInterval(kFadeIntervalMs);
+    // A coarse timer may fire each tick up to 5 % late, which adds up over a fade.
+    fadetmr->setTimerType(Qt::PreciseTimer);
     connect(fadetmr, &QTimer::timeout, this, &TForm1::fadetmrTimer);
     lsave = new QTimer(this);
     lsave->setInterval(60000);
@@ -344,6 +346,15 @@ std::string TForm1::resolveListFile(const std::string& argument) const
 void TForm1::FormClose(bool& allowClose)
 {
     logMarker(kLogExit);
+    // The fade starts before the saves, so it is heard as soon as the close is asked for.
+    if (mp().mode() == PlayerMode::Playing) {
+        allowClose = false;
+        CloseAfterFade = true;
+        SetPlayerVolume(Volume);
+        FadeStep = fadeStepFor(FadeSpeed, Volume);
+        FadingIn = false;
+        fadetmr->start();
+    }
     forgetClear(); // the save below makes the clear final
     SaveSongList();
     // The saved width never includes the side area.
@@ -354,15 +365,6 @@ void TForm1::FormClose(bool& allowClose)
         resizeToWidth(NormalWidth > 0 ? NormalWidth : width());
     }
     SaveSettings();
-
-    if (mp().mode() == PlayerMode::Playing) {
-        allowClose = false;
-        CloseAfterFade = true;
-        SetPlayerVolume(Volume);
-        FadeStep = fadeStepFor(FadeSpeed, Volume);
-        FadingIn = false;
-        fadetmr->start();
-    }
 }
 
 void TForm1::LoadSettings()
@@ -423,8 +425,9 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    // The close at the end of the exit fade: the log line and the saves came before it.
     bool allow = true;
-    FormClose(allow);
+    if (!m_exitFadeDone) FormClose(allow);
     if (!allow) {
         event->ignore();
         return;

@@ -380,6 +380,7 @@ void TForm1::fadetmrTimer()
         break;
     case FadeEnd::Close:
         mp().stop();
+        m_exitFadeDone = true;
         close();
         break;
     case FadeEnd::PlayNext:

@@ -13,7 +13,20 @@ using larkspur::test::readFile;
 using larkspur::test::TempDir;
 using larkspur::test::writeFile;
 
-TEST(Program, TerminateSignalFadesSavesAndExits)
+namespace {
+
+std::size_t countFrom(const std::string& text, const std::string& what, std::size_t from)
+{
+    std::size_t n = 0;
+    for (auto at = text.find(what, from); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+// The close at the end of the exit fade must not log and save a second time.
+TEST(Program, TerminateSignalFadesSavesOnceAndExits)
 {
     const QString binary = QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur");
     if (!QFileInfo::exists(binary)) GTEST_SKIP() << "player not built";
@@ -23,6 +36,7 @@ TEST(Program, TerminateSignalFadesSavesAndExits)
     const auto list = dir.file("list.txt");
     writeFile(list, "0|" + song + "\r\n");
 
+    const auto saves = dir.file("saves.log");
     for (int sig : {SIGTERM, SIGINT}) {
         const std::size_t logBefore = readFile(dir.file("log.txt")).size();
         QProcess p;
@@ -31,6 +45,8 @@ TEST(Program, TerminateSignalFadesSavesAndExits)
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("LARKSPUR_AUDIO_SINK"), QStringLiteral("fakesink"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(dir.file("config")));
+        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(LARKSPUR_FSYNC_PROBE));
+        env.insert(QStringLiteral("LARKSPUR_FSYNC_PROBE_LOG"), QString::fromStdString(saves));
         p.setProcessEnvironment(env);
         p.start(binary, {QString::fromStdString(list)});
         ASSERT_TRUE(p.waitForStarted(5000));
@@ -39,13 +55,17 @@ TEST(Program, TerminateSignalFadesSavesAndExits)
                                        std::string::npos;
              ++i)
             QThread::msleep(50);
+        const std::size_t savesBefore = readFile(saves).size();
         ::kill(static_cast<pid_t>(p.processId()), sig);
         ASSERT_TRUE(p.waitForFinished(10000)) << "still running after signal " << sig;
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(p.exitCode(), 0);
+        const std::string log = readFile(dir.file("log.txt"));
+        EXPECT_EQ(countFrom(log, " <- EXIT\r\n", logBefore), 1u) << log.substr(logBefore);
+        const std::string saved = readFile(saves);
+        EXPECT_EQ(countFrom(saved, "rename list.txt\n", savesBefore), 1u)
+            << saved.substr(savesBefore);
     }
-    const std::string log = readFile(dir.file("log.txt"));
-    EXPECT_EQ(log.rfind(" <- EXIT\r\n <- EXIT\r\n"), log.size() - 20); // faded out, two passes
     EXPECT_EQ(readFile(list), "2|" + song + "\r\n"); // both plays counted and saved
 }
 

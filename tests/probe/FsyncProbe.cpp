@@ -3,7 +3,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
+#include <string>
 #include <sys/stat.h>
 
 namespace {
@@ -33,6 +35,9 @@ extern "C" int rename(const char* from, const char* to)
 {
     using Fn = int (*)(const char*, const char*);
     static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "rename"));
-    note("rename");
+    // With the target's file name, so a test can tell which file was saved.
+    const char* slash = std::strrchr(to, '/');
+    const std::string line = std::string("rename ") + (slash ? slash + 1 : to);
+    note(line.c_str());
     return real(from, to);
 }
