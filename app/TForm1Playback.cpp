@@ -368,13 +368,17 @@ void TForm1::FadeToNextSong(int Index)
 
 void TForm1::fadetmrTimer()
 {
-    fadetmr->stop();
     const FadeTick tick =
         fadeTick(DeviceVolume, Volume, FadeStep, FadingIn, CloseAfterFade, NextAfterFade);
     SetPlayerVolume(tick.level);
+    // The timer repeats through a fade, so the time a tick takes does not add up over it.
+    if (tick.end == FadeEnd::Continue) {
+        if (!fadetmr->isActive()) fadetmr->start();
+        return;
+    }
+    fadetmr->stop();
     switch (tick.end) {
     case FadeEnd::Continue:
-        fadetmr->start();
         break;
     case FadeEnd::FadedIn:
         break;

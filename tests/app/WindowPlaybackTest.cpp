@@ -420,8 +420,8 @@ TEST_F(WindowPlayback, CloseWhilePlayingFadesThenExits)
     EXPECT_EQ(runFade(*f), 20);
     EXPECT_TRUE(f->closed());
     const auto l = log();
-    ASSERT_GE(l.size(), 4u);
-    EXPECT_EQ(l[l.size() - 2], " <- EXIT");
+    ASSERT_GE(l.size(), 3u);
+    EXPECT_NE(l[l.size() - 2], " <- EXIT"); // once: the close at the fade's end logs nothing
     EXPECT_EQ(l.back(), " <- EXIT");
     EXPECT_NE(readFile(list).find("1|"), std::string::npos); // the count was saved
 }
