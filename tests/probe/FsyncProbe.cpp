@@ -35,9 +35,6 @@ extern "C" int rename(const char* from, const char* to)
 {
     using Fn = int (*)(const char*, const char*);
     static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "rename"));
-    // With the target's file name, so a test can tell which file was saved.
-    const char* slash = std::strrchr(to, '/');
-    const std::string line = std::string("rename ") + (slash ? slash + 1 : to);
-    note(line.c_str());
+    note(("rename " + std::string(std::strrchr(to, '/') ? std::strrchr(to, '/') + 1 : to)).c_str());
     return real(from, to);
 }
