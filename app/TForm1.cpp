@@ -135,6 +135,8 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     connect(dt, &QTimer::timeout, this, &TForm1::dtTimer);
     fadetmr = new QTimer(this);
     fadetmr->setInterval(kFadeIntervalMs);
+    // A coarse timer may fire each tick up to 5 % late, which adds up over a fade.
+    fadetmr->setTimerType(Qt::PreciseTimer);
     connect(fadetmr, &QTimer::timeout, this, &TForm1::fadetmrTimer);
     lsave = new QTimer(this);
     lsave->setInterval(60000);
@@ -299,6 +301,7 @@ void TForm1::startFirstSong(const QStringList& args)
     SplitterChar = "-";
     m_tapper.reset();
     Volume = 1000;
+    mp().setUserVolume(Volume);
     SetPlayerVolume(1000);
     LoadSettings();
     FadeStep = std::max(1, FadeSpeed);
@@ -352,6 +355,15 @@ std::string TForm1::resolveListFile(const std::string& argument) const
 void TForm1::FormClose(bool& allowClose)
 {
     logMarker(kLogExit);
+    // The fade starts before the saves, so it is heard as soon as the close is asked for.
+    if (mp().mode() == PlayerMode::Playing) {
+        allowClose = false;
+        CloseAfterFade = true;
+        SetPlayerVolume(Volume);
+        FadeStep = fadeStepFor(FadeSpeed, Volume);
+        FadingIn = false;
+        fadetmr->start();
+    }
     forgetClear(); // the save below makes the clear final
     SaveSongList();
     // The saved width never includes the side area.
@@ -362,15 +374,6 @@ void TForm1::FormClose(bool& allowClose)
         resizeToWidth(NormalWidth > 0 ? NormalWidth : width());
     }
     SaveSettings();
-
-    if (mp().mode() == PlayerMode::Playing) {
-        allowClose = false;
-        CloseAfterFade = true;
-        SetPlayerVolume(Volume);
-        FadeStep = fadeStepFor(FadeSpeed, Volume);
-        FadingIn = false;
-        fadetmr->start();
-    }
 }
 
 void TForm1::LoadSettings()
@@ -431,8 +434,13 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    // The close at the end of the exit fade: its log line as ever (log readers count two),
+    // but the saves came before the fade and nothing has changed since.
     bool allow = true;
-    FormClose(allow);
+    if (m_exitFadeDone)
+        logMarker(kLogExit);
+    else
+        FormClose(allow);
     if (!allow) {
         event->ignore();
         return;

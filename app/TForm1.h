@@ -448,6 +448,7 @@ private:
     bool m_harvestBusy = false, m_databaseBusy = false;
     std::string m_lyricsStatus; // the last status line the lyrics lookup gave
     bool m_closed = false;
+    bool m_exitFadeDone = false; // the exit fade ended: the close it asks for saves nothing again
     long long m_lengthShown = 0;
     // The last song skipped or the list found unplayable, during the latest pick: the
     // status line says it, and the tray hint carries it for a hidden window.

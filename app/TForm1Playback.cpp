@@ -368,18 +368,23 @@ void TForm1::FadeToNextSong(int Index)
 
 void TForm1::fadetmrTimer()
 {
-    fadetmr->stop();
     const FadeTick tick =
         fadeTick(DeviceVolume, Volume, FadeStep, FadingIn, CloseAfterFade, NextAfterFade);
     SetPlayerVolume(tick.level);
+    // The timer repeats through a fade, so the time a tick takes does not add up over it.
+    if (tick.end == FadeEnd::Continue) {
+        if (!fadetmr->isActive()) fadetmr->start();
+        return;
+    }
+    fadetmr->stop();
     switch (tick.end) {
     case FadeEnd::Continue:
-        fadetmr->start();
         break;
     case FadeEnd::FadedIn:
         break;
     case FadeEnd::Close:
         mp().stop();
+        m_exitFadeDone = true;
         close();
         break;
     case FadeEnd::PlayNext:
@@ -418,6 +423,7 @@ void TForm1::fadetmrTimer()
 void TForm1::Vol1Click()
 {
     Volume = std::min(Volume + 100, kMaxVolume);
+    mp().setUserVolume(Volume);
     SetPlayerVolume(Volume);
     FadeStep = fadeStepFor(FadeSpeed, Volume);
     voltr->setValue(Volume / 10);
@@ -426,6 +432,7 @@ void TForm1::Vol1Click()
 void TForm1::Vol2Click()
 {
     Volume = Volume - 100 > 0 ? Volume - 100 : 0;
+    mp().setUserVolume(Volume);
     SetPlayerVolume(Volume);
     FadeStep = fadeStepFor(FadeSpeed, Volume);
     voltr->setValue(Volume / 10);
@@ -434,6 +441,7 @@ void TForm1::Vol2Click()
 void TForm1::voltrChange()
 {
     Volume = std::min(voltr->value() * 10, kMaxVolume);
+    mp().setUserVolume(Volume);
     SetPlayerVolume(Volume);
     FadeStep = fadeStepFor(FadeSpeed, Volume);
     emit playerChanged({QStringLiteral("Volume")});

@@ -7,7 +7,8 @@ sink of our own (with a private X display and session bus for the player). Each 
   - launch to the stream's creation at the sound server (pactl subscribe),
   - RSS, PSS and anonymous memory 5 s after launch (/proc/PID/smaps_rollup),
   - CPU over the next CPU_SECONDS of playing,
-  - SIGTERM while playing to the process's end.
+  - SIGTERM while playing to the first quieter block on the monitor (the exit fade's start;
+    gst-play-1.0 just stops) and to the process's end.
 Then the player alone, started on lists it cannot play (/dev/zero, a FIFO, 1,000 entries all
 banned), SIGTERM while idle to its end. Medians, and ratios to gst-play-1.0 from this run.
 
@@ -16,7 +17,9 @@ Needs pulseaudio, pulseaudio-utils, Xvfb, dbus-daemon, gst-play-1.0 and gst-laun
 lamemp3enc (scripts/install-deps.sh installs them)."""
 import argparse
 import array
+import collections
 import os
+import select
 import shutil
 import signal
 import statistics
@@ -64,6 +67,7 @@ class Monitor:
         self.first_sound = None
         self.first_stream = None
         self.last_loud = 0.0
+        self.blocks = collections.deque(maxlen=2000)  # (arrival, peak) of the last 10 s
         self.rec = subprocess.Popen(
             ["parec", "-d", "bench.monitor", "--raw", "--format=s16le", "--rate=%d" % RATE,
              "--channels=2", "--latency-msec=5"], env=env, stdout=subprocess.PIPE)
@@ -84,7 +88,9 @@ class Monitor:
                 return
             now = time.monotonic()
             samples = array.array("h", block[:len(block) // 2 * 2])
-            if samples and max(max(samples), -min(samples)) > LOUD:
+            peak = max(max(samples), -min(samples)) if samples else 0
+            self.blocks.append((now, peak))
+            if peak > LOUD:
                 self.last_loud = now
                 if self.armed_at is not None and self.first_sound is None:
                     self.first_sound = now
@@ -94,6 +100,19 @@ class Monitor:
             if "'new' on sink-input" in line and self.armed_at is not None \
                     and self.first_stream is None:
                 self.first_stream = time.monotonic()
+
+    def fade_start(self, since):
+        """Ms from `since` to the first block clearly below the level of the half second
+        before it, or NaN."""
+        blocks = list(self.blocks)
+        before = [p for t, p in blocks if since - 0.5 <= t < since]
+        if not before:
+            return float("nan")
+        level = statistics.median(before)
+        for t, p in blocks:
+            if t >= since and p < 0.9 * level:
+                return (t - since) * 1000
+        return float("nan")
 
     def wait_silence(self, seconds=0.3, limit=10.0):
         wait_for(lambda: time.monotonic() - self.last_loud > seconds, limit)
@@ -105,15 +124,25 @@ class Monitor:
 
 
 def term_and_time(proc, limit=20.0):
+    # Popen.wait with a time limit polls in sleeps of up to 50 ms; a pidfd wakes at the end.
+    pidfd = os.pidfd_open(proc.pid) if hasattr(os, "pidfd_open") else None
     t = time.monotonic()
     proc.send_signal(signal.SIGTERM)
     try:
-        proc.wait(limit)
+        if pidfd is not None:
+            select.select([pidfd], [], [], limit)
+        end = time.monotonic()
+        proc.wait(0 if pidfd is not None else limit)
+        if pidfd is None:
+            end = time.monotonic()
     except subprocess.TimeoutExpired:
         proc.kill()
         proc.wait()
         return float("nan")
-    return (time.monotonic() - t) * 1000
+    finally:
+        if pidfd is not None:
+            os.close(pidfd)
+    return (end - t) * 1000
 
 
 def run_once(cmd, env, cwd, monitor, cpu_window):
@@ -130,9 +159,12 @@ def run_once(cmd, env, cwd, monitor, cpu_window):
     c0, w0 = cpu_seconds(proc.pid), time.monotonic()
     time.sleep(cpu_window)
     cpu = (cpu_seconds(proc.pid) - c0) / (time.monotonic() - w0) * 100
+    term_at = time.monotonic()
     exit_ms = term_and_time(proc)
+    time.sleep(0.2)
+    fade = monitor.fade_start(term_at)
     return {"sound": sound, "stream": stream, "rss": rss / 1024, "pss": pss / 1024,
-            "anon": anon / 1024, "cpu": cpu, "exit": exit_ms}
+            "anon": anon / 1024, "cpu": cpu, "fade": fade, "exit": exit_ms}
 
 
 def idle_exit(player, list_path, env, cwd):
@@ -239,6 +271,7 @@ def main():
                 ("RSS after 5 s, MiB", "rss"), ("PSS after 5 s, MiB", "pss"),
                 ("anonymous after 5 s, MiB", "anon"),
                 ("CPU over %g s playing, %% of a core" % args.cpu_seconds, "cpu"),
+                ("SIGTERM to a quieter output, ms", "fade"),
                 ("SIGTERM to exit while playing, ms", "exit")]
         print("Launch bench: medians of %d launches each, alternating" % args.rounds)
         print("%-38s %10s %13s %7s" % ("", "larkspur", "gst-play-1.0", "ratio"))

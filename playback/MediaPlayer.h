@@ -40,8 +40,11 @@ public:
     virtual long long positionMs() = 0;
     // Moves the open song to the position; without effect when none is open.
     virtual void seek(long long positionMs) = 0;
-    // Without effect on the sound when no song is open.
+    // Without effect on the sound when no song is open. Fades go through here too.
     virtual void setVolume(int volumePermille) = 0;
+    // The level the user chose, as opposed to a step of a fade: a back-end whose volume the
+    // sound server keeps for the next start leaves this one there when a stream stops.
+    virtual void setUserVolume(int /*volumePermille*/) {}
 };
 
 } // namespace larkspur

@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 #include <sys/stat.h>
+#include <gst/audio/gstaudiobasesink.h>
 #include <gst/audio/streamvolume.h>
 #include <gst/gst.h>
 
@@ -16,6 +17,32 @@ namespace {
 // playbin's flags: audio only, volume done in software.
 constexpr guint kPlayFlagAudio = 0x02;
 constexpr guint kPlayFlagSoftVolume = 0x10;
+// A sink whose volume is applied at the sound server buffers this far ahead, and is asked
+// for this much at a time: far fewer wake-ups of the decoder and the server than the
+// defaults (200 ms and 10 ms), which a fade applied to the samples would need.
+constexpr gint64 kServerVolumeBufferUs = 1000000;
+constexpr gint64 kServerVolumeSegmentUs = 100000;
+
+// The sink element (or the device sink inside autoaudiosink) whose volume the sound server
+// applies when it mixes, so a change sounds at once whatever the sink has buffered; null
+// when the volume would be in the samples already sent.
+GstElement* serverVolumeSink(GstElement* sink)
+{
+    GstElement* elem = nullptr;
+    if (GST_IS_BIN(sink)) {
+        // autoaudiosink picks its device when it gets ready; playbin would do this anyway.
+        if (gst_element_set_state(sink, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
+            return nullptr;
+        elem = gst_bin_get_by_interface(GST_BIN(sink), GST_TYPE_STREAM_VOLUME);
+    } else if (GST_IS_STREAM_VOLUME(sink)) {
+        elem = GST_ELEMENT(gst_object_ref(sink));
+    }
+    if (elem && !GST_IS_AUDIO_BASE_SINK(elem)) {
+        gst_object_unref(elem);
+        elem = nullptr;
+    }
+    return elem;
+}
 
 std::string sinkName(std::string audioSink)
 {
@@ -128,11 +155,18 @@ double GstMediaPlayer::linearVolume(int volumePermille)
 void GstMediaPlayer::close()
 {
     if (!m_playbin) return;
+    // Silenced first, so the user's level is not heard for the blocks still buffered.
+    if (m_serverVolume && m_applied != m_userVolume) {
+        gst_element_set_state(m_playbin, GST_STATE_PAUSED);
+        restAtUserVolume();
+    }
     gst_element_set_state(m_playbin, GST_STATE_NULL);
     gst_object_unref(m_playbin);
     m_playbin = nullptr;
     m_mode = PlayerMode::NotReady;
     m_lengthMs = 0;
+    m_applied = -1;
+    m_serverVolume = false;
 }
 
 void GstMediaPlayer::open(const std::string& fileName)
@@ -160,12 +194,24 @@ void GstMediaPlayer::open(const std::string& fileName)
     // The sink opened ahead holds the sound server's connection, which this song's sink
     // shares; released once the song has its own.
     GstElement* warm = takeWarmSink(m_audioSink);
-    if (GstElement* sink = gst_element_factory_make(m_audioSink.c_str(), nullptr)) {
+    GstElement* sink = gst_element_factory_make(m_audioSink.c_str(), nullptr);
+    bool serverVolume = false;
+    if (sink) {
         if (m_audioSink == "fakesink") g_object_set(sink, "sync", TRUE, nullptr);
+        if (GstElement* device = serverVolumeSink(sink)) {
+            g_object_set(device, "buffer-time", kServerVolumeBufferUs, "latency-time",
+                         kServerVolumeSegmentUs, nullptr);
+            gst_object_unref(device);
+            serverVolume = true;
+        }
         g_object_set(playbin, "audio-sink", sink, nullptr);
     }
-    g_object_set(playbin, "uri", uri, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
+    // playbin uses a sink's own volume; the soft-volume flag adds one for sinks without.
+    g_object_set(playbin, "uri", uri, "flags",
+                 serverVolume ? kPlayFlagAudio : kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
     g_free(uri);
+    // Set before the stream exists, it goes with the stream's creation: the server then
+    // neither overrides it with a remembered volume nor remembers it.
     gst_stream_volume_set_volume(GST_STREAM_VOLUME(playbin), GST_STREAM_VOLUME_FORMAT_LINEAR,
                                  linearVolume(m_volume));
 
@@ -211,6 +257,8 @@ void GstMediaPlayer::open(const std::string& fileName)
         throw PlayerError(failure);
     }
     m_playbin = playbin;
+    m_applied = m_volume;
+    m_serverVolume = serverVolume;
     // An MP3 without a header that states its length is only measured once it plays;
     // lengthMs() asks again until it is known.
     queryLength();
@@ -229,8 +277,15 @@ void GstMediaPlayer::play()
     if (m_mode == PlayerMode::Playing) return; // already playing: the position stays
     gst_element_seek_simple(m_playbin, GST_FORMAT_TIME,
                             GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
+    startPlaying("Cannot start playback");
+}
+
+void GstMediaPlayer::startPlaying(const char* failure)
+{
+    // A stop left the user's level at the server; the level asked for sounds from here.
+    if (m_applied != m_volume) applyVolume(m_volume);
     if (gst_element_set_state(m_playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
-        throw PlayerError("Cannot start playback");
+        throw PlayerError(failure);
     m_mode = PlayerMode::Playing;
 }
 
@@ -240,6 +295,7 @@ void GstMediaPlayer::pause()
     drainBus();
     if (m_mode == PlayerMode::Stopped) return;
     gst_element_set_state(m_playbin, GST_STATE_PAUSED);
+    restAtUserVolume();
     m_mode = PlayerMode::Paused;
 }
 
@@ -253,15 +309,14 @@ void GstMediaPlayer::resume()
         play();
         return;
     }
-    if (gst_element_set_state(m_playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
-        throw PlayerError("Cannot resume playback");
-    m_mode = PlayerMode::Playing;
+    startPlaying("Cannot resume playback");
 }
 
 void GstMediaPlayer::stop()
 {
     if (!m_playbin) return;
     gst_element_set_state(m_playbin, GST_STATE_PAUSED);
+    restAtUserVolume();
     m_mode = PlayerMode::Stopped;
 }
 
@@ -318,9 +373,26 @@ void GstMediaPlayer::seek(long long positionMs)
 void GstMediaPlayer::setVolume(int volumePermille)
 {
     m_volume = std::clamp(volumePermille, 0, 1000);
-    if (!m_playbin) return;
+    if (m_playbin) applyVolume(m_volume);
+}
+
+void GstMediaPlayer::setUserVolume(int volumePermille)
+{
+    m_userVolume = std::clamp(volumePermille, 0, 1000);
+}
+
+void GstMediaPlayer::applyVolume(int volumePermille)
+{
     gst_stream_volume_set_volume(GST_STREAM_VOLUME(m_playbin), GST_STREAM_VOLUME_FORMAT_LINEAR,
-                                 linearVolume(m_volume));
+                                 linearVolume(volumePermille));
+    m_applied = volumePermille;
+}
+
+void GstMediaPlayer::restAtUserVolume()
+{
+    // The server keeps the last volume a client set and gives it to the next stream (and
+    // mixers show it): a stopped stream holds the user's level, not a step of a fade.
+    if (m_serverVolume && m_applied != m_userVolume) applyVolume(m_userVolume);
 }
 
 } // namespace larkspur

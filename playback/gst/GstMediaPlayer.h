@@ -2,6 +2,10 @@
 // The media player on a GStreamer playbin. A new pipeline per song, so messages of an
 // older song's bus can never reach the new one. The bus is drained without blocking
 // whenever mode() or positionMs() is read, on the interface thread.
+// On a sink with a volume of its own at the sound server (pulsesink), the volume is the
+// stream's at the server, so a fade acts at once though a second of sound is buffered
+// there; the server remembers that volume, so it is put back to the user's level whenever
+// the stream stops. Other sinks get playbin's volume in software.
 
 #include "playback/MediaPlayer.h"
 
@@ -31,6 +35,7 @@ public:
     long long positionMs() override;
     void seek(long long positionMs) override;
     void setVolume(int volumePermille) override;
+    void setUserVolume(int volumePermille) override;
 
     // The volume scale mapped onto GStreamer's linear stream volume (cubic curve).
     static double linearVolume(int volumePermille);
@@ -45,6 +50,9 @@ private:
     void drainBus();
     long long queryLength();
     void requireOpen(const char* what) const;
+    void applyVolume(int volumePermille);
+    void restAtUserVolume();
+    void startPlaying(const char* failure);
 
     std::string m_audioSink;
     int m_openTimeoutMs;
@@ -52,6 +60,9 @@ private:
     PlayerMode m_mode = PlayerMode::NotReady;
     long long m_lengthMs = 0;
     int m_volume = 1000;
+    int m_userVolume = 1000;
+    int m_applied = -1;          // the level the open song's pipeline has now
+    bool m_serverVolume = false; // the open song's volume is the stream's at the server
 };
 
 } // namespace larkspur

@@ -3,7 +3,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
+#include <string>
 #include <sys/stat.h>
 
 namespace {
@@ -33,6 +35,6 @@ extern "C" int rename(const char* from, const char* to)
 {
     using Fn = int (*)(const char*, const char*);
     static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "rename"));
-    note("rename");
+    note(("rename " + std::string(std::strrchr(to, '/') ? std::strrchr(to, '/') + 1 : to)).c_str());
     return real(from, to);
 }
