@@ -162,7 +162,11 @@ std::string askListFileDialog(QWidget* parent, const std::string& folder)
                    QStringLiteral("Textfile (*.txt)"));
 }
 
-TForm1::~TForm1() { qApp->removeEventFilter(this); }
+TForm1::~TForm1()
+{
+    qApp->removeEventFilter(this);
+    if (m_publishCancel) *m_publishCancel = true; // a challenge still being solved is given up
+}
 
 bool TForm1::trayMessageReaches() const
 {

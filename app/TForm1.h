@@ -11,6 +11,7 @@
 #include "app/core/SettingsStore.h"
 #include "lyrics/CatalogueSearch.h"
 #include "lyrics/LrcLyrics.h"
+#include "lyrics/LyricsPublish.h"
 #include "lyrics/LyricsTiming.h"
 #include "playback/ClearUndo.h"
 #include "playback/DirectoryScanner.h"
@@ -24,6 +25,7 @@
 #include <QDateTime>
 #include <QFont>
 #include <QWidget>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -71,6 +73,8 @@ struct FormServices
     std::function<std::string()> askSaveFile;     // "&Save as..."
     // "&Custom search...": the proposal in, the typed text out; false when cancelled.
     std::function<bool(const std::string& proposal, std::string& text)> askText;
+    // Shows what would be published and lets the user correct the names; false: not now.
+    std::function<bool(PublishSong& song)> askPublish;
     // Whether a desktop notification service runs (default: asks the session bus for
     // org.freedesktop.Notifications). Without one, messages go to boxes, not the tray.
     std::function<bool()> notificationService;
@@ -232,6 +236,12 @@ public:
     // song of the list without lyrics, with a progress dialog; a run open is brought up.
     void Fetchall1Click();
     FetchAllDialog* m_fetchAll = nullptr; // the run under way
+    // "Publish timed lyrics..." (TForm1Publish.cpp): the shown timed lyrics to the database.
+    void Publish1Click();
+    void finishPublish(const PublishSong& song, const PublishChallenge& challenge,
+                       const std::optional<std::string>& nonce);
+    std::shared_ptr<std::atomic<bool>> m_publishCancel; // set while a challenge is solved
+    std::unique_ptr<HttpClient> m_publishHttp;
     void Button3Click();
 
     // ---- global hotkeys (TForm1Hotkeys.cpp)
@@ -331,6 +341,7 @@ public:
     QAction *Searchoptions1 = nullptr, *Customsearch1 = nullptr, *Neusuchen1 = nullptr;
     QAction *Lyricsdatabase1 = nullptr, *Usedatabase1 = nullptr, *Fetchall1 = nullptr;
     QAction *LyricsEarlier1 = nullptr, *LyricsLater1 = nullptr, *Timethelyrics1 = nullptr;
+    QAction* Publish1 = nullptr;
     QMenu* pmn = nullptr;
     QAction *cnff = nullptr, *Closeframe1 = nullptr;
     QMenu* PopupMenu1 = nullptr;

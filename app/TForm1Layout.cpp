@@ -373,6 +373,8 @@ void TForm1::buildMenus()
                         QKeySequence(Qt::CTRL | Qt::Key_Period), &TForm1::LyricsLater1Click);
     Fetchall1 = item(pmlyr, memo1, QStringLiteral("Fetch lyrics for all songs..."), {},
                      &TForm1::Fetchall1Click);
+    Publish1 = item(pmlyr, memo1, QStringLiteral("Publish timed lyrics..."), {},
+                    &TForm1::Publish1Click);
     memo1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(memo1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { pmlyr->popup(memo1->mapToGlobal(at)); });

@@ -12,6 +12,8 @@
 #include <QApplication>
 #include <QAction>
 #include <QElapsedTimer>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QJsonDocument>
@@ -116,6 +118,8 @@ class WindowLyricsSources : public ::testing::Test
                                    {QStringLiteral("body"), QString::fromStdString(answer.first)},
                                    {QStringLiteral("delay"), answer.second}});
         all.insert(QStringLiteral("records"), records);
+        for (auto it = extra.begin(); it != extra.end(); ++it)
+            all.insert(it.key(), it.value());
         writeFile(db.file("routes.json"), QJsonDocument(all).toJson().toStdString());
     }
     // The database's request targets so far, one a line; the log is emptied.
@@ -161,6 +165,7 @@ class WindowLyricsSources : public ::testing::Test
     std::unique_ptr<test::HttpPythonServer> sites, database;
     std::map<std::string, std::pair<std::string, double>> routes;
     QJsonArray records; // matched by their names, as the real database matches
+    QJsonObject extra;  // further routes as they stand (a POST's answer, the challenge's target)
     std::string song, other, list;
     FakeMediaPlayer mp;
     MapSettingsStore store;
@@ -679,4 +684,61 @@ TEST_F(WindowLyricsSources, TimingByHandWritesTheLrcBesideTheLyr)
     EXPECT_EQ(readFile(lyr), "One\r\nTwo\r\n\r\nThree\r\n");
     f->Timethelyrics1Click();
     EXPECT_EQ(f->statusText(), "These lyrics are timed already.");
+}
+
+// Publishing: nothing goes without the user's yes; what goes is what was confirmed, with a
+// token the loopback database checks as the real one does; a refusal and a cancel are told.
+TEST_F(WindowLyricsSources, PublishSendsTheConfirmedLyricsWithASolvedToken)
+{
+    route(kGet + "&duration=185", record(kTimed, ""));
+    PublishSong asked;
+    bool yes = false;
+    services.askPublish = [&](PublishSong& shown) {
+        asked = shown;
+        shown.album = "First Album";
+        return yes;
+    };
+    auto f = window(false);
+    f->PlayNextSong(0);
+    ASSERT_TRUE(waitUntil([&] { return f->showsSyncedLyrics(); }));
+    // The body of the last publication the database was sent.
+    const auto published = [&] {
+        QJsonObject last;
+        std::istringstream in(readFile(db.file("publish.log")));
+        for (std::string line; std::getline(in, line);) {
+            const QJsonObject post = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+            if (post[QStringLiteral("path")].toString() == QStringLiteral("/api/publish"))
+                last = QJsonDocument::fromJson(post[QStringLiteral("body")].toString().toUtf8()).object();
+        }
+        return last;
+    };
+    f->Publish1Click();
+    EXPECT_FALSE(std::filesystem::exists(db.file("publish.log"))); // the user said no
+    EXPECT_EQ(asked.artist + "|" + asked.title, "The Band|Some Song");
+    EXPECT_EQ(asked.syncedLyrics.substr(0, 14), "[ar:The Band]\n");
+
+    yes = true;
+    f->Publish1Click();
+    ASSERT_TRUE(waitUntil([&] { return f->statusText().find("took") != std::string::npos; }))
+        << f->statusText();
+    EXPECT_EQ(published()[QStringLiteral("albumName")].toString(), QStringLiteral("First Album"));
+    EXPECT_EQ(published()[QStringLiteral("artistName")].toString(), QStringLiteral("The Band"));
+    EXPECT_EQ(published()[QStringLiteral("plainLyrics")].toString().left(11), QStringLiteral("First line\n"));
+
+    extra.insert(QStringLiteral("POST /api/publish"),
+                 QJsonObject{{QStringLiteral("status"), 400},
+                             {QStringLiteral("body"), QStringLiteral("{\"message\":\"Too short\"}")}});
+    writeRoutes();
+    f->Publish1Click();
+    EXPECT_TRUE(waitUntil([&] { return f->statusText().ends_with("refused the lyrics: Too short"); }))
+        << f->statusText();
+
+    extra.insert(QStringLiteral("target"), QString(64, u'0')); // never solved: only a cancel ends it
+    writeRoutes();
+    f->Publish1Click();
+    QProgressDialog* progress = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (progress = f->findChild<QProgressDialog*>()) != nullptr; }));
+    QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+    EXPECT_TRUE(waitUntil([&] { return f->statusText() == "Publishing cancelled; nothing was sent."; }))
+        << f->statusText();
 }

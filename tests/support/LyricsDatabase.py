@@ -11,6 +11,7 @@ a length within 2 s; a search needs every word of the names. Each request goes t
 a tab, its User-Agent. Prints its port on the first line, then serves until its standard
 input closes.
 """
+import hashlib
 import http.server
 import json
 import os
@@ -77,6 +78,43 @@ class Handler(http.server.BaseHTTPRequestHandler):
         time.sleep(route.get("delay", 0))
         body = route["body"].encode("utf-8")
         loopback.answer(self, route["status"], body, "application/json", route.get("headers", {}))
+
+
+    # Publishing as the database checks it: a token "prefix:nonce" of a challenge it gave,
+    # whose SHA-256 is at or below the target. Each POST goes to publish.log as JSON lines.
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        token = self.headers.get("X-Publish-Token", "")
+        with open(os.path.join(ROOT, "publish.log"), "a", encoding="utf-8") as log:
+            log.write(json.dumps({"path": self.path, "token": token,
+                                  "type": self.headers.get("Content-Type", ""),
+                                  "body": body.decode("utf-8", "replace")}) + "\n")
+        with open(os.path.join(ROOT, "routes.json"), encoding="utf-8") as f:
+            routes = json.load(f)
+        target = routes.get("target", "00" + "ff" * 31)
+        route = routes.get("POST " + self.path)
+        if route:
+            pass
+        elif self.path == "/api/request-challenge":
+            prefix = os.urandom(16).hex()
+            with SEEN_LOCK:
+                CHALLENGES[prefix] = target
+            route = {"status": 200, "body": json.dumps({"prefix": prefix, "target": target})}
+        elif self.path == "/api/publish":
+            prefix, _, nonce = token.partition(":")
+            with SEEN_LOCK:
+                issued = CHALLENGES.pop(prefix, None)
+            solved = issued is not None and nonce.isdigit() and \
+                hashlib.sha256((prefix + nonce).encode()).hexdigest() <= issued.lower()
+            route = {"status": 201, "body": ""} if solved else {
+                "status": 400, "body": json.dumps({"code": 400, "name": "IncorrectPublishToken",
+                                                   "message": "The provided publish token is incorrect"})}
+        else:
+            route = NOT_FOUND
+        loopback.answer(self, route["status"], route["body"].encode("utf-8"), "application/json")
+
+
+CHALLENGES = {}
 
 
 if __name__ == "__main__":
