@@ -2,6 +2,7 @@
 // server playing the dictionary, the search engine and a lyrics site.
 
 #include "app/TForm1.h"
+#include "app/core/Settings.h"
 #include "app/core/SettingsStore.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/FifoRescue.h"
@@ -97,6 +98,8 @@ class WindowDictionary : public ::testing::Test
         list = dir.file("list.txt");
         writeFile(list, "0|" + song + "\r\n0|" + other + "\r\n");
         services.mp = &mp;
+        // No database lookup at song start: its late word would take the status line.
+        store.values[kLyricsDatabase] = "0";
         services.settings = &store;
         test::makeQuiet(services, dir.path(), &errors);
         services.askText = [](const std::string&, std::string& text) {
