@@ -43,10 +43,13 @@ LyricsSearch::LyricsSearch(LyricsState& state, HttpFetcher& http, BrowserDocumen
 
 namespace {
 
-// Both files there, and `a` written later than `b`.
+// Both regular files, and `a` written later than `b`. Anything else (a folder or a pipe in
+// the place of `b`) is read, and reported, as ever.
 bool fileIsNewer(const std::string& a, const std::string& b)
 {
     std::error_code ea, eb;
+    if (!std::filesystem::is_regular_file(a, ea) || !std::filesystem::is_regular_file(b, eb))
+        return false;
     const auto ta = std::filesystem::last_write_time(a, ea);
     const auto tb = std::filesystem::last_write_time(b, eb);
     return !ea && !eb && ta > tb;
