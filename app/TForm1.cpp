@@ -363,10 +363,7 @@ void TForm1::FormClose(bool& allowClose)
     if (mp().mode() == PlayerMode::Playing) {
         allowClose = false;
         CloseAfterFade = true;
-        SetPlayerVolume(Volume);
-        FadeStep = fadeStepFor(FadeSpeed, Volume);
-        FadingIn = false;
-        fadetmr->start();
+        startFadeOut();
     }
     forgetClear(); // the save below makes the clear final
     SaveSongList();

@@ -389,6 +389,7 @@ private:
     void showBusy();
     void showLyricsStatus(const std::string& text); // a status of the lyrics lookup
     void forgetLyricsStatus();
+    void startFadeOut();
     void highlightLine(std::optional<std::size_t> line, std::optional<std::size_t> word = {});
     bool seekToLineAt(const QPoint& viewportPos); // Ctrl+click on a timed line
     void seekTo(long long positionMs);

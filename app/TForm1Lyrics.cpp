@@ -22,6 +22,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
+#include <limits>
 
 namespace larkspur {
 
@@ -155,17 +156,19 @@ void TForm1::lrctmrTimer()
     const auto line = m_synced->lineAt(position);
     const auto word = line ? m_synced->wordAt(*line, position) : std::nullopt;
     if (line != m_syncedLine || word != m_syncedWord) highlightLine(line, word);
-    // Wake when the next line or word starts rather than polling; at least twice a second,
-    // so a pause or a seek from elsewhere is caught up with soon.
-    long long wait = kSyncedRecheckMs;
+    // Wake when the next line or word starts rather than polling, and at least every half
+    // second while it is far, so a pause or a drift is caught up with soon; one that is
+    // near is waited for, so a word every 0.6 s costs one wake, not two.
+    long long next = std::numeric_limits<long long>::max();
     for (const LrcLine& l : m_synced->lines())
-        if (l.timeMs && *l.timeMs > position) wait = std::min(wait, *l.timeMs - position + 10);
+        if (l.timeMs && *l.timeMs > position) next = std::min(next, *l.timeMs - position);
     if (line)
         for (const LrcWord& w : m_synced->lines()[*line].words)
             if (w.timeMs > position) {
-                wait = std::min(wait, w.timeMs - position + 10);
+                next = std::min(next, w.timeMs - position);
                 break;
             }
+    const long long wait = next <= 2 * kSyncedRecheckMs ? next + 10 : kSyncedRecheckMs;
     lrctmr->start(static_cast<int>(wait));
 }
 

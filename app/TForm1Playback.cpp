@@ -360,6 +360,12 @@ void TForm1::FadeToNextSong(int Index)
 {
     NextAfterFade = true;
     PendingIndex = Index;
+    startFadeOut();
+}
+
+// From the user's volume down; what follows at 0 is up to the flags set before.
+void TForm1::startFadeOut()
+{
     SetPlayerVolume(Volume);
     FadeStep = fadeStepFor(FadeSpeed, Volume);
     FadingIn = false;

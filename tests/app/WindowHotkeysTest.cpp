@@ -5,6 +5,7 @@
 #include "app/core/SettingsStore.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/QuietServices.h"
+#include "support/StandInPortal.h"
 #include "support/TestFiles.h"
 
 #include <QAction>
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QSlider>
 #include <QStandardPaths>
+#include <QTest>
 #include <QThread>
 #include <algorithm>
 #include <functional>
@@ -117,6 +119,46 @@ TEST_F(WindowHotkeys, RegistersTheTenInTableOrderAndEachRunsItsAction)
     press("Ctrl+Alt+S"); // not registered: nothing runs
     press("Ctrl+Shift+C");
     EXPECT_FALSE(f->isVisible());
+    EXPECT_TRUE(f->closed());
+}
+
+// On Wayland the window binds the ten through the portal, and each id the desktop reports as
+// pressed runs its action, as the keys do on X11. The process's session bus is the stand-in's.
+TEST_F(WindowHotkeys, EachPortalIdRunsItsActionOnWayland)
+{
+    test::StandInPortal portal;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", portal.address().toUtf8());
+    qputenv("WAYLAND_DISPLAY", "wayland-larkspur-test");
+    services.hotKeyBackend = nullptr; // the window's own choice
+    auto f = open();
+    qunsetenv("WAYLAND_DISPLAY");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal.calls().size() == 5; }, 10000))
+        << portal.calls().join(u'\n').toStdString();
+    const auto press = [&](const char* id) {
+        portal.activate(QString::fromLatin1(id));
+        QTest::qWait(100); // the signal comes over the bus
+    };
+    const int volume = f->voltr->value();
+    press("volume-down");
+    EXPECT_EQ(f->voltr->value(), volume - 10);
+    press("volume-up");
+    EXPECT_EQ(f->voltr->value(), volume);
+    const bool searching = f->srchen->isChecked();
+    press("lyrics-search");
+    EXPECT_NE(f->srchen->isChecked(), searching);
+    const QString caption = f->Pause1->text();
+    press("pause");
+    EXPECT_NE(f->Pause1->text(), caption);
+    for (const char* id : {"find-song", "translate", "lyrics-catalogue"}) { // each opens its frame
+        f->CloseAllFrames();
+        press(id);
+        EXPECT_TRUE(f->areaOpen()) << id;
+    }
+    f->hide();
+    press("show");
+    EXPECT_TRUE(f->isVisible());
+    press("next");
+    press("close");
     EXPECT_TRUE(f->closed());
 }
 
