@@ -2,6 +2,7 @@
 
 #include "app/TForm1.h"
 #include "app/Toolbar.h"
+#include "files/PathName.h"
 #include "lyrics/LocalLyrics.h"
 #include "lyrics/LyricsSearch.h"
 #include "lyrics/SongWords.h"
@@ -29,12 +30,6 @@ const QString kPauseCaption = QStringLiteral("&Pause");
 const QString kPlayCaption = QStringLiteral("&Play");
 
 QString local(const std::string& bytes) { return QString::fromLocal8Bit(bytes); }
-
-std::string fileNamePart(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string skippedSongText(const std::string& name, const std::string& reason)
 {
@@ -126,7 +121,7 @@ void TForm1::PlayNextSong(int Index)
         }
         // A missing file the draw passed over is skipped too; say so unless none can play.
         if (!sel.missing.empty() && !m_nonePlayableTold && sel.outcome == Selection::Outcome::Chosen)
-            tellPlayProblem(skippedSongText(fileNamePart(sel.missing), "the file does not exist."));
+            tellPlayProblem(skippedSongText(fileNameOf(sel.missing), "the file does not exist."));
         if (sel.outcome != Selection::Outcome::Chosen) break;
         if (!sel.malformed) dl.put(sel.index, sel.newEntry);
         CurrentSong = sel.path;
@@ -145,7 +140,7 @@ void TForm1::PlayNextSong(int Index)
             const bool gone = !sel.malformed && !m_services.fileExists(sel.path);
             // Once none can play, the retries do not bury that word under their own.
             if (!m_nonePlayableTold)
-                tellPlayProblem(skippedSongText(fileNamePart(sel.path),
+                tellPlayProblem(skippedSongText(fileNameOf(sel.path),
                                             gone ? "the file does not exist." : e.what()));
             Index = -1;
         }
@@ -180,7 +175,7 @@ void TForm1::startSong(std::size_t index, const std::string& path)
     lbpm->setText(QStringLiteral("0"));
     SetPlayerVolume(Volume);
     FadeStep = fadeStepFor(FadeSpeed, Volume);
-    const std::string name = fileNamePart(path);
+    const std::string name = fileNameOf(path);
     setTitles(local(name) + QStringLiteral(" - Larkspur"));
     dt->start();
     m_nonePlayableTold = false;
@@ -335,7 +330,7 @@ MprisControl TForm1::mprisControl()
         const DatabaseSong names =
             m_lyrics->namedSong() == CurrentSong
                 ? m_lyrics->databaseSong()
-                : songNamesFor(std::nullopt, fileNamePart(CurrentSong), SplitterChar);
+                : songNamesFor(std::nullopt, fileNameOf(CurrentSong), SplitterChar);
         t.title = names.title;
         t.artist = names.artist;
         t.lengthMs = mp().lengthMs();

@@ -3,6 +3,7 @@
 // solved on a thread of its own; the window keeps playing and can cancel it.
 
 #include "app/TForm1.h"
+#include "files/PathName.h"
 #include "lyrics/LocalLyrics.h"
 #include "lyrics/LyricsDatabase.h"
 #include "lyrics/LyricsSearch.h"
@@ -27,8 +28,6 @@ std::string withLf(std::string text)
     std::erase(text, '\r');
     return text;
 }
-
-std::string fileNameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
 // The confirmation: names editable, the length and the first lines shown as they go.
 bool confirmPublish(QWidget* parent, PublishSong& song)

@@ -1,5 +1,7 @@
 #include "lyrics/LyricsFetchAll.h"
 
+#include "files/PathName.h"
+
 #include "files/ReplaceFile.h"
 #include "lyrics/EmbeddedLyrics.h"
 #include "lyrics/LocalLyrics.h"
@@ -35,12 +37,6 @@ int retryAfterSeconds(const std::string& value)
     if (value.empty() || ec != std::errc() || end != value.data() + value.size() || seconds < 0)
         return kDefaultRetryAfterS;
     return std::min(std::max(seconds, 1), kMaxRetryAfterS);
-}
-
-std::string fileNameOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "playback/SongListFile.h"
 
+#include "files/PathName.h"
+
 #include "files/ReplaceFile.h"
 
 #include <cerrno>
@@ -83,12 +85,6 @@ bool looksLikeText(const std::string& bytes)
     if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2) || starts("\x00\x00\xFE\xFF", 4))
         return false;
     return bytes.find('\0') == std::string::npos;
-}
-
-std::string baseName(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The file's own rights decide, for root too: a list set read-only is left alone.
@@ -256,7 +252,7 @@ ListFileResult writeInPlace(const std::string& path, const std::string& canonica
                                            ": it cannot be read back (" + systemText(errno) +
                                            ").");
     const std::string folder = dataFolderOr(backupFolder);
-    const std::string backup = nameWithEnding(folder, baseName(path), ".backup");
+    const std::string backup = nameWithEnding(folder, fileNameOf(path), ".backup");
     const std::string journal = unfinishedPath(folder, canonical);
     std::string error;
     ReplaceOptions privateFile;
@@ -302,7 +298,7 @@ std::string listDataFile(const std::string& folder, const std::string& listFile,
 {
     const std::string full = canonicalName(listFile);
     // The hash of the whole path stays in full when the name has to be shortened.
-    return nameWithEnding(folder, baseName(full), "." + nameHash(full) + "." + ending);
+    return nameWithEnding(folder, fileNameOf(full), "." + nameHash(full) + "." + ending);
 }
 
 std::string userDataFolder()
