@@ -45,16 +45,8 @@ namespace larkspur {
 namespace {
 
 const QString kAppName = QStringLiteral("Larkspur");
-// The song list a start from the desktop menu opens.
-const std::string kLastListSetting = "Last list";
 const QString kPlaylistFilter =
     QStringLiteral("PLS List (*.pls);;M3U List (*.m3u);;Textfile (*.txt);;All Files (*)");
-
-bool regularFileExists(const std::string& path)
-{
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
 
 std::string askFile(QWidget* parent, const QString& title, const std::string& folder,
                     const QString& startFilter = {})
@@ -313,19 +305,25 @@ void TForm1::startFirstSong(const QStringList& args)
     logMarker(kLogStart);
     ListFileName.clear();
 
-    std::string name;
-    if (!args.isEmpty()) {
-        name = resolveListFile(args.first().toLocal8Bit().toStdString());
-    } else {
-        if (m_services.desktopMode) name = m_services.settings->read(kLastListSetting).value_or("");
-        if (name.empty() || !QFileInfo::exists(QString::fromLocal8Bit(name))) {
-            if (m_services.loadTranslations) m_services.loadTranslations(); // the dialog's words
-            name = m_services.askListFile();
-        }
+    std::vector<std::string> given;
+    for (const QString& arg : args) given.push_back(arg.toLocal8Bit().toStdString());
+    std::string name = startupListName(given, m_services.executableDir, m_services.desktopMode,
+                                       *m_services.settings);
+    if (name.empty() && given.empty()) {
+        if (m_services.loadTranslations) m_services.loadTranslations(); // the dialog's words
+        name = m_services.askListFile();
         if (name.empty() || m_closed) return;
     }
-    if (LoadSongList(name)) {
-        if (!takeListLock(name)) return;
+    // The song already playing came from this list as it was read then.
+    std::shared_ptr<FirstSong> first = std::exchange(m_services.firstSong, nullptr);
+    if (first && first->listFile != name) first.reset();
+    if (first) {
+        dl = std::move(first->list);
+        m_listLock = std::move(first->lock);
+        m_firstDraw = first->selection;
+    }
+    if (first || LoadSongList(name)) {
+        if (!first && !takeListLock(name)) return;
         ListFileName = name;
         checkListWritable();
         if (m_services.desktopMode) m_services.settings->writeAll({{kLastListSetting, name}});
@@ -348,12 +346,6 @@ bool TForm1::takeListLock(const std::string& name)
     m_services.showFatal("Larkspur is already playing the song list \"" + name +
                          "\" in another window. Use that one, or start Larkspur with another list.");
     return false;
-}
-
-std::string TForm1::resolveListFile(const std::string& argument) const
-{
-    // From the desktop menu the current folder is the home folder, not a choice.
-    return resolveListArgument(argument, m_services.executableDir, !m_services.desktopMode);
 }
 
 void TForm1::FormClose(bool& allowClose)

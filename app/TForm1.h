@@ -4,6 +4,7 @@
 // drive them; timer handlers can be called directly. The members are implemented across
 // TForm1*.cpp by subject: start-up and events, layout, playback, frames, song library.
 
+#include "app/core/FirstSong.h"
 #include "app/core/FormState.h"
 #include "app/core/Mpris.h"
 #include "app/core/HotKeyManager.h"
@@ -105,6 +106,9 @@ struct FormServices
     // Installs Qt's own words in the user's language (key names, dialog buttons); called
     // before the first text that needs them, after the first song started. May be empty.
     std::function<void()> loadTranslations;
+    // The first song, drawn and started before the window was built; taken when the list
+    // it was drawn from is the one the window opens.
+    std::shared_ptr<FirstSong> firstSong;
     // The global hotkeys' window system part; default: the desktop portal on Wayland when
     // the session bus has it, else X11 when the session has it, else none (every
     // registration is refused and the menu switch is disabled).
@@ -125,7 +129,6 @@ public:
     void FormCreate(const QStringList& args);
     // The close routine; allowClose false keeps the window open (exit fade).
     void FormClose(bool& allowClose);
-    std::string resolveListFile(const std::string& argument) const;
     // False (and the program ends) when another running copy holds the list.
     bool takeListLock(const std::string& name);
     void LoadSettings();
@@ -443,6 +446,7 @@ private:
     TempoTapper m_tapper;
     unsigned m_failuresShown = 0;
     std::unique_ptr<SongListLock> m_listLock;
+    std::optional<Selection> m_firstDraw; // the draw made before the window, for its first song
     ClearUndo m_clearUndo;
     std::unique_ptr<HttpClient> m_http; // IdHTTP1
     LyricsSearch* m_lyrics = nullptr;

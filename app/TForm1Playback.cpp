@@ -114,7 +114,9 @@ void TForm1::PlayNextSong(int Index)
     std::set<std::size_t> failed;
     for (std::size_t attempt = 0; attempt < attempts; ++attempt) {
         SearchTerm.clear();
-        const Selection sel = drawSong(dl, Index, *m_services.random, m_services.fileExists);
+        const Selection sel = m_firstDraw ? *std::exchange(m_firstDraw, std::nullopt)
+                                          : drawSong(dl, Index, *m_services.random,
+                                                     m_services.fileExists);
         if (sel.outcome == Selection::Outcome::GaveUp && !m_nonePlayableTold) {
             m_nonePlayableTold = true;
             tellPlayProblem(nonePlayableText(dl.count()));

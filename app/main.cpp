@@ -1,6 +1,10 @@
 // Program entry: the application, the player back-end and the main window.
 
 #include "app/ErrorReport.h"
+#include "app/core/FirstSong.h"
+#include "app/core/QSettingsStore.h"
+#include "app/core/Settings.h"
+#include "app/core/StartupPath.h"
 #include "app/ListFileDialog.h"
 #include "app/TForm1.h"
 #include "playback/SongListFile.h"
@@ -14,11 +18,14 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTranslator>
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <memory>
 #include <string_view>
 #include <utility>
+#include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -32,8 +39,6 @@ void onTerminate(int)
     [[maybe_unused]] auto n = ::write(g_signalFd[0], &byte, 1);
 }
 
-} // namespace
-
 constexpr char kUsage[] =
     "Usage: larkspur [--desktop] [SONGLIST]\n"
     "Plays the song list (count|path lines) in a weighted random order from the notification\n"
@@ -46,9 +51,45 @@ constexpr char kUsage[] =
     "  --help      this text\n"
     "  --version   the version\n";
 
+// The first song's draw and start, on GStreamer's threads while Qt and the window get
+// ready. Anything out of the ordinary is left to the window, which tells it.
+std::shared_ptr<larkspur::FirstSong> startFirstSongEarly(const std::vector<std::string>& lists,
+                                                         const larkspur::FormServices& services)
+{
+    try {
+        larkspur::QSettingsStore settings;
+        const std::string name = larkspur::startupListName(lists, services.executableDir,
+                                                           services.desktopMode, settings);
+        if (name.empty()) return nullptr;
+        larkspur::TimeSeededRandom random;
+        auto first = larkspur::drawFirstSong(name, random, larkspur::regularFileExists);
+        if (!first) return nullptr;
+        // At the user's volume from its first sample, as the window will set it.
+        larkspur::Settings s;
+        larkspur::loadSettings(settings, s);
+        larkspur::GstMediaPlayer::warmUp({}, first->selection.path,
+                                         std::min(s.volumeTrackPosition * 10, 1000));
+        return first;
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+std::string programFolder()
+{
+    std::error_code error;
+    const auto exe = std::filesystem::canonical("/proc/self/exe", error);
+    return error ? std::string(".") : exe.parent_path().string();
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     bool desktop = false;
+    // Only list names: an option of Qt's own could take the next word as its value.
+    bool onlyNames = true;
+    std::vector<std::string> lists;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help") {
@@ -59,10 +100,28 @@ int main(int argc, char** argv)
             std::printf("larkspur %s\n", LARKSPUR_VERSION);
             return 0;
         }
-        desktop = desktop || arg == "--desktop";
+        if (arg == "--desktop")
+            desktop = true;
+        else if (arg.starts_with('-'))
+            onlyNames = false;
+        else
+            lists.emplace_back(arg);
     }
-    // GStreamer and the sound server get ready on another core while Qt starts.
-    larkspur::GstMediaPlayer::warmUp();
+    larkspur::FormServices services;
+    services.executableDir = programFolder();
+    if (desktop) {
+        // From a desktop menu the program's folder is a system folder and the current one
+        // the home folder: the user's data folder stands in for both.
+        const std::string data = larkspur::userDataFolder();
+        std::error_code error;
+        std::filesystem::create_directories(data, error);
+        services.executableDir = data;
+        services.playLogFile = data + "/log.txt";
+        services.desktopMode = true;
+    }
+    if (onlyNames) services.firstSong = startFirstSongEarly(lists, services);
+    // Else GStreamer and the sound server get ready on another core while Qt starts.
+    if (!services.firstSong) larkspur::GstMediaPlayer::warmUp();
     larkspur::Application app(argc, argv);
     // No display name: the platform would append it to every dialog's title.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -79,19 +138,8 @@ int main(int argc, char** argv)
     };
 
     larkspur::GstMediaPlayer player;
-    larkspur::FormServices services;
     services.loadTranslations = loadTranslations;
     services.mp = &player;
-    services.executableDir = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
-    if (desktop) {
-        // From a desktop menu the program's folder is a system folder and the current one
-        // the home folder: the user's data folder stands in for both.
-        const std::string data = larkspur::userDataFolder();
-        QDir().mkpath(QString::fromLocal8Bit(data));
-        services.executableDir = data;
-        services.playLogFile = data + "/log.txt";
-        services.desktopMode = true;
-    }
     services.askListFile = [&services] {
         return larkspur::askListFileDialog(nullptr, services.executableDir);
     };

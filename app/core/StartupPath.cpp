@@ -1,6 +1,9 @@
 #include "app/core/StartupPath.h"
 
+#include "app/core/SettingsStore.h"
+
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace larkspur {
 
@@ -13,6 +16,23 @@ std::string resolveListArgument(const std::string& argument, const std::string& 
     std::string dir = executableDir;
     if (dir.back() != '/') dir += '/';
     return dir + argument;
+}
+
+std::string startupListName(const std::vector<std::string>& args, const std::string& executableDir,
+                            bool desktopMode, SettingsStore& settings)
+{
+    // From the desktop menu the current folder is the home folder, not a choice.
+    if (!args.empty()) return resolveListArgument(args.front(), executableDir, !desktopMode);
+    if (!desktopMode) return {};
+    std::string name = settings.read(kLastListSetting).value_or("");
+    std::error_code error;
+    return !name.empty() && std::filesystem::exists(name, error) ? name : std::string();
+}
+
+bool regularFileExists(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 } // namespace larkspur

@@ -2,6 +2,7 @@
 // The song list named on the command line.
 
 #include <string>
+#include <vector>
 
 namespace larkspur {
 
@@ -10,5 +11,18 @@ namespace larkspur {
 // folder; any other name is used as given (a relative one against the current folder).
 std::string resolveListArgument(const std::string& argument, const std::string& executableDir,
                                 bool currentFirst = false);
+
+class SettingsStore;
+
+// The setting that names the list a start from the desktop menu opens.
+inline constexpr const char* kLastListSetting = "Last list";
+
+// The song list a start opens without asking: the first argument, or from the desktop menu
+// the last list while it is there. Empty: the user is asked.
+std::string startupListName(const std::vector<std::string>& args, const std::string& executableDir,
+                            bool desktopMode, SettingsStore& settings);
+
+// What the random draw takes for a song that is there: anything but a folder.
+bool regularFileExists(const std::string& path);
 
 } // namespace larkspur

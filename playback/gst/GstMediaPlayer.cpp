@@ -59,9 +59,16 @@ struct WarmStart
     std::thread thread;
     std::string sinkName;
     GstElement* sink = nullptr;
+    // The first song, set playing by the thread; its player adopts it when it opens that
+    // file, any other open stops it.
+    std::string songPath;
+    int songVolume = 1000;
+    GstElement* song = nullptr;
+    bool songServerVolume = false;
     ~WarmStart()
     {
         if (thread.joinable()) thread.join(); // a program that ended before its first player
+        if (song) gst_element_set_state(song, GST_STATE_NULL);
     }
 };
 
@@ -84,6 +91,66 @@ GstElement* takeWarmSink(const std::string& name)
     const std::lock_guard lock(w.mutex);
     if (!w.sink || w.sinkName != name) return nullptr;
     return std::exchange(w.sink, nullptr);
+}
+
+GstElement* takeWarmSong(const std::string& path, int& volume, bool& serverVolume)
+{
+    WarmStart& w = warmStart();
+    const std::lock_guard lock(w.mutex);
+    GstElement* song = std::exchange(w.song, nullptr);
+    if (song && w.songPath != path) {
+        gst_element_set_state(song, GST_STATE_NULL);
+        gst_object_unref(song);
+        return nullptr;
+    }
+    volume = w.songVolume;
+    serverVolume = w.songServerVolume;
+    return song;
+}
+
+// A playbin for the file on a new sink of that name, at that volume, still in NULL.
+GstElement* makePlaybin(const std::string& fileName, const std::string& sinkName, int volume,
+                        bool& serverVolume)
+{
+    // A pipe or a device would block the preroll for ever (the time limit does not reach
+    // into a blocking read), so only regular files are handed to GStreamer.
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw PlayerError("Not a regular file: " + fileName);
+
+    GError* uriError = nullptr;
+    gchar* uri = gst_filename_to_uri(fileName.c_str(), &uriError);
+    if (!uri) {
+        std::string text = uriError ? uriError->message : "Invalid file name";
+        if (uriError) g_error_free(uriError);
+        throw PlayerError(text);
+    }
+    GstElement* playbin = gst_element_factory_make("playbin", nullptr);
+    if (!playbin) {
+        g_free(uri);
+        throw PlayerError("GStreamer's playbin element is not installed");
+    }
+    GstElement* sink = gst_element_factory_make(sinkName.c_str(), nullptr);
+    serverVolume = false;
+    if (sink) {
+        if (sinkName == "fakesink") g_object_set(sink, "sync", TRUE, nullptr);
+        if (GstElement* device = serverVolumeSink(sink)) {
+            g_object_set(device, "buffer-time", kServerVolumeBufferUs, "latency-time",
+                         kServerVolumeSegmentUs, nullptr);
+            gst_object_unref(device);
+            serverVolume = true;
+        }
+        g_object_set(playbin, "audio-sink", sink, nullptr);
+    }
+    // playbin uses a sink's own volume; the soft-volume flag adds one for sinks without.
+    g_object_set(playbin, "uri", uri, "flags",
+                 serverVolume ? kPlayFlagAudio : kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
+    g_free(uri);
+    // Set before the stream exists, it goes with the stream's creation: the server then
+    // neither overrides it with a remembered volume nor remembers it.
+    gst_stream_volume_set_volume(GST_STREAM_VOLUME(playbin), GST_STREAM_VOLUME_FORMAT_LINEAR,
+                                 GstMediaPlayer::linearVolume(volume));
+    return playbin;
 }
 
 std::string takeErrorText(GstMessage* msg)
@@ -114,14 +181,22 @@ GstMediaPlayer::~GstMediaPlayer()
         gst_element_set_state(sink, GST_STATE_NULL);
         gst_object_unref(sink);
     }
+    int volume = 0;
+    bool serverVolume = false;
+    if (GstElement* song = takeWarmSong({}, volume, serverVolume)) { // no path matches
+        gst_element_set_state(song, GST_STATE_NULL);
+        gst_object_unref(song);
+    }
 }
 
-void GstMediaPlayer::warmUp(std::string audioSink)
+void GstMediaPlayer::warmUp(std::string audioSink, std::string firstSong, int volumePermille)
 {
     WarmStart& w = warmStart();
     const std::lock_guard lock(w.mutex);
-    if (w.thread.joinable() || gst_is_initialized()) return;
+    if (w.thread.joinable()) return;
     w.sinkName = sinkName(std::move(audioSink));
+    w.songPath = std::move(firstSong);
+    w.songVolume = std::clamp(volumePermille, 0, 1000);
     w.thread = std::thread([&w] {
         gst_init(nullptr, nullptr);
         // Loading a plug-in maps and relocates its libraries: the first song would wait
@@ -140,6 +215,18 @@ void GstMediaPlayer::warmUp(std::string audioSink)
             return;
         }
         w.sink = sink; // read only after the join
+        if (w.songPath.empty()) return;
+        // Its preroll and start run on GStreamer's threads while the window is built; a
+        // failure waits on the song's bus for the player that adopts it.
+        try {
+            GstElement* song = makePlaybin(w.songPath, w.sinkName, w.songVolume,
+                                           w.songServerVolume);
+            gst_object_ref_sink(song);
+            gst_element_set_state(song, GST_STATE_PLAYING);
+            w.song = song;
+        } catch (const PlayerError&) {
+            // The player's own open tries again and tells why.
+        }
     });
 }
 
@@ -173,51 +260,20 @@ void GstMediaPlayer::open(const std::string& fileName)
 {
     close();
 
-    // A pipe or a device would block the preroll below for ever (the time limit does not
-    // reach into a blocking read), so only regular files are handed to GStreamer.
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        throw PlayerError("Not a regular file: " + fileName);
-
-    GError* uriError = nullptr;
-    gchar* uri = gst_filename_to_uri(fileName.c_str(), &uriError);
-    if (!uri) {
-        std::string text = uriError ? uriError->message : "Invalid file name";
-        if (uriError) g_error_free(uriError);
-        throw PlayerError(text);
-    }
-    GstElement* playbin = gst_element_factory_make("playbin", nullptr);
-    if (!playbin) {
-        g_free(uri);
-        throw PlayerError("GStreamer's playbin element is not installed");
-    }
+    int startedVolume = m_volume;
+    bool serverVolume = false;
+    GstElement* playbin = takeWarmSong(fileName, startedVolume, serverVolume);
+    const bool started = playbin != nullptr;
+    if (!playbin) playbin = makePlaybin(fileName, m_audioSink, m_volume, serverVolume);
     // The sink opened ahead holds the sound server's connection, which this song's sink
     // shares; released once the song has its own.
     GstElement* warm = takeWarmSink(m_audioSink);
-    GstElement* sink = gst_element_factory_make(m_audioSink.c_str(), nullptr);
-    bool serverVolume = false;
-    if (sink) {
-        if (m_audioSink == "fakesink") g_object_set(sink, "sync", TRUE, nullptr);
-        if (GstElement* device = serverVolumeSink(sink)) {
-            g_object_set(device, "buffer-time", kServerVolumeBufferUs, "latency-time",
-                         kServerVolumeSegmentUs, nullptr);
-            gst_object_unref(device);
-            serverVolume = true;
-        }
-        g_object_set(playbin, "audio-sink", sink, nullptr);
-    }
-    // playbin uses a sink's own volume; the soft-volume flag adds one for sinks without.
-    g_object_set(playbin, "uri", uri, "flags",
-                 serverVolume ? kPlayFlagAudio : kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
-    g_free(uri);
-    // Set before the stream exists, it goes with the stream's creation: the server then
-    // neither overrides it with a remembered volume nor remembers it.
-    gst_stream_volume_set_volume(GST_STREAM_VOLUME(playbin), GST_STREAM_VOLUME_FORMAT_LINEAR,
-                                 linearVolume(m_volume));
 
     // Preroll synchronously, with a bound, so a broken file fails here and not later.
+    // A song started ahead is waited for the same way.
     std::string failure;
-    if (gst_element_set_state(playbin, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+    if (!started &&
+        gst_element_set_state(playbin, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
         failure = "Cannot open " + fileName;
     GstBus* bus = gst_element_get_bus(playbin);
     const gint64 deadline = g_get_monotonic_time() + gint64(m_openTimeoutMs) * 1000;
@@ -257,12 +313,13 @@ void GstMediaPlayer::open(const std::string& fileName)
         throw PlayerError(failure);
     }
     m_playbin = playbin;
-    m_applied = m_volume;
+    m_applied = started ? startedVolume : m_volume;
     m_serverVolume = serverVolume;
     // An MP3 without a header that states its length is only measured once it plays;
     // lengthMs() asks again until it is known.
     queryLength();
-    m_mode = PlayerMode::Stopped;
+    // Already playing: play() leaves it where it is.
+    m_mode = started ? PlayerMode::Playing : PlayerMode::Stopped;
 }
 
 void GstMediaPlayer::requireOpen(const char* what) const

@@ -44,7 +44,11 @@ public:
     // server: its connection) on a thread of its own, while the caller builds the rest. Call
     // at most once, before the first player; players wait for it, and the first song's
     // pipeline takes the opened sink when its name matches (`audioSink` as for the player).
-    static void warmUp(std::string audioSink = {});
+    // With `firstSong`, that file also starts playing there at the volume given; the first
+    // player to open it takes it over, already playing, and waits for its preroll as open()
+    // does (a failure is told then). Opening any other file stops it.
+    static void warmUp(std::string audioSink = {}, std::string firstSong = {},
+                       int volumePermille = 1000);
 
 private:
     void drainBus();

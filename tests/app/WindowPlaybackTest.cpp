@@ -1,6 +1,8 @@
 // The window's playback handlers driven directly, tick by tick, with a fake player.
 
 #include "app/TForm1.h"
+#include "app/core/FirstSong.h"
+#include "app/core/StartupPath.h"
 #include "app/core/SettingsStore.h"
 #include "playback/SongListFile.h"
 #include "playback/TimeText.h"
@@ -123,22 +125,76 @@ TEST_F(WindowPlayback, StartPlaysASongAndLogsIt)
     EXPECT_FALSE(f->itime->text().isEmpty());
 }
 
+TEST_F(WindowPlayback, TheSongDrawnBeforeTheWindowIsTheOneItPlays)
+{
+    struct Scripted : RandomSource
+    {
+        std::vector<std::size_t> draws;
+        std::size_t below(std::size_t n) override
+        {
+            const std::size_t d = draws.empty() ? 0 : draws.front() % n;
+            if (!draws.empty()) draws.erase(draws.begin());
+            return d;
+        }
+    };
+    const auto exists = [](const std::string& path) { return path.find("nope") == std::string::npos; };
+    const auto draw = [&](const std::string& file, std::vector<std::size_t> draws) {
+        Scripted r;
+        r.draws = std::move(draws);
+        return drawFirstSong(file, r, exists, dir.file("backup"), dir.file("run"));
+    };
+    // What needs a word to the user is left to the window.
+    const std::string held = dir.file("held.txt"), banned = dir.file("banned.txt"),
+                      gap = dir.file("gap.txt");
+    writeFile(held, "0|" + songs[0] + "\r\n");
+    writeFile(banned, "-1|" + songs[0] + "\r\n");
+    writeFile(gap, "0|" + dir.file("nope.mp3") + "\r\n0|" + songs[1] + "\r\n");
+    SongListLock other;
+    ASSERT_EQ(other.acquire(held, dir.file("run")), SongListLock::Result::Taken);
+    for (const std::string& file : {dir.file("missing.txt"), held, banned, gap})
+        EXPECT_EQ(draw(file, {0, 1}), nullptr) << file;
+
+    // Drawn from another list than the window opens: not taken, and that list is free again.
+    services.firstSong = draw(gap, {1});
+    ASSERT_NE(services.firstSong, nullptr);
+    EXPECT_EQ(start(list)->ListFileName, list);
+    EXPECT_EQ(services.firstSong.use_count(), 1); // dropped by the window
+    services.firstSong.reset();
+    EXPECT_NE(draw(gap, {1}), nullptr);
+
+    services.firstSong = draw(list, {2});
+    ASSERT_NE(services.firstSong, nullptr);
+    EXPECT_EQ(draw(list, {2}), nullptr); // its lock is held
+    std::remove(dir.file("log.txt").c_str());
+    auto f = start(list);
+    EXPECT_EQ(services.firstSong.use_count(), 1); // the window took the list and its lock
+    services.firstSong.reset();
+    EXPECT_EQ(f->CurrentSong, songs[2]);
+    EXPECT_EQ(mp.current(), songs[2]);
+    EXPECT_EQ(f->dl.get(2), "1|" + songs[2]); // counted once
+    EXPECT_EQ(f->dl.get(0), "0|" + songs[0]);
+    EXPECT_EQ(log().size(), 2u);
+    EXPECT_EQ(draw(list, {2}), nullptr); // the window holds the lock now
+    f.reset();
+    EXPECT_NE(draw(list, {2}), nullptr);
+}
+
 TEST_F(WindowPlayback, BareListNameIsTakenFromTheProgramFolder)
 {
     services.executableDir = dir.path();
     auto f = start("list.txt");
     EXPECT_EQ(f->ListFileName, list);
-    EXPECT_EQ(f->resolveListFile("sub/list.txt"), "sub/list.txt");
-    EXPECT_EQ(f->resolveListFile("/abs/list.txt"), "/abs/list.txt");
+    const auto named = [&](const std::string& arg, bool desktop) {
+        return startupListName({arg}, "/prog", desktop, store);
+    };
+    EXPECT_EQ(named("sub/list.txt", false), "sub/list.txt");
+    EXPECT_EQ(named("/abs/list.txt", true), "/abs/list.txt");
     // A list of that name in the current folder wins, except from the desktop menu.
     const QString before = QDir::currentPath();
     QDir::setCurrent(QString::fromStdString(dir.path()));
     writeFile(dir.file("here.txt"), "");
-    for (auto [desktop, want] : {std::pair{false, "here.txt"}, {true, "/prog/here.txt"}}) {
-        services.executableDir = "/prog";
-        services.desktopMode = desktop;
-        EXPECT_EQ(start("")->resolveListFile("here.txt"), want) << desktop;
-    }
+    EXPECT_EQ(named("here.txt", false), "here.txt");
+    EXPECT_EQ(named("here.txt", true), "/prog/here.txt");
     QDir::setCurrent(before);
 }
 

@@ -137,3 +137,35 @@ TEST(GstPlayer, VolumeScaleIsCubic)
     EXPECT_NEAR(GstMediaPlayer::linearVolume(500), 0.125, 1e-9);
     EXPECT_DOUBLE_EQ(GstMediaPlayer::linearVolume(2000), 1.0);
 }
+
+// The first song started before any player exists is taken over where it plays; each test
+// runs in a process of its own, which may warm up once.
+TEST(GstPlayer, ASongStartedAheadIsTakenOverPlaying)
+{
+    TempDir dir;
+    const auto song = dir.file("song.mp3");
+    test::makeMp3(song, 3.0);
+    GstMediaPlayer::warmUp("fakesink", song, 400);
+    std::this_thread::sleep_for(500ms);
+    GstMediaPlayer mp("fakesink");
+    mp.open(song);
+    EXPECT_EQ(mp.mode(), PlayerMode::Playing);
+    const auto before = mp.positionMs();
+    EXPECT_GE(before, 200); // playing before the open, not restarted by it
+    mp.play();
+    EXPECT_GE(mp.positionMs(), before);
+}
+
+TEST(GstPlayer, ABrokenSongStartedAheadFailsInTheOpen)
+{
+    TempDir dir;
+    const auto text = dir.file("notes.mp3"), song = dir.file("song.mp3");
+    test::writeFile(text, "just some text, no sound at all\n");
+    test::makeMp3(song, 1.0);
+    GstMediaPlayer::warmUp("fakesink", text);
+    GstMediaPlayer mp("fakesink", 5000);
+    EXPECT_THROW(mp.open(text), PlayerError);
+    EXPECT_EQ(mp.mode(), PlayerMode::NotReady);
+    mp.open(song);
+    EXPECT_EQ(mp.mode(), PlayerMode::Stopped); // an ordinary open again
+}
