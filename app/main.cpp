@@ -1,43 +1,25 @@
-// Program entry: the application, the player back-end and the main window.
+// Program entry. Only what the first song needs is linked here (the song list, the settings,
+// GStreamer): that song is drawn and started first, then the window's module, with Qt's
+// widget libraries, is loaded while it starts.
 
-#include "app/ErrorReport.h"
 #include "app/core/FirstSong.h"
+#include "app/core/Launch.h"
 #include "app/core/QSettingsStore.h"
 #include "app/core/Settings.h"
 #include "app/core/StartupPath.h"
-#include "app/ListFileDialog.h"
-#include "app/TForm1.h"
 #include "playback/SongListFile.h"
 #include "playback/gst/GstMediaPlayer.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QDialog>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QMessageBox>
-#include <QSocketNotifier>
-#include <QTranslator>
 #include <algorithm>
-#include <csignal>
-#include <filesystem>
 #include <cstdio>
+#include <dlfcn.h>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-int g_signalFd[2] = {-1, -1};
-
-void onTerminate(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] auto n = ::write(g_signalFd[0], &byte, 1);
-}
 
 constexpr char kUsage[] =
     "Usage: larkspur [--desktop] [SONGLIST]\n"
@@ -54,7 +36,7 @@ constexpr char kUsage[] =
 // The first song's draw and start, on GStreamer's threads while Qt and the window get
 // ready. Anything out of the ordinary is left to the window, which tells it.
 std::shared_ptr<larkspur::FirstSong> startFirstSongEarly(const std::vector<std::string>& lists,
-                                                         const larkspur::FormServices& services)
+                                                         const larkspur::Launch& services)
 {
     try {
         larkspur::QSettingsStore settings;
@@ -107,7 +89,7 @@ int main(int argc, char** argv)
         else
             lists.emplace_back(arg);
     }
-    larkspur::FormServices services;
+    larkspur::Launch services;
     services.executableDir = programFolder();
     if (desktop) {
         // From a desktop menu the program's folder is a system folder and the current one
@@ -122,84 +104,27 @@ int main(int argc, char** argv)
     if (onlyNames) services.firstSong = startFirstSongEarly(lists, services);
     // Else GStreamer and the sound server get ready on another core while Qt starts.
     if (!services.firstSong) larkspur::GstMediaPlayer::warmUp();
-    larkspur::Application app(argc, argv);
-    // No display name: the platform would append it to every dialog's title.
-    QApplication::setQuitOnLastWindowClosed(false);
-    // Qt's own words in the user's language, where installed: the hotkey texts take the
-    // local names of Ctrl, Shift and Alt from them ("Strg+Umschalt+P"). Not before the first
-    // song has started, unless a dialog comes first.
-    QTranslator qtWords;
-    bool wordsLoaded = false;
-    const auto loadTranslations = [&qtWords, &wordsLoaded] {
-        if (std::exchange(wordsLoaded, true)) return;
-        if (qtWords.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-            QCoreApplication::installTranslator(&qtWords);
-    };
-
-    larkspur::GstMediaPlayer player;
-    services.loadTranslations = loadTranslations;
-    services.mp = &player;
-    services.askListFile = [&services] {
-        return larkspur::askListFileDialog(nullptr, services.executableDir);
-    };
-
-    const auto fatal = [&loadTranslations](const std::string& text) {
-        loadTranslations();
-        QMessageBox::critical(nullptr, QStringLiteral("Larkspur"), QString::fromLocal8Bit(text));
-    };
-    std::unique_ptr<larkspur::TForm1> window;
-    if (!larkspur::runStartStep([&] { window = std::make_unique<larkspur::TForm1>(services); },
-                                fatal))
-        return 1;
-    larkspur::TForm1& Form1 = *window;
-
-    // A terminate or interrupt signal is a close request, handled on the event loop like
-    // the window's own close: fade, list and settings saved.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFd) == 0) {
-        auto* notifier = new QSocketNotifier(g_signalFd[1], QSocketNotifier::Read, &Form1);
-        QObject::connect(notifier, &QSocketNotifier::activated, &Form1, [&Form1] {
-            char byte;
-            [[maybe_unused]] auto n = ::read(g_signalFd[1], &byte, 1);
-            // A dialog at start-up runs its own loop: end it too, or the program would stay.
-            while (QWidget* modal = QApplication::activeModalWidget()) {
-                if (auto* dialog = qobject_cast<QDialog*>(modal))
-                    dialog->reject();
-                else
-                    modal->close();
-                if (QApplication::activeModalWidget() == modal) break;
-            }
-            Form1.close();
-        });
-        struct sigaction sa {};
-        sa.sa_handler = onTerminate;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
-        sigaction(SIGTERM, &sa, nullptr);
-        sigaction(SIGINT, &sa, nullptr);
+    // Loading the module while GStreamer loads its plug-ins would hold both up: they take
+    // turns at the dynamic loader. The song first, the window right after.
+    if (services.firstSong) larkspur::GstMediaPlayer::waitForWarmUp();
+    // The module beside the program (a build), else where the install put it.
+    void* module = nullptr;
+    std::string tried;
+    for (const std::string& folder :
+         {programFolder(), programFolder() + "/" LARKSPUR_MODULE_FROM_PROGRAM}) {
+        const std::string path = folder + "/larkspur-window.so";
+        module = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
+        if (module) break;
+        tried += std::string("\n  ") + ::dlerror();
     }
-
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
-    args.removeAll(QStringLiteral("--desktop"));
-    std::unique_ptr<larkspur::MprisService> mpris;
-    // An error before the event loop runs ends the program, once the user has read it.
-    const bool started = larkspur::runStartStep(
-        [&] {
-            Form1.FormCreate(args);
-            if (Form1.closed()) return;
-            // Media keys and desktop controls; without a session bus the player runs without them.
-            mpris = std::make_unique<larkspur::MprisService>(Form1.mprisControl());
-            if (mpris->registerOnSessionBus()) {
-                QObject::connect(&Form1, &larkspur::TForm1::playerChanged, mpris.get(),
-                                 &larkspur::MprisService::playerChanged);
-                QObject::connect(&Form1, &larkspur::TForm1::seeked, mpris.get(),
-                                 &larkspur::MprisService::seeked);
-            }
-            Form1.show();
-        },
-        fatal);
-    if (!started) return 1;
-    if (Form1.closed()) return 0;
-    return QApplication::exec();
+    const auto windowMain =
+        module ? reinterpret_cast<larkspur::WindowMain>(::dlsym(module, larkspur::kWindowMainSymbol))
+               : nullptr;
+    if (!windowMain) {
+        std::fprintf(stderr, "larkspur: the window's module could not be loaded:%s\n",
+                     tried.c_str());
+        return 1;
+    }
+    services.makePlayer = [] { return std::make_unique<larkspur::GstMediaPlayer>(); };
+    return windowMain(argc, argv, services);
 }

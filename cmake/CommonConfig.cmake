@@ -25,7 +25,7 @@ endif()
 # A core library made of every .cpp in the calling folder.
 function(larkspur_core_library name)
   file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  list(FILTER _src EXCLUDE REGEX "/main\\.cpp$")
+  list(FILTER _src EXCLUDE REGEX "/(main|WindowMain)\\.cpp$")
   if(_src)
     add_library(${name} STATIC ${_src})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})

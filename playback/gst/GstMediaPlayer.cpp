@@ -230,6 +230,8 @@ void GstMediaPlayer::warmUp(std::string audioSink, std::string firstSong, int vo
     });
 }
 
+void GstMediaPlayer::waitForWarmUp() { finishWarmUp(); }
+
 double GstMediaPlayer::linearVolume(int volumePermille)
 {
     // The 0..1000 scale is read as a cubic (perceived loudness) volume, which spreads the

@@ -49,6 +49,8 @@ public:
     // does (a failure is told then). Opening any other file stops it.
     static void warmUp(std::string audioSink = {}, std::string firstSong = {},
                        int volumePermille = 1000);
+    // Returns once the warm-up is done (the first song, if any, set playing).
+    static void waitForWarmUp();
 
 private:
     void drainBus();

@@ -67,6 +67,26 @@ TEST(ProgramDesktop, InstallLaysOutValidDesktopFiles)
          {prefix.file("bin/larkspur"), prefix.file("bin/larkspur-tool"), desktop, metainfo,
           prefix.file("share/icons/hicolor/scalable/apps/" + kAppId + ".svg")})
         EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(file))) << file;
+    // The installed program finds its window and plays.
+    const auto song = prefix.file("Band - Song.mp3"), list = prefix.file("list.txt");
+    larkspur::test::makeMp3(song, 3.0);
+    writeFile(list, "0|" + song + "\r\n");
+    QProcess p;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("LARKSPUR_AUDIO_SINK"), QStringLiteral("fakesink"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(prefix.file("config")));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QString::fromStdString(prefix.path()));
+    p.start(QString::fromStdString(prefix.file("bin/larkspur")), {QString::fromStdString(list)});
+    ASSERT_TRUE(p.waitForStarted());
+    for (int i = 0; i < 100 && readFile(prefix.file("log.txt")).find(song) == std::string::npos; ++i)
+        QThread::msleep(50);
+    EXPECT_EQ(p.state(), QProcess::Running) << p.readAllStandardError().toStdString();
+    EXPECT_NE(readFile(prefix.file("log.txt")).find(song), std::string::npos);
+    p.terminate();
+    EXPECT_TRUE(p.waitForFinished(10000));
+
     EXPECT_NE(readFile(desktop).find("Exec=larkspur --desktop\n"), std::string::npos);
     EXPECT_EQ(readFile(desktop).find("MimeType"), std::string::npos); // an argument is the list
 
