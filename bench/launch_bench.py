@@ -5,12 +5,15 @@ Both players take turns on the same generated MP3, ROUNDS times each, on a Pulse
 sink of our own (with a private X display and session bus for the player). Each launch:
   - launch to the first non-silent block on the sink's monitor (recorded with parec),
   - launch to the stream's creation at the sound server (pactl subscribe),
-  - RSS, PSS and anonymous memory 5 s after launch (/proc/PID/smaps_rollup),
+  - RSS, PSS and anonymous memory 5 s after launch (/proc/PID/smaps_rollup), the song's
+    lyrics read from their .lyr file,
   - CPU over the next CPU_SECONDS of playing,
   - SIGTERM while playing to the first quieter block on the monitor (the exit fade's start;
     gst-play-1.0 just stops) and to the process's end.
 Then the player alone, started on lists it cannot play (/dev/zero, a FIFO, 1,000 entries all
 banned), SIGTERM while idle to its end. Medians, and ratios to gst-play-1.0 from this run.
+Last, memory alone: the player with lyrics from their file, the player after an answer from a
+loopback lyrics database, and bench_floor_window (a Qt window and a playbin, nothing else).
 
 Usage: bench/launch_bench.py [BUILD_DIR] [--rounds N] [--cpu-seconds S]
 Needs pulseaudio, pulseaudio-utils, Xvfb, dbus-daemon, gst-play-1.0 and gst-launch-1.0 with
@@ -167,6 +170,18 @@ def run_once(cmd, env, cwd, monitor, cpu_window):
             "anon": anon / 1024, "cpu": cpu, "fade": fade, "exit": exit_ms}
 
 
+def memory_only(cmd, env, cwd, ready=lambda: True):
+    """RSS, PSS and anonymous memory 5 s after launch, once ready() holds; then SIGTERM."""
+    t0 = time.monotonic()
+    proc = subprocess.Popen(cmd, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_for(ready, 10)
+    time.sleep(max(0.0, t0 + 5 - time.monotonic()))
+    values = memory_kib(proc.pid) if proc.poll() is None else (float("nan"),) * 3
+    term_and_time(proc)
+    return [v / 1024 for v in values]
+
+
 def idle_exit(player, list_path, env, cwd):
     log = os.path.join(cwd, "log.txt")
     size = os.path.getsize(log) if os.path.exists(log) else 0
@@ -239,6 +254,9 @@ def main():
                         "num-buffers=%d" % int(seconds * RATE / 1024) , "!",
                         "audio/x-raw,rate=%d,channels=2" % RATE, "!", "audioconvert", "!",
                         "lamemp3enc", "!", "filesink", "location=" + song], check=True)
+        # Its lyrics come from their file: nothing is fetched.
+        with open(os.path.join(work, "Band - Song.lyr"), "w") as f:
+            f.write("First line of the song\r\nSecond line of the song\r\n")
         one = os.path.join(work, "one.txt")
         with open(one, "w") as f:
             f.write("0|%s\r\n" % song)
@@ -263,6 +281,41 @@ def main():
             for name, path in idle.items():
                 idle_results[name].append(idle_exit(player, path, env, work))
 
+        # Memory beside what it comes from: the song's lyrics fetched from a loopback lyrics
+        # database, and the floor of the stack (a Qt window and a playbin, nothing else).
+        other = os.path.join(work, "Band - Other.mp3")
+        shutil.copy(song, other)
+        two = os.path.join(work, "two.txt")
+        with open(two, "w") as f:
+            f.write("0|%s\r\n" % other)
+        db_dir = os.path.join(work, "db")
+        os.makedirs(db_dir)
+        with open(os.path.join(db_dir, "routes.json"), "w") as f:
+            f.write('{"records": [{"artistName": "Band", "trackName": "Other", "duration": %d, '
+                    '"instrumental": false, "plainLyrics": "First line\\nSecond line", '
+                    '"syncedLyrics": "[00:01.00]First line\\n[00:02.00]Second line"}]}'
+                    % int(seconds))
+        source = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+        db = subprocess.Popen([sys.executable, os.path.join(source, "tests/support/LyricsDatabase.py"),
+                               db_dir], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        procs.append(db)
+        db_env = dict(env, LARKSPUR_LYRICS_DB_URL="http://127.0.0.1:%s" % db.stdout.readline().strip())
+        requests = os.path.join(db_dir, "requests.log")
+        floor = os.path.join(os.path.abspath(args.build), "bench", "bench_floor_window")
+        memory = {"larkspur, lyrics from their .lyr file": [],
+                  "larkspur, after a lyrics database answer": [],
+                  "a Qt window and a playbin, nothing else": []}
+        for _ in range(min(args.rounds, 3)):
+            memory["larkspur, lyrics from their .lyr file"].append(
+                memory_only([player, one], env, work))
+            if os.path.exists(requests):
+                os.remove(requests)
+            memory["larkspur, after a lyrics database answer"].append(
+                memory_only([player, two], db_env, work, lambda: os.path.exists(requests)))
+            if os.access(floor, os.X_OK):
+                memory["a Qt window and a playbin, nothing else"].append(
+                    memory_only([floor, song], env, work))
+
         def med(name, key):
             values = [x[key] for x in results[name] if x[key] == x[key]]
             return statistics.median(values) if values else float("nan")
@@ -283,6 +336,14 @@ def main():
             print("%-38s %10.1f %13s %7s" % ("SIGTERM to exit, idle on " + name + ", ms",
                                             statistics.median(good) if good else float("nan"),
                                             "-", "-"))
+        print("\nMemory 5 s after launch, MiB, medians of %d   %6s %6s %6s"
+              % (min(args.rounds, 3), "RSS", "PSS", "anon"))
+        for name, values in memory.items():
+            if not values:
+                print("%-44s %s" % (name, "not built (make bench builds it)"))
+                continue
+            print("%-44s %6.1f %6.1f %6.1f" % ((name,) + tuple(
+                statistics.median(v[i] for v in values) for i in range(3))))
         return 0
     finally:
         if monitor:

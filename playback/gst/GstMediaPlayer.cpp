@@ -22,6 +22,8 @@ constexpr guint kPlayFlagSoftVolume = 0x10;
 // defaults (200 ms and 10 ms), which a fade applied to the samples would need.
 constexpr gint64 kServerVolumeBufferUs = 1000000;
 constexpr gint64 kServerVolumeSegmentUs = 100000;
+// How long the warm-up waits for the first song to reach playing.
+constexpr GstClockTime kFirstSongWait = 300 * GST_MSECOND;
 
 // The sink element (or the device sink inside autoaudiosink) whose volume the sound server
 // applies when it mixes, so a change sounds at once whatever the sink has buffered; null
@@ -222,7 +224,10 @@ void GstMediaPlayer::warmUp(std::string audioSink, std::string firstSong, int vo
             GstElement* song = makePlaybin(w.songPath, w.sinkName, w.songVolume,
                                            w.songServerVolume);
             gst_object_ref_sink(song);
-            gst_element_set_state(song, GST_STATE_PLAYING);
+            // Waited for here, within a bound, so that what is built next does not take
+            // the processor from the song's start.
+            if (gst_element_set_state(song, GST_STATE_PLAYING) == GST_STATE_CHANGE_ASYNC)
+                gst_element_get_state(song, nullptr, nullptr, kFirstSongWait);
             w.song = song;
         } catch (const PlayerError&) {
             // The player's own open tries again and tells why.
