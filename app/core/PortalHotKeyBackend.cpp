@@ -165,10 +165,13 @@ void PortalHotKeyBackend::request(const QString& method, QVariantList args, Done
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kShortcuts, method);
     call.setArguments(args);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method] {
+    const unsigned serial = m_serial;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method, serial] {
         watcher->deleteLater();
         const QDBusMessage reply = watcher->reply();
-        if (!m_done) return;
+        // The answer's Response may come first, and the next request go out, before this
+        // reply is seen: it must not take that request's place.
+        if (!m_done || serial != m_serial) return;
         if (reply.type() == QDBusMessage::ErrorMessage) {
             report("The desktop's portal refused " + method.toStdString() + ": " +
                    reply.errorMessage().toStdString());

@@ -87,3 +87,21 @@ TEST(PortalHotKeys, BindsOnceRunsActivatedIdsAndClosesWhenAllAreReleased)
     ASSERT_TRUE(QTest::qWaitFor([&] { return pressed.size() == 2; }));
     EXPECT_EQ(pressed, std::vector<quint32>({n, n}));
 }
+
+// A request's Response seen before the call's reply: the next request is still heard.
+TEST(PortalHotKeys, AResponseBeforeItsReplyDoesNotStallTheNextRequest)
+{
+    test::StandInPortal portal;
+    portal.responseFirst = true;
+    const HotKeyValue n = ParseHotKey(u"Ctrl+Shift+N"_s, false);
+    PortalHooks hooks{u"org.example.Player"_s,
+                      [](HotKeyValue) { return std::optional(PortalShortcutName{u"next"_s, u"Next"_s}); },
+                      {}};
+    THotKeyManager hkmng(makePortalHotKeyBackend(
+        QDBusConnection::connectToBus(portal.address(), u"player"_s), hooks));
+    EXPECT_NE(hkmng.RegisterKey(n), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal.calls().size() == 5; }));
+    hkmng.ReleaseAllKeys();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal.calls().size() == 6; }));
+    EXPECT_EQ(portal.calls().last(), u"Close"_s);
+}

@@ -65,11 +65,12 @@ bool StandInPortal::handleMessage(const QDBusMessage& message, const QDBusConnec
         const QString token =
             qdbus_cast<QVariantMap>(args.last()).value(u"handle_token"_s).toString();
         const QString request = kPath + u"/request/"_s + sender + u'/' + token;
-        bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
         QDBusMessage response =
             QDBusMessage::createSignal(request, u"org.freedesktop.portal.Request"_s, u"Response"_s);
         response << code << results;
-        bus.send(response);
+        if (responseFirst) bus.send(response);
+        bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        if (!responseFirst) bus.send(response);
     };
     m_calls << member;
     if (member == u"Get" && args.value(0) == kShortcuts) {

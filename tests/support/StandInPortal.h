@@ -25,6 +25,8 @@ class StandInPortal : public QDBusVirtualObject
 
     // "Register <app>", "CreateSession", "BindShortcuts <id>=<text>=<trigger> ..."
     QStringList calls() const;
+    // Each request's Response signal before the call's reply, which the bus allows.
+    bool responseFirst = false;
 
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
