@@ -140,7 +140,14 @@ TEST(KillDuringSave, SettingsLyricsAndStagingPageAreTheOldOrTheNewOnes)
         EXPECT_GT(oldInSave, 0) << c.name;
         c.save(1 - current);
         EXPECT_EQ(c.seen(), 1 - current) << c.name;
-        EXPECT_EQ(folderNames(folder), std::vector<std::string>{name}) << c.name;
+        // Six lower-case letters may be the user's "backup", so the store leaves them; a
+        // killed save's random name is such a word now and then.
+        auto names = folderNames(folder);
+        std::erase_if(names, [&](const std::string& n) {
+            return std::regex_match(n, std::regex(std::regex_replace(
+                                           name, std::regex(R"([.])"), R"(\.)") + R"(\.[a-z]{6})"));
+        });
+        EXPECT_EQ(names, std::vector<std::string>{name}) << c.name;
     }
 }
 
