@@ -2,8 +2,9 @@
 BUILD     ?= build
 LIST      ?=
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
-# Many tests wait on timers and loopback servers: one more than the cores keeps them busy.
-TESTJOBS  ?= $(shell expr $(JOBS) + 1)
+# Most tests spend their time waiting on timers and loopback servers: two per core keep
+# the cores busy.
+TESTJOBS  ?= $(shell expr $(JOBS) \* 2)
 BUILDTYPE ?= RelWithDebInfo
 CMAKEFLAGS ?=
 ifeq ($(CI),true)

@@ -209,10 +209,10 @@ TEST(HostileServers, AFetchCancelledWhileTakingALargeBodyLeavesNothingForTheNext
     FetchLimits roomy = HttpClient::defaultLimits();
     roomy.bodyBytes = 1024u * 1024 * 1024; // the cancel must come first
     HttpClient client(roomy);
+    bool cutMidBody = false; // on a busy machine the earliest cancel may come before any byte
     for (const int afterMs : {20, 60, 150}) {
         QTimer::singleShot(afterMs, [&] { client.Disconnect(); });
-        const std::string part = client.Get(huge.url("/page"));
-        EXPECT_GT(part.size(), 0u) << afterMs;
+        cutMidBody = !client.Get(huge.url("/page")).empty() || cutMidBody;
         EXPECT_EQ(client.Get(page.url("/page")), "<p>next page</p>\n") << afterMs;
 
         BrowserDocument browser;
@@ -224,4 +224,5 @@ TEST(HostileServers, AFetchCancelledWhileTakingALargeBodyLeavesNothingForTheNext
         ASSERT_TRUE(waitUntil([&] { return complete.count() > 0; }, 5000)) << afterMs;
         EXPECT_EQ(browser.innerText(), "next page") << afterMs;
     }
+    EXPECT_TRUE(cutMidBody);
 }
