@@ -328,7 +328,7 @@ void TForm1::startFirstSong(const QStringList& args)
         checkListWritable();
         if (m_services.desktopMode) m_services.settings->writeAll({{kLastListSetting, name}});
         PlayNextSong(-1);
-        lsave->start();
+        if (!m_closed) lsave->start(); // a close may come while the song starts
     }
 }
 

@@ -393,10 +393,15 @@ void TForm1::fadetmrTimer()
     case FadeEnd::PlayNext:
         NextAfterFade = false;
         SetPlayerVolume(0);
-        PlayNextSong(PendingIndex);
         // Music plays again either way (a new song, or the old one fading back in), so a
         // pause pressed during the skip fade must not leave the caption at "Play", and a
-        // song paused before the skip must go on.
+        // song paused before the skip must go on. Set before the start: the start reads the
+        // song's tags aside, with the event loop running, and a pause or a close asked for
+        // meanwhile stands.
+        showPauseCaption(true);
+        FadingIn = true;
+        PlayNextSong(PendingIndex);
+        if (m_closed || CloseAfterFade || Pause1->text() == kPlayCaption) break;
         if (mp().mode() == PlayerMode::Paused) {
             try {
                 mp().resume();
@@ -404,7 +409,6 @@ void TForm1::fadetmrTimer()
                 m_services.showError(e.what());
             }
         }
-        showPauseCaption(true);
         dt->start();
         FadingIn = true;
         fadetmr->start();

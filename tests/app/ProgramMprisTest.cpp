@@ -11,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <regex>
 #include <set>
 
@@ -222,4 +223,7 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
     for (auto at = log.find(" <- EXIT"); at != std::string::npos; at = log.find(" <- EXIT", at + 1))
         ++exits;
     EXPECT_EQ(exits, 2u) << log;
+    if (HasFailure())
+        std::cerr << "The player's log:\n" << log << "Its errors:\n"
+                  << p.readAllStandardError().toStdString();
 }

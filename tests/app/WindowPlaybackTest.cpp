@@ -278,6 +278,26 @@ TEST_F(WindowPlayback, SkipFadesOutThenStartsAnotherSong)
     EXPECT_EQ(mp.opened.size(), first + 2);
     EXPECT_EQ(mp.mode(), PlayerMode::Playing);
     EXPECT_EQ(f->Pause1->text(), QStringLiteral("&Pause"));
+
+    // What is asked for while the new song starts (its tags are read aside, with the event
+    // loop running) stands once it has started.
+    struct Asked { const char* what; int clicks; bool close; PlayerMode after; const char* caption; };
+    for (const Asked& a : {Asked{"pause", 1, false, PlayerMode::Paused, "&Play"},
+                           Asked{"pause and play", 2, false, PlayerMode::Playing, "&Pause"},
+                           Asked{"close", 0, true, PlayerMode::Stopped, "&Pause"}}) {
+        mp.onOpen = [&] {
+            QMetaObject::invokeMethod(f.get(), [&] {
+                for (int i = 0; i < a.clicks; ++i) f->Pause1Click();
+                if (a.close) f->close();
+            }, Qt::QueuedConnection);
+        };
+        f->Next1Click();
+        runFade(*f);
+        mp.onOpen = nullptr;
+        EXPECT_EQ(mp.mode(), a.after) << a.what;
+        EXPECT_EQ(f->Pause1->text().toStdString(), a.caption) << a.what;
+        EXPECT_EQ(f->closed(), a.close) << a.what;
+    }
 }
 
 TEST_F(WindowPlayback, NeverPlayAgainBansTheSong)

@@ -3,6 +3,7 @@
 
 #include "playback/MediaPlayer.h"
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ public:
         if (broken.count(fileName)) throw PlayerError("cannot open " + fileName);
         m_open = fileName;
         m_mode = PlayerMode::Stopped;
+        if (onOpen) onOpen();
     }
     void play() override
     {
@@ -55,6 +57,7 @@ public:
     const std::string& current() const { return m_open; }
 
     std::set<std::string> broken;
+    std::function<void()> onOpen;
     std::vector<std::string> opened;
     std::vector<int> volumes;
     std::vector<long long> seeks;

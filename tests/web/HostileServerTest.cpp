@@ -212,7 +212,11 @@ TEST(HostileServers, AFetchCancelledWhileTakingALargeBodyLeavesNothingForTheNext
     bool cutMidBody = false; // on a busy machine the earliest cancel may come before any byte
     for (const int afterMs : {20, 60, 150}) {
         QTimer::singleShot(afterMs, [&] { client.Disconnect(); });
-        cutMidBody = !client.Get(huge.url("/page")).empty() || cutMidBody;
+        try {
+            cutMidBody = !client.Get(huge.url("/page")).empty() || cutMidBody;
+        } catch (const HttpError& e) { // cut before the headers came
+            EXPECT_STREQ(e.what(), "Connection Closed Gracefully.") << afterMs;
+        }
         EXPECT_EQ(client.Get(page.url("/page")), "<p>next page</p>\n") << afterMs;
 
         BrowserDocument browser;
