@@ -285,15 +285,15 @@ TEST_F(WindowPlayback, SkipFadesOutThenStartsAnotherSong)
     for (const Asked& a : {Asked{"pause", 1, false, PlayerMode::Paused, "&Play"},
                            Asked{"pause and play", 2, false, PlayerMode::Playing, "&Pause"},
                            Asked{"close", 0, true, PlayerMode::Stopped, "&Pause"}}) {
-        mp.onOpen = [&] {
-            QMetaObject::invokeMethod(f.get(), [&] {
-                for (int i = 0; i < a.clicks; ++i) f->Pause1Click();
-                if (a.close) f->close();
-            }, Qt::QueuedConnection);
+        bool asked = false;
+        mp.onPlay = [&] {
+            if (std::exchange(asked, true)) return;
+            for (int i = 0; i < a.clicks; ++i) f->Pause1Click();
+            if (a.close) f->close();
         };
         f->Next1Click();
         runFade(*f);
-        mp.onOpen = nullptr;
+        mp.onPlay = nullptr;
         EXPECT_EQ(mp.mode(), a.after) << a.what;
         EXPECT_EQ(f->Pause1->text().toStdString(), a.caption) << a.what;
         EXPECT_EQ(f->closed(), a.close) << a.what;

@@ -20,13 +20,13 @@ public:
         if (broken.count(fileName)) throw PlayerError("cannot open " + fileName);
         m_open = fileName;
         m_mode = PlayerMode::Stopped;
-        if (onOpen) onOpen();
     }
     void play() override
     {
         if (m_open.empty()) throw PlayerError("nothing open");
         if (m_mode != PlayerMode::Playing) ++starts; // a playing song goes on as it is
         m_mode = PlayerMode::Playing;
+        if (onPlay) onPlay();
     }
     void pause() override
     {
@@ -57,7 +57,7 @@ public:
     const std::string& current() const { return m_open; }
 
     std::set<std::string> broken;
-    std::function<void()> onOpen;
+    std::function<void()> onPlay; // a handler the event loop runs while a song starts
     std::vector<std::string> opened;
     std::vector<int> volumes;
     std::vector<long long> seeks;
