@@ -2,6 +2,9 @@
 // GStreamer): that song is drawn and started first, then the window's module, with Qt's
 // widget libraries, is loaded while it starts.
 
+// Before Qt's headers, whose "signals" keyword is a name in GIO's.
+#include <gio/gio.h>
+
 #include "app/core/FirstSong.h"
 #include "app/core/Launch.h"
 #include "app/core/QSettingsStore.h"
@@ -57,6 +60,33 @@ std::shared_ptr<larkspur::FirstSong> startFirstSongEarly(const std::vector<std::
     }
 }
 
+// A program that cannot show its window still says why where the user looks: a desktop
+// notification. GIO is loaded for it only here; no one else in this process needs it.
+void tellDesktop(const std::string& body)
+{
+    void* gio = ::dlopen("libgio-2.0.so.0", RTLD_LAZY | RTLD_LOCAL);
+    if (!gio) return;
+    using BusGet = GDBusConnection* (*)(GBusType, GCancellable*, GError**);
+    using Call = GVariant* (*)(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                               const gchar*, GVariant*, const GVariantType*, GDBusCallFlags,
+                               gint, GCancellable*, GError**);
+    const auto busGet = reinterpret_cast<BusGet>(::dlsym(gio, "g_bus_get_sync"));
+    const auto call = reinterpret_cast<Call>(::dlsym(gio, "g_dbus_connection_call_sync"));
+    GDBusConnection* bus = busGet ? busGet(G_BUS_TYPE_SESSION, nullptr, nullptr) : nullptr;
+    if (bus && call) {
+        GVariant* args = g_variant_new(
+            "(susss@as@a{sv}i)", "Larkspur", 0u, "", "Larkspur cannot start", body.c_str(),
+            g_variant_new_strv(nullptr, 0), g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0),
+            -1);
+        if (GVariant* reply = call(bus, "org.freedesktop.Notifications",
+                                   "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
+                                   "Notify", args, nullptr, G_DBUS_CALL_FLAGS_NONE, 3000, nullptr,
+                                   nullptr))
+            g_variant_unref(reply);
+    }
+    if (bus) g_object_unref(bus);
+}
+
 std::string programFolder()
 {
     std::error_code error;
@@ -109,20 +139,26 @@ int main(int argc, char** argv)
     if (services.firstSong) larkspur::GstMediaPlayer::waitForWarmUp();
     // The module beside the program (a build), else where the install put it.
     void* module = nullptr;
-    std::string tried;
+    std::string tried, lastError;
     for (const std::string& folder :
          {programFolder(), programFolder() + "/" LARKSPUR_MODULE_FROM_PROGRAM}) {
-        const std::string path = folder + "/larkspur-window.so";
+        const std::string path =
+            (std::filesystem::path(folder) / "larkspur-window.so").lexically_normal();
         module = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
         if (module) break;
-        tried += std::string("\n  ") + ::dlerror();
+        lastError = ::dlerror();
+        tried += "\n  " + lastError;
     }
     const auto windowMain =
         module ? reinterpret_cast<larkspur::WindowMain>(::dlsym(module, larkspur::kWindowMainSymbol))
                : nullptr;
     if (!windowMain) {
+        if (module) tried = "\n  " + (lastError = ::dlerror());
         std::fprintf(stderr, "larkspur: the window's module could not be loaded:%s\n",
                      tried.c_str());
+        // The place an install puts it names what is missing there.
+        tellDesktop("Its window could not be loaded: " + lastError +
+                    ". Installing Larkspur again should mend this.");
         return 1;
     }
     services.makePlayer = [] { return std::make_unique<larkspur::GstMediaPlayer>(); };

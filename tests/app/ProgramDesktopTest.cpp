@@ -1,6 +1,7 @@
 // The program as a desktop installs and starts it: its command-line answers, the installed
 // files, and a start from the desktop menu.
 
+#include "support/SessionBus.h"
 #include "support/TestFiles.h"
 
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <filesystem>
 
 using larkspur::test::readFile;
 using larkspur::test::TempDir;
@@ -86,6 +88,30 @@ TEST(ProgramDesktop, InstallLaysOutValidDesktopFiles)
     EXPECT_NE(readFile(prefix.file("log.txt")).find(song), std::string::npos);
     p.terminate();
     EXPECT_TRUE(p.waitForFinished(10000));
+
+    // Without its window (a broken install) it says so where a tray program is seen.
+    const QString monitorProgram = QStandardPaths::findExecutable(QStringLiteral("dbus-monitor"));
+    larkspur::test::SessionBus bus;
+    if (!monitorProgram.isEmpty() && !bus.address().isEmpty()) {
+        std::filesystem::remove_all(prefix.file("lib/larkspur"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        QProcess monitor;
+        monitor.setProcessEnvironment(env);
+        monitor.start(monitorProgram, {QStringLiteral("--session"),
+                                       QStringLiteral("interface='org.freedesktop.Notifications'")});
+        QThread::msleep(300); // connected before the call
+        p.setProcessEnvironment(env);
+        p.start(QString::fromStdString(prefix.file("bin/larkspur")), {QString::fromStdString(list)});
+        EXPECT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode(), 1);
+        std::string told;
+        while (told.find("int32 -1") == std::string::npos && monitor.waitForReadyRead(3000))
+            told += monitor.readAllStandardOutput().toStdString();
+        EXPECT_NE(told.find("string \"Larkspur cannot start\""), std::string::npos) << told;
+        EXPECT_NE(told.find("lib/larkspur/larkspur-window.so: cannot open"), std::string::npos) << told;
+        monitor.kill();
+        monitor.waitForFinished();
+    }
 
     EXPECT_NE(readFile(desktop).find("Exec=larkspur --desktop\n"), std::string::npos);
     EXPECT_EQ(readFile(desktop).find("MimeType"), std::string::npos); // an argument is the list

@@ -1,5 +1,6 @@
 // The real player on a private session bus, driven as desktops and media keys drive it.
 
+#include "support/SessionBus.h"
 #include "support/TestFiles.h"
 
 #include <QFileInfo>
@@ -22,29 +23,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class SessionBus
-{
-public:
-    SessionBus()
-    {
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1")});
-        if (m_daemon.waitForStarted(5000) && m_daemon.waitForReadyRead(5000))
-            m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
-    }
-    ~SessionBus()
-    {
-        m_daemon.kill();
-        m_daemon.waitForFinished(3000);
-    }
-    QString address() const { return m_address; }
-
-private:
-    QProcess m_daemon;
-    QString m_address;
-};
-
 // The first group of each match.
 std::vector<std::string> matches(const std::string& text, const std::string& pattern)
 {
@@ -65,7 +43,7 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
         QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty() ||
         QStandardPaths::findExecutable(QStringLiteral("dbus-monitor")).isEmpty())
         GTEST_SKIP() << "needs the player, dbus-daemon, dbus-monitor and gdbus";
-    SessionBus bus;
+    larkspur::test::SessionBus bus;
     ASSERT_FALSE(bus.address().isEmpty());
     TempDir dir;
     std::filesystem::create_directories(dir.file("config/Larkspur"));
