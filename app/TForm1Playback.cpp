@@ -38,6 +38,7 @@ std::string skippedSongText(const std::string& name, const std::string& reason)
 
 std::string nonePlayableText(std::size_t songs)
 {
+    if (songs == 1) return "The one song in the list cannot be played.";
     return "None of the " + std::to_string(songs) + " songs in the list can be played.";
 }
 

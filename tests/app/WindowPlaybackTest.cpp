@@ -432,6 +432,9 @@ TEST_F(WindowPlayback, SongsThatCannotBePlayedAreNamed)
     f->PlayNextSong(-1);
     for (int tick = 0; tick < 100; ++tick) f->dtTimer(); // retries name no song over it
     EXPECT_EQ(f->statusText(), "None of the 3 songs in the list can be played.");
+    writeFile(dir.file("one.txt"), "0|" + dir.file("gone.mp3") + "\r\n");
+    mp.broken = {dir.file("gone.mp3")};
+    EXPECT_EQ(start(dir.file("one.txt"))->statusText(), "The one song in the list cannot be played.");
 }
 
 TEST_F(WindowPlayback, TimesShowTheNewSongAtOnce)
