@@ -397,12 +397,12 @@ void TForm1::fadetmrTimer()
         // Music plays again either way (a new song, or the old one fading back in), so a
         // pause pressed during the skip fade must not leave the caption at "Play", and a
         // song paused before the skip must go on. Set before the start: the start reads the
-        // song's tags aside, with the event loop running, and a pause or a close asked for
-        // meanwhile stands.
+        // song's tags aside, with the event loop running, and a pause, a skip or a close
+        // asked for meanwhile stands.
         showPauseCaption(true);
         FadingIn = true;
         PlayNextSong(PendingIndex);
-        if (m_closed || CloseAfterFade || Pause1->text() == kPlayCaption) break;
+        if (m_closed || CloseAfterFade || NextAfterFade || Pause1->text() == kPlayCaption) break;
         if (mp().mode() == PlayerMode::Paused) {
             try {
                 mp().resume();

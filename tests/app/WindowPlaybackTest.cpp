@@ -281,22 +281,27 @@ TEST_F(WindowPlayback, SkipFadesOutThenStartsAnotherSong)
 
     // What is asked for while the new song starts (its tags are read aside, with the event
     // loop running) stands once it has started.
-    struct Asked { const char* what; int clicks; bool close; PlayerMode after; const char* caption; };
-    for (const Asked& a : {Asked{"pause", 1, false, PlayerMode::Paused, "&Play"},
-                           Asked{"pause and play", 2, false, PlayerMode::Playing, "&Pause"},
-                           Asked{"close", 0, true, PlayerMode::Stopped, "&Pause"}}) {
+    // p: pause or play, n: next, c: close.
+    struct Asked { const char* keys; PlayerMode after; const char* caption; std::size_t opens; };
+    for (const Asked& a : {Asked{"p", PlayerMode::Paused, "&Play", 1},
+                           Asked{"pp", PlayerMode::Playing, "&Pause", 1},
+                           Asked{"n", PlayerMode::Playing, "&Pause", 2},
+                           Asked{"c", PlayerMode::Stopped, "&Pause", 1}}) {
         bool asked = false;
         mp.onPlay = [&] {
             if (std::exchange(asked, true)) return;
-            for (int i = 0; i < a.clicks; ++i) f->Pause1Click();
-            if (a.close) f->close();
+            for (const char* k = a.keys; *k; ++k)
+                *k == 'p' ? f->Pause1Click() : *k == 'n' ? f->Next1Click() : void(f->close());
         };
+        const auto opened = mp.opened.size();
         f->Next1Click();
         runFade(*f);
         mp.onPlay = nullptr;
-        EXPECT_EQ(mp.mode(), a.after) << a.what;
-        EXPECT_EQ(f->Pause1->text().toStdString(), a.caption) << a.what;
-        EXPECT_EQ(f->closed(), a.close) << a.what;
+        EXPECT_EQ(mp.mode(), a.after) << a.keys;
+        EXPECT_EQ(f->Pause1->text().toStdString(), a.caption) << a.keys;
+        EXPECT_EQ(mp.opened.size() - opened, a.opens) << a.keys;
+        EXPECT_FALSE(f->NextAfterFade) << a.keys;
+        EXPECT_EQ(f->closed(), *a.keys == 'c') << a.keys;
     }
 }
 
