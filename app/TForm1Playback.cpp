@@ -411,7 +411,6 @@ void TForm1::fadetmrTimer()
             }
         }
         dt->start();
-        FadingIn = true;
         fadetmr->start();
         break;
     case FadeEnd::TogglePause:

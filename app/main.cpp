@@ -153,7 +153,11 @@ int main(int argc, char** argv)
         module ? reinterpret_cast<larkspur::WindowMain>(::dlsym(module, larkspur::kWindowMainSymbol))
                : nullptr;
     if (!windowMain) {
-        if (module) tried = "\n  " + (lastError = ::dlerror());
+        if (module) {
+            const char* error = ::dlerror(); // null when the symbol is there but null
+            lastError = error ? error : "it has no entry point";
+            tried = "\n  " + lastError;
+        }
         std::fprintf(stderr, "larkspur: the window's module could not be loaded:%s\n",
                      tried.c_str());
         // The place an install puts it names what is missing there.
