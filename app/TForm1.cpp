@@ -29,6 +29,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSlider>
@@ -60,49 +61,82 @@ std::string askFile(QWidget* parent, const QString& title, const std::string& fo
     return od.selectedFiles().first().toLocal8Bit().toStdString();
 }
 
-// The scan runs on a worker thread; the dialog counts folders and songs and can cancel.
-ScanResult scanWithProgress(QWidget* parent, const std::string& folder)
+// The scan runs on a worker thread; the dialog counts folders and songs and can cancel. The
+// handler that asked has returned by then: done() gets the result, or a cancelled one at
+// once when the user cancels (a worker still busy is left to end by itself). A newer scan
+// cancels the one under way.
+void scanWithProgress(QWidget* parent, const std::string& folder,
+                      std::function<void(ScanResult)> done)
 {
-    std::atomic<std::size_t> folders{0}, songs{0};
-    std::atomic<bool> done{false};
-    DirectoryScanner scanner([&](const ScanProgress& p) {
-        folders.store(p.folders, std::memory_order_relaxed);
-        songs.store(p.songs, std::memory_order_relaxed);
-    });
-    ScanResult found;
-    std::exception_ptr failure; // carried over to this thread: a thread cannot report it
-    std::thread worker([&] {
+    struct Scan
+    {
+        std::atomic<std::size_t> folders{0}, songs{0};
+        std::atomic<bool> finished{false};
+        DirectoryScanner scanner;
+        ScanResult found;
+        std::exception_ptr failure; // carried over to the interface thread
+        Scan()
+            : scanner([this](const ScanProgress& p) {
+                  folders.store(p.folders, std::memory_order_relaxed);
+                  songs.store(p.songs, std::memory_order_relaxed);
+              })
+        {}
+    };
+    static QPointer<QProgressDialog> running;
+    if (running) running->cancel();
+    auto scan = std::make_shared<Scan>();
+    std::thread([scan, folder] {
         try {
-            found = scanner.scan(folder, "*.mp3", true);
+            scan->found = scan->scanner.scan(folder, "*.mp3", true);
         } catch (...) {
-            failure = std::current_exception();
+            scan->failure = std::current_exception();
         }
-        done.store(true);
+        scan->finished.store(true);
+    }).detach();
+    auto* dialog =
+        new QProgressDialog(QStringLiteral("Scanning..."), QStringLiteral("&Cancel"), 0, 0, parent);
+    running = dialog;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QStringLiteral("Add directory"));
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setMinimumDuration(300);
+    dialog->setAutoReset(false);
+    dialog->setAutoClose(false);
+    auto answered = std::make_shared<bool>(false);
+    const auto answer = [answered, done](ScanResult result) {
+        if (*answered) return;
+        *answered = true;
+        done(std::move(result));
+    };
+    auto* poll = new QTimer(dialog);
+    poll->setInterval(50);
+    QObject::connect(poll, &QTimer::timeout, dialog, [scan, dialog, answer, poll] {
+        dialog->setLabelText(QStringLiteral("Folders: %1    Songs: %2")
+                                 .arg(scan->folders.load())
+                                 .arg(scan->songs.load()));
+        if (!scan->finished.load()) return;
+        poll->stop();
+        // Answered before the close, whose canceled() then finds the scan answered.
+        ScanResult result;
+        if (!scan->failure && !scan->scanner.cancelled())
+            result = std::move(scan->found);
+        else
+            result.cancelled = true;
+        const std::exception_ptr failure = scan->failure;
+        if (!failure) answer(std::move(result));
+        dialog->close();
+        // Reported as an error of the handler that asked would be.
+        if (failure) std::rethrow_exception(failure);
     });
-    QProgressDialog dialog(QStringLiteral("Scanning..."), QStringLiteral("&Cancel"), 0, 0, parent);
-    dialog.setWindowTitle(QStringLiteral("Add directory"));
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setMinimumDuration(300);
-    QTimer poll;
-    poll.setInterval(50);
-    QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
-        dialog.setLabelText(QStringLiteral("Folders: %1    Songs: %2")
-                                .arg(folders.load())
-                                .arg(songs.load()));
-        if (done.load()) dialog.reset();
+    QObject::connect(dialog, &QProgressDialog::canceled, dialog, [scan, dialog, answer] {
+        scan->scanner.cancel();
+        dialog->close();
+        ScanResult cancelled;
+        cancelled.cancelled = true;
+        answer(cancelled);
     });
-    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { scanner.cancel(); });
-    poll.start();
-    while (!done.load()) {
-        dialog.exec();
-        if (dialog.wasCanceled()) scanner.cancel();
-    }
-    worker.join();
-    if (failure) std::rethrow_exception(failure);
-    if (!scanner.cancelled()) return found;
-    ScanResult cancelled;
-    cancelled.cancelled = true;
-    return cancelled;
+    poll->start();
+    dialog->open();
 }
 
 } // namespace
@@ -135,7 +169,8 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     connect(lsave, &QTimer::timeout, this, &TForm1::lsaveTimer);
 
     hkmng = new THotKeyManager(m_services.hotKeyBackend(), this);
-    connect(hkmng, &THotKeyManager::OnHotKeyPressed, this, &TForm1::hkmngHotKeyPressed);
+    globalActions = new GlobalActions(this);
+    connect(hkmng, &THotKeyManager::OnHotKeyPressed, this, &TForm1::hotKeyArrived);
     if (!hkmng->available()) disableHotkeySwitch();
     // Set for the next line's start each time, so a line lights up when it is sung.
     lrctmr = new QTimer(this);
@@ -266,8 +301,9 @@ void TForm1::installDefaults()
         };
     if (!s.hotKeyBackend) s.hotKeyBackend = [this] { return defaultHotKeyBackend(); };
     if (!s.scanDirectory)
-        s.scanDirectory = [this](const std::string& folder) {
-            return scanWithProgress(this, folder);
+        s.scanDirectory = [this](const std::string& folder,
+                                 std::function<void(ScanResult)> done) {
+            scanWithProgress(this, folder, std::move(done));
         };
 }
 

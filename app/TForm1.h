@@ -6,6 +6,8 @@
 
 #include "app/core/FirstSong.h"
 #include "app/core/FormState.h"
+#include "app/core/GlobalActions.h"
+#include "web/RunAside.h"
 #include "app/core/Mpris.h"
 #include "app/core/HotKeyManager.h"
 #include "app/core/HotKeySettings.h"
@@ -96,7 +98,9 @@ struct FormServices
     std::function<void(const std::string& title, const std::string& text)> showNotice;
     // Runs the directory scan with progress and cancel (default: a worker thread and a
     // progress dialog).
-    std::function<ScanResult(const std::string& folder)> scanDirectory;
+    // Returns at once; done() gets the result (a cancelled one when the user cancels).
+    std::function<void(const std::string& folder, std::function<void(ScanResult)> done)>
+        scanDirectory;
     std::string executableDir;
     std::string backupFolder;  // where a list written in place is copied first; empty: default
     std::string runtimeFolder; // for a list's lock when its folder takes none; empty: default
@@ -251,6 +255,9 @@ public:
     // Registers the texts of the settings, in table order, when the switch is on.
     void RegisterHotKeys();
     void hkmngHotKeyPressed(quint32 HotKey, quint16 Index);
+    // A press from outside the window: run through globalActions, never inside a wait.
+    void hotKeyArrived(quint32 HotKey, quint16 Index);
+    GlobalActions* globalActions = nullptr;
     void Globalhotkeys1Click(); // the switch: releases or registers all ten
     std::unique_ptr<HotKeyBackend> defaultHotKeyBackend();
     void disableHotkeySwitch(); // no backend: the switch says why
@@ -389,6 +396,7 @@ private:
     void buildTray();
     void buildLyrics();
     void saveLyricsTo(const std::string& path, const std::string& text);
+    bool lyricsStillRead(); // says so when true
     void showBusy();
     void showLyricsStatus(const std::string& text); // a status of the lyrics lookup
     void forgetLyricsStatus();
@@ -431,8 +439,11 @@ private:
     void setTextFont(const QFont& font);
     // The translation frame shown with `text` ("\n" line breaks).
     void showTranslationText(const QString& text);
-    // offlineTranslation run beside the event loop, its problems on the status line.
-    std::optional<std::string> localTranslation(const std::string& word);
+    // offlineTranslation run beside the event loop, its problems on the status line; then()
+    // gets its entries unless a newer lookup started meanwhile.
+    void localTranslation(const std::string& word,
+                          std::function<void(const std::optional<std::string>&)> then);
+    AsideLane m_dictionaryLane{this};
 
     FormServices m_services;
     std::string m_status;

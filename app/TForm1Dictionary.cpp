@@ -32,46 +32,57 @@ std::string TForm1::wordToTranslate() const
 
 void TForm1::Translate1Click()
 {
-    const std::uint64_t generation = ++m_translationGeneration;
+    ++m_translationGeneration;
     m_translationWord = wordToTranslate();
     try {
         requestTranslation(*this, *WebBrowser1, m_translationWord);
     } catch (const std::exception& e) {
         // No page can come (e.g. an unusable dictionary address); the local dictionaries can.
         const std::string why = e.what();
-        const auto offline = localTranslation(m_translationWord);
-        if (generation != m_translationGeneration) return;
-        if (offline)
-            showTranslationText(QString::fromStdString(*offline));
-        else
-            m_services.showError(why);
+        localTranslation(m_translationWord, [this, why](const std::optional<std::string>& offline) {
+            if (offline)
+                showTranslationText(QString::fromStdString(*offline));
+            else
+                m_services.showError(why);
+        });
     }
 }
 
 void TForm1::showTranslation()
 {
-    const std::uint64_t generation = m_translationGeneration;
-    const std::string word = m_translationWord;
-    ShowTranslationFrame();
-    try {
-        const std::string text = translationOf(
-            *WebBrowser1, word, [this](const std::string& w) { return localTranslation(w); });
-        if (generation != m_translationGeneration) return;
-        memotrns->setPlainText(memoText(text).shown);
-    } catch (const std::exception& e) {
-        if (generation == m_translationGeneration) m_services.showError(e.what());
-    }
+    const PageTranslation page = readPageTranslation(*WebBrowser1);
+    const auto show = [this, page](const std::optional<std::string>& offline) {
+        try {
+            const std::string text = translationFrom(page, offline);
+            ShowTranslationFrame();
+            memotrns->setPlainText(memoText(text).shown);
+        } catch (const std::exception& e) {
+            m_services.showError(e.what());
+        }
+    };
+    if (!page.needsOffline) return show(std::nullopt);
+    localTranslation(m_translationWord, show);
 }
 
-std::optional<std::string> TForm1::localTranslation(const std::string& word)
+void TForm1::localTranslation(const std::string& word,
+                              std::function<void(const std::optional<std::string>&)> then)
 {
     const std::uint64_t generation = m_translationGeneration;
-    std::string problems;
-    // Files of any size and kind may lie in the dictionary folder: never read them here.
-    auto entries =
-        runAside(kRunAsideBytes, [word, &problems] { return offlineTranslation(word, &problems); });
-    if (!problems.empty() && generation == m_translationGeneration) showStatus(problems);
-    return entries;
+    // Files of any size and kind may lie in the dictionary folder: never read them here. A
+    // newer lookup replaces this one.
+    m_dictionaryLane.run(
+        kRunAsideBytes,
+        [word] {
+            std::string problems;
+            auto entries = offlineTranslation(word, &problems);
+            return std::make_pair(std::move(entries), std::move(problems));
+        },
+        [this, generation, then = std::move(then)](auto done) {
+            if (generation != m_translationGeneration) return;
+            const auto& [entries, problems] = done.get();
+            if (!problems.empty()) showStatus(problems);
+            then(entries);
+        });
 }
 
 void TForm1::showTranslationText(const QString& text)

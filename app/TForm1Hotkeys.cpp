@@ -64,6 +64,29 @@ void TForm1::Globalhotkeys1Click()
         reportFailure(Failure::Settings, "The hotkey switch could not be saved.");
 }
 
+void TForm1::hotKeyArrived(quint32 HotKey, quint16 Index)
+{
+    // A held key or a flood from the portal merges while a wait holds it back.
+    GlobalActions::Merge merge = GlobalActions::Merge::Newest;
+    for (std::size_t i = 0; i < kHotKeyBindings.size(); ++i) {
+        if (settingHotKey(hotKeySettings.texts[i]) != HotKey) continue;
+        switch (kHotKeyBindings[i].action) {
+        case HotKeyAction::Pause:
+        case HotKeyAction::LyricsSearch:
+            merge = GlobalActions::Merge::Switch;
+            break;
+        case HotKeyAction::VolumeDown:
+        case HotKeyAction::VolumeUp:
+            merge = GlobalActions::Merge::Steps;
+            break;
+        default:
+            break;
+        }
+    }
+    globalActions->post("hotkey " + std::to_string(HotKey), merge,
+                        [this, HotKey, Index] { hkmngHotKeyPressed(HotKey, Index); });
+}
+
 void TForm1::hkmngHotKeyPressed(quint32 HotKey, quint16 /*Index*/)
 {
     // Every text naming the pressed combination runs its action, as the table orders them.

@@ -67,13 +67,15 @@ void TForm1::Adddirectory1Click()
 {
     const std::string folder = m_services.askDirectory();
     if (folder.empty()) return;
-    const ScanResult found = m_services.scanDirectory(folder);
-    const std::size_t already = addScannedEntries(found.entries);
-    if (found.cancelled) return;
-    if (found.unreadable > 0 || found.lineBreaks > 0)
-        m_services.showError(scanSummary(found, already));
-    else
-        m_services.showInfo(scanSummary(found, already));
+    // The list is only touched once the scan ended: from here on, nothing waits for it.
+    m_services.scanDirectory(folder, [this](const ScanResult& found) {
+        const std::size_t already = addScannedEntries(found.entries);
+        if (found.cancelled) return;
+        if (found.unreadable > 0 || found.lineBreaks > 0)
+            m_services.showError(scanSummary(found, already));
+        else
+            m_services.showInfo(scanSummary(found, already));
+    });
 }
 
 std::size_t TForm1::addScannedEntries(const std::vector<std::string>& entries)

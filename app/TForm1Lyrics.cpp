@@ -73,6 +73,7 @@ void TForm1::buildLyrics()
             forgetLyricsStatus();
     };
     view.databaseMissed = [this](const std::string& why) { showLyricsStatus(why); };
+    view.failed = [this](const std::string& why) { m_services.showError(why); };
     view.songNamed = [this] { emit playerChanged({QStringLiteral("Metadata")}); };
     m_lyrics = new LyricsSearch(*this, *m_http, *WebBrowser1, std::move(view), this);
     createCatalogueSearch();
@@ -356,6 +357,7 @@ void TForm1::Customsearch1Click()
 void TForm1::Quicksave1Click()
 {
     if (CurrentSong.empty()) return; // no song, no lyrics file to name
+    if (lyricsStillRead()) return;
     // The memo shows less than the text; the file is not cut down to it.
     if (m_wholeLyrics || m_lyricsPart) {
         showStatus("The lyrics are too long to edit here; the lyrics file was left as it is.");
@@ -370,6 +372,7 @@ void TForm1::Quicksave1Click()
 
 void TForm1::Speichern1Click()
 {
+    if (lyricsStillRead()) return;
     if (m_lyricsPart) { // the rest of the text was never read: there is no whole to save
         showStatus("Only the beginning of the lyrics file was read; it is left as it is.");
         return;
@@ -377,6 +380,14 @@ void TForm1::Speichern1Click()
     const std::string name = m_services.askSaveFile();
     if (name.empty()) return;
     saveLyricsTo(name, m_wholeLyrics ? withCrLf(*m_wholeLyrics) : lyricsText());
+}
+
+bool TForm1::lyricsStillRead()
+{
+    // The memo still shows what came before the song's own lyrics: never saved as theirs.
+    if (!m_lyrics->readingFiles()) return false;
+    showStatus("The song's lyrics are still being read; nothing was saved.");
+    return true;
 }
 
 void TForm1::saveLyricsTo(const std::string& path, const std::string& text)

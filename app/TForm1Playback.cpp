@@ -306,17 +306,23 @@ MprisControl TForm1::mprisControl()
 {
     MprisControl c;
     const auto paused = [this] { return Pause1->text() == kPlayCaption; };
-    c.playPause = [this] { Pause1Click(); };
-    c.play = [this, paused] {
+    // Commands from the bus run as global actions: never inside a waiting handler.
+    using Merge = GlobalActions::Merge;
+    const auto held = [this](const char* kind, Merge merge, std::function<void()> action) {
+        return [this, kind, merge, action] { globalActions->post(kind, merge, action); };
+    };
+    c.playPause = held("mpris PlayPause", Merge::Switch, [this] { Pause1Click(); });
+    // Play, Pause and Stop: the newest of them wins.
+    c.play = held("mpris play state", Merge::Newest, [this, paused] {
         if (paused()) Pause1Click();
-    };
+    });
     // There is no stopped state of our own: Stop pauses, with the pause fade.
-    c.pause = c.stop = [this, paused] {
+    c.pause = c.stop = held("mpris play state", Merge::Newest, [this, paused] {
         if (!paused() && mp().mode() == PlayerMode::Playing) Pause1Click();
-    };
-    c.next = [this] { Next1Click(); };
-    c.raise = [this] { Show1Click(); };
-    c.quit = [this] { close(); };
+    });
+    c.next = held("mpris Next", Merge::Newest, [this] { Next1Click(); });
+    c.raise = held("mpris Raise", Merge::Newest, [this] { Show1Click(); });
+    c.quit = held("mpris Quit", Merge::Newest, [this] { close(); });
     // A pause counts from its press, though the fade still sounds; a song the player holds
     // paused (a skip fading out of a pause) is paused too.
     c.status = [this, paused] {
@@ -340,9 +346,14 @@ MprisControl TForm1::mprisControl()
         return t;
     };
     c.positionMs = [this] { return mp().positionMs(); };
-    c.seek = [this](long long ms) { seekTo(ms); };
+    c.seek = [this](long long ms) {
+        globalActions->post("mpris seek", GlobalActions::Merge::Newest, [this, ms] { seekTo(ms); });
+    };
     c.volume = [this] { return Volume / 1000.0; };
-    c.setVolume = [this](double v) { voltr->setValue(static_cast<int>(v * 100 + 0.5)); };
+    c.setVolume = [this](double v) {
+        globalActions->post("mpris volume", GlobalActions::Merge::Newest,
+                            [this, v] { voltr->setValue(static_cast<int>(v * 100 + 0.5)); });
+    };
     return c;
 }
 

@@ -42,27 +42,35 @@ std::string translationOf(const BrowserDocument& browser, const std::string& wor
     return translationOf(browser, word, [](const std::string& w) { return offlineTranslation(w); });
 }
 
+PageTranslation readPageTranslation(const BrowserDocument& browser)
+{
+    PageTranslation page;
+    try {
+        page.text = browser.innerText();
+    } catch (const std::runtime_error& e) {
+        page.noDocument = e.what();
+        page.needsOffline = true;
+        return page;
+    }
+    // An unreachable dictionary leaves an empty page; an unexpected page has no markers.
+    page.needsOffline = page.text.find(kTranslationStart) == std::string::npos &&
+                        page.text.find(kTranslationEnd) == std::string::npos;
+    return page;
+}
+
+std::string translationFrom(const PageTranslation& page,
+                            const std::optional<std::string>& offlineEntries)
+{
+    if (page.needsOffline && offlineEntries) return *offlineEntries;
+    if (!page.noDocument.empty()) throw std::runtime_error(page.noDocument);
+    return translationSection(page.text);
+}
+
 std::string translationOf(const BrowserDocument& browser, const std::string& word,
                           const OfflineLookup& offline)
 {
-    std::string text;
-    std::exception_ptr noDocument;
-    try {
-        text = browser.innerText();
-    } catch (const std::runtime_error&) {
-        // Kept for later: the lookup may run a nested event loop.
-        noDocument = std::current_exception();
-    }
-    if (noDocument) {
-        if (auto entries = offline(word)) return *entries;
-        std::rethrow_exception(noDocument);
-    }
-    // An unreachable dictionary leaves an empty page; an unexpected page has no markers.
-    if (text.find(kTranslationStart) == std::string::npos &&
-        text.find(kTranslationEnd) == std::string::npos) {
-        if (auto entries = offline(word)) return *entries;
-    }
-    return translationSection(text);
+    const PageTranslation page = readPageTranslation(browser);
+    return translationFrom(page, page.needsOffline ? offline(word) : std::nullopt);
 }
 
 } // namespace larkspur

@@ -37,6 +37,19 @@ using OfflineLookup = std::function<std::optional<std::string>(const std::string
 // the word's offline entries as far as there are any. Throws std::runtime_error when the
 // browser holds no document and the word has no offline entries.
 std::string translationOf(const BrowserDocument& browser, const std::string& word);
+
+// translationOf in two steps, for a caller that asks the local dictionaries aside: what the
+// page says, then (when `needsOffline`) the text once the offline entries are known.
+struct PageTranslation
+{
+    std::string text;       // the page's rendered text
+    std::string noDocument; // why there is no page to read, when there is none
+    bool needsOffline = false;
+};
+PageTranslation readPageTranslation(const BrowserDocument& browser);
+// Throws std::runtime_error (noDocument) when there is no page and no entries.
+std::string translationFrom(const PageTranslation& page,
+                            const std::optional<std::string>& offlineEntries);
 std::string translationOf(const BrowserDocument& browser, const std::string& word,
                           const OfflineLookup& offline);
 

@@ -55,14 +55,74 @@ bool fileIsNewer(const std::string& a, const std::string& b)
     return !ea && !eb && ta > tb;
 }
 
-// The beginning of a lyrics file, read on a thread of its own when it is large.
-std::optional<LyricsFileStart> readBesideSong(const std::string& path)
+// The size of a file, 0 when it is not there.
+std::size_t sizeOf(const std::string& path)
 {
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
-    const std::size_t bytes =
-        error ? 0 : static_cast<std::size_t>(std::min<std::uintmax_t>(size, SIZE_MAX));
-    return runAside(bytes, [path] { return readLyricsFile(path, kLyricsFileMaxBytes); });
+    return error ? 0 : static_cast<std::size_t>(std::min<std::uintmax_t>(size, SIZE_MAX));
+}
+
+// What the song's own files hold, in the order they are shown: timed lyrics newer than the
+// plain ones (most likely timed from them), the .lyr, the .lrc, then what was fetched into
+// the store for a song whose folder took no file.
+LocalLyricsRead readLocalLyrics(const std::string& songPath, const std::string& store, bool songStart)
+{
+    LocalLyricsRead r;
+    const auto read = [](const std::string& path) {
+        return readLyricsFile(path, kLyricsFileMaxBytes);
+    };
+    if (fileIsNewer(lrcFileFor(songPath), lyricsFileFor(songPath))) {
+        try {
+            if (auto lrc = read(lrcFileFor(songPath)); lrc && looksLikeLrc(lrc->text))
+                r.local = FoundLyrics{lrc->text, true, lrc->cut};
+        } catch (const LyricsFileError&) {
+            // the .lyr is read as ever
+        }
+    }
+    if (!r.local) {
+        try {
+            if (auto lyr = read(lyricsFileFor(songPath)))
+                r.local = FoundLyrics{lyr->text, false, lyr->cut};
+        } catch (const LyricsFileError& e) {
+            if (!songStart) {
+                r.userError = e.what(); // the user asked: the error is theirs to see
+                return r;
+            }
+            r.unreadable = e.what();
+        }
+    }
+    if (!r.local) {
+        try {
+            if (auto lrc = read(lrcFileFor(songPath)); lrc && !lrc->text.empty())
+                r.local = FoundLyrics{lrc->text, looksLikeLrc(lrc->text), lrc->cut};
+        } catch (const LyricsFileError& e) {
+            // the tags may still hold lyrics
+            if (songStart && r.unreadable.empty()) r.unreadable = e.what();
+        }
+    }
+    for (const std::string& path : {storedLyricsFile(store, lyricsFileFor(songPath)),
+                                    storedLyricsFile(store, lrcFileFor(songPath))}) {
+        if (r.local) break;
+        try {
+            if (auto stored = read(path); stored && !stored->text.empty())
+                r.local = FoundLyrics{stored->text, looksLikeLrc(stored->text), stored->cut};
+        } catch (const LyricsFileError& e) {
+            if (songStart && r.unreadable.empty()) r.unreadable = e.what();
+        }
+    }
+    return r;
+}
+
+// The bytes readLocalLyrics may read: small ones are read in place.
+std::size_t localBytes(const std::string& songPath, const std::string& store)
+{
+    std::size_t bytes = 0;
+    for (const std::string& path :
+         {lyricsFileFor(songPath), lrcFileFor(songPath), storedLyricsFile(store, lyricsFileFor(songPath)),
+          storedLyricsFile(store, lrcFileFor(songPath))})
+        bytes += std::min(sizeOf(path), kLyricsFileMaxBytes);
+    return bytes;
 }
 
 } // namespace
@@ -73,67 +133,47 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     ++m_generation; // whatever an older harvest still brings belongs to another song
     ++m_song;
     const std::uint64_t generation = m_generation;
-    const std::uint64_t song = m_song;
     m_harvest = Harvest::Running;
     m_databaseAnswer.reset();
     if (m_databaseWaiting > 0) m_database.Cancel();
-    const bool askDatabase = m_state.AutoLyricsPending;
+    m_tagLane.drop(); // the tags of an older song are not this one's
     const auto words = songWordsFromFileName(fileName, m_state.SplitterChar);
-    if (!words) return;
+    if (!words) {
+        m_localLane.drop();
+        m_readingFiles = false;
+        return;
+    }
     m_state.SongArtist = words->artist;
     m_state.SongTitle = words->title;
     m_state.SearchTerm = words->artist + " " + words->title;
     m_databaseSong = songNamesFor(std::nullopt, fileName, m_state.SplitterChar); // until the tag
     m_namedSong = songPath;
 
-    std::optional<FoundLyrics> local;
-    std::string unreadable;
-    // Timed lyrics newer than the plain ones were most likely timed from them: shown instead.
-    if (fileIsNewer(lrcFileFor(songPath), lyricsFileFor(songPath))) {
-        try {
-            if (auto lrc = readBesideSong(lrcFileFor(songPath)); lrc && looksLikeLrc(lrc->text))
-                local = FoundLyrics{lrc->text, true, lrc->cut};
-        } catch (const LyricsFileError&) {
-            // the .lyr is read as ever
-        }
-        if (generation != m_generation) return;
-    }
-    try {
-        if (!local) {
-            if (auto lyr = readBesideSong(lyricsFileFor(songPath)))
-                local = FoundLyrics{lyr->text, false, lyr->cut};
-        }
-    } catch (const LyricsFileError& e) {
-        if (!songStart) throw; // the user asked: the error is theirs to see
-        unreadable = e.what();
-    }
-    if (generation != m_generation) return; // a newer lookup started while the file was read
-    if (!local) {
-        try {
-            if (auto lrc = readBesideSong(lrcFileFor(songPath)); lrc && !lrc->text.empty())
-                local = FoundLyrics{lrc->text, looksLikeLrc(lrc->text), lrc->cut};
-        } catch (const LyricsFileError& e) {
-            // the tags may still hold lyrics
-            if (songStart && unreadable.empty()) unreadable = e.what();
-        }
-        if (generation != m_generation) return;
-    }
-    // Fetched lyrics of a song whose folder took no file.
+    // Large files are read aside; the lookup goes on when they are read (a newer lookup
+    // replaces this one's callback).
     const std::string store = lyricsStoreFolder();
-    for (const std::string& path : {storedLyricsFile(store, lyricsFileFor(songPath)),
-                                    storedLyricsFile(store, lrcFileFor(songPath))}) {
-        if (local) break;
-        try {
-            if (auto stored = readBesideSong(path); stored && !stored->text.empty())
-                local = FoundLyrics{stored->text, looksLikeLrc(stored->text), stored->cut};
-        } catch (const LyricsFileError& e) {
-            if (songStart && unreadable.empty()) unreadable = e.what();
-        }
-        if (generation != m_generation) return;
+    const Lookup lookup{generation, m_song, fileName, songPath, songStart,
+                        m_state.AutoLyricsPending};
+    m_readingFiles = true;
+    m_localLane.run(
+        localBytes(songPath, store),
+        [songPath, store, songStart] { return readLocalLyrics(songPath, store, songStart); },
+        [this, lookup](AsideResult<LocalLyricsRead> read) {
+            m_readingFiles = false; // the newest read: older ones never call back
+            if (lookup.generation != m_generation) return;
+            localRead(lookup, std::move(read.get()));
+        });
+}
+
+void LyricsSearch::localRead(const Lookup& lookup, LocalLyricsRead read)
+{
+    if (!read.userError.empty()) {
+        if (m_view.failed) return m_view.failed(read.userError);
+        return problem(read.userError);
     }
     bool ended = false;
-    if (local) {
-        show(*local);
+    if (read.local) {
+        show(*read.local);
         if (m_state.AutoLyricsPending) {
             m_state.AutoLyricsPending = false;
             stopBrowser(); // an older search must not land on these lyrics
@@ -142,36 +182,50 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     } else {
         m_view.setText({}); // the last song's lyrics do not wait for the tag
     }
+    // Read at every start, files or not: the database is asked with the tag's artist and
+    // title. The tag of a large file takes a while: aside, always.
+    const std::string songPath = lookup.songPath;
+    m_tagLane.run(
+        kRunAsideBytes,
+        [songPath] {
+            std::string refused;
+            auto tags = readEmbeddedLyrics(songPath, &refused);
+            return std::make_pair(std::move(tags), std::move(refused));
+        },
+        [this, lookup, ended, read = std::move(read)](auto tags) mutable {
+            if (lookup.song != m_song) return;
+            auto& [embedded, refused] = tags.get();
+            tagsRead(lookup, std::move(read), ended, embedded, refused);
+        });
+}
 
-    // Read at every start, files or not: the database is asked with the tag's artist and title.
-    std::string refused;
-    const auto tags = runAside(
-        kRunAsideBytes, [songPath, &refused] { return readEmbeddedLyrics(songPath, &refused); });
-    if (song == m_song) {
-        m_databaseSong = songNamesFor(tags, fileName, m_state.SplitterChar);
-        if (tags && (!tags->artist.empty() || !tags->title.empty()) && m_view.songNamed)
-            m_view.songNamed();
-    }
-    if (!refused.empty() && song == m_song) unreadable += (unreadable.empty() ? "" : " ") + refused;
-    if (!unreadable.empty() && song == m_song) {
+void LyricsSearch::tagsRead(const Lookup& lookup, LocalLyricsRead read, bool ended,
+                            const std::optional<EmbeddedLyrics>& tags, const std::string& refused)
+{
+    m_databaseSong = songNamesFor(tags, lookup.fileName, m_state.SplitterChar);
+    if (tags && (!tags->artist.empty() || !tags->title.empty()) && m_view.songNamed)
+        m_view.songNamed();
+    std::string unreadable = read.unreadable;
+    if (!refused.empty()) unreadable += (unreadable.empty() ? "" : " ") + refused;
+    if (!unreadable.empty()) {
         // The status line is short: the file's name says enough beside the playing song.
+        const std::string& songPath = lookup.songPath;
         for (const std::string& path : {lyricsFileFor(songPath), lrcFileFor(songPath), songPath})
             for (auto at = unreadable.find(path); at != std::string::npos;
                  at = unreadable.find(path))
                 unreadable.replace(at, path.size(), path.substr(path.find_last_of('/') + 1));
         problem(unreadable);
     }
-    if (generation != m_generation || ended) return;
-    if (!local) {
-        local = tagLyrics(tags);
-        if (local) {
-            show(*local);
+    if (lookup.generation != m_generation || ended) return;
+    if (!read.local) {
+        if (const auto fromTags = tagLyrics(tags)) {
+            show(*fromTags);
             if (m_state.AutoLyricsPending) {
                 m_state.AutoLyricsPending = false;
                 stopBrowser();
                 return;
             }
-        } else if (askDatabase && m_view.databaseEnabled && m_view.databaseEnabled()) {
+        } else if (lookup.askDatabase && m_view.databaseEnabled && m_view.databaseEnabled()) {
             startDatabase(false);
         }
     }
@@ -188,9 +242,13 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     try {
         navigateSearch(url);
     } catch (const std::exception& e) {
-        if (!songStart) throw;
-        // Dropped: the song plays without it, and the memo does not promise a search.
         searchLoaded();
+        if (!lookup.songStart) {
+            m_view.setText({});
+            const std::string why = std::string("The web search could not start: ") + e.what();
+            return m_view.failed ? m_view.failed(why) : problem(why);
+        }
+        // Dropped: the song plays without it, and the memo does not promise a search.
         m_view.setText({});
         problem(std::string("The web search could not start: ") + e.what());
         return;
@@ -206,8 +264,21 @@ void LyricsSearch::srchenClick(const std::string& songPath)
         return;
     }
     const std::uint64_t generation = ++m_generation; // a search under way shows nothing now
-    const auto lyr = readBesideSong(lyricsFileFor(songPath));
-    if (lyr && generation == m_generation) show(FoundLyrics{lyr->text, false, lyr->cut});
+    m_tagLane.drop();
+    const std::string lyr = lyricsFileFor(songPath);
+    m_readingFiles = true;
+    m_localLane.run(
+        sizeOf(lyr), [lyr] { return readLyricsFile(lyr, kLyricsFileMaxBytes); },
+        [this, generation](AsideResult<std::optional<LyricsFileStart>> read) {
+            m_readingFiles = false;
+            if (generation != m_generation) return;
+            try {
+                if (const auto& got = read.get())
+                    show(FoundLyrics{got->text, false, got->cut});
+            } catch (const LyricsFileError& e) {
+                m_view.failed ? m_view.failed(e.what()) : problem(e.what());
+            }
+        });
 }
 
 void LyricsSearch::customSearch(const std::string& typed)
@@ -251,20 +322,33 @@ void LyricsSearch::HarvestDocument()
 {
     m_browser.navtout().stop();
     searchLoaded(); // whatever the browser loaded, it loads no result page now
+    const std::uint64_t generation = m_generation;
+    // A large page is parsed aside first; the harvest goes on when it is.
     if (m_state.TranslationPending) {
         m_state.TranslationPending = false;
-        if (m_view.dictionaryPage) m_view.dictionaryPage();
+        if (m_view.dictionaryPage) m_browser.whenRendered([this] { m_view.dictionaryPage(); });
         return;
     }
     if (m_state.LyricsPagePending && m_view.searchEnabled()) {
         if (m_stagingGeneration != m_generation) return; // staged for an older song
-        const std::string text = DecodeUmlautEntities(m_browser.innerText());
-        m_view.setText(text);
-        finish(!text.empty(), text.empty() ? m_failure : std::string());
+        m_browser.whenRendered([this, generation] {
+            if (generation != m_generation) return;
+            const std::string text = DecodeUmlautEntities(m_browser.innerText());
+            m_view.setText(text);
+            finish(!text.empty(), text.empty() ? m_failure : std::string());
+        });
         return;
     }
     if (m_state.LyricsPagePending) return; // the staging page while the search is off
     if (m_searchGeneration != m_generation) return;
+    m_browser.whenRendered([this, generation] {
+        if (generation != m_generation) return;
+        harvestResults();
+    });
+}
+
+void LyricsSearch::harvestResults()
+{
     std::string page;
     try {
         page = m_browser.innerHTML();
@@ -289,16 +373,13 @@ void LyricsSearch::nlyricClick()
     FetchCandidate(resultLinkB(*rest));
 }
 
-bool LyricsSearch::fetchPage(const std::string& link, std::string& page)
+bool LyricsSearch::fetchPage(const std::string& link, HttpPage& page)
 {
     ++m_waiting;
     updateBusy();
     bool ok = true;
     try {
-        const HttpPage got = m_http.GetPage(link, FetchGroup::LyricsHarvest);
-        // The cleaning cuts the head with its meta tag: decode while the charset is known.
-        page = runAside(got.body.size(),
-                        [&got] { return htmlPageToUtf8(got.body, got.contentType); });
+        page = m_http.GetPage(link, FetchGroup::LyricsHarvest);
     } catch (const std::exception&) {
         ok = false;
     }
@@ -309,7 +390,8 @@ bool LyricsSearch::fetchPage(const std::string& link, std::string& page)
 void LyricsSearch::FetchCandidate(const std::string& link)
 {
     const std::uint64_t generation = m_generation;
-    std::string page;
+    HttpPage page;
+    bool second = false;
     m_failure.clear();
     if (!fetchPage(link, page)) {
         if (generation != m_generation) return;
@@ -317,26 +399,51 @@ void LyricsSearch::FetchCandidate(const std::string& link)
         if (!rest) return finish(false, "The result's page could not be fetched.");
         m_state.ResultsRemainder = *rest;
         if (!hasLinkEnd(*rest)) return finish(false, "The result's page could not be fetched.");
-        page.clear();
+        page = {};
+        second = true;
         if (!fetchPage(resultLinkA(*rest), page)) {
-            page.clear();
+            page = {};
             m_failure = "Neither the result's page nor the next one could be fetched.";
         }
-        if (!page.empty()) page = dropThroughBannerEnd(page);
     }
     // A newer lookup started while this one waited: its page belongs to another song.
     if (generation != m_generation) return;
-    std::string cleaned;
-    bool staged = false;
-    try {
-        cleaned = runAside(page.size(), [&page] { return CleanLyricsPage(page); });
-        if (generation != m_generation) return;
-        writeUtf8StagingPage(cleaned);
-        staged = true;
-    } catch (const std::exception&) {
-        // no staging file (a cache folder that cannot be made, a full disk): rendered below
-    }
-    if (generation != m_generation) return;
+    struct Staged
+    {
+        std::string cleaned;
+        bool staged = false;
+    };
+    const std::size_t bytes = page.body.size();
+    m_pageLane.run(
+        bytes,
+        [page = std::move(page), second] {
+            // The cleaning cuts the head with its meta tag: decode while the charset is known.
+            std::string text = htmlPageToUtf8(page.body, page.contentType);
+            if (second && !text.empty()) text = dropThroughBannerEnd(text);
+            Staged s{CleanLyricsPage(text)};
+            try {
+                writeUtf8StagingPage(s.cleaned);
+                s.staged = true;
+            } catch (const std::exception&) {
+                // no staging file (a cache folder that cannot be made, a full disk): the
+                // page is rendered all the same
+            }
+            return s;
+        },
+        [this, generation](AsideResult<Staged> done) {
+            if (generation != m_generation) return;
+            Staged s;
+            try {
+                s = std::move(done.get());
+            } catch (const std::exception&) {
+                // a page the cleaning could not take: an empty one is staged
+            }
+            stagePage(generation, s.cleaned, s.staged);
+        });
+}
+
+void LyricsSearch::stagePage(std::uint64_t generation, const std::string& cleaned, bool staged)
+{
     m_state.LyricsPagePending = true;
     m_stagingGeneration = generation;
     // The file is only where the page waits: without it the page is rendered all the same.

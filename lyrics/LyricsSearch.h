@@ -12,6 +12,8 @@
 #include "lyrics/LocalLyrics.h"
 #include "lyrics/LyricsDatabase.h"
 #include "lyrics/LyricsState.h"
+#include "web/HttpFetcher.h"
+#include "web/RunAside.h"
 
 #include <QObject>
 
@@ -23,6 +25,14 @@ namespace larkspur {
 
 class BrowserDocument;
 class HttpFetcher;
+
+// What a song's own lyrics files hold (read beside the interface thread).
+struct LocalLyricsRead
+{
+    std::optional<FoundLyrics> local;
+    std::string unreadable; // at a song start: for the status line
+    std::string userError;  // asked for by the user: the .lyr cannot be read
+};
 
 // What the lookup shows and reads in its surroundings.
 struct LyricsView
@@ -56,6 +66,9 @@ struct LyricsView
     // A database lookup that was to show its answer (asked by hand, or with the search
     // off) came back without lyrics: one line for the user. Optional.
     std::function<void(const std::string& why)> databaseMissed;
+    // What the user asked for failed (a lyrics file that cannot be read, a search that
+    // cannot start): the error is theirs to see. Optional: without it, problem.
+    std::function<void(const std::string& why)> failed;
 };
 
 class LyricsSearch : public QObject
@@ -70,11 +83,11 @@ public:
     // A song started (or the switch was ticked): `fileName` without folder, `songPath` the
     // full path. At a song start (`songStart`) a source that cannot be read is
     // skipped and a search that cannot start is dropped, each told through `problem`: the
-    // lyrics never cost the song its play. Otherwise (the user asked) throws LyricsFileError
-    // when the lyrics file exists but cannot be read, and std::runtime_error when the
-    // search cannot start. The song's tag, and lyrics files too large to read in a moment,
-    // are read on a thread of their own while this waits in a nested event loop; a lookup
-    // that a newer one overtook meanwhile ends there.
+    // lyrics never cost the song its play. Otherwise (the user asked) a lyrics file that
+    // exists but cannot be read, or a search that cannot start, is told through `failed`.
+    // The song's tag, and lyrics files too large to read in a moment, are read on a thread
+    // of their own and the lookup goes on when they are read (small files are shown before
+    // this returns); a newer lookup replaces an older one still reading.
     void LookupLyrics(const std::string& fileName, const std::string& songPath,
                       bool songStart = false);
     // After the switch changed: ticked, a new lookup; unticked, the lyrics file if any.
@@ -96,6 +109,8 @@ public:
     void cancelDatabase();
 
     bool fetching() const { return m_waiting > 0; }
+    // The song's own lyrics files are being read: what the memo shows is not yet theirs.
+    bool readingFiles() const { return m_readingFiles; }
     bool databaseWaiting() const { return m_databaseWaiting > 0; }
     // What the database is asked about the song of the last lookup (without its length), and
     // that song's path (empty before the first lookup that found words in a file name).
@@ -104,8 +119,19 @@ public:
     std::uint64_t generation() const { return m_generation; }
 
 private:
+    struct Lookup
+    {
+        std::uint64_t generation, song;
+        std::string fileName, songPath;
+        bool songStart, askDatabase;
+    };
+    void localRead(const Lookup& lookup, LocalLyricsRead read);
+    void tagsRead(const Lookup& lookup, LocalLyricsRead read, bool ended,
+                  const std::optional<EmbeddedLyrics>& tags, const std::string& refused);
+    void harvestResults(); // the result page is rendered: its first result is fetched
     void FetchCandidate(const std::string& link);
-    bool fetchPage(const std::string& link, std::string& page);
+    bool fetchPage(const std::string& link, HttpPage& page);
+    void stagePage(std::uint64_t generation, const std::string& cleaned, bool staged);
     // A lyrics navigation drops a dictionary load that was running and clears
     // TranslationPending with it, so the next page to complete is never taken for the
     // dictionary's. Stopping spares a dictionary load.
@@ -148,6 +174,10 @@ private:
         bool atOnce;
     };
     std::optional<DatabaseRequest> m_databaseRequest; // the next lookup to run
+    bool m_readingFiles = false;
+    AsideLane m_localLane{this}; // the song's lyrics files
+    AsideLane m_tagLane{this};   // the song's tags
+    AsideLane m_pageLane{this};  // a fetched page, decoded and cleaned
 };
 
 } // namespace larkspur

@@ -581,30 +581,52 @@ struct BrowserDocument::Rendered
     std::string text;
 };
 
+namespace {
+
+// The page as a browser shows it; `bytes` at most the markup's bound.
+void render(const std::string& bytes, const std::string& charset, std::string& html,
+            std::string& text)
+{
+    const HtmlDocument document(bytes, charset);
+    html = document.bodyInnerHtml();
+    text = document.bodyInnerText();
+}
+
+} // namespace
+
 std::shared_ptr<const BrowserDocument::Rendered> BrowserDocument::rendered() const
 {
     if (!m_hasDocument) throw std::runtime_error("The browser has no document");
     if (m_parsed && m_parsed->ready) return m_parsed;
-    // A large page is parsed aside. A handler run meanwhile may change the page (m_parsed is
-    // dropped then) or ask for it again (that starts its own parse); the job copies only what
-    // the document reads.
+    auto job = std::make_shared<Rendered>();
+    render(m_bytes.substr(0, MarkupBounds{}.maxBytes), m_headerCharset, job->html, job->text);
+    job->ready = true;
+    m_parsed = job;
+    return job;
+}
+
+void BrowserDocument::whenRendered(std::function<void()> ready)
+{
+    if (!m_hasDocument || (m_parsed && m_parsed->ready)) return ready();
+    // A handler run meanwhile may change the page (m_parsed is dropped then, and the new page
+    // is parsed in its turn); the job copies only what the document reads.
     auto job = std::make_shared<Rendered>();
     m_parsed = job;
-    const QPointer<const BrowserDocument> self(this);
-    try {
-        runAside(m_bytes.size(), [job, bytes = m_bytes.substr(0, MarkupBounds{}.maxBytes),
-                                  charset = m_headerCharset] {
-            const HtmlDocument document(bytes, charset);
-            job->html = document.bodyInnerHtml();
-            job->text = document.bodyInnerText();
+    m_renderLane.run(
+        m_bytes.size(),
+        [job, bytes = m_bytes.substr(0, MarkupBounds{}.maxBytes), charset = m_headerCharset] {
+            render(bytes, charset, job->html, job->text);
             return true;
+        },
+        [this, job, ready = std::move(ready)](AsideResult<bool> done) {
+            if (done.failed()) {
+                if (m_parsed == job) m_parsed.reset(); // the readers say why
+                return ready();
+            }
+            job->ready = true;
+            if (m_parsed != job) return whenRendered(ready);
+            ready();
         });
-    } catch (...) {
-        if (self && m_parsed == job) m_parsed.reset();
-        throw;
-    }
-    job->ready = true;
-    return job;
 }
 
 std::string BrowserDocument::innerHTML() const

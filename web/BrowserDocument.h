@@ -13,11 +13,13 @@
 // NavigateError.
 
 #include "web/FetchLimits.h"
+#include "web/RunAside.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -60,11 +62,14 @@ class BrowserDocument : public QObject
 
     // The body's source as the page spells it and the body's rendered text (CR LF line
     // breaks), both UTF-8 whatever the page's charset. While a page loads they give what has
-    // arrived. Throw std::runtime_error when there is no document yet. A large page is
-    // parsed on a thread of its own while these wait in a nested event loop, so timers and
-    // other handlers keep running meanwhile.
+    // arrived. Throw std::runtime_error when there is no document yet. They parse the page
+    // in place unless whenRendered() was waited for.
     std::string innerHTML() const;
     std::string innerText() const;
+    // Calls ready() once innerHTML and innerText need no parsing (before returning when they
+    // need none now): a large page is parsed on a thread of its own meanwhile. A newer call
+    // made before the parse ends replaces this one's ready().
+    void whenRendered(std::function<void()> ready);
 
     // True from Navigate until the load completes, fails or is stopped.
     bool isLoading() const;
@@ -126,6 +131,7 @@ class BrowserDocument : public QObject
     std::string m_bytes;
     std::string m_headerCharset;
     mutable std::shared_ptr<Rendered> m_parsed; // dropped whenever m_bytes changes
+    AsideLane m_renderLane{this};
 };
 
 } // namespace larkspur

@@ -1,4 +1,5 @@
 #include "web/HttpClient.h"
+#include "web/NestedWait.h"
 #include "web/CallbackGuard.h"
 
 #include "web/HttpCookieJar.h"
@@ -339,6 +340,7 @@ static void awaitTrust(Transfer& t)
         if (trustReady()) t.loop.quit();
     });
     check.start();
+    const NestedWait nested;
     while (!t.finished && !trustReady())
         t.loop.exec();
 }
@@ -545,6 +547,7 @@ HttpPage HttpClient::Fetch(const HttpRequest& request)
         });
     }
 
+    const NestedWait nested;
     while (!t.finished) {
         t.loop.exec();
         // Leaving without an answer means the application is quitting: stop waiting.

@@ -1,6 +1,8 @@
 #include "app/core/PortalHotKeyBackend.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusMetaType>
+#include <QDBusReply>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QTimer>
@@ -18,6 +20,12 @@ const QString kPath = u"/org/freedesktop/portal/desktop"_s;
 const QString kShortcuts = u"org.freedesktop.portal.GlobalShortcuts"_s;
 // The portal starts on the first call; a slow start must not look like a missing portal.
 constexpr int kStartTimeoutMs = 5000;
+// How long a request's Response may take. Binding may wait for the user's choice of keys in
+// a dialog of the desktop.
+constexpr int kResponseTimeoutMs = 10000;
+constexpr int kBindTimeoutMs = 120000;
+// The Response that never came: not one of the portal's own codes (0 to 2).
+constexpr uint kNoAnswer = 100;
 
 QString pathOf(const QVariant& v)
 {
@@ -67,18 +75,14 @@ std::unique_ptr<HotKeyBackend> makePortalHotKeyBackend(QDBusConnection bus, Port
 {
     registerPortalTypes();
     if (!bus.isConnected()) return nullptr;
-    // Registering must come before any other portal call; portals before 1.19 do not know it
-    // and take the app id from the process instead.
-    if (!hooks.appId.isEmpty()) {
-        QDBusMessage reg = QDBusMessage::createMethodCall(
-            kService, kPath, u"org.freedesktop.host.portal.Registry"_s, u"Register"_s);
-        reg << hooks.appId << QVariantMap();
-        bus.call(reg, QDBus::Block, kStartTimeoutMs);
-    }
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        kService, kPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-    get << kShortcuts << u"version"_s;
-    if (bus.call(get, QDBus::Block, kStartTimeoutMs).type() != QDBusMessage::ReplyMessage)
+    // Only the bus itself is asked here, which answers at once; the portal may be slow to
+    // start or not answer at all, so it is asked without waiting.
+    QDBusConnectionInterface* daemon = bus.interface();
+    if (!daemon) return nullptr;
+    const QDBusReply<bool> running = daemon->isServiceRegistered(kService);
+    const QDBusReply<QStringList> startable = daemon->activatableServiceNames();
+    if (!(running.isValid() && running.value()) &&
+        !(startable.isValid() && startable.value().contains(kService)))
         return nullptr;
     return std::make_unique<PortalHotKeyBackend>(bus, std::move(hooks));
 }
@@ -88,6 +92,33 @@ PortalHotKeyBackend::PortalHotKeyBackend(QDBusConnection bus, PortalHooks hooks)
 {
     m_bus.connect(kService, kPath, kShortcuts, u"Activated"_s, this,
                   SLOT(onActivated(QDBusMessage)));
+    m_responseTimer.setSingleShot(true);
+    connect(&m_responseTimer, &QTimer::timeout, this, [this] {
+        if (m_done) finish(kNoAnswer, {});
+    });
+    // Registering must come before any other portal call; portals before 1.19 do not know it
+    // and take the app id from the process instead. The bus keeps the order of our calls.
+    if (!m_hooks.appId.isEmpty()) {
+        QDBusMessage reg = QDBusMessage::createMethodCall(
+            kService, kPath, u"org.freedesktop.host.portal.Registry"_s, u"Register"_s);
+        reg << m_hooks.appId << QVariantMap();
+        m_bus.asyncCall(reg, kStartTimeoutMs);
+    }
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kService, kPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get << kShortcuts << u"version"_s;
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(get, kStartTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        if (watcher->reply().type() == QDBusMessage::ReplyMessage) {
+            m_portal = Portal::Ready;
+            scheduleFlush();
+            return;
+        }
+        m_portal = Portal::Missing;
+        report("The desktop's portal offers no global shortcuts (" +
+               watcher->reply().errorMessage().toStdString() + "); the global hotkeys are off.");
+    });
 }
 
 PortalHotKeyBackend::~PortalHotKeyBackend()
@@ -136,6 +167,7 @@ void PortalHotKeyBackend::scheduleFlush()
 void PortalHotKeyBackend::flush()
 {
     m_flushQueued = false;
+    if (m_portal != Portal::Ready) return; // again once the portal answered
     if (m_done) return; // again when the request in flight is answered
     if (m_wanted.empty()) {
         m_failed.clear();
@@ -164,7 +196,9 @@ void PortalHotKeyBackend::request(const QString& method, QVariantList args, Done
     watchRequest(u"/org/freedesktop/portal/desktop/request/"_s + sender + u'/' + token);
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kShortcuts, method);
     call.setArguments(args);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kStartTimeoutMs), this);
+    // A portal that never answers must not hold back every later request.
+    m_responseTimer.start(method == u"BindShortcuts"_s ? kBindTimeoutMs : kResponseTimeoutMs);
     const unsigned serial = m_serial;
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method, serial] {
         watcher->deleteLater();
@@ -203,6 +237,7 @@ void PortalHotKeyBackend::onResponse(const QDBusMessage& message)
 
 void PortalHotKeyBackend::finish(uint response, const QVariantMap& results)
 {
+    m_responseTimer.stop();
     m_bus.disconnect(kService, m_requestPath, u"org.freedesktop.portal.Request"_s, u"Response"_s,
                      this, SLOT(onResponse(QDBusMessage)));
     m_requestPath.clear();
@@ -274,7 +309,10 @@ void PortalHotKeyBackend::bindShortcuts()
 void PortalHotKeyBackend::refused(const char* what, uint response)
 {
     m_failed = wantedIds();
-    if (response == 1)
+    if (response == kNoAnswer)
+        report(std::string("The desktop's portal did not answer (") + what +
+               "); switch \"Global hotkeys\" off and on to try again.");
+    else if (response == 1)
         report("The global hotkeys were not set up: the desktop's request was cancelled.");
     else
         report(std::string("The desktop did not set up the global hotkeys (") + what + ").");

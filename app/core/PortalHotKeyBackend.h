@@ -17,6 +17,7 @@
 #include <QDBusMessage>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QVariantMap>
 #include <functional>
 #include <optional>
@@ -53,7 +54,8 @@ struct PortalHooks
 // uses: XWayland's key grabs reach it only while one of its windows has the focus.
 bool isWaylandSession(const QString& qtPlatform);
 
-// Null when the bus has no portal with GlobalShortcuts.
+// Null when the bus has no portal, running or to be started. Whether it offers
+// GlobalShortcuts is asked without waiting: one that does not is reported through the hooks.
 std::unique_ptr<HotKeyBackend> makePortalHotKeyBackend(QDBusConnection bus, PortalHooks hooks);
 
 class PortalHotKeyBackend final : public QObject, public HotKeyBackend
@@ -104,6 +106,8 @@ class PortalHotKeyBackend final : public QObject, public HotKeyBackend
     Done m_done;
     unsigned m_serial = 0;
     bool m_flushQueued = false;
+    QTimer m_responseTimer; // the request in flight gets no answer
+    enum class Portal { Asked, Ready, Missing } m_portal = Portal::Asked;
 };
 
 } // namespace larkspur

@@ -303,8 +303,8 @@ TEST_F(Window, DirectoryScanAddsSubfoldersFirstAndSaves)
     services.askDirectory = [&] { return root; };
     auto g = std::make_unique<TForm1>(services); // uses the real scan with its dialog
     g->FormCreate({QString::fromStdString(list)});
-    g->Adddirectory1Click();
-    ASSERT_EQ(g->dl.count(), 3u);
+    g->Adddirectory1Click(); // returns at once; the scan's end adds the songs
+    ASSERT_TRUE(QTest::qWaitFor([&] { return g->dl.count() == 3u; }));
     EXPECT_EQ(g->dl.get(2), "0|" + root + "/x.MP3"); // the folder's own files come last
     std::set<std::string> early{std::string(g->dl.get(0)), std::string(g->dl.get(1))};
     EXPECT_TRUE(early.count("0|" + root + "/S/y.mp3"));
@@ -319,6 +319,7 @@ TEST_F(Window, DirectoryScanAddsSubfoldersFirstAndSaves)
 
     // Nothing listed twice: the same folder, drop and import again.
     g->Adddirectory1Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return infos.size() == 2; }));
     EXPECT_EQ(infos.back(), "Added 0 songs. 3 songs were already in the list.");
     g->LMDFMDrop1FMDragDrop({root + "/S", root + "/new.mp3"});
     EXPECT_EQ(g->statusText(), "1 song was already in the list.");
@@ -356,8 +357,8 @@ TEST_F(Window, PathsLeftOutAreReportedAfterDropImportAndScan)
     auto g = std::make_unique<TForm1>(services);
     g->FormCreate({});
     g->Adddirectory1Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return errors.size() == 3u; }));
     EXPECT_EQ(g->dl.count(), 1u);
-    ASSERT_EQ(errors.size(), 3u);
     EXPECT_EQ(errors.back(), "Added 1 song. 1 folder or file could not be read. 1 path holding a "
                              "line break was left out.");
     EXPECT_TRUE(infos.empty());

@@ -223,7 +223,7 @@ TEST_F(WindowLyricsSources, LyrBeatsLrcBeatsStoreBeatsTagsBeatsTheWeb)
     TagLib::MPEG::File(song.c_str()).strip();
     auto f = window(true);
     f->PlayNextSong(0);
-    EXPECT_EQ(memo(*f), "Search: the+band - some+song");
+    EXPECT_TRUE(waitUntil([&] { return memo(*f) == "Search: the+band - some+song"; }));
     EXPECT_TRUE(waitUntil([&] { return !readFile(site.file("requests.log")).empty(); }));
 }
 
@@ -562,6 +562,9 @@ TEST_F(WindowLyricsSources, OversizedSourcesAreReadInPartOrSkipped)
     std::filesystem::resize_file(lyr, 2LL << 30);
     auto f = window(false);
     f->PlayNextSong(0);
+    f->Quicksave1Click(); // while the file is read: the memo is not yet its text
+    EXPECT_EQ(f->statusText(), "The song's lyrics are still being read; nothing was saved.");
+    ASSERT_TRUE(waitUntil([&] { return f->memo1->isReadOnly(); }));
     EXPECT_EQ(memo(*f).substr(0, 13), "Sparse words\n");
     EXPECT_NE(memo(*f).find("the rest is not shown"), std::string::npos);
     EXPECT_TRUE(f->memo1->isReadOnly());
@@ -581,9 +584,10 @@ TEST_F(WindowLyricsSources, OversizedSourcesAreReadInPartOrSkipped)
     test::makeTaggedMp3(song, 3, test::id3CompressedFrame(3, "USLT", uslt, 2'000'000'000));
     f->PlayNextSong(0);
     EXPECT_EQ(mp.mode(), PlayerMode::Playing);
-    EXPECT_NE(f->statusText().find("The tags of \"The Band - Some Song.mp3\" were not read"),
-              std::string::npos)
-        << f->statusText();
+    EXPECT_TRUE(waitUntil([&] {
+        return f->statusText().find("The tags of \"The Band - Some Song.mp3\" were not read") !=
+               std::string::npos;
+    })) << f->statusText();
     EXPECT_TRUE(waitUntil([&] { return memo(*f) == "Database words"; })) << memo(*f);
     EXPECT_FALSE(f->memo1->isReadOnly());
 }

@@ -317,7 +317,7 @@ TEST_F(WindowUse, MessagesGoToTheTrayOnlyWhenHiddenAndANotificationServiceRuns)
         services.showError = services.showInfo = nullptr;
         services.notificationService = [on = service] { return on; };
         services.askDirectory = [this] { return dir.path(); };
-        services.scanDirectory = [](const std::string&) { return ScanResult{}; };
+        services.scanDirectory = [](const std::string&, auto done) { done(ScanResult{}); };
         auto f = open();
         f->ti->show(); // offscreen has no tray of its own
         f->setHidden(hidden);
