@@ -20,10 +20,6 @@ const QString kPath = u"/org/freedesktop/portal/desktop"_s;
 const QString kShortcuts = u"org.freedesktop.portal.GlobalShortcuts"_s;
 // The portal starts on the first call; a slow start must not look like a missing portal.
 constexpr int kStartTimeoutMs = 5000;
-// How long a request's Response may take. Binding may wait for the user's choice of keys in
-// a dialog of the desktop.
-constexpr int kResponseTimeoutMs = 10000;
-constexpr int kBindTimeoutMs = 120000;
 // The Response that never came: not one of the portal's own codes (0 to 2).
 constexpr uint kNoAnswer = 100;
 
@@ -152,6 +148,7 @@ bool PortalHotKeyBackend::ungrab(std::uint16_t modifiers, std::uint16_t key)
     const HotKeyValue value = ComposeHotKey(modifiers, key);
     const bool found =
         std::erase_if(m_wanted, [&](const Wanted& w) { return w.value == value; }) > 0;
+    if (m_wanted.empty()) m_failed.clear(); // switched off: the next switch on asks anew
     scheduleFlush();
     return found;
 }
@@ -198,7 +195,8 @@ void PortalHotKeyBackend::request(const QString& method, QVariantList args, Done
     call.setArguments(args);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kStartTimeoutMs), this);
     // A portal that never answers must not hold back every later request.
-    m_responseTimer.start(method == u"BindShortcuts"_s ? kBindTimeoutMs : kResponseTimeoutMs);
+    m_responseTimer.start(method == u"BindShortcuts"_s ? m_hooks.bindTimeoutMs
+                                                      : m_hooks.responseTimeoutMs);
     const unsigned serial = m_serial;
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method, serial] {
         watcher->deleteLater();

@@ -48,6 +48,9 @@ struct PortalHooks
     std::function<std::optional<PortalShortcutName>(HotKeyValue)> name;
     // What the user must know: a refusal, a text the portal cannot take (once each).
     std::function<void(const std::string&)> report;
+    // How long a request's Response may take, binding (which may wait for the user) apart.
+    int responseTimeoutMs = 10000;
+    int bindTimeoutMs = 120000;
 };
 
 // Whether the program runs in a Wayland session, whatever Qt platform (given by its name) it

@@ -4,6 +4,7 @@
 #include "app/core/HotKeySettings.h"
 #include "support/StandInPortal.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -98,10 +99,43 @@ TEST(PortalHotKeys, AResponseBeforeItsReplyDoesNotStallTheNextRequest)
                       [](HotKeyValue) { return std::optional(PortalShortcutName{u"next"_s, u"Next"_s}); },
                       {}};
     THotKeyManager hkmng(makePortalHotKeyBackend(
-        QDBusConnection::connectToBus(portal.address(), u"player"_s), hooks));
+        QDBusConnection::connectToBus(portal.address(), u"early response"_s), hooks));
     EXPECT_NE(hkmng.RegisterKey(n), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return portal.calls().size() == 5; }));
     hkmng.ReleaseAllKeys();
     ASSERT_TRUE(QTest::qWaitFor([&] { return portal.calls().size() == 6; }));
     EXPECT_EQ(portal.calls().last(), u"Close"_s);
+}
+
+// A portal that does not answer holds nothing up: the backend is there at once and says that
+// the shortcuts are off; a request whose Response never comes ends in its time, is said, and
+// switching the hotkeys off and on asks again.
+TEST(PortalHotKeys, APortalThatDoesNotAnswerHoldsNothingUp)
+{
+    const HotKeyValue n = ParseHotKey(u"Ctrl+Shift+N"_s, false);
+    for (const QStringList mute : {QStringList{u"Register"_s, u"Get"_s}, {u"CreateSession"_s}}) {
+        test::StandInPortal portal;
+        portal.mute = mute;
+        std::vector<std::string> reports;
+        PortalHooks hooks{u"org.example.Player"_s, {},
+                          [&](const std::string& text) { reports.push_back(text); }};
+        hooks.responseTimeoutMs = 300;
+        QElapsedTimer made;
+        made.start();
+        THotKeyManager hkmng(makePortalHotKeyBackend(
+            QDBusConnection::connectToBus(portal.address(), mute.join(u' ')), hooks));
+        EXPECT_LT(made.elapsed(), 2000) << "waited for the portal";
+        ASSERT_TRUE(hkmng.available());
+        EXPECT_NE(hkmng.RegisterKey(n), 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !reports.empty(); }, 10000));
+        EXPECT_NE(reports[0].find(mute.size() == 2 ? "offers no global shortcuts"
+                                                   : "did not answer (CreateSession)"),
+                  std::string::npos)
+            << reports[0];
+        if (mute.size() == 2) continue;
+        hkmng.ReleaseAllKeys();
+        EXPECT_NE(hkmng.RegisterKey(n), 0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return portal.calls().count(u"CreateSession"_s) == 2; }))
+            << portal.calls().join(u' ').toStdString();
+    }
 }

@@ -68,11 +68,12 @@ bool StandInPortal::handleMessage(const QDBusMessage& message, const QDBusConnec
         QDBusMessage response =
             QDBusMessage::createSignal(request, u"org.freedesktop.portal.Request"_s, u"Response"_s);
         response << code << results;
-        if (responseFirst) bus.send(response);
+        if (responseFirst && !mute.contains(member)) bus.send(response);
         bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-        if (!responseFirst) bus.send(response);
+        if (!responseFirst && !mute.contains(member)) bus.send(response);
     };
     m_calls << member;
+    if (mute.contains(member) && (member == u"Get" || member == u"Register")) return true;
     if (member == u"Get" && args.value(0) == kShortcuts) {
         bus.send(message.createReply(QVariant::fromValue(QDBusVariant(2u))));
     } else if (member == u"Register") {

@@ -27,6 +27,8 @@ class StandInPortal : public QDBusVirtualObject
     QStringList calls() const;
     // Each request's Response signal before the call's reply, which the bus allows.
     bool responseFirst = false;
+    // Calls that get no reply (Register, Get) or whose Response never comes (the requests).
+    QStringList mute;
 
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
