@@ -258,6 +258,7 @@ public:
     // A press from outside the window: run through globalActions, never inside a wait.
     void hotKeyArrived(quint32 HotKey, quint16 Index);
     GlobalActions* globalActions = nullptr;
+    const LyricsSearch& lyricsSearch() const { return *m_lyrics; }
     void Globalhotkeys1Click(); // the switch: releases or registers all ten
     std::unique_ptr<HotKeyBackend> defaultHotKeyBackend();
     void disableHotkeySwitch(); // no backend: the switch says why

@@ -25,7 +25,6 @@ bool GlobalActions::mayRun() const
 
 void GlobalActions::post(const std::string& kind, Merge merge, std::function<void()> action)
 {
-    if (mayRun() && m_held.empty()) return runOne(action);
     const auto same = std::ranges::find(m_held, kind, &Held::kind);
     if (same == m_held.end()) {
         m_held.push_back({kind, merge, 1, std::move(action)});
@@ -35,11 +34,18 @@ void GlobalActions::post(const std::string& kind, Merge merge, std::function<voi
                                             : same->count + 1;
         if (merge == Merge::Switch && same->count % 2 == 0) m_held.erase(same);
     }
-    m_retry.start();
+    // Run from the loop, after the requests that arrived with this one: a burst merges.
+    if (!m_queued) {
+        m_queued = true;
+        QMetaObject::invokeMethod(this, &GlobalActions::runHeld, Qt::QueuedConnection);
+    }
 }
 
 void GlobalActions::runHeld()
 {
+    m_queued = false;
+    // Kept running until all ran: an action that throws leaves the rest for the next tick.
+    if (!m_held.empty() && !m_retry.isActive()) m_retry.start();
     while (mayRun() && !m_held.empty()) {
         Held next = std::move(m_held.front());
         m_held.erase(m_held.begin());

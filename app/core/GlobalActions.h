@@ -1,10 +1,10 @@
 #pragma once
 // The actions that reach the program from outside its window (global hotkeys, the desktop's
-// shortcuts portal, MPRIS) run one at a time and never inside another handler: one that
-// arrives while a handler waits nested (a fetch) or while another global action runs is held
-// until that ends. Held requests of one kind merge, so a flood costs one run: the newest of
-// its kind wins, a switch keeps whether it flips, and steps (volume) add up to a bound.
-// Interface thread only.
+// shortcuts portal, MPRIS) run from the event loop, one at a time and never inside another
+// handler: they run at the loop's next turn, or, while a handler waits nested (a fetch) or
+// another global action runs, once that ends. Requests of one kind that arrive together
+// merge, so a flood costs one run: the newest of its kind wins, a switch keeps whether it
+// flips, and steps (volume) add up to a bound. Interface thread only.
 
 #include <QObject>
 #include <QTimer>
@@ -30,7 +30,7 @@ class GlobalActions : public QObject
 
     explicit GlobalActions(QObject* parent = nullptr);
 
-    // Runs action now when nothing waits, else once the wait ends. Requests of the same kind
+    // Runs action at the loop's next turn, or once a wait ends. Requests of the same kind
     // merge while held.
     void post(const std::string& kind, Merge merge, std::function<void()> action);
     // Held requests, merged.
@@ -52,6 +52,7 @@ class GlobalActions : public QObject
 
     std::vector<Held> m_held; // in order of their first request
     QTimer m_retry;
+    bool m_queued = false; // runHeld is posted
     int m_running = 0;
     int m_deepest = 0;
 };

@@ -72,6 +72,7 @@ class WindowHotkeys : public ::testing::Test
         std::uint16_t modifiers = 0, key = 0;
         SplitHotKey(ParseHotKey(QString::fromLatin1(text), false), modifiers, key);
         system.backend->pressed(modifiers, key);
+        QCoreApplication::sendPostedEvents(); // global actions run from the loop
     }
 
     static std::vector<HotKeyValue> values(std::initializer_list<const char*> texts)
