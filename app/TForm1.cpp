@@ -543,3 +543,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 }
 
 } // namespace larkspur
+            if (m_timingKeysHeld) {
+                const int k = key->key();
+                m_timingKeysHeld = widget == memo1 && (k == Qt::Key_Space || k == Qt::Key_Backspace);
+                if (m_timingKeysHeld || (widget == memo1 && k == Qt::Key_Escape)) return true;
+            }
+        m_timingKeysHeld = false;

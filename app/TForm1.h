@@ -241,6 +241,7 @@ public:
     FetchAllDialog* m_fetchAll = nullptr; // the run under way
     // "Publish timed lyrics..." (TForm1Publish.cpp): the shown timed lyrics to the database.
     void Publish1Click();
+    const LrcLyrics* syncedLyrics() const { return m_synced ? &*m_synced : nullptr; }
     void finishPublish(const PublishSong& song, const PublishChallenge& challenge,
                        const std::optional<std::string>& nonce);
     std::shared_ptr<std::atomic<bool>> m_publishCancel; // set while a challenge is solved
@@ -466,10 +467,19 @@ private:
     bool m_closed = false;
     bool m_exitFadeDone = false; // the exit fade ended: the close it asks for saves nothing again
     long long m_lengthShown = 0;
+    void cutTiming(TimingCut why); // ended by the song or other lyrics: its stamps dropped
+    // After a cut, the keys of timing still pressed do not reach the text, until another
+    // key or a click in the memo shows the user knows.
+    bool m_timingKeysHeld = false;
+    // The song the memo's lyrics were shown for: F9 saves there, whatever plays now.
+    std::string m_lyricsSong;
     // The last song skipped or the list found unplayable, during the latest pick: the
     // status line says it, and the tray hint carries it for a hidden window.
     std::string m_playNote;
     bool m_nonePlayableTold = false; // said once until a song starts again
+    void applyShift();
+    long long m_shiftAskedMs = 0; // presses not yet applied: they move the lines once
+    bool m_shiftQueued = false;
     int m_idleBackoffTicks = 0; // end-of-song ticks to wait after a try that played nothing
     int m_idleTicksToSkip = 0;
     int m_panelWidth = 230;

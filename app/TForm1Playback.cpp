@@ -111,6 +111,7 @@ void TForm1::PlayNextSong(int Index)
     m_services.random->seedFromClock();
     // A failed start retries with a random song, at most once per entry in a row, so a list
     // of broken files cannot loop for ever.
+    if (m_timing) cutTiming(TimingCut::SongEnded); // its stamps are the last song's positions
     const std::size_t attempts = dl.count() + 1;
     std::set<std::size_t> failed;
     for (std::size_t attempt = 0; attempt < attempts; ++attempt) {

@@ -35,6 +35,12 @@ std::optional<std::size_t> LyricsTiming::next() const
     return std::nullopt;
 }
 
+std::size_t LyricsTiming::stampableCount() const
+{
+    return static_cast<std::size_t>(
+        std::count_if(m_lines.begin(), m_lines.end(), [](const Line& l) { return !blank(l.text); }));
+}
+
 std::optional<std::size_t> LyricsTiming::lastStamped() const
 {
     if (m_stamped.empty()) return std::nullopt;
@@ -72,6 +78,17 @@ std::string LyricsTiming::lrc() const
     for (const Line& line : m_lines)
         out += (line.timeMs ? lrcStamp(*line.timeMs) : std::string()) + line.text + "\r\n";
     return out;
+}
+
+std::string timingCutText(const LyricsTiming& timing, TimingCut why)
+{
+    const std::size_t stamped = timing.stampedCount();
+    const std::size_t lines = timing.stampableCount();
+    return std::string(why == TimingCut::SongEnded ? "Timing ended with the song: "
+                                                   : "Timing ended as other lyrics came: ") +
+           std::to_string(stamped) + " of " + std::to_string(lines) +
+           (lines == 1 ? " line " : " lines ") + (stamped == 1 ? "was" : "were") +
+           " stamped; nothing was saved.";
 }
 
 } // namespace larkspur
