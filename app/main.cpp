@@ -62,8 +62,8 @@ std::shared_ptr<larkspur::FirstSong> startFirstSongEarly(const std::vector<std::
 }
 
 // A program that cannot show its window still says why where the user looks: a desktop
-// notification. GIO is loaded for it only here; no one else in this process needs it.
-void tellDesktop(const std::string& body)
+// notification. GIO is loaded for it only here; the window uses it at an exit no one sees.
+void tellDesktop(const std::string& summary, const std::string& body)
 {
     void* gio = ::dlopen("libgio-2.0.so.0", RTLD_LAZY | RTLD_LOCAL);
     if (!gio) return;
@@ -76,7 +76,7 @@ void tellDesktop(const std::string& body)
     GDBusConnection* bus = busGet ? busGet(G_BUS_TYPE_SESSION, nullptr, nullptr) : nullptr;
     if (bus && call) {
         GVariant* args = g_variant_new(
-            "(susss@as@a{sv}i)", "Larkspur", 0u, "", "Larkspur cannot start", body.c_str(),
+            "(susss@as@a{sv}i)", "Larkspur", 0u, "", summary.c_str(), body.c_str(),
             g_variant_new_strv(nullptr, 0), g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0),
             -1);
         if (GVariant* reply = call(bus, "org.freedesktop.Notifications",
@@ -106,8 +106,8 @@ void* loadModule(const std::string& path, std::string& reason)
 int windowNotLoaded(const std::string& tried, const std::string& reason)
 {
     std::fprintf(stderr, "larkspur: the window's module could not be loaded:%s\n", tried.c_str());
-    tellDesktop("Its window could not be loaded: " + reason +
-                ". Installing Larkspur again should mend this.");
+    tellDesktop("Larkspur cannot start", "Its window could not be loaded: " + reason +
+                                             ". Installing Larkspur again should mend this.");
     return 1;
 }
 
@@ -184,5 +184,6 @@ int main(int argc, char** argv)
         return windowNotLoaded(tried, lastReason);
     }
     services.makePlayer = [] { return std::make_unique<larkspur::GstMediaPlayer>(); };
+    services.tellDesktop = tellDesktop;
     return windowMain(argc, argv, services);
 }

@@ -1,9 +1,12 @@
 // The real program: a terminate signal is a close request that saves the list.
 
+#include "playback/SongListFile.h"
+#include "support/SessionBus.h"
 #include "support/TestFiles.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <csignal>
@@ -56,6 +59,53 @@ TEST(Program, TerminateSignalFadesSavesOnceAndExitsInTwoPasses)
         EXPECT_NE(saved.find("rename list.txt\n"), std::string::npos) << saved;
     }
     EXPECT_EQ(readFile(list), "2|" + song + "\r\n"); // both plays counted and saved
+}
+
+// Terminated while its settings cannot be saved, the real program keeps the list with its
+// counts beside the clears' copies, names that copy in a desktop notification (no one may be
+// there to answer a box), and ends with a failure status.
+TEST(Program, TerminateThatCannotSaveKeepsTheListAndSaysWhere)
+{
+    const QString binary = QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur");
+    const QString monitorProgram = QStandardPaths::findExecutable(QStringLiteral("dbus-monitor"));
+    larkspur::test::SessionBus bus;
+    if (!QFileInfo::exists(binary) || monitorProgram.isEmpty() || bus.address().isEmpty())
+        GTEST_SKIP() << "needs the player, dbus-monitor and dbus-daemon";
+    TempDir dir;
+    const auto song = dir.file("Band - Song.mp3");
+    larkspur::test::makeMp3(song, 5.0);
+    const auto list = dir.file("list.txt");
+    writeFile(list, "0|" + song + "\r\n");
+    writeFile(dir.file("config"), "a file where the settings' folder belongs");
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("LARKSPUR_AUDIO_SINK"), QStringLiteral("fakesink"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(dir.file("config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(dir.file("data")));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    QProcess monitor;
+    monitor.setProcessEnvironment(env);
+    monitor.start(monitorProgram, {QStringLiteral("--session"),
+                                   QStringLiteral("interface='org.freedesktop.Notifications'")});
+    QProcess p;
+    p.setWorkingDirectory(QString::fromStdString(dir.path()));
+    p.setProcessEnvironment(env);
+    p.start(binary, {QString::fromStdString(list)});
+    for (int i = 0; i < 100 && readFile(dir.file("log.txt")).find(song) == std::string::npos; ++i)
+        QThread::msleep(50);
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(15000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1) << p.readAllStandardError().toStdString();
+    const std::string copy = larkspur::listDataFile(dir.file("data/larkspur"), list, "unsaved");
+    EXPECT_EQ(readFile(copy), "1|" + song + "\r\n");
+    std::string told;
+    while (told.find(copy) == std::string::npos && monitor.waitForReadyRead(3000))
+        told += monitor.readAllStandardOutput().toStdString();
+    EXPECT_NE(told.find("string \"Larkspur could not save at its end\""), std::string::npos) << told;
+    EXPECT_NE(told.find(copy), std::string::npos) << told;
+    monitor.kill();
+    monitor.waitForFinished();
 }
 
 namespace {

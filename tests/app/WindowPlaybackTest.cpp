@@ -2,6 +2,7 @@
 
 #include "app/TForm1.h"
 #include "app/core/FirstSong.h"
+#include "app/core/Settings.h"
 #include "app/core/StartupPath.h"
 #include "app/core/SettingsStore.h"
 #include "playback/SongListFile.h"
@@ -25,6 +26,7 @@
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -531,6 +533,68 @@ TEST_F(WindowPlayback, CloseWhilePausedExitsAtOnce)
     const auto l = log();
     EXPECT_EQ(l.back(), " <- EXIT");
     EXPECT_NE(l[l.size() - 2], " <- EXIT");
+}
+
+// What changes while the exit fades is saved by the close at its end, and only then; a save
+// that fails leaves the list with its counts beside the clears' copies, told by a box when
+// the user closed, by the desktop otherwise, and the program ends with a failure.
+TEST_F(WindowPlayback, ExitSavesChangesDuringTheFadeAndKeepsWhatItCannotSave)
+{
+    struct Case
+    {
+        const char* name;
+        bool change, listGone, settingsRefused, bySystem;
+    } cases[] = {{"nothing changed", false, false, false, false},
+                 {"ban and volume", true, false, false, false},
+                 {"list folder gone", true, true, false, false},
+                 {"settings refused", false, false, true, false},
+                 {"list folder gone, signal", true, true, false, true}};
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string folder = dir.file("lists" + std::to_string(++n));
+        ::mkdir(folder.c_str(), 0700);
+        const std::string file = folder + "/list.txt";
+        writeFile(file, readFile(list));
+        std::vector<std::string> told;
+        services.notifyDesktop = [&](const std::string&, const std::string& body) {
+            told.push_back(body);
+        };
+        errors.clear();
+        store.failWrites = false;
+        auto f = start(file);
+        store.failWrites = c.settingsRefused;
+        const std::size_t writes = store.writeOrder.size();
+        c.bySystem ? f->closeForSystem() : void(f->close());
+        struct stat first {};
+        ::stat(file.c_str(), &first);
+        if (c.change) {
+            f->Neverplayagain1Click();
+            f->Vol2Click();
+        }
+        if (c.listGone) std::filesystem::remove_all(folder);
+        runFade(*f);
+        ASSERT_TRUE(f->closed()) << c.name;
+        const bool failed = c.listGone || c.settingsRefused;
+        EXPECT_EQ(f->exitCode(), failed ? 1 : 0) << c.name;
+        if (!failed) {
+            struct stat last {};
+            ::stat(file.c_str(), &last);
+            EXPECT_EQ(last.st_ino != first.st_ino, c.change) << c.name; // saved again?
+            EXPECT_EQ(store.writeOrder.size() - writes, (c.change ? 2 : 1) * kSettingNames.size());
+            EXPECT_EQ(readFile(file), f->dl.text()) << c.name;
+            EXPECT_EQ(store.values[kVolume], c.change ? "900" : "1000") << c.name;
+            EXPECT_TRUE(errors.empty() && told.empty()) << c.name;
+            continue;
+        }
+        const std::string copy = listDataFile(dir.file("backup"), file, "unsaved");
+        EXPECT_EQ(readFile(copy), f->dl.text()) << c.name;
+        EXPECT_EQ(readFile(copy).find("-1|") != std::string::npos, c.change) << c.name;
+        const auto& message = c.bySystem ? told : errors;
+        ASSERT_EQ(message.size(), 1u) << c.name << ": " << testing::PrintToString(errors);
+        EXPECT_NE(message[0].find("kept as \"" + copy + "\""), std::string::npos) << message[0];
+        EXPECT_EQ(message[0].rfind("fatal: ", 0) == 0, !c.bySystem) << message[0];
+        EXPECT_TRUE((c.bySystem ? errors : told).empty()) << c.name;
+    }
 }
 
 TEST_F(WindowPlayback, UnwritableLogNeitherStopsStartNorClose)
