@@ -572,7 +572,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
             if (m_timing && !key->isAutoRepeat() && timingKey(key->key())) return true;
             if (m_timingKeysHeld) {
                 const int k = key->key();
-                m_timingKeysHeld = widget == memo1 && (k == Qt::Key_Space || k == Qt::Key_Backspace);
+                m_timingKeysHeld =
+                    widget == memo1 && (k == Qt::Key_Space || k == Qt::Key_Backspace);
                 if (m_timingKeysHeld || (widget == memo1 && k == Qt::Key_Escape)) return true;
             }
             // Shift inside a chord (Ctrl+Shift+P, Ctrl++) is a shortcut, not a beat.

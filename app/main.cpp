@@ -75,10 +75,9 @@ void tellDesktop(const std::string& summary, const std::string& body)
     const auto call = reinterpret_cast<Call>(::dlsym(gio, "g_dbus_connection_call_sync"));
     GDBusConnection* bus = busGet ? busGet(G_BUS_TYPE_SESSION, nullptr, nullptr) : nullptr;
     if (bus && call) {
-        GVariant* args = g_variant_new(
-            "(susss@as@a{sv}i)", "Larkspur", 0u, "", summary.c_str(), body.c_str(),
-            g_variant_new_strv(nullptr, 0), g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0),
-            -1);
+        GVariant* args = g_variant_new("(susss@as@a{sv}i)", "Larkspur", 0u, "", summary.c_str(),
+                                       body.c_str(), g_variant_new_strv(nullptr, 0),
+                                       g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0), -1);
         if (GVariant* reply = call(bus, "org.freedesktop.Notifications",
                                    "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
                                    "Notify", args, nullptr, G_DBUS_CALL_FLAGS_NONE, 3000, nullptr,

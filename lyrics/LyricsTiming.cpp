@@ -37,8 +37,8 @@ std::optional<std::size_t> LyricsTiming::next() const
 
 std::size_t LyricsTiming::stampableCount() const
 {
-    return static_cast<std::size_t>(
-        std::count_if(m_lines.begin(), m_lines.end(), [](const Line& l) { return !blank(l.text); }));
+    return static_cast<std::size_t>(std::count_if(m_lines.begin(), m_lines.end(),
+                                                  [](const Line& l) { return !blank(l.text); }));
 }
 
 std::optional<std::size_t> LyricsTiming::lastStamped() const

@@ -301,8 +301,8 @@ std::string listDataFile(const std::string& folder, const std::string& listFile,
     return nameWithEnding(folder, fileNameOf(full), "." + nameHash(full) + "." + ending);
 }
 
-ListCopy copyListAside(const SongList& list, const std::string& listFile,
-                       const std::string& folder, const std::string& ending)
+ListCopy copyListAside(const SongList& list, const std::string& listFile, const std::string& folder,
+                       const std::string& ending)
 {
     const std::string dataFolder = dataFolderOr(folder);
     const std::string path = listDataFile(dataFolder, listFile, ending);

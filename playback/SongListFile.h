@@ -74,7 +74,7 @@ struct ListCopy
     std::string path;  // empty when no copy was made
     std::string error; // why not, for the user; empty when it was made
 };
-ListCopy copyListAside(const SongList& list, const std::string& listFile,
-                       const std::string& folder, const std::string& ending);
+ListCopy copyListAside(const SongList& list, const std::string& listFile, const std::string& folder,
+                       const std::string& ending);
 
 } // namespace larkspur

@@ -70,7 +70,8 @@ std::string moduleNotWhole(const std::string& path)
     const auto fileBytes = static_cast<std::uint64_t>(st.st_size);
     if (fileBytes == 0) return "it is empty";
     Ehdr eh{};
-    const std::size_t head = static_cast<std::size_t>(std::min<std::uint64_t>(fileBytes, sizeof eh));
+    const std::size_t head =
+        static_cast<std::size_t>(std::min<std::uint64_t>(fileBytes, sizeof eh));
     if (!readAt(file.fd, &eh, head, 0)) return {};
     if (std::memcmp(eh.e_ident, ELFMAG, std::min<std::size_t>(head, SELFMAG)) != 0)
         return "it is no ELF file";
@@ -96,7 +97,8 @@ std::string moduleNotWhole(const std::string& path)
         const std::uint64_t table = rangeEnd(eh.e_shoff, count, sizeof(Shdr));
         if (table > fileBytes) return cutShort(fileBytes, std::max(needed, table));
         std::vector<Shdr> sections(static_cast<std::size_t>(count)); // within the file's size
-        if (!readAt(file.fd, sections.data(), sections.size() * sizeof(Shdr), eh.e_shoff)) return {};
+        if (!readAt(file.fd, sections.data(), sections.size() * sizeof(Shdr), eh.e_shoff))
+            return {};
         for (const Shdr& s : sections)
             if (s.sh_type != SHT_NOBITS && s.sh_size > 0)
                 needed = std::max(needed, rangeEnd(s.sh_offset, 1, s.sh_size));

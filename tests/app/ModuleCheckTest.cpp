@@ -58,7 +58,8 @@ TEST(ModuleCheck, ProgramWithAModuleCutShortSaysSoAndEnds)
     QProcess p;
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LARKSPUR_AUDIO_SINK"), QStringLiteral("fakesink"));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               QStringLiteral("unix:path=/nonexistent"));
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(QString::fromStdString(dir.path()));
     p.start(QString::fromStdString(program), {});

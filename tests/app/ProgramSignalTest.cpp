@@ -102,7 +102,8 @@ TEST(Program, TerminateThatCannotSaveKeepsTheListAndSaysWhere)
     std::string told;
     while (told.find(copy) == std::string::npos && monitor.waitForReadyRead(3000))
         told += monitor.readAllStandardOutput().toStdString();
-    EXPECT_NE(told.find("string \"Larkspur could not save at its end\""), std::string::npos) << told;
+    EXPECT_NE(told.find("string \"Larkspur could not save at its end\""), std::string::npos)
+        << told;
     EXPECT_NE(told.find(copy), std::string::npos) << told;
     monitor.kill();
     monitor.waitForFinished();

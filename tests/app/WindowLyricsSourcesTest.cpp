@@ -719,7 +719,9 @@ TEST_F(WindowLyricsSources, TimingCutShortSaysSoAndKeepsItsKeysOutOfTheText)
         else
             f->Lyricsdatabase1Click(); // Ctrl+L
         EXPECT_TRUE(waitUntil([&] { return nextSong || memo(*f) == "Other words"; })) << memo(*f);
-        EXPECT_EQ(f->statusText(), (nextSong ? "Timing ended with the song" : "Timing ended as other lyrics came") + of);
+        EXPECT_EQ(f->statusText(),
+                  (nextSong ? "Timing ended with the song" : "Timing ended as other lyrics came") +
+                      of);
         const std::string shown = memo(*f);
         for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Backspace, Qt::Key_Space})
             QTest::keyClick(f->memo1, key);
