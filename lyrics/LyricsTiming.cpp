@@ -82,13 +82,12 @@ std::string LyricsTiming::lrc() const
 
 std::string timingCutText(const LyricsTiming& timing, TimingCut why)
 {
-    const std::size_t stamped = timing.stampedCount();
+    // Short enough for the status line of a window of the usual width.
     const std::size_t lines = timing.stampableCount();
     return std::string(why == TimingCut::SongEnded ? "Timing ended with the song: "
-                                                   : "Timing ended as other lyrics came: ") +
-           std::to_string(stamped) + " of " + std::to_string(lines) +
-           (lines == 1 ? " line " : " lines ") + (stamped == 1 ? "was" : "were") +
-           " stamped; nothing was saved.";
+                                                   : "Timing ended by new lyrics: ") +
+           std::to_string(timing.stampedCount()) + " of " + std::to_string(lines) +
+           (lines == 1 ? " line" : " lines") + ", not kept.";
 }
 
 } // namespace larkspur

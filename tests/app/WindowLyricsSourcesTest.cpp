@@ -702,7 +702,7 @@ TEST_F(WindowLyricsSources, TimingCutShortSaysSoAndKeepsItsKeysOutOfTheText)
     writeFile(wordless, "x");
     writeFile(list, "0|" + song + "\r\n0|" + other + "\r\n0|" + wordless + "\r\n");
     route(kGet + "&duration=185", record("", "Other words"));
-    const std::string of = ": 1 of 3 lines was stamped; nothing was saved.";
+    const std::string of = ": 1 of 3 lines, not kept.";
     for (const bool nextSong : {true, false}) {
         writeFile(lyr, "One\r\nTwo\r\n\r\nThree\r\n");
         auto f = window(false);
@@ -720,7 +720,7 @@ TEST_F(WindowLyricsSources, TimingCutShortSaysSoAndKeepsItsKeysOutOfTheText)
             f->Lyricsdatabase1Click(); // Ctrl+L
         EXPECT_TRUE(waitUntil([&] { return nextSong || memo(*f) == "Other words"; })) << memo(*f);
         EXPECT_EQ(f->statusText(),
-                  (nextSong ? "Timing ended with the song" : "Timing ended as other lyrics came") +
+                  (nextSong ? "Timing ended with the song" : "Timing ended by new lyrics") +
                       of);
         const std::string shown = memo(*f);
         for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Backspace, Qt::Key_Space})
