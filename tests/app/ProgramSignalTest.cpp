@@ -61,54 +61,6 @@ TEST(Program, TerminateSignalFadesSavesOnceAndExitsInTwoPasses)
     EXPECT_EQ(readFile(list), "2|" + song + "\r\n"); // both plays counted and saved
 }
 
-// Terminated while its settings cannot be saved, the real program keeps the list with its
-// counts beside the clears' copies, names that copy in a desktop notification (no one may be
-// there to answer a box), and ends with a failure status.
-TEST(Program, TerminateThatCannotSaveKeepsTheListAndSaysWhere)
-{
-    const QString binary = QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur");
-    const QString monitorProgram = QStandardPaths::findExecutable(QStringLiteral("dbus-monitor"));
-    larkspur::test::SessionBus bus;
-    if (!QFileInfo::exists(binary) || monitorProgram.isEmpty() || bus.address().isEmpty())
-        GTEST_SKIP() << "needs the player, dbus-monitor and dbus-daemon";
-    TempDir dir;
-    const auto song = dir.file("Band - Song.mp3");
-    larkspur::test::makeMp3(song, 5.0);
-    const auto list = dir.file("list.txt");
-    writeFile(list, "0|" + song + "\r\n");
-    writeFile(dir.file("config"), "a file where the settings' folder belongs");
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("LARKSPUR_AUDIO_SINK"), QStringLiteral("fakesink"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(dir.file("config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(dir.file("data")));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
-    QProcess monitor;
-    monitor.setProcessEnvironment(env);
-    monitor.start(monitorProgram, {QStringLiteral("--session"),
-                                   QStringLiteral("interface='org.freedesktop.Notifications'")});
-    QProcess p;
-    p.setWorkingDirectory(QString::fromStdString(dir.path()));
-    p.setProcessEnvironment(env);
-    p.start(binary, {QString::fromStdString(list)});
-    for (int i = 0; i < 100 && readFile(dir.file("log.txt")).find(song) == std::string::npos; ++i)
-        QThread::msleep(50);
-    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-    ASSERT_TRUE(p.waitForFinished(15000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 1) << p.readAllStandardError().toStdString();
-    const std::string copy = larkspur::listDataFile(dir.file("data/larkspur"), list, "unsaved");
-    EXPECT_EQ(readFile(copy), "1|" + song + "\r\n");
-    std::string told;
-    while (told.find(copy) == std::string::npos && monitor.waitForReadyRead(3000))
-        told += monitor.readAllStandardOutput().toStdString();
-    EXPECT_NE(told.find("string \"Larkspur could not save at its end\""), std::string::npos)
-        << told;
-    EXPECT_NE(told.find(copy), std::string::npos) << told;
-    monitor.kill();
-    monitor.waitForFinished();
-}
-
 namespace {
 
 struct Player
@@ -117,10 +69,12 @@ struct Player
     std::string output() { return process.readAllStandardError().toStdString(); }
 };
 
-void startPlayer(Player& p, const TempDir& dir, const QStringList& args)
+void startPlayer(Player& p, const TempDir& dir, const QStringList& args,
+                 const QProcessEnvironment& more = {})
 {
     p.process.setWorkingDirectory(QString::fromStdString(dir.path()));
     auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(more);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("LARKSPUR_AUDIO_SINK"), QStringLiteral("fakesink"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(dir.file("config")));
@@ -181,4 +135,40 @@ TEST(Program, CloseRequestEndsTheStartDialogAndARefusedSecondCopy)
     ::kill(static_cast<pid_t>(first.process.processId()), SIGTERM);
     ASSERT_TRUE(first.process.waitForFinished(10000));
     EXPECT_EQ(readFile(list), "1|" + song + "\r\n"); // one play, saved by the first copy only
+}
+
+// Terminated while its settings cannot be saved, the program keeps a copy of the list, names
+// it in a desktop notification (no one may be there for a box) and ends with a failure.
+TEST(Program, TerminateThatCannotSaveKeepsTheListAndSaysWhere)
+{
+    const QString monitorProgram = QStandardPaths::findExecutable(QStringLiteral("dbus-monitor"));
+    larkspur::test::SessionBus bus;
+    if (monitorProgram.isEmpty() || bus.address().isEmpty()) GTEST_SKIP() << "no D-Bus tools";
+    TempDir dir;
+    const auto song = dir.file("Band - Song.mp3"), list = dir.file("list.txt");
+    larkspur::test::makeMp3(song, 5.0);
+    writeFile(list, "0|" + song + "\r\n");
+    writeFile(dir.file("config"), "a file where the settings' folder belongs");
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(dir.file("data")));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    QProcess monitor;
+    monitor.start(monitorProgram, {QStringLiteral("--address"), bus.address(),
+                                   QStringLiteral("interface='org.freedesktop.Notifications'")});
+    Player player;
+    startPlayer(player, dir, {QString::fromStdString(list)}, env);
+    ASSERT_TRUE(waitForText(dir.file("log.txt"), song));
+    ::kill(static_cast<pid_t>(player.process.processId()), SIGTERM);
+    ASSERT_TRUE(player.process.waitForFinished(15000));
+    EXPECT_EQ(player.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(player.process.exitCode(), 1) << player.output();
+    const std::string copy = larkspur::listDataFile(dir.file("data/larkspur"), list, "unsaved");
+    EXPECT_EQ(readFile(copy), "1|" + song + "\r\n");
+    std::string told;
+    while (told.find(copy) == std::string::npos && monitor.waitForReadyRead(3000))
+        told += monitor.readAllStandardOutput().toStdString();
+    EXPECT_NE(told.find("\"Larkspur could not save at its end\""), std::string::npos) << told;
+    EXPECT_NE(told.find(copy), std::string::npos) << told;
+    monitor.kill();
+    monitor.waitForFinished();
 }

@@ -692,17 +692,14 @@ TEST_F(WindowLyricsSources, TimingByHandWritesTheLrcBesideTheLyr)
     EXPECT_EQ(f->statusText(), "These lyrics are timed already.");
 }
 
-// Timing cut short by the next song or by other lyrics says how far it came and keeps none
-// of it; the memo is editable again, yet the timing keys still pressed stay out of the text;
-// F9 saves to the song the lyrics were shown for.
+// Timing cut short by the next song or other lyrics says how far it came, keeps nothing and
+// its keys out of the text; F9 saves to the song the lyrics were shown for.
 TEST_F(WindowLyricsSources, TimingCutShortSaysSoAndKeepsItsKeysOutOfTheText)
 {
     const std::string lyr = dir.file("The Band - Some Song.lyr");
-    const std::string wordless = dir.file("01 (Intro).mp3"); // gives nothing to look up
-    writeFile(wordless, "x");
-    writeFile(list, "0|" + song + "\r\n0|" + other + "\r\n0|" + wordless + "\r\n");
+    writeFile(dir.file("01 (Intro).mp3"), "x"); // a name that gives nothing to look up
+    writeFile(list, "0|" + song + "\r\n0|" + other + "\r\n0|" + dir.file("01 (Intro).mp3"));
     route(kGet + "&duration=185", record("", "Other words"));
-    const std::string of = ": 1 of 3 lines, not kept.";
     for (const bool nextSong : {true, false}) {
         writeFile(lyr, "One\r\nTwo\r\n\r\nThree\r\n");
         auto f = window(false);
@@ -714,14 +711,11 @@ TEST_F(WindowLyricsSources, TimingCutShortSaysSoAndKeepsItsKeysOutOfTheText)
         f->Timethelyrics1Click();
         mp.positionMsValue = 1'000;
         QTest::keyClick(f->memo1, Qt::Key_Space);
-        if (nextSong)
-            f->PlayNextSong(2);
-        else
-            f->Lyricsdatabase1Click(); // Ctrl+L
+        nextSong ? f->PlayNextSong(2) : f->Lyricsdatabase1Click(); // Ctrl+L
         EXPECT_TRUE(waitUntil([&] { return nextSong || memo(*f) == "Other words"; })) << memo(*f);
-        EXPECT_EQ(f->statusText(),
-                  (nextSong ? "Timing ended with the song" : "Timing ended by new lyrics") +
-                      of);
+        EXPECT_EQ(f->statusText(), std::string("Timing ended ") +
+                                       (nextSong ? "with the song" : "by new lyrics") +
+                                       ": 1 of 3 lines, not kept.");
         const std::string shown = memo(*f);
         for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Backspace, Qt::Key_Space})
             QTest::keyClick(f->memo1, key);
