@@ -66,7 +66,8 @@ std::string moduleNotWhole(const std::string& path)
 {
     const Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     struct stat st {};
-    if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    if (file.fd < 0 || ::fstat(file.fd, &st) != 0) return {};
+    if (!S_ISREG(st.st_mode)) return "it is no regular file"; // the loader would wait on a pipe
     const auto fileBytes = static_cast<std::uint64_t>(st.st_size);
     if (fileBytes == 0) return "it is empty";
     Ehdr eh{};

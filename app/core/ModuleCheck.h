@@ -9,9 +9,9 @@
 namespace larkspur {
 
 // Empty when the ELF header, the program and section header tables and the file ranges they
-// name all lie within the file; else why not, for the user ("it is cut short: ..."). What
-// the loader itself reports well (a file that cannot be opened, an ELF file for another
-// machine) is left to it: empty as well.
+// name all lie within the file; else why not, for the user ("it is cut short: ..."); a pipe
+// or a device is refused too. What the loader itself reports well (a file that cannot be
+// opened, an ELF file for another machine) is left to it: empty as well.
 std::string moduleNotWhole(const std::string& path);
 
 } // namespace larkspur

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using larkspur::test::readFile;
 using larkspur::test::TempDir;
@@ -28,6 +29,8 @@ TEST(ModuleCheck, RefusesModulesCutShortAndPassesWholeOnes)
         {whole, ""},
         {readFile(LARKSPUR_BINARY_DIR "/larkspur"), ""},
     };
+    ::mkfifo(dir.file("pipe.so").c_str(), 0600); // opened by the loader, it would never end
+    EXPECT_EQ(larkspur::moduleNotWhole(dir.file("pipe.so")), "it is no regular file");
     for (const auto& [bytes, says] : cases) {
         writeFile(dir.file("module.so"), bytes);
         const std::string reason = larkspur::moduleNotWhole(dir.file("module.so"));
