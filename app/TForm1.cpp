@@ -9,6 +9,7 @@
 #include "app/core/X11Taskbar.h"
 #include "playback/DirectoryScanner.h"
 #include "playback/Fader.h"
+#include "playback/SongListFile.h"
 #include "web/HttpClient.h"
 
 #include <QApplication>
@@ -242,6 +243,10 @@ void TForm1::installDefaults()
             std::fprintf(stderr, "larkspur: %s\n", text.c_str());
             QMessageBox::critical(this, kAppName, QString::fromLocal8Bit(text));
         };
+    if (!s.notifyDesktop)
+        s.notifyDesktop = [this](const std::string&, const std::string& body) {
+            m_services.showError(body);
+        };
     if (!s.showInfo) {
         s.showInfo = [this](const std::string& text) {
             if (trayMessageReaches()) {
@@ -394,15 +399,62 @@ void TForm1::FormClose(bool& allowClose)
         startFadeOut();
     }
     forgetClear(); // the save below makes the clear final
+    m_closing = true;
     SaveSongList();
-    // The saved width never includes the side area.
+    closeFramesForSave();
+    SaveSettings();
+}
+
+void TForm1::closeForSystem()
+{
+    m_systemClose = true;
+    close();
+}
+
+void TForm1::sessionEnding()
+{
+    m_systemClose = true;
+    SaveSongList();
+}
+
+void TForm1::closeFramesForSave()
+{
     if (isVisible()) {
         CloseAllFrames();
     } else {
         Panelright->hide();
         resizeToWidth(NormalWidth > 0 ? NormalWidth : width());
     }
-    SaveSettings();
+}
+
+// The close at the end of the exit fade: a ban or a volume change made while it faded is
+// kept; when nothing changed, nothing is written twice.
+void TForm1::saveChangesSinceClose()
+{
+    if (!ListFileName.empty() && dl.version() != m_listSavedVersion) SaveSongList();
+    closeFramesForSave();
+    if (currentSettings() != m_settingsSaved) SaveSettings();
+}
+
+// The exit could not save: the list as it stands goes where a clear keeps its copy, and the
+// user learns where. The program then ends with a failure status.
+void TForm1::keepListAfterFailedSave()
+{
+    std::string text = m_listSaveError;
+    if (!m_settingsSaveError.empty()) text += (text.empty() ? "" : " ") + m_settingsSaveError;
+    if (!ListFileName.empty()) {
+        const ListCopy copy = copyListAside(dl, ListFileName, m_services.backupFolder, "unsaved");
+        if (copy.error.empty())
+            text += " The song list with its play counts was kept as \"" + copy.path + "\".";
+        else
+            text += " No copy of the song list could be kept either (" + copy.error + ").";
+    }
+    m_exitCode = 1;
+    std::fprintf(stderr, "larkspur: %s\n", text.c_str());
+    if (m_systemClose)
+        m_services.notifyDesktop("Larkspur could not save at its end", text);
+    else
+        m_services.showFatal(text);
 }
 
 void TForm1::LoadSettings()
@@ -426,7 +478,7 @@ void TForm1::LoadSettings()
     Usedatabase1->setChecked(s.lyricsDatabase);
 }
 
-bool TForm1::SaveSettings()
+Settings TForm1::currentSettings() const
 {
     Settings s;
     s.windowX = x();
@@ -438,13 +490,22 @@ bool TForm1::SaveSettings()
     s.fontPointSize = memo1->font().pointSize();
     s.volumeTrackPosition = voltr->value();
     s.lyricsDatabase = Usedatabase1->isChecked();
+    return s;
+}
+
+bool TForm1::SaveSettings()
+{
+    const Settings s = currentSettings();
     if (saveSettings(*m_services.settings, s)) {
+        m_settingsSaved = s;
+        m_settingsSaveError.clear();
         clearFailure(Failure::Settings);
         return true;
     }
     const std::string where = m_services.settings->location();
-    reportFailure(Failure::Settings, "The settings could not be saved" +
-                                         (where.empty() ? std::string(".") : " in \"" + where + "\"."));
+    m_settingsSaveError = "The settings could not be saved" +
+                          (where.empty() ? std::string(".") : " in \"" + where + "\".");
+    reportFailure(Failure::Settings, m_settingsSaveError);
     return false;
 }
 
@@ -463,13 +524,15 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    // The close at the end of the exit fade: its log line as ever (log readers count two),
-    // but the saves came before the fade and nothing has changed since.
+    // The close at the end of the exit fade: its log line as ever (log readers count two);
+    // the saves came before the fade, and only what changed since is saved again.
     bool allow = true;
-    if (m_exitFadeDone)
+    if (m_exitFadeDone) {
         logMarker(kLogExit);
-    else
+        saveChangesSinceClose();
+    } else {
         FormClose(allow);
+    }
     if (!allow) {
         event->ignore();
         return;
@@ -479,8 +542,12 @@ void TForm1::closeEvent(QCloseEvent* event)
     clocktmr->stop();
     fadetmr->stop();
     lsave->stop();
-    if (ti) ti->hide();
     m_closed = true;
+    if (!m_listSaveError.empty() || !m_settingsSaveError.empty()) {
+        hkmng->ReleaseAllKeys(); // nothing may start again behind the message
+        keepListAfterFailedSave();
+    }
+    if (ti) ti->hide();
     QCoreApplication::quit();
 }
 
@@ -539,6 +606,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
             auto* key = static_cast<QKeyEvent*>(event);
             // Timing by hand takes its keys first: Esc ends it before it closes any frame.
             if (m_timing && !key->isAutoRepeat() && timingKey(key->key())) return true;
+            if (m_timingKeysHeld) {
+                const int k = key->key();
+                m_timingKeysHeld =
+                    widget == memo1 && (k == Qt::Key_Space || k == Qt::Key_Backspace);
+                if (m_timingKeysHeld || (widget == memo1 && k == Qt::Key_Escape)) return true;
+            }
             // Shift inside a chord (Ctrl+Shift+P, Ctrl++) is a shortcut, not a beat.
             if (key->key() == Qt::Key_Shift &&
                 !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
@@ -559,6 +632,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) lbusyClick();
         return true;
     } else if (type == QEvent::MouseButtonPress && watched == memo1->viewport()) {
+        m_timingKeysHeld = false;
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton && (mouse->modifiers() & Qt::ControlModifier) &&
             seekToLineAt(mouse->position().toPoint()))

@@ -11,6 +11,7 @@
 #include "app/core/Mpris.h"
 #include "app/core/HotKeyManager.h"
 #include "app/core/HotKeySettings.h"
+#include "app/core/Settings.h"
 #include "app/core/SettingsStore.h"
 #include "lyrics/CatalogueSearch.h"
 #include "lyrics/LrcLyrics.h"
@@ -86,6 +87,9 @@ struct FormServices
     std::function<void(const std::string&)> showError;
     // Shows an error that ends the program, and waits until it is read.
     std::function<void(const std::string&)> showFatal;
+    // A desktop notification, for what must be known after a close no one may be there to
+    // see (a terminate signal, the session's end). Default: showError.
+    std::function<void(const std::string& summary, const std::string& body)> notifyDesktop;
     // Shows a notice that needs no answer (default: a message box that does not block, or a
     // tray message as for showError).
     std::function<void(const std::string&)> showInfo;
@@ -133,6 +137,14 @@ public:
     void FormCreate(const QStringList& args);
     // The close routine; allowClose false keeps the window open (exit fade).
     void FormClose(bool& allowClose);
+    // A close the user did not ask for in the window (a terminate signal, the session's
+    // end): a save that fails is told by a desktop notification, not a box that waits.
+    void closeForSystem();
+    // The desktop session is ending (a close may follow, or the end): the list is saved now,
+    // and the close is told as one the user did not ask for.
+    void sessionEnding();
+    // 0, or 1 when the list or the settings could not be saved at the exit.
+    int exitCode() const { return m_exitCode; }
     // False (and the program ends) when another running copy holds the list.
     bool takeListLock(const std::string& name);
     void LoadSettings();
@@ -141,7 +153,7 @@ public:
 
     // ---- song list and play log
     bool LoadSongList(const std::string& fileName);
-    void SaveSongList();
+    bool SaveSongList(); // false when the list has a file that could not be written
     void AppendToPlayLog(const std::string& line); // throws PlayLogError
     void lsaveTimer();
 
@@ -233,6 +245,7 @@ public:
     void setSyncedLyrics(const std::string& lrc);
     // The memo shows timed lyrics the user has not edited.
     bool showsSyncedLyrics() const;
+    const LrcLyrics* syncedLyrics() const { return m_synced ? &*m_synced : nullptr; }
     void lrctmrTimer(); // highlights the line at the play position
     void Lyricsdatabase1Click();
     void Usedatabase1Click();
@@ -466,17 +479,37 @@ private:
     std::optional<LyricsTiming> m_timing;    // while the user times the lyrics by hand
     bool timingKey(int key);
     void endTiming();
+    void cutTiming(TimingCut why); // ended by the song or other lyrics: its stamps dropped
+    // After a cut, the keys of timing still pressed do not reach the text, until another
+    // key or a click in the memo shows the user knows.
+    bool m_timingKeysHeld = false;
+    // The song the memo's lyrics were shown for: F9 saves there, whatever plays now.
+    std::string m_lyricsSong;
     std::optional<std::size_t> m_syncedLine; // the highlighted line
     std::optional<std::size_t> m_syncedWord; // and in it the sung word, in enhanced LRC
     long long m_lyricsShiftMs = 0;           // earlier than the lyrics as loaded
     void shiftLyrics(long long earlierMs);
+    void applyShift();
+    long long m_shiftAskedMs = 0; // presses not yet applied: they move the lines once
+    bool m_shiftQueued = false;
     // The lyrics as they came, while the memo shows them shortened or cut (and read-only).
     std::optional<std::string> m_wholeLyrics;
     bool m_lyricsPart = false; // the memo shows the beginning of a file never read whole
     bool m_harvestBusy = false, m_databaseBusy = false;
     std::string m_lyricsStatus; // the last status line the lyrics lookup gave
     bool m_closed = false;
-    bool m_exitFadeDone = false; // the exit fade ended: the close it asks for saves nothing again
+    bool m_exitFadeDone = false; // the exit fade ended: the close it asks for saves what changed
+    // Exit saves: what was saved last, and why the last try failed (empty: it did not).
+    std::uint64_t m_listSavedVersion = 0;
+    std::optional<Settings> m_settingsSaved;
+    std::string m_listSaveError, m_settingsSaveError;
+    bool m_closing = false;     // the close began: failing saves are told once, at the end
+    bool m_systemClose = false; // no one may see a box: a notification tells instead
+    int m_exitCode = 0;
+    Settings currentSettings() const;
+    void closeFramesForSave(); // the saved width never includes the side area
+    void saveChangesSinceClose();
+    void keepListAfterFailedSave();
     long long m_lengthShown = 0;
     // The last song skipped or the list found unplayable, during the latest pick: the
     // status line says it, and the tray hint carries it for a hidden window.

@@ -113,9 +113,11 @@ void TForm1::showBusy()
 
 void TForm1::setLyricsText(const std::string& text, bool readWhole)
 {
-    m_timing.reset(); // other lyrics: the timing of the old ones is void
+    if (m_timing) cutTiming(TimingCut::LyricsReplaced); // its lines are gone
+    m_lyricsSong = CurrentSong;
     m_synced.reset();
     m_lyricsShiftMs = 0;
+    m_shiftAskedMs = 0;
     lshift->clear();
     lrctmr->stop();
     highlightLine(std::nullopt);
@@ -214,19 +216,44 @@ void TForm1::endTiming()
     showStatus("Timed: F9 saves the timed lyrics beside the song.");
 }
 
+// Timing the song or the lyrics ended: stamps of another song's positions, or of lines no
+// longer shown, are worth nothing. The text stays as the user left it, editable again.
+void TForm1::cutTiming(TimingCut why)
+{
+    showStatus(timingCutText(*m_timing, why));
+    m_timing.reset();
+    m_timingKeysHeld = true;
+    memo1->setReadOnly(false);
+    highlightLine(std::nullopt);
+}
+
 void TForm1::LyricsEarlier1Click() { shiftLyrics(kLyricsShiftStepMs); }
 void TForm1::LyricsLater1Click() { shiftLyrics(-kLyricsShiftStepMs); }
 
-// The shift becomes the lyrics' own [offset:], so Quicksave keeps it with the stamps as they were.
+// The shift becomes the lyrics' own [offset:], so Quicksave keeps it with the stamps as they
+// were. A held key sends presses faster than the lines of a long file move: the presses that
+// came meanwhile move them once.
 void TForm1::shiftLyrics(long long earlierMs)
 {
     if (!showsSyncedLyrics()) {
         showStatus("Only timed lyrics, unedited, can be shifted.");
         return;
     }
-    m_synced = LrcLyrics::parse(lrcWithOffset(m_synced->lrcText(), m_synced->offsetMs() + earlierMs));
-    m_lyricsShiftMs += earlierMs;
+    m_shiftAskedMs += earlierMs;
+    if (std::exchange(m_shiftQueued, true)) return;
+    QTimer::singleShot(0, this, &TForm1::applyShift);
+}
+
+void TForm1::applyShift()
+{
+    m_shiftQueued = false;
+    const long long asked = std::exchange(m_shiftAskedMs, 0);
+    if (asked == 0 || !showsSyncedLyrics()) return; // other lyrics or an edit came meanwhile
+    const long long before = m_synced->offsetMs();
+    const long long moved = m_synced->setOffset(before + asked) - before;
+    m_lyricsShiftMs += moved;
     lshift->setText(QString::fromStdString(shiftWords(m_lyricsShiftMs)));
+    if (moved != asked) showStatus("The lyrics cannot be shifted further.");
     lrctmrTimer();
 }
 
@@ -363,11 +390,13 @@ void TForm1::Quicksave1Click()
         showStatus("The lyrics are too long to edit here; the lyrics file was left as it is.");
         return;
     }
+    // The lyrics of the song before may still be shown while the next one's are read.
+    const std::string& song = m_lyricsSong.empty() ? CurrentSong : m_lyricsSong;
     // Unedited timed lyrics keep their stamps; the .lyr file would lose them.
     if (showsSyncedLyrics())
-        saveLyricsTo(lrcFileFor(CurrentSong), withCrLf(m_synced->lrcText()));
+        saveLyricsTo(lrcFileFor(song), withCrLf(m_synced->lrcText()));
     else
-        saveLyricsTo(lyricsFileFor(CurrentSong), lyricsText());
+        saveLyricsTo(lyricsFileFor(song), lyricsText());
 }
 
 void TForm1::Speichern1Click()

@@ -53,15 +53,21 @@ bool TForm1::LoadSongList(const std::string& fileName)
     return r.ok();
 }
 
-void TForm1::SaveSongList()
+bool TForm1::SaveSongList()
 {
-    if (ListFileName.empty()) return;
+    if (ListFileName.empty()) return true;
     // A failed save leaves the old file; the next one retries.
     const ListFileResult r = saveSongList(ListFileName, dl, m_services.backupFolder);
-    if (r.ok())
+    if (r.ok()) {
+        m_listSavedVersion = dl.version();
+        m_listSaveError.clear();
         clearFailure(Failure::ListSave);
-    else
-        reportFailure(Failure::ListSave, r.message);
+        return true;
+    }
+    // A list the user may not write was told of at the start: its counts are not kept.
+    m_listSaveError = r.status == ListFileResult::Status::ReadOnly ? std::string() : r.message;
+    reportFailure(Failure::ListSave, r.message);
+    return false;
 }
 
 void TForm1::lsaveTimer() { SaveSongList(); }
@@ -80,6 +86,8 @@ void TForm1::AppendToPlayLog(const std::string& line)
 
 void TForm1::reportFailure(Failure kind, const std::string& text)
 {
+    // At the exit a failed save is told once, with the copy that keeps the list.
+    if (m_closing && (kind == Failure::ListSave || kind == Failure::Settings)) return;
     const auto bit = 1u << static_cast<unsigned>(kind);
     // Once per kind until that kind works again: a failing minute save must not pile up boxes.
     if (m_failuresShown & bit) return;
@@ -103,6 +111,7 @@ void TForm1::logMarker(const std::string& line)
 
 void TForm1::PlayNextSong(int Index)
 {
+    if (m_timing) cutTiming(TimingCut::SongEnded); // its stamps are the last song's positions
     if (dl.empty()) {
         keepTicking();
         return;

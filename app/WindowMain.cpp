@@ -40,6 +40,7 @@ larkspurWindowMain(int& argc, char** argv, larkspur::Launch& launch)
     services.playLogFile = launch.playLogFile;
     services.desktopMode = launch.desktopMode;
     services.firstSong = std::move(launch.firstSong);
+    services.notifyDesktop = launch.tellDesktop;
     larkspur::Application app(argc, argv);
     // No display name: the platform would append it to every dialog's title.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -87,7 +88,7 @@ larkspurWindowMain(int& argc, char** argv, larkspur::Launch& launch)
                     modal->close();
                 if (QApplication::activeModalWidget() == modal) break;
             }
-            Form1.close();
+            Form1.closeForSystem();
         });
         struct sigaction sa {};
         sa.sa_handler = onTerminate;
@@ -118,6 +119,11 @@ larkspurWindowMain(int& argc, char** argv, larkspur::Launch& launch)
         },
         fatal);
     if (!started) return 1;
-    if (Form1.closed()) return 0;
-    return QApplication::exec();
+    // The session is ending: the close that follows tells what it cannot save where no box
+    // need be answered.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &Form1,
+                     [&Form1] { Form1.sessionEnding(); });
+    if (Form1.closed()) return Form1.exitCode();
+    const int status = QApplication::exec();
+    return status != 0 ? status : Form1.exitCode();
 }

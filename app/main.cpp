@@ -7,6 +7,7 @@
 
 #include "app/core/FirstSong.h"
 #include "app/core/Launch.h"
+#include "app/core/ModuleCheck.h"
 #include "app/core/QSettingsStore.h"
 #include "app/core/Settings.h"
 #include "app/core/StartupPath.h"
@@ -61,8 +62,8 @@ std::shared_ptr<larkspur::FirstSong> startFirstSongEarly(const std::vector<std::
 }
 
 // A program that cannot show its window still says why where the user looks: a desktop
-// notification. GIO is loaded for it only here; no one else in this process needs it.
-void tellDesktop(const std::string& body)
+// notification. GIO is loaded for it only here; the window uses it at an exit no one sees.
+void tellDesktop(const std::string& summary, const std::string& body)
 {
     void* gio = ::dlopen("libgio-2.0.so.0", RTLD_LAZY | RTLD_LOCAL);
     if (!gio) return;
@@ -74,10 +75,9 @@ void tellDesktop(const std::string& body)
     const auto call = reinterpret_cast<Call>(::dlsym(gio, "g_dbus_connection_call_sync"));
     GDBusConnection* bus = busGet ? busGet(G_BUS_TYPE_SESSION, nullptr, nullptr) : nullptr;
     if (bus && call) {
-        GVariant* args = g_variant_new(
-            "(susss@as@a{sv}i)", "Larkspur", 0u, "", "Larkspur cannot start", body.c_str(),
-            g_variant_new_strv(nullptr, 0), g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0),
-            -1);
+        GVariant* args = g_variant_new("(susss@as@a{sv}i)", "Larkspur", 0u, "", summary.c_str(),
+                                       body.c_str(), g_variant_new_strv(nullptr, 0),
+                                       g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0), -1);
         if (GVariant* reply = call(bus, "org.freedesktop.Notifications",
                                    "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
                                    "Notify", args, nullptr, G_DBUS_CALL_FLAGS_NONE, 3000, nullptr,
@@ -85,6 +85,29 @@ void tellDesktop(const std::string& body)
             g_variant_unref(reply);
     }
     if (bus) g_object_unref(bus);
+}
+
+// Loads the window's module, or says why not in `reason` as the loader says it ("<path>:
+// <why>"). A file cut short is refused before the loader maps what is not there.
+void* loadModule(const std::string& path, std::string& reason)
+{
+    if (const std::string notWhole = larkspur::moduleNotWhole(path); !notWhole.empty()) {
+        reason = path + ": " + notWhole;
+        return nullptr;
+    }
+    void* module = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    if (!module) reason = ::dlerror();
+    return module;
+}
+
+// The one end of a program whose window cannot be loaded, whatever the reason: `tried` holds
+// each place tried with why not, `reason` the last, which an install mends.
+int windowNotLoaded(const std::string& tried, const std::string& reason)
+{
+    std::fprintf(stderr, "larkspur: the window's module could not be loaded:%s\n", tried.c_str());
+    tellDesktop("Larkspur cannot start", "Its window could not be loaded: " + reason +
+                                             ". Installing Larkspur again should mend this.");
+    return 1;
 }
 
 std::string programFolder()
@@ -139,15 +162,14 @@ int main(int argc, char** argv)
     if (services.firstSong) larkspur::GstMediaPlayer::waitForWarmUp();
     // The module beside the program (a build), else where the install put it.
     void* module = nullptr;
-    std::string tried, lastError;
+    std::string tried, lastReason;
     for (const std::string& folder :
          {programFolder(), programFolder() + "/" LARKSPUR_MODULE_FROM_PROGRAM}) {
         const std::string path =
             (std::filesystem::path(folder) / "larkspur-window.so").lexically_normal();
-        module = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
+        module = loadModule(path, lastReason);
         if (module) break;
-        lastError = ::dlerror();
-        tried += "\n  " + lastError;
+        tried += "\n  " + lastReason;
     }
     const auto windowMain =
         module ? reinterpret_cast<larkspur::WindowMain>(::dlsym(module, larkspur::kWindowMainSymbol))
@@ -155,16 +177,12 @@ int main(int argc, char** argv)
     if (!windowMain) {
         if (module) {
             const char* error = ::dlerror(); // null when the symbol is there but null
-            lastError = error ? error : "it has no entry point";
-            tried = "\n  " + lastError;
+            lastReason = error ? error : "it has no entry point";
+            tried = "\n  " + lastReason;
         }
-        std::fprintf(stderr, "larkspur: the window's module could not be loaded:%s\n",
-                     tried.c_str());
-        // The place an install puts it names what is missing there.
-        tellDesktop("Its window could not be loaded: " + lastError +
-                    ". Installing Larkspur again should mend this.");
-        return 1;
+        return windowNotLoaded(tried, lastReason);
     }
     services.makePlayer = [] { return std::make_unique<larkspur::GstMediaPlayer>(); };
+    services.tellDesktop = tellDesktop;
     return windowMain(argc, argv, services);
 }

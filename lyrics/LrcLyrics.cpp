@@ -285,22 +285,44 @@ LrcLyrics LrcLyrics::parse(std::string_view text)
         }
     }
 
-    // A positive offset shows the lyrics earlier; none starts before the song.
+    // Sorted by their stamps as written, so any offset keeps them in time order.
     std::vector<LrcLine> timed;
     for (std::size_t i = 0; i < lyrics.m_lines.size(); ++i) {
         LrcLine& line = lyrics.m_lines[i];
         if (!line.timeMs) continue;
-        line.timeMs = std::max<std::int64_t>(0, *line.timeMs - lyrics.m_offsetMs);
+        line.stampMs = *line.timeMs;
         for (LrcWord& w : line.words)
-            w.timeMs = std::max<std::int64_t>(0, w.timeMs - lyrics.m_offsetMs);
+            w.stampMs = w.timeMs;
         lyrics.m_timed.push_back(i);
         timed.push_back(std::move(line));
     }
     std::stable_sort(timed.begin(), timed.end(),
-                     [](const LrcLine& a, const LrcLine& b) { return *a.timeMs < *b.timeMs; });
+                     [](const LrcLine& a, const LrcLine& b) { return a.stampMs < b.stampMs; });
     for (std::size_t k = 0; k < timed.size(); ++k)
         lyrics.m_lines[lyrics.m_timed[k]] = std::move(timed[k]);
+    lyrics.m_sourceOffsetMs = lyrics.setOffset(lyrics.m_offsetMs);
     return lyrics;
+}
+
+std::int64_t LrcLyrics::setOffset(std::int64_t offsetMs)
+{
+    m_offsetMs = std::clamp(offsetMs, -kMaxLrcOffsetMs, kMaxLrcOffsetMs);
+    // A positive offset shows the lyrics earlier; none starts before the song.
+    const auto shown = [this](std::int64_t stampMs) {
+        return std::max<std::int64_t>(0, stampMs - m_offsetMs);
+    };
+    for (const std::size_t i : m_timed) {
+        LrcLine& line = m_lines[i];
+        line.timeMs = shown(line.stampMs);
+        for (LrcWord& w : line.words)
+            w.timeMs = shown(w.stampMs);
+    }
+    return m_offsetMs;
+}
+
+std::string LrcLyrics::lrcText() const
+{
+    return m_offsetMs == m_sourceOffsetMs ? m_source : lrcWithOffset(m_source, m_offsetMs);
 }
 
 std::string LrcLyrics::plainText() const

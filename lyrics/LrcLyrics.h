@@ -16,6 +16,9 @@ namespace larkspur {
 inline constexpr std::size_t kLrcCopyBudgetFactor = 2;
 inline constexpr std::size_t kLrcCopyBudgetBytes = 1024 * 1024;
 
+// The reader takes an [offset:] of up to nine digits, so no offset goes past this.
+inline constexpr std::int64_t kMaxLrcOffsetMs = 999'999'999;
+
 // One word of enhanced LRC ("<mm:ss.xx>word"): when it is sung and where it stands in the
 // line's text (bytes, blanks around it left out).
 struct LrcWord
@@ -23,6 +26,7 @@ struct LrcWord
     std::int64_t timeMs = 0;
     std::size_t begin = 0;
     std::size_t end = 0;
+    std::int64_t stampMs = 0; // as written, before the offset
 };
 
 struct LrcLine
@@ -30,6 +34,7 @@ struct LrcLine
     std::optional<std::int64_t> timeMs; // nothing for a line without a time stamp
     std::string text;                   // without its stamps
     std::vector<LrcWord> words;         // in time order; empty without word stamps
+    std::int64_t stampMs = 0;           // as written, before the offset
 };
 
 class LrcLyrics
@@ -54,17 +59,23 @@ class LrcLyrics
     // word whose time is at or before it; nothing before the first word or without words.
     std::optional<std::size_t> wordAt(std::size_t line, std::int64_t positionMs) const;
 
-    // The text as parsed, stamps and tags included, to save an unedited .lrc file unchanged.
-    const std::string& lrcText() const { return m_source; }
+    // The text as parsed, stamps and tags included, to save an unedited .lrc file unchanged;
+    // after setOffset, with its [offset:] tag set as lrcWithOffset does.
+    std::string lrcText() const;
 
     // The [offset:] tag's milliseconds, already applied to every time (0 when there is none).
     std::int64_t offsetMs() const { return m_offsetMs; }
+    // Moves every time to another offset without parsing again (linear in the lines and
+    // words; nothing allocated): the lines keep their places. Held within kMaxLrcOffsetMs
+    // either way; returns the offset set.
+    std::int64_t setOffset(std::int64_t offsetMs);
 
   private:
     std::string m_source;
     std::vector<LrcLine> m_lines;
-    std::vector<std::size_t> m_timed; // indices of timed lines, in time order
+    std::vector<std::size_t> m_timed; // indices of timed lines, in the order of their stamps
     std::int64_t m_offsetMs = 0;
+    std::int64_t m_sourceOffsetMs = 0; // the offset m_source holds
 };
 
 // True when some line starts with a valid time stamp (after blanks).

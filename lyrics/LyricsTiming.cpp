@@ -35,6 +35,12 @@ std::optional<std::size_t> LyricsTiming::next() const
     return std::nullopt;
 }
 
+std::size_t LyricsTiming::stampableCount() const
+{
+    return static_cast<std::size_t>(std::count_if(m_lines.begin(), m_lines.end(),
+                                                  [](const Line& l) { return !blank(l.text); }));
+}
+
 std::optional<std::size_t> LyricsTiming::lastStamped() const
 {
     if (m_stamped.empty()) return std::nullopt;
@@ -72,6 +78,16 @@ std::string LyricsTiming::lrc() const
     for (const Line& line : m_lines)
         out += (line.timeMs ? lrcStamp(*line.timeMs) : std::string()) + line.text + "\r\n";
     return out;
+}
+
+std::string timingCutText(const LyricsTiming& timing, TimingCut why)
+{
+    // Short enough for the status line of a window of the usual width.
+    const std::size_t lines = timing.stampableCount();
+    return std::string(why == TimingCut::SongEnded ? "Timing ended with the song: "
+                                                   : "Timing ended by new lyrics: ") +
+           std::to_string(timing.stampedCount()) + " of " + std::to_string(lines) +
+           (lines == 1 ? " line" : " lines") + ", not kept.";
 }
 
 } // namespace larkspur

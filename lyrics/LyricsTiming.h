@@ -29,6 +29,8 @@ class LyricsTiming
     std::optional<std::size_t> next() const;
     std::optional<std::size_t> lastStamped() const;
     std::size_t lineCount() const { return m_lines.size(); }
+    std::size_t stampedCount() const { return m_stamped.size(); }
+    std::size_t stampableCount() const; // the lines that are not blank
 
     // The lines as LRC, CR LF after each: stamped ones with their stamp, the rest as text.
     std::string lrc() const;
@@ -42,5 +44,15 @@ class LyricsTiming
     std::vector<Line> m_lines;
     std::vector<std::size_t> m_stamped; // in the order stamped
 };
+
+// Why timing ended before the user ended it.
+enum class TimingCut {
+    SongEnded,      // another song started: the stamps are of the song before
+    LyricsReplaced, // other lyrics came (a lookup, a catalogue song)
+};
+
+// What the status line says then: how many of the lines were stamped, and that the stamps
+// were dropped.
+std::string timingCutText(const LyricsTiming& timing, TimingCut why);
 
 } // namespace larkspur

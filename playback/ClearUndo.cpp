@@ -1,6 +1,5 @@
 #include "playback/ClearUndo.h"
 
-#include "files/ReplaceFile.h"
 #include "playback/PlaylistImport.h"
 #include "playback/SongListFile.h"
 
@@ -12,18 +11,9 @@ ClearUndo::Cleared ClearUndo::copyBeforeClear(const SongList& list, const std::s
     Cleared r;
     // A list without a file is never saved, so the clear cannot outlive the session.
     if (listFile.empty()) return r;
-    const std::string dataFolder = folder.empty() ? userDataFolder() : folder;
-    const std::string path = listDataFile(dataFolder, listFile, "cleared");
-    ReplaceOptions privateFile;
-    privateFile.setMode = true;
-    privateFile.mode = 0600;
-    std::string error;
-    if (!makeFolders(dataFolder))
-        r.copyError = "the folder \"" + dataFolder + "\" cannot be made";
-    else if (replaceFile(path, list.text(), privateFile, error) != Replaced::Done)
-        r.copyError = "\"" + path + "\": " + error;
-    else
-        r.copyPath = path;
+    ListCopy copy = copyListAside(list, listFile, folder, "cleared");
+    r.copyPath = std::move(copy.path);
+    r.copyError = std::move(copy.error);
     return r;
 }
 

@@ -1,6 +1,7 @@
 #include "playback/SongList.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -78,6 +79,7 @@ void SongList::put(std::size_t i, std::string_view text)
     append(text);
     m_garbage += m_spans[i].length;
     m_spans[i] = {offset, text.size()};
+    changed();
     compactIfWasteful();
 }
 
@@ -86,6 +88,7 @@ void SongList::add(std::string_view text)
     const std::size_t offset = m_arena.size();
     append(text);
     m_spans.push_back({offset, text.size()});
+    changed();
 }
 
 void SongList::remove(std::size_t i)
@@ -93,6 +96,7 @@ void SongList::remove(std::size_t i)
     if (i >= m_spans.size()) throw std::out_of_range("song list index out of range");
     m_garbage += m_spans[i].length;
     m_spans.erase(m_spans.begin() + static_cast<std::ptrdiff_t>(i));
+    changed();
     compactIfWasteful();
 }
 
@@ -101,6 +105,7 @@ void SongList::clear()
     m_arena.clear();
     m_spans.clear();
     m_garbage = 0;
+    changed();
 }
 
 void SongList::compactIfWasteful()
@@ -164,6 +169,13 @@ void SongList::setText(std::string text)
     m_arena = std::move(text);
     m_spans = std::move(spans);
     m_garbage = 0;
+    changed();
+}
+
+void SongList::changed()
+{
+    static std::atomic<std::uint64_t> last{0};
+    m_version = ++last;
 }
 
 bool holdsLineBreak(std::string_view path)

@@ -3,6 +3,7 @@
 // system encoding. Positions count from 0. No size limit beyond memory.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,6 +55,10 @@ public:
     // line; a final line break adds no entry.
     void setText(std::string text);
 
+    // Changes with every change, to a value no list held before (in this process), so a
+    // saver can tell whether anything changed since it saved, a list assigned over it included.
+    std::uint64_t version() const { return m_version; }
+
 private:
     struct Span
     {
@@ -66,6 +71,8 @@ private:
     std::string m_arena;
     std::vector<Span> m_spans;
     std::size_t m_garbage = 0;
+    void changed();
+    std::uint64_t m_version = 0;
 };
 
 } // namespace larkspur

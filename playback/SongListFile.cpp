@@ -301,6 +301,21 @@ std::string listDataFile(const std::string& folder, const std::string& listFile,
     return nameWithEnding(folder, fileNameOf(full), "." + nameHash(full) + "." + ending);
 }
 
+ListCopy copyListAside(const SongList& list, const std::string& listFile, const std::string& folder,
+                       const std::string& ending)
+{
+    const std::string dataFolder = dataFolderOr(folder);
+    const std::string path = listDataFile(dataFolder, listFile, ending);
+    ReplaceOptions privateFile;
+    privateFile.setMode = true;
+    privateFile.mode = 0600;
+    std::string error;
+    if (!makeFolders(dataFolder)) return {{}, "the folder \"" + dataFolder + "\" cannot be made"};
+    if (replaceFile(path, list.text(), privateFile, error) != Replaced::Done)
+        return {{}, "\"" + path + "\": " + error};
+    return {path, {}};
+}
+
 std::string userDataFolder()
 {
     const char* data = std::getenv("XDG_DATA_HOME");

@@ -65,4 +65,16 @@ std::string listDataFile(const std::string& folder, const std::string& listFile,
 // $XDG_DATA_HOME/larkspur, or ~/.local/share/larkspur.
 std::string userDataFolder();
 
+// A copy of the list as it stands, counts and bans included, made where a person can find it
+// to recover the list by hand: listDataFile(folder, listFile, ending), readable by the user
+// alone (folder empty: the user's data folder). Before a clear, and at an exit that could
+// not save.
+struct ListCopy
+{
+    std::string path;  // empty when no copy was made
+    std::string error; // why not, for the user; empty when it was made
+};
+ListCopy copyListAside(const SongList& list, const std::string& listFile, const std::string& folder,
+                       const std::string& ending);
+
 } // namespace larkspur

@@ -19,6 +19,8 @@ struct Launch
     std::shared_ptr<FirstSong> firstSong;
     // Made once Qt has started; it takes over the first song.
     std::function<std::unique_ptr<MediaPlayer>()> makePlayer;
+    // A desktop notification with this summary and body; waits a few seconds at most.
+    std::function<void(const std::string& summary, const std::string& body)> tellDesktop;
 };
 
 // The module's entry, by this name.

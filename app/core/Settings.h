@@ -81,6 +81,8 @@ struct Settings
     int fadeSpeed = 50;
     int volumeTrackPosition = 100; // 0..100; stored as position x 10, loaded as value / 10
     bool lyricsDatabase = true;    // ask the lyrics database at a song start; stored as 1 or 0
+
+    bool operator==(const Settings&) const = default;
 };
 
 // Decimal integer with optional leading blanks and sign, nothing else; none otherwise.

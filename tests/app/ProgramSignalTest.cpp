@@ -1,9 +1,12 @@
 // The real program: a terminate signal is a close request that saves the list.
 
+#include "playback/SongListFile.h"
+#include "support/SessionBus.h"
 #include "support/TestFiles.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <csignal>
@@ -66,10 +69,12 @@ struct Player
     std::string output() { return process.readAllStandardError().toStdString(); }
 };
 
-void startPlayer(Player& p, const TempDir& dir, const QStringList& args)
+void startPlayer(Player& p, const TempDir& dir, const QStringList& args,
+                 const QProcessEnvironment& more = {})
 {
     p.process.setWorkingDirectory(QString::fromStdString(dir.path()));
     auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(more);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("LARKSPUR_AUDIO_SINK"), QStringLiteral("fakesink"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(dir.file("config")));
@@ -130,4 +135,40 @@ TEST(Program, CloseRequestEndsTheStartDialogAndARefusedSecondCopy)
     ::kill(static_cast<pid_t>(first.process.processId()), SIGTERM);
     ASSERT_TRUE(first.process.waitForFinished(10000));
     EXPECT_EQ(readFile(list), "1|" + song + "\r\n"); // one play, saved by the first copy only
+}
+
+// Terminated while its settings cannot be saved, the program keeps a copy of the list, names
+// it in a desktop notification (no one may be there for a box) and ends with a failure.
+TEST(Program, TerminateThatCannotSaveKeepsTheListAndSaysWhere)
+{
+    const QString monitorProgram = QStandardPaths::findExecutable(QStringLiteral("dbus-monitor"));
+    larkspur::test::SessionBus bus;
+    if (monitorProgram.isEmpty() || bus.address().isEmpty()) GTEST_SKIP() << "no D-Bus tools";
+    TempDir dir;
+    const auto song = dir.file("Band - Song.mp3"), list = dir.file("list.txt");
+    larkspur::test::makeMp3(song, 5.0);
+    writeFile(list, "0|" + song + "\r\n");
+    writeFile(dir.file("config"), "a file where the settings' folder belongs");
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(dir.file("data")));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    QProcess monitor;
+    monitor.start(monitorProgram, {QStringLiteral("--address"), bus.address(),
+                                   QStringLiteral("interface='org.freedesktop.Notifications'")});
+    Player player;
+    startPlayer(player, dir, {QString::fromStdString(list)}, env);
+    ASSERT_TRUE(waitForText(dir.file("log.txt"), song));
+    ::kill(static_cast<pid_t>(player.process.processId()), SIGTERM);
+    ASSERT_TRUE(player.process.waitForFinished(15000));
+    EXPECT_EQ(player.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(player.process.exitCode(), 1) << player.output();
+    const std::string copy = larkspur::listDataFile(dir.file("data/larkspur"), list, "unsaved");
+    EXPECT_EQ(readFile(copy), "1|" + song + "\r\n");
+    std::string told;
+    while (told.find(copy) == std::string::npos && monitor.waitForReadyRead(3000))
+        told += monitor.readAllStandardOutput().toStdString();
+    EXPECT_NE(told.find("\"Larkspur could not save at its end\""), std::string::npos) << told;
+    EXPECT_NE(told.find(copy), std::string::npos) << told;
+    monitor.kill();
+    monitor.waitForFinished();
 }

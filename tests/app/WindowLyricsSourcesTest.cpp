@@ -4,6 +4,7 @@
 #include "app/TForm1.h"
 #include "app/core/Settings.h"
 #include "app/core/SettingsStore.h"
+#include "lyrics/LyricsFile.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/HttpPythonServer.h"
 #include "support/QuietServices.h"
@@ -427,13 +428,18 @@ TEST_F(WindowLyricsSources, QuicksaveKeepsStampsUntilEditedAndCtrlClickSeeks)
     // Shifted 0.3 s earlier: the third line is sung at 9.7 s, and Quicksave keeps the shift as
     // the file's offset with the stamps as they were.
     mp.seek(9'800);
+    const LrcLine* lines = f->syncedLyrics()->lines().data();
     for (int i = 0; i < 3; ++i) f->LyricsEarlier1Click();
+    EXPECT_EQ(f->syncedLyrics()->offsetMs(), 0); // presses add up until the loop turns
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f->syncedLyrics()->lines().data(), lines); // moved in place, not parsed again
     EXPECT_EQ(highlighted(*f), 3);
     EXPECT_EQ(f->lshift->text(), QStringLiteral("Lyrics 0.3 s earlier"));
     f->Quicksave1Click();
     EXPECT_EQ(readFile(lrc), "[offset:+300]\r\n[ar:The Band]\r\n[00:01.00]First line\r\n"
                              "[00:05.00]Second line\r\nUntimed line\r\n[00:10.00]Third line\r\n");
     for (int i = 0; i < 4; ++i) f->LyricsLater1Click();
+    QCoreApplication::processEvents();
     EXPECT_EQ(f->lshift->text(), QStringLiteral("Lyrics 0.1 s later"));
     EXPECT_EQ(highlighted(*f), 1);
     mp.seeks.clear();
@@ -688,6 +694,43 @@ TEST_F(WindowLyricsSources, TimingByHandWritesTheLrcBesideTheLyr)
     EXPECT_EQ(readFile(lyr), "One\r\nTwo\r\n\r\nThree\r\n");
     f->Timethelyrics1Click();
     EXPECT_EQ(f->statusText(), "These lyrics are timed already.");
+}
+
+// Timing cut short by the next song or other lyrics says how far it came, keeps nothing and
+// its keys out of the text; F9 saves to the song the lyrics were shown for.
+TEST_F(WindowLyricsSources, TimingCutShortSaysSoAndKeepsItsKeysOutOfTheText)
+{
+    const std::string lyr = dir.file("The Band - Some Song.lyr");
+    writeFile(dir.file("01 (Intro).mp3"), "x"); // a name that gives nothing to look up
+    writeFile(list, "0|" + song + "\r\n0|" + other + "\r\n0|" + dir.file("01 (Intro).mp3"));
+    route(kGet + "&duration=185", record("", "Other words"));
+    for (const bool nextSong : {true, false}) {
+        writeFile(lyr, "One\r\nTwo\r\n\r\nThree\r\n");
+        auto f = window(false);
+        f->PlayNextSong(0);
+        settle(*f);
+        f->show();
+        QApplication::setActiveWindow(f.get());
+        f->memo1->setFocus();
+        f->Timethelyrics1Click();
+        mp.positionMsValue = 1'000;
+        QTest::keyClick(f->memo1, Qt::Key_Space);
+        nextSong ? f->PlayNextSong(2) : f->Lyricsdatabase1Click(); // Ctrl+L
+        EXPECT_TRUE(waitUntil([&] { return nextSong || memo(*f) == "Other words"; })) << memo(*f);
+        EXPECT_EQ(f->statusText(), std::string("Timing ended ") +
+                                       (nextSong ? "with the song" : "by new lyrics") +
+                                       ": 1 of 3 lines, not kept.");
+        const std::string shown = memo(*f);
+        for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Backspace, Qt::Key_Space})
+            QTest::keyClick(f->memo1, key);
+        EXPECT_EQ(memo(*f), shown);
+        QTest::keyClicks(f->memo1, QStringLiteral("q")); // the user's own key: typed
+        EXPECT_EQ(memo(*f), "q" + shown);
+        f->Quicksave1Click();
+        EXPECT_EQ(readFile(lyr), withCrLf("q" + shown));
+        EXPECT_FALSE(std::filesystem::exists(dir.file("01 (Intro).lyr")));
+        EXPECT_FALSE(std::filesystem::exists(dir.file("The Band - Some Song.lrc")));
+    }
 }
 
 // Publishing: nothing goes without the user's yes; what goes is what was confirmed, with a

@@ -2,6 +2,7 @@
 
 #include "app/TForm1.h"
 #include "app/core/FirstSong.h"
+#include "app/core/Settings.h"
 #include "app/core/StartupPath.h"
 #include "app/core/SettingsStore.h"
 #include "playback/SongListFile.h"
@@ -25,6 +26,7 @@
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -531,6 +533,61 @@ TEST_F(WindowPlayback, CloseWhilePausedExitsAtOnce)
     const auto l = log();
     EXPECT_EQ(l.back(), " <- EXIT");
     EXPECT_NE(l[l.size() - 2], " <- EXIT");
+}
+
+// What changes while the exit fades is saved at its end, and only then; a save that fails
+// keeps a copy of the list, told by a box or the desktop, and the exit status says it.
+TEST_F(WindowPlayback, ExitSavesChangesDuringTheFadeAndKeepsWhatItCannotSave)
+{
+    struct Case
+    {
+        const char* name;
+        bool change, listGone, settingsRefused, bySystem;
+    } cases[] = {{"nothing changed", false, false, false, false},
+                 {"ban and volume", true, false, false, false},
+                 {"list folder gone", true, true, false, false},
+                 {"settings refused", false, false, true, false},
+                 {"list folder gone, signal", true, true, false, true}};
+    services.notifyDesktop = [&](const std::string&, const std::string& body) {
+        errors.push_back("desktop: " + body);
+    };
+    for (const Case& c : cases) {
+        const std::string folder = dir.file(c.name);
+        ::mkdir(folder.c_str(), 0700);
+        const std::string file = folder + "/list.txt";
+        writeFile(file, readFile(list));
+        errors.clear();
+        store.failWrites = false;
+        auto f = start(file);
+        store.failWrites = c.settingsRefused;
+        const std::size_t writes = store.writeOrder.size();
+        c.bySystem ? f->closeForSystem() : void(f->close());
+        struct stat first {}, last {};
+        ::stat(file.c_str(), &first);
+        if (c.change) {
+            f->Neverplayagain1Click();
+            f->Vol2Click();
+        }
+        if (c.listGone) std::filesystem::remove_all(folder);
+        runFade(*f);
+        ASSERT_TRUE(f->closed()) << c.name;
+        const bool failed = c.listGone || c.settingsRefused;
+        EXPECT_EQ(f->exitCode(), failed ? 1 : 0) << c.name;
+        if (!failed) {
+            ::stat(file.c_str(), &last);
+            EXPECT_EQ(last.st_ino != first.st_ino, c.change) << c.name; // saved again?
+            EXPECT_EQ(store.writeOrder.size() - writes, (c.change ? 2 : 1) * kSettingNames.size());
+            EXPECT_EQ(store.values[kVolume], c.change ? "900" : "1000") << c.name;
+            EXPECT_TRUE(errors.empty()) << c.name;
+            continue;
+        }
+        const std::string copy = listDataFile(dir.file("backup"), file, "unsaved");
+        EXPECT_EQ(readFile(copy), f->dl.text()) << c.name;
+        EXPECT_EQ(readFile(copy).find("-1|") != std::string::npos, c.change) << c.name;
+        ASSERT_EQ(errors.size(), 1u) << c.name; // a box that waits, or the desktop's word
+        EXPECT_EQ(errors[0].rfind(c.bySystem ? "desktop: " : "fatal: ", 0), 0u) << errors[0];
+        EXPECT_NE(errors[0].find("kept as \"" + copy + "\""), std::string::npos) << errors[0];
+    }
 }
 
 TEST_F(WindowPlayback, UnwritableLogNeitherStopsStartNorClose)

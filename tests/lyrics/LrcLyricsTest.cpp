@@ -221,6 +221,36 @@ TEST(LrcLyrics, OffsetIsWrittenAndReadBack)
     EXPECT_EQ(shiftWords(0), "");
 }
 
+// A drift key moves the parsed lines in place: what it shows is what the saved text reads
+// back as, and the offset stays within what the reader takes.
+TEST(LrcLyrics, SetOffsetMovesTheLinesAsTheSavedTextReadsBack)
+{
+    const struct
+    {
+        const char* lrc;
+        std::int64_t move, offset;
+    } cases[] = {
+        {"[00:01.00]a\n[00:00.50]b <00:00.70>c", 600, 600},
+        {"[offset:+700]\n[00:00.50]b\n[00:01.00]a <00:01.20>x", -700, 0}, // back from 0
+        {"[offset:+999999999]\n[00:01.00]a", 100, 999'999'999},
+        {"[offset:-999999950]\n[00:01.00]a", -100, -999'999'999},
+    };
+    for (const auto& c : cases) {
+        auto lyrics = LrcLyrics::parse(c.lrc);
+        const LrcLine* lines = lyrics.lines().data();
+        EXPECT_EQ(lyrics.setOffset(lyrics.offsetMs() + c.move), c.offset) << c.lrc;
+        EXPECT_EQ(lyrics.lines().data(), lines) << c.lrc; // not parsed again
+        const auto saved = LrcLyrics::parse(lyrics.lrcText());
+        EXPECT_EQ(saved.offsetMs(), c.offset) << lyrics.lrcText();
+        EXPECT_EQ(saved.plainText(), lyrics.plainText()) << c.lrc;
+        for (std::int64_t ms = 0; ms < 2'000; ms += 50) { // the same line and word are sung
+            const std::size_t at = lyrics.lineAt(ms).value_or(SIZE_MAX); // none: no word either
+            EXPECT_EQ(saved.lineAt(ms).value_or(SIZE_MAX), at) << c.lrc << " at " << ms;
+            EXPECT_EQ(saved.wordAt(at, ms), lyrics.wordAt(at, ms)) << c.lrc << " at " << ms;
+        }
+    }
+}
+
 // Enhanced LRC: each word knows when it is sung and where it stands in the shown line.
 TEST(LrcLyrics, WordStampsGiveTheSungWord)
 {
