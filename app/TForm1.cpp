@@ -147,6 +147,9 @@ TForm1::TForm1(FormServices services, QWidget* parent)
       m_tapper(m_services.tapClockMs)
 {
     installDefaults();
+    statustmr = new QTimer(this);
+    statustmr->setSingleShot(true);
+    connect(statustmr, &QTimer::timeout, this, &TForm1::refreshStatus);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kAppName);
     setAcceptDrops(true);

@@ -7,6 +7,7 @@
 #include "app/core/FirstSong.h"
 #include "app/core/FormState.h"
 #include "app/core/GlobalActions.h"
+#include "app/core/StatusLine.h"
 #include "web/RunAside.h"
 #include "app/core/Mpris.h"
 #include "app/core/HotKeyManager.h"
@@ -220,7 +221,10 @@ public:
     void TapTempo();
 
     // ---- the status line: one short outcome at a time, kept until the next one
-    void showStatus(const std::string& text);
+    // Says text on the status line by its one rule (see StatusLine): by default an answer of
+    // the program to the user.
+    void showStatus(const std::string& text, StatusLine::Owner owner = StatusLine::Owner::Program,
+                    StatusLine::Level level = StatusLine::Level::Answer);
     std::string statusText() const; // the whole text, also when the line shows it shortened
 
     // ---- waiting for the lyrics, dictionary and catalogue subsystems
@@ -410,7 +414,11 @@ private:
     void buildTray();
     void buildLyrics();
     void saveLyricsTo(const std::string& path, const std::string& text);
-    bool lyricsStillRead(); // says so when true
+    // Nothing of the song's lyrics to save (a placeholder, a read under way): says so.
+    bool nothingToSave();
+    bool placeholderShown() const; // the search's "Search: ..." line, unedited
+    std::string m_placeholder;
+    void songAnswer(const std::string& text); // the user's answer about the song's lyrics
     void showBusy();
     void showLyricsStatus(const std::string& text); // a status of the lyrics lookup
     void forgetLyricsStatus();
@@ -461,6 +469,9 @@ private:
 
     FormServices m_services;
     std::string m_status;
+    StatusLine m_statusLine;
+    QTimer* statustmr = nullptr; // a program message ends
+    void refreshStatus();
     // The word of the last lookup, for the offline dictionaries when the page fails.
     std::string m_translationWord;
     // Raised by every lookup: one that ends after a newer one started shows nothing.

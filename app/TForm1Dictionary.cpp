@@ -80,7 +80,8 @@ void TForm1::localTranslation(const std::string& word,
         [this, generation, then = std::move(then)](auto done) {
             if (generation != m_translationGeneration) return;
             const auto& [entries, problems] = done.get();
-            if (!problems.empty()) showStatus(problems);
+            if (!problems.empty())
+                showStatus(problems, StatusLine::Owner::Program, StatusLine::Level::Warning);
             then(entries);
         });
 }

@@ -110,17 +110,34 @@ void TForm1::CloseAllFrames() { closeFrames({logtxt, List, lyrworld, memotrns, g
 
 void TForm1::FormResize()
 {
-    if (lstatus) showStatus(m_status); // elided anew for the new width
+    if (lstatus) refreshStatus(); // elided anew for the new width
 }
 
-void TForm1::showStatus(const std::string& text)
+void TForm1::showStatus(const std::string& text, StatusLine::Owner owner, StatusLine::Level level)
 {
-    m_status = text;
-    const QString whole = QString::fromLocal8Bit(text).simplified();
+    m_statusLine.say(text, owner, level, QDateTime::currentMSecsSinceEpoch());
+    refreshStatus();
+}
+
+void TForm1::refreshStatus()
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    m_status = m_statusLine.shown(now);
+    const QString whole = QString::fromLocal8Bit(m_status).simplified();
     // Elided, never wider than the window: a long file name must not widen it.
     const int room = std::max(0, lstatus->width() - 8);
     lstatus->setText(lstatus->fontMetrics().elidedText(whole, Qt::ElideMiddle, room));
-    lstatus->setToolTip(whole);
+    // What was said before, replaced or not, stays readable here.
+    QStringList lines;
+    for (const StatusLine::Message& m : m_statusLine.history())
+        lines.prepend(QDateTime::fromMSecsSinceEpoch(m.atMs).toString(QStringLiteral("HH:mm:ss ")) +
+                      QString::fromLocal8Bit(m.text).simplified());
+    lstatus->setToolTip(whole.isEmpty() ? lines.join(u'\n')
+                                        : whole + QStringLiteral("\n\n") + lines.join(u'\n'));
+    if (const auto at = m_statusLine.changesAtMs(now))
+        statustmr->start(static_cast<int>(std::max<qint64>(*at - now, 0) + 10));
+    else
+        statustmr->stop();
 }
 
 std::string TForm1::statusText() const { return m_status; }

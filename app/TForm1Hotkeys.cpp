@@ -31,7 +31,9 @@ std::unique_ptr<HotKeyBackend> TForm1::defaultHotKeyBackend()
                                               QString::fromLatin1(kHotKeyBindings[i].description)};
             return std::nullopt;
         };
-        hooks.report = [this](const std::string& text) { showStatus(text); };
+        hooks.report = [this](const std::string& text) {
+            showStatus(text, StatusLine::Owner::Program, StatusLine::Level::Warning);
+        };
         if (auto portal = makePortalHotKeyBackend(QDBusConnection::sessionBus(), std::move(hooks)))
             return portal;
     }

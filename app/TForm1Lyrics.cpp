@@ -63,7 +63,9 @@ void TForm1::buildLyrics()
     view.searchEnabled = [this] { return srchen->isChecked(); };
     view.checkSearch = [this] { srchen->setChecked(true); };
     view.dictionaryPage = [this] { showTranslation(); };
-    view.problem = [this](const std::string& why) { showStatus(why); };
+    view.problem = [this](const std::string& why) {
+        showStatus(why, StatusLine::Owner::Song, StatusLine::Level::Warning);
+    };
     // A lookup that ended without lyrics says why; one that found them takes back the
     // word of an earlier miss, which would now tell of another song.
     view.ended = [this](bool found, const std::string& why) {
@@ -74,6 +76,12 @@ void TForm1::buildLyrics()
     };
     view.databaseMissed = [this](const std::string& why) { showLyricsStatus(why); };
     view.failed = [this](const std::string& why) { m_services.showError(why); };
+    view.setPlaceholder = [this](const std::string& text) {
+        setLyricsText(text);
+        m_placeholder = text;
+        memo1->document()->setModified(false);
+    };
+    view.placeholderShown = [this] { return placeholderShown(); };
     view.songNamed = [this] { emit playerChanged({QStringLiteral("Metadata")}); };
     m_lyrics = new LyricsSearch(*this, *m_http, *WebBrowser1, std::move(view), this);
     createCatalogueSearch();
@@ -113,6 +121,7 @@ void TForm1::showBusy()
 
 void TForm1::setLyricsText(const std::string& text, bool readWhole)
 {
+    m_placeholder.clear();
     if (m_timing) cutTiming(TimingCut::LyricsReplaced); // its lines are gone
     m_lyricsSong = CurrentSong;
     m_synced.reset();
@@ -178,13 +187,13 @@ void TForm1::lrctmrTimer()
 void TForm1::Timethelyrics1Click()
 {
     if (m_timing) return;
-    if (showsSyncedLyrics()) return showStatus("These lyrics are timed already.");
+    if (showsSyncedLyrics()) return songAnswer("These lyrics are timed already.");
     if (memo1->isReadOnly() || memo1->toPlainText().trimmed().isEmpty())
-        return showStatus("There are no plain lyrics to time.");
-    if (mp().mode() != PlayerMode::Playing) return showStatus("Timing needs the song playing.");
+        return songAnswer("There are no plain lyrics to time.");
+    if (mp().mode() != PlayerMode::Playing) return songAnswer("Timing needs the song playing.");
     m_timing.emplace(lyricsText());
     memo1->setReadOnly(true);
-    showStatus("Timing: Space stamps the next line, Backspace takes it back, Esc ends.");
+    songAnswer("Timing: Space stamps the next line, Backspace takes it back, Esc ends.");
 }
 
 bool TForm1::timingKey(int key)
@@ -211,16 +220,19 @@ void TForm1::endTiming()
     m_timing.reset();
     memo1->setReadOnly(false);
     highlightLine(std::nullopt);
-    if (!stamped) return showStatus("Timing ended; no line was stamped.");
+    if (!stamped) return songAnswer("Timing ended; no line was stamped.");
     setSyncedLyrics(lrc);
-    showStatus("Timed: F9 saves the timed lyrics beside the song.");
+    songAnswer("Timed: F9 saves the timed lyrics beside the song.");
 }
 
 // Timing the song or the lyrics ended: stamps of another song's positions, or of lines no
 // longer shown, are worth nothing. The text stays as the user left it, editable again.
 void TForm1::cutTiming(TimingCut why)
 {
-    showStatus(timingCutText(*m_timing, why));
+    // Cut by the song's end, it is said to the song that starts next.
+    showStatus(timingCutText(*m_timing, why),
+               why == TimingCut::SongEnded ? StatusLine::Owner::NextSong : StatusLine::Owner::Song,
+               StatusLine::Level::Warning);
     m_timing.reset();
     m_timingKeysHeld = true;
     memo1->setReadOnly(false);
@@ -236,7 +248,7 @@ void TForm1::LyricsLater1Click() { shiftLyrics(-kLyricsShiftStepMs); }
 void TForm1::shiftLyrics(long long earlierMs)
 {
     if (!showsSyncedLyrics()) {
-        showStatus("Only timed lyrics, unedited, can be shifted.");
+        songAnswer("Only timed lyrics, unedited, can be shifted.");
         return;
     }
     m_shiftAskedMs += earlierMs;
@@ -253,7 +265,7 @@ void TForm1::applyShift()
     const long long moved = m_synced->setOffset(before + asked) - before;
     m_lyricsShiftMs += moved;
     lshift->setText(QString::fromStdString(shiftWords(m_lyricsShiftMs)));
-    if (moved != asked) showStatus("The lyrics cannot be shifted further.");
+    if (moved != asked) songAnswer("The lyrics cannot be shifted further.");
     lrctmrTimer();
 }
 
@@ -333,7 +345,9 @@ void TForm1::LookupLyrics(const std::string& name)
 // A lookup's end told earlier would read as this one's while it runs.
 void TForm1::forgetLyricsStatus()
 {
-    if (!m_lyricsStatus.empty() && statusText() == m_lyricsStatus) showLyricsStatus({});
+    m_statusLine.withdraw(m_lyricsStatus);
+    m_lyricsStatus.clear();
+    refreshStatus();
 }
 
 void TForm1::srchenClick() { m_lyrics->srchenClick(CurrentSong); }
@@ -356,10 +370,12 @@ void TForm1::lbusyClick()
     if (cancelled) showLyricsStatus("Cancelled.");
 }
 
+// A lookup's outcome: routine, never over a warning of the same song.
 void TForm1::showLyricsStatus(const std::string& text)
 {
+    m_statusLine.withdraw(m_lyricsStatus);
     m_lyricsStatus = text;
-    showStatus(text);
+    showStatus(text, StatusLine::Owner::Song, StatusLine::Level::Routine);
 }
 
 void TForm1::Lyricsdatabase1Click()
@@ -384,10 +400,10 @@ void TForm1::Customsearch1Click()
 void TForm1::Quicksave1Click()
 {
     if (CurrentSong.empty()) return; // no song, no lyrics file to name
-    if (lyricsStillRead()) return;
+    if (nothingToSave()) return;
     // The memo shows less than the text; the file is not cut down to it.
     if (m_wholeLyrics || m_lyricsPart) {
-        showStatus("The lyrics are too long to edit here; the lyrics file was left as it is.");
+        songAnswer("The lyrics are too long to edit here; the lyrics file was left as it is.");
         return;
     }
     // The lyrics of the song before may still be shown while the next one's are read.
@@ -401,9 +417,9 @@ void TForm1::Quicksave1Click()
 
 void TForm1::Speichern1Click()
 {
-    if (lyricsStillRead()) return;
+    if (nothingToSave()) return;
     if (m_lyricsPart) { // the rest of the text was never read: there is no whole to save
-        showStatus("Only the beginning of the lyrics file was read; it is left as it is.");
+        songAnswer("Only the beginning of the lyrics file was read; it is left as it is.");
         return;
     }
     const std::string name = m_services.askSaveFile();
@@ -411,11 +427,27 @@ void TForm1::Speichern1Click()
     saveLyricsTo(name, m_wholeLyrics ? withCrLf(*m_wholeLyrics) : lyricsText());
 }
 
-bool TForm1::lyricsStillRead()
+void TForm1::songAnswer(const std::string& text)
 {
+    showStatus(text, StatusLine::Owner::Song, StatusLine::Level::Answer);
+}
+
+bool TForm1::placeholderShown() const
+{
+    return !m_placeholder.empty() && !memo1->document()->isModified() &&
+           memo1->toPlainText().toStdString() == m_placeholder;
+}
+
+bool TForm1::nothingToSave()
+{
+    // The search's promise is no lyrics; the user's own words over it are.
+    if (placeholderShown()) {
+        songAnswer("Nothing to save: the search has not found lyrics yet.");
+        return true;
+    }
     // The memo still shows what came before the song's own lyrics: never saved as theirs.
     if (!m_lyrics->readingFiles()) return false;
-    showStatus("The song's lyrics are still being read; nothing was saved.");
+    songAnswer("The song's lyrics are still being read; nothing was saved.");
     return true;
 }
 

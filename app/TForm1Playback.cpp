@@ -197,6 +197,9 @@ void TForm1::startSong(std::size_t index, const std::string& path)
     showTimes();
     CurrentIndex = static_cast<int>(index);
     emit playerChanged({QStringLiteral("Metadata"), QStringLiteral("PlaybackStatus")});
+    m_statusLine.songStarted(); // the last song's words end here
+    m_lyricsStatus.clear();
+    refreshStatus();
     AutoLyricsPending = true;
     LookupLyrics(name);
 }
@@ -213,7 +216,11 @@ void TForm1::setTitles(const QString& title)
 void TForm1::tellPlayProblem(const std::string& text)
 {
     m_playNote = text;
-    showStatus(text);
+    // A skip is the next song's news; that none can play stands until a song plays.
+    if (m_nonePlayableTold)
+        showStatus(text, StatusLine::Owner::Song, StatusLine::Level::Error);
+    else
+        showStatus(text, StatusLine::Owner::NextSong, StatusLine::Level::Warning);
     // A hidden window's status line is not seen; the tray hint is.
     setTitles(windowTitle());
 }

@@ -137,6 +137,7 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     m_databaseAnswer.reset();
     if (m_databaseWaiting > 0) m_database.Cancel();
     m_tagLane.drop(); // the tags of an older song are not this one's
+    m_ownLyrics.reset();
     const auto words = songWordsFromFileName(fileName, m_state.SplitterChar);
     if (!words) {
         m_localLane.drop();
@@ -217,8 +218,10 @@ void LyricsSearch::tagsRead(const Lookup& lookup, LocalLyricsRead read, bool end
         problem(unreadable);
     }
     if (lookup.generation != m_generation || ended) return;
+    m_ownLyrics = read.local;
     if (!read.local) {
         if (const auto fromTags = tagLyrics(tags)) {
+            m_ownLyrics = fromTags;
             show(*fromTags);
             if (m_state.AutoLyricsPending) {
                 m_state.AutoLyricsPending = false;
@@ -238,7 +241,8 @@ void LyricsSearch::tagsRead(const Lookup& lookup, LocalLyricsRead read, bool end
     const std::string url = songSearchUrl(searchHost(), m_state.Preamble, m_state.SongArtist,
                                           m_state.SongTitle, m_state.Appendix);
     m_state.LyricsPagePending = false;
-    m_view.setText("Search: " + m_state.SongArtist + " - " + m_state.SongTitle);
+    const std::string placeholder = "Search: " + m_state.SongArtist + " - " + m_state.SongTitle;
+    m_view.setPlaceholder ? m_view.setPlaceholder(placeholder) : m_view.setText(placeholder);
     try {
         navigateSearch(url);
     } catch (const std::exception& e) {
@@ -334,7 +338,7 @@ void LyricsSearch::HarvestDocument()
         m_browser.whenRendered([this, generation] {
             if (generation != m_generation) return;
             const std::string text = DecodeUmlautEntities(m_browser.innerText());
-            m_view.setText(text);
+            if (!text.empty()) m_view.setText(text);
             finish(!text.empty(), text.empty() ? m_failure : std::string());
         });
         return;
@@ -481,6 +485,9 @@ void LyricsSearch::finish(bool found, const std::string& why)
         if (m_databaseAnswer) {
             show(*m_databaseAnswer);
             m_databaseAnswer.reset();
+        } else if (m_view.placeholderShown && m_view.placeholderShown()) {
+            // The search's promise was not kept: what the song had comes back.
+            m_ownLyrics ? show(*m_ownLyrics) : m_view.setText({});
         }
     }
     if (m_view.ended) m_view.ended(found, why);

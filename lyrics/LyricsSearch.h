@@ -69,6 +69,10 @@ struct LyricsView
     // What the user asked for failed (a lyrics file that cannot be read, a search that
     // cannot start): the error is theirs to see. Optional: without it, problem.
     std::function<void(const std::string& why)> failed;
+    // The search's "Search: ..." line, which is no lyrics, and whether the memo still holds
+    // it as put there. Optional: without them, setText and no word back.
+    std::function<void(const std::string&)> setPlaceholder;
+    std::function<bool()> placeholderShown;
 };
 
 class LyricsSearch : public QObject
@@ -175,6 +179,7 @@ private:
     };
     std::optional<DatabaseRequest> m_databaseRequest; // the next lookup to run
     bool m_readingFiles = false;
+    std::optional<FoundLyrics> m_ownLyrics; // the song's own, shown before a search
     AsideLane m_localLane{this}; // the song's lyrics files
     AsideLane m_tagLane{this};   // the song's tags
     AsideLane m_pageLane{this};  // a fetched page, decoded and cleaned

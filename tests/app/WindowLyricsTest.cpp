@@ -178,18 +178,23 @@ TEST_F(WindowLyrics, FailedFetchesFallBackOrEndEmpty)
         std::string search;
         std::string shown; // the memo at the end
         std::string status; // how the status line begins
+        std::string lyr;    // the song's own lyrics file, if any
     };
+    const std::string lyr = dir.file("The Band - Some Song.lyr");
     writeFile(site.file("fallback.html"),
               "<html><body><table><tr><td><table><tr><td>Banner</td></tr></table></td></tr></table>"
               "<p>Fallback lyrics</p></body></html>");
     const Case cases[] = {
         {resultPage({"missing.html"}, "fallback.html"), "Fallback lyrics", ""},
         {resultPage({"missing.html"}, "missing-too.html"), "", "Neither the result's page nor"},
-        {resultPage({"missing.html"}), "Search: the+band - some+song", "The result's page could"},
-        {"<html><body>No results</body></html>", "Search: the+band - some+song", "The result page"},
-        {"down", "Search: the+band - some+song", "The search engine could not be reached: "},
+        // A search that ends without lyrics gives back what the song had, never its promise.
+        {resultPage({"missing.html"}), "", "The result's page could"},
+        {"<html><body>No results</body></html>", "Own words", "The result page", "Own words"},
+        {"down", "", "The search engine could not be reached: "},
     };
     for (const auto& c : cases) {
+        std::filesystem::remove(lyr);
+        if (!c.lyr.empty()) writeFile(lyr, c.lyr);
         writeFile(site.file("search.html"), c.search);
         if (c.search == "down") qputenv("LARKSPUR_SEARCH_URL", "http://127.0.0.1:1");
         writeFile(site.file("requests.log"), "");
@@ -201,6 +206,18 @@ TEST_F(WindowLyrics, FailedFetchesFallBackOrEndEmpty)
         EXPECT_EQ(f->lbusy2->text(), QString());
         EXPECT_EQ(f->statusText().rfind(c.status, 0), 0u) << f->statusText();
     }
+    // While the search runs, its line is no lyrics: F9 writes nothing, typed words it saves.
+    std::filesystem::remove(lyr);
+    qputenv("LARKSPUR_SEARCH_URL", QByteArray::fromStdString(server->url("/slow")));
+    auto f = startSearching();
+    ASSERT_TRUE(waitUntil([&] { return memo(*f) == "Search: the+band - some+song"; }));
+    f->Quicksave1Click();
+    EXPECT_EQ(f->statusText(), "Nothing to save: the search has not found lyrics yet.");
+    EXPECT_FALSE(std::filesystem::exists(lyr));
+    f->memo1->insertPlainText(QStringLiteral("Typed "));
+    f->Quicksave1Click();
+    EXPECT_EQ(readFile(lyr), "Typed Search: the+band - some+song");
+    qputenv("LARKSPUR_SEARCH_URL", QByteArray::fromStdString(server->url("")));
 }
 
 // The busy label ends the waiting fetch: the fallback runs at once.
