@@ -3,6 +3,7 @@
 #include "lyrics/CleanLyricsPage.h"
 #include "lyrics/LrcLyrics.h"
 #include "lyrics/LyricsFile.h"
+#include "lyrics/LyricsFileNames.h"
 #include "lyrics/LyricsStore.h"
 #include "lyrics/QueryEncoding.h"
 #include "lyrics/ResultLinks.h"
@@ -89,7 +90,7 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     std::optional<FoundLyrics> local;
     std::string unreadable;
     // Timed lyrics newer than the plain ones were most likely timed from them: shown instead.
-    if (fileIsNewer(lrcFileFor(songPath), lyricsFileFor(songPath))) {
+    if (fileIsNewer(lrcFileFor(songPath), lyricsFileToRead(songPath))) {
         try {
             if (auto lrc = readBesideSong(lrcFileFor(songPath)); lrc && looksLikeLrc(lrc->text))
                 local = FoundLyrics{lrc->text, true, lrc->cut};
@@ -100,7 +101,7 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     }
     try {
         if (!local) {
-            if (auto lyr = readBesideSong(lyricsFileFor(songPath)))
+            if (auto lyr = readBesideSong(lyricsFileToRead(songPath)))
                 local = FoundLyrics{lyr->text, false, lyr->cut};
         }
     } catch (const LyricsFileError& e) {
@@ -120,9 +121,10 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     }
     // Fetched lyrics of a song whose folder took no file.
     const std::string store = lyricsStoreFolder();
-    for (const std::string& path : {storedLyricsFile(store, lyricsFileFor(songPath)),
-                                    storedLyricsFile(store, lrcFileFor(songPath))}) {
+    for (const std::string& path :
+         {lyricsFileToRead(songPath, store), storedLyricsFile(store, lrcFileFor(songPath))}) {
         if (local) break;
+        if (!linkInStore(store, path).empty()) continue; // leads out of the store
         try {
             if (auto stored = readBesideSong(path); stored && !stored->text.empty())
                 local = FoundLyrics{stored->text, looksLikeLrc(stored->text), stored->cut};
@@ -155,7 +157,7 @@ void LyricsSearch::LookupLyrics(const std::string& fileName, const std::string& 
     if (!refused.empty() && song == m_song) unreadable += (unreadable.empty() ? "" : " ") + refused;
     if (!unreadable.empty() && song == m_song) {
         // The status line is short: the file's name says enough beside the playing song.
-        for (const std::string& path : {lyricsFileFor(songPath), lrcFileFor(songPath), songPath})
+        for (const std::string& path : {lyricsFileToRead(songPath), lrcFileFor(songPath), songPath})
             for (auto at = unreadable.find(path); at != std::string::npos;
                  at = unreadable.find(path))
                 unreadable.replace(at, path.size(), path.substr(path.find_last_of('/') + 1));
@@ -206,7 +208,7 @@ void LyricsSearch::srchenClick(const std::string& songPath)
         return;
     }
     const std::uint64_t generation = ++m_generation; // a search under way shows nothing now
-    const auto lyr = readBesideSong(lyricsFileFor(songPath));
+    const auto lyr = readBesideSong(lyricsFileToRead(songPath));
     if (lyr && generation == m_generation) show(FoundLyrics{lyr->text, false, lyr->cut});
 }
 

@@ -2,9 +2,12 @@
 
 #include "lyrics/LyricsFetchAll.h"
 #include "files/ReplaceFile.h"
-#include "lyrics/EmbeddedLyrics.h"
+#include "lyrics/LyricsFileNames.h"
+#include "lyrics/LyricsStore.h"
 #include "lyrics/SongWords.h"
+#include "support/FifoRescue.h"
 #include "support/HttpPythonServer.h"
+#include "support/LeaseHold.h"
 #include "support/TestFiles.h"
 
 #include <QJsonArray>
@@ -15,8 +18,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace larkspur;
 using namespace Qt::StringLiterals;
@@ -177,4 +183,109 @@ TEST(LyricsFetchAll, SavesBesideElseInTheStoreKeepsThePaceAndStopsOnFailures)
     EXPECT_TRUE(c.cancelled);
     EXPECT_EQ(c.done, 0u);
     EXPECT_FALSE(std::filesystem::exists(lyricsFileFor(song("Zeta - Six"))));
+}
+
+// Entries that are no songs, a store with a link in it and an answer past the bound: the run
+// ends, and writes only beside real songs.
+TEST(LyricsFetchAll, WritesOnlyBesideRealSongsAndWithinTheBound)
+{
+    TempDir dir, db, elsewhere;
+    const std::string music = dir.file("music"), store = dir.file("store");
+    const auto song = [&](const std::string& name) { return music + "/" + name; };
+    std::filesystem::create_directories(music + "/fa");
+    std::filesystem::create_directory(song("Folder - Song.mp3"));
+    ASSERT_EQ(::mkfifo(song("Fifo - Song.mp3").c_str(), 0600), 0);
+    for (const char* name : {"Big - Song.mp3", "Linked - Song.mp3", "Real - Song.flac"})
+        writeFile(song(name), "not audio");
+    // Linked's folder takes no file, and its folder in the store leads elsewhere.
+    std::filesystem::create_directory(savingFile(lyricsFileFor(song("Linked - Song.mp3"))));
+    std::filesystem::create_directories(storedLyricsFile(store, dir.path()));
+    std::filesystem::create_directory_symlink(elsewhere.path(), storedLyricsFile(store, music));
+    const std::string big(600 * 1024, 'w');
+    QJsonArray records;
+    for (const char* name : {"Fifo", "Folder", "Linked", "Real", "Big"})
+        records.append(record(name, name == std::string("Real") ? "Song flac" : "Song", nullptr,
+                              name == std::string("Big") ? big.c_str() : name));
+    writeFile(db.file("routes.json"),
+              QJsonDocument(QJsonObject{{u"records"_s, records}}).toJson().toStdString());
+    test::HttpPythonServer server(
+        QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsDatabase.py"),
+        {QString::fromStdString(db.path())});
+    test::FifoRescue rescue({song("Fifo - Song.mp3")});
+
+    FetchAllSetup setup;
+    setup.host = server.url("");
+    setup.store = store;
+    setup.songLengthMs = [](const std::string&) { return 200'000LL; };
+    std::map<std::string, std::string> said;
+    setup.stepped = [&said](const FetchAllStep& step) { said[step.song] = step.detail; };
+    LyricsFetchAll run({song("Fifo - Song.mp3"), "/dev/zero", song("Folder - Song.mp3"),
+                        music + "/fa/..", song("Big - Song.mp3"), song("Linked - Song.mp3"),
+                        song("Real - Song.flac")},
+                       setup);
+    run.start();
+    run.wait();
+    const FetchAllCounts c = run.counts();
+    EXPECT_FALSE(rescue.rescued());
+    EXPECT_EQ(c.done, 7u);
+    EXPECT_EQ(c.notSongs, 4u);
+    EXPECT_EQ(c.failed, 2u);
+    EXPECT_EQ(c.plain, 1u);
+    EXPECT_NE(fetchAllReport(c).find("4 entries are not song files"), std::string::npos);
+    const std::pair<std::string, const char*> reasons[] = {
+        {song("Fifo - Song.mp3"), "not a song file"},
+        {"/dev/zero", "not a song file"},
+        {music + "/fa/..", "not a song file"},
+        {song("Big - Song.mp3"), "larger than 512 KB"},
+        {song("Linked - Song.mp3"), "symbolic link"},
+    };
+    for (const auto& [entry, reason] : reasons)
+        EXPECT_NE(said[entry].find(reason), std::string::npos) << entry << ": " << said[entry];
+    std::set<std::string> written;
+    for (const auto& file : std::filesystem::recursive_directory_iterator(dir.path()))
+        if (file.is_regular_file() && !file.path().string().ends_with(".mp3"))
+            written.insert(file.path().string());
+    const std::set<std::string> real = {song("Real - Song.flac"), song("Real - Song.lyr")};
+    EXPECT_EQ(written, real);
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
+    EXPECT_EQ(readFile(song("Real - Song.lyr")), "Real");
+    for (const char* beside : {"/dev/zero.lyr", "/dev/zero.lrc"})
+        EXPECT_FALSE(std::filesystem::exists(beside));
+}
+
+// A cancel ends the run within a second whatever its thread waits for: a measurement whose
+// open() never returns is given up, a tag read held the same way is left behind.
+TEST(LyricsFetchAll, CancelEndsTheRunWhateverItsThreadWaitsFor)
+{
+    TempDir dir;
+    const std::string fifo = dir.file("hold"), held = dir.file("Held - Song.mp3");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    writeFile(held, "not audio");
+    test::FifoRescue rescue({fifo});
+    const auto measuring = std::make_shared<std::atomic<bool>>(false);
+    FetchAllSetup setup;
+    setup.host = "http://127.0.0.1:9";
+    setup.store = dir.file("store");
+    setup.songLengthMs = [fifo, measuring](const std::string&) {
+        *measuring = true;
+        ::close(::open(fifo.c_str(), O_RDONLY | O_CLOEXEC)); // as GStreamer's file source
+        return 200'000LL;
+    };
+    for (const bool leased : {false, true}) {
+        test::LeaseHold::forget();
+        std::optional<test::LeaseHold> lease;
+        if (leased) {
+            ASSERT_TRUE(lease.emplace(held).held());
+        }
+        LyricsFetchAll run({held}, setup);
+        run.start();
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return leased ? bool(test::LeaseHold::asked()) : measuring->load(); }));
+        run.cancel();
+        run.wait();
+        const FetchAllCounts c = run.counts();
+        EXPECT_TRUE(c.finished && c.cancelled) << leased;
+        EXPECT_EQ(c.leftBehind, leased);
+        EXPECT_FALSE(rescue.rescued() || (lease && lease->rescued())) << leased;
+    }
 }
