@@ -35,13 +35,13 @@ FetchAllDialog::FetchAllDialog(std::vector<std::string> songs, FetchAllSetup set
     m_run->start();
 }
 
-// The run's own destructor cancels and waits, at most a second.
+// The run's own destructor cancels and waits, less than a second.
 FetchAllDialog::~FetchAllDialog() = default;
 
 void FetchAllDialog::reject()
 {
-    // The run ends at its next check; the poll then reports it. A run still busy a second
-    // after the cancel is left behind then.
+    // The run ends at its next check; the poll then reports it. A run still busy
+    // kCancelLimitMs after the cancel is left behind then.
     if (m_cancelled.isValid()) return;
     m_run->cancel();
     m_cancelled.start();
@@ -70,7 +70,7 @@ void FetchAllDialog::update()
     if ((!c.finished && !due) || m_ended) return;
     m_ended = true;
     m_poll->stop();
-    m_run->wait(); // at once: done, or a second past the cancel
+    m_run->wait(); // at once: done, or kCancelLimitMs past the cancel
     QDialog::reject();
     emit ended(m_run->counts());
 }

@@ -30,8 +30,9 @@ inline constexpr int kMaxServerFailures = 3;
 inline constexpr int kDefaultRetryAfterS = 30;
 inline constexpr int kMaxRetryAfterS = 900;
 
-// A cancelled run's thread that has not ended this long after the cancel is left behind.
-inline constexpr int kCancelLimitMs = 1000;
+// A cancelled run's thread that has not ended this long after the cancel is left behind, so
+// that a cancel, and the program's exit, end within a second.
+inline constexpr int kCancelLimitMs = 750;
 // Measuring one song's length may take this long; the song is then asked about without it.
 inline constexpr int kSongLengthLimitMs = 10000;
 

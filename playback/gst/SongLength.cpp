@@ -5,6 +5,7 @@
 #include <gst/gst.h>
 #include <gst/pbutils/pbutils.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -31,7 +32,9 @@ long long discoveredLengthMs(const std::string& path, int timeoutMs)
         if (error) g_error_free(error);
         throw std::runtime_error(text);
     }
-    GstDiscoverer* discoverer = gst_discoverer_new(GstClockTime(timeoutMs) * GST_MSECOND, &error);
+    // The discoverer takes no limit under a second; the caller's wait keeps the shorter one.
+    const GstClockTime limit = GstClockTime(std::max(timeoutMs, 1000)) * GST_MSECOND;
+    GstDiscoverer* discoverer = gst_discoverer_new(limit, &error);
     GstDiscovererInfo* info =
         discoverer ? gst_discoverer_discover_uri(discoverer, uri, &error) : nullptr;
     g_free(uri);

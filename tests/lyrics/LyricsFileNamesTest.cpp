@@ -18,26 +18,23 @@ TEST(LyricsFileNames, BothInTheSongsFolderAndTheOldLyrReadWhereItWasTheSongs)
     TempDir dir, store;
     struct Case
     {
-        const char *song, *lyr, *lrc;
-        const char* old; // what the four-character rule gave
-        bool oldRead;    // a file of that name alone is read as the song's
+        const char *song, *lyr; // the .lrc is named as the .lyr
+        const char* old;        // what the four-character rule gave
+        bool oldRead;           // a file of that name alone is read as the song's
     } cases[] = {
-        {"Artist - Song.mp3", "Artist - Song.lyr", "Artist - Song.lrc", "Artist - Song.lyr", false},
-        {"x.flac", "x.lyr", "x.lrc", "x..lyr", true},
-        {"a.song.opus", "a.song.lyr", "a.song.lrc", "a.song..lyr", true},
-        {"Up.MP3", "Up.lyr", "Up.lrc", "Up.lyr", false},
-        {"esc/x-y", "esc/x-y.lyr", "esc/x-y.lrc", "esc.lyr", false}, // the folder's name
-        {"name.ab", "name.lyr", "name.lrc", "nam.lyr", false},       // another song's
-        {"d.ir/song", "d.ir/song.lyr", "d.ir/song.lrc", "d.ir/.lyr", false},
-        {"d.ir/.hidden", "d.ir/.hidden.lyr", "d.ir/.hidden.lrc", "d.ir/.hid.lyr", false},
-        {"song.", "song.lyr", "song.lrc", "s.lyr", false},
+        {"Artist - Song.mp3", "Artist - Song.lyr", "Artist - Song.lyr", false},
+        {"x.flac", "x.lyr", "x..lyr", true},
+        {"a.song.opus", "a.song.lyr", "a.song..lyr", true},
+        {"esc/x-y", "esc/x-y.lyr", "esc.lyr", false}, // the folder's name
+        {"name.ab", "name.lyr", "nam.lyr", false},    // another song's
+        {"d.ir/song", "d.ir/song.lyr", "d.ir/.lyr", false},
+        {"d.ir/.hidden", "d.ir/.hidden.lyr", "d.ir/.hid.lyr", false},
+        {"song.", "song.lyr", "s.lyr", false},
     };
-    std::filesystem::create_directories(dir.file("esc"));
-    std::filesystem::create_directories(dir.file("d.ir"));
     for (const Case& c : cases) {
         const std::string song = dir.file(c.song), lyr = dir.file(c.lyr), old = dir.file(c.old);
         EXPECT_EQ(lyricsFileFor(song), lyr);
-        EXPECT_EQ(lrcFileFor(song), dir.file(c.lrc));
+        EXPECT_EQ(lrcFileFor(song), lyr.substr(0, lyr.size() - 3) + "lrc");
         // Beside the song, and as the store keeps it.
         for (const std::string& where : {std::string(), store.path()}) {
             const auto placed = [&](const std::string& p) {
