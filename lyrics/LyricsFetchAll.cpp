@@ -136,6 +136,11 @@ void LyricsFetchAll::wait()
         m_run->m_abandoned = true;
     }
     lock.lock();
+    if (m_run->m_counts.finished) { // it ended meanwhile after all
+        lock.unlock();
+        m_thread.join();
+        return;
+    }
     m_run->m_counts.cancelled = m_run->m_counts.finished = m_run->m_counts.leftBehind = true;
     m_run->m_counts.waiting.clear();
     lock.unlock();
