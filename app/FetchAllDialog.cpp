@@ -35,12 +35,17 @@ FetchAllDialog::FetchAllDialog(std::vector<std::string> songs, FetchAllSetup set
     m_run->start();
 }
 
-FetchAllDialog::~FetchAllDialog() = default; // the run's own destructor cancels and waits
+// The run's own destructor cancels and waits, less than a second.
+FetchAllDialog::~FetchAllDialog() = default;
 
 void FetchAllDialog::reject()
 {
-    // The run ends at its next check; the poll then reports it.
+    // The run ends at its next check; the poll then reports it. A run still busy
+    // kCancelLimitMs after the cancel is left behind then.
+    if (m_cancelled.isValid()) return;
     m_run->cancel();
+    m_cancelled.start();
+    QTimer::singleShot(kCancelLimitMs, this, &FetchAllDialog::update);
     cancelButton->setEnabled(false);
     cancelButton->setText(QStringLiteral("Cancelling..."));
 }
@@ -50,21 +55,24 @@ void FetchAllDialog::update()
     const FetchAllCounts c = m_run->counts();
     progressLabel->setText(QStringLiteral("%1 / %2 songs").arg(c.done).arg(c.total));
     countsLabel->setText(QStringLiteral("Found: %1 (synced %2, plain %3, instrumental %4)\n"
-                                        "Not found: %5\nFailed: %6\nHad lyrics: %7")
+                                        "Not found: %5\nFailed: %6\nHad lyrics: %7\n"
+                                        "Not song files: %8")
                              .arg(c.synced + c.plain + c.instrumental)
                              .arg(c.synced)
                              .arg(c.plain)
                              .arg(c.instrumental)
                              .arg(c.notFound)
                              .arg(c.failed)
-                             .arg(c.hadLyrics));
+                             .arg(c.hadLyrics)
+                             .arg(c.notSongs));
     waitLabel->setText(QString::fromStdString(c.waiting));
-    if (!c.finished || m_ended) return;
+    const bool due = m_cancelled.isValid() && m_cancelled.elapsed() >= kCancelLimitMs;
+    if ((!c.finished && !due) || m_ended) return;
     m_ended = true;
     m_poll->stop();
-    m_run->wait();
+    m_run->wait(); // at once: done, or kCancelLimitMs past the cancel
     QDialog::reject();
-    emit ended(c);
+    emit ended(m_run->counts());
 }
 
 } // namespace larkspur

@@ -1,11 +1,13 @@
 #pragma once
 // "Fetch lyrics for all songs...": the progress of a LyricsFetchAll run (done / total, found,
 // not found, failed) with a Cancel button. Modeless: the window plays on meanwhile. The run
-// is this dialog's own; closing the dialog cancels it, keeping what was saved.
+// is this dialog's own; closing the dialog cancels it, keeping what was saved. A cancelled
+// run ends within a second, whatever it is doing.
 
 #include "lyrics/LyricsFetchAll.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include <memory>
 #include <string>
@@ -43,6 +45,7 @@ class FetchAllDialog : public QDialog
     std::unique_ptr<LyricsFetchAll> m_run;
     QTimer* m_poll = nullptr;
     bool m_ended = false;
+    QElapsedTimer m_cancelled; // since the cancel
 };
 
 } // namespace larkspur

@@ -7,6 +7,7 @@
 #include "app/TitleRoom.h"
 #include "lyrics/EmbeddedLyrics.h"
 #include "lyrics/LyricsFile.h"
+#include "lyrics/LyricsFileNames.h"
 #include "lyrics/LyricsSearch.h"
 #include "lyrics/SongWords.h"
 #include "lyrics/SourceLimits.h"

@@ -8,15 +8,19 @@
 // on a 64 MB hostile page beside the ordinary page.
 // Last the hostile lyrics sources, each through the entry the window uses, in a process of
 // its own: time, peak memory and the longest the event loop stood still, beside the same
-// work on an ordinary input measured in the same run.
+// work on an ordinary input measured in the same run. The whole-list fetch counts from its
+// start until the window would see its end.
 
 #include "bench/BenchTiming.h"
+#include "bench/LoopbackServer.h"
 #include "dictionary/DictdDictionary.h"
 #include "dictionary/WordLookup.h"
 #include "lyrics/CataloguePage.h"
 #include "lyrics/CleanLyricsPage.h"
 #include "lyrics/LrcLyrics.h"
 #include "lyrics/LyricsDatabase.h"
+#include "lyrics/LyricsFetchAll.h"
+#include "playback/gst/SongLength.h"
 #include "web/HttpFetcher.h"
 #include "web/RunAside.h"
 #include "tests/support/HostilePages.h"
@@ -27,6 +31,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -34,6 +39,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -207,6 +213,47 @@ std::string plainGzipDictionary(const QString& dir, int inflatedMb)
     return base;
 }
 
+// "Fetch lyrics for all songs" as the window runs it (lengths measured by GStreamer, the
+// counts polled by the event loop) over twenty songs against a loopback database; hostile,
+// the same list with a FIFO, a device and a folder named like songs among them.
+std::function<void()> fetchAllList(const QString& dir, bool hostile)
+{
+    return [dir, hostile] {
+        bench::LoopbackServer server([](const std::string&) {
+            return bench::Reply{R"({"instrumental":false,"syncedLyrics":null,"plainLyrics":"la"})"};
+        });
+        const std::string folder =
+            QDir(dir)
+                .filePath(hostile ? QStringLiteral("fifo") : QStringLiteral("songs"))
+                .toStdString();
+        QDir().mkpath(QString::fromStdString(folder));
+        std::vector<std::string> songs;
+        for (int i = 0; i < 20; ++i)
+            std::ofstream(
+                songs.emplace_back(folder + "/Artist - Title " + std::to_string(i) + ".mp3"))
+                << "not audio";
+        if (hostile) {
+            songs.insert(songs.begin() + 10, {folder + "/Fifo - Song.mp3", "/dev/zero", folder});
+            ::mkfifo(songs[10].c_str(), 0600);
+        }
+        FetchAllSetup setup;
+        setup.host = server.url("");
+        setup.store = folder + "/store";
+        setup.songLengthMs = [](const std::string& song) { return measureSongLengthMs(song); };
+        LyricsFetchAll run(std::move(songs), setup);
+        run.start();
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (run.counts().finished) loop.quit();
+        });
+        poll.start(10);
+        QTimer::singleShot(120000, &loop, &QEventLoop::quit); // a run that never ends
+        loop.exec();
+        if (!run.counts().finished) std::printf("  (the run did not end in 120 s)\n");
+    };
+}
+
 void lyricsSources(const QString& dir)
 {
     struct Source
@@ -249,6 +296,7 @@ void lyricsSources(const QString& dir)
          [&] { OneAnswer(bigRecord).GetPage({}, FetchGroup::LyricsDatabase); }},
         {"catalogue range without its end, 30 MB", catalogue(smallCatalogue), catalogue(bigCatalogue)},
         {"plain gzip dictionary, 1 GB inflated", dictionary(smallDict), dictionary(bigDict)},
+        {"fetch-all, a list holding a FIFO", fetchAllList(dir, false), fetchAllList(dir, true)},
     };
     std::printf("\n%-46s %10s %10s %9s %9s %12s\n", "lyrics source", "base ms", "ms", "peak MB",
                 "stall ms", "base stall");

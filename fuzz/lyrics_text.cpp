@@ -3,6 +3,7 @@
 // patterns or splitters the routines take).
 
 #include "fuzz/FuzzCheck.h"
+#include "lyrics/LyricsFileNames.h"
 #include "lyrics/QueryEncoding.h"
 #include "lyrics/ResultLinks.h"
 #include "lyrics/SongWords.h"

@@ -164,14 +164,4 @@ std::optional<EmbeddedLyrics> readEmbeddedLyrics(const std::string& songPath, st
     }
 }
 
-std::string lrcFileFor(std::string_view songPath)
-{
-    const std::size_t slash = songPath.rfind('/');
-    const std::size_t dot = songPath.rfind('.');
-    std::string out(songPath);
-    if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash))
-        out.resize(dot);
-    return out + ".lrc";
-}
-
 } // namespace larkspur

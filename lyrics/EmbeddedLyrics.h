@@ -26,8 +26,4 @@ struct EmbeddedLyrics
 std::optional<EmbeddedLyrics> readEmbeddedLyrics(const std::string& songPath,
                                                  std::string* refused = nullptr);
 
-// The .lrc file beside a song: the extension (from the last "." after the last "/") replaced
-// by ".lrc", or ".lrc" appended when the name has no ".".
-std::string lrcFileFor(std::string_view songPath);
-
 } // namespace larkspur

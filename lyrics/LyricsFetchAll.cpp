@@ -2,20 +2,27 @@
 
 #include "files/PathName.h"
 
+#include "files/BoundedCall.h"
 #include "files/ReplaceFile.h"
 #include "lyrics/EmbeddedLyrics.h"
 #include "lyrics/LocalLyrics.h"
 #include "lyrics/LyricsFile.h"
+#include "lyrics/LyricsFileNames.h"
 #include "lyrics/LyricsStore.h"
 #include "lyrics/SongWords.h"
+#include "lyrics/SourceLimits.h"
 #include "web/HttpClient.h"
 
 #include <QEventLoop>
 #include <QTimer>
 
+#include <atomic>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <sys/stat.h>
 
 namespace larkspur {
 
@@ -52,15 +59,42 @@ std::string fetchAllReport(const FetchAllCounts& c)
     if (c.cancelled)
         report +=
             "\nCancelled after " + std::to_string(c.done) + " songs; what was found is saved.";
+    if (c.notSongs > 0)
+        report += "\n" + std::to_string(c.notSongs) +
+                  " entries are not song files (a folder, a pipe or a device), the first: \"" +
+                  c.firstNotSong + "\".";
+    if (c.leftBehind) report += "\nThe song under way did not answer and was left.";
     if (!c.stopped.empty()) report += "\n" + c.stopped;
     return report;
 }
 
-LyricsFetchAll::LyricsFetchAll(std::vector<std::string> songs, FetchAllSetup setup)
-    : m_songs(std::move(songs)), m_setup(std::move(setup))
+struct LyricsFetchAll::Run
 {
-    if (m_setup.store.empty()) m_setup.store = lyricsStoreFolder();
-    m_counts.total = m_songs.size();
+    void run();
+    void fetchSong(const std::string& song, LyricsDatabase& db, int& failuresInARow);
+    bool pause(int seconds); // false when cancelled
+    void count(const std::string& song, FetchAllOutcome outcome, std::string detail);
+    std::string save(const std::string& besideFile, const std::string& text);
+
+    std::vector<std::string> m_songs;
+    FetchAllSetup m_setup;
+    std::atomic<bool> m_cancel = false;
+    std::chrono::steady_clock::time_point m_cancelledAt;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    FetchAllCounts m_counts;
+    // Held while `stepped` runs; `m_abandoned` set under it: no call once left behind.
+    std::mutex m_stepping;
+    bool m_abandoned = false;
+};
+
+LyricsFetchAll::LyricsFetchAll(std::vector<std::string> songs, FetchAllSetup setup)
+    : m_run(std::make_shared<Run>())
+{
+    m_run->m_songs = std::move(songs);
+    m_run->m_setup = std::move(setup);
+    if (m_run->m_setup.store.empty()) m_run->m_setup.store = lyricsStoreFolder();
+    m_run->m_counts.total = m_run->m_songs.size();
 }
 
 LyricsFetchAll::~LyricsFetchAll()
@@ -71,35 +105,62 @@ LyricsFetchAll::~LyricsFetchAll()
 
 void LyricsFetchAll::start()
 {
-    if (!m_thread.joinable()) m_thread = std::thread([this] { run(); });
+    if (!m_thread.joinable()) m_thread = std::thread([run = m_run] { run->run(); });
 }
 
 void LyricsFetchAll::cancel()
 {
     {
-        std::lock_guard lock(m_mutex);
-        m_cancel = true;
+        std::lock_guard lock(m_run->m_mutex);
+        if (!m_run->m_cancel) m_run->m_cancelledAt = std::chrono::steady_clock::now();
+        m_run->m_cancel = true;
     }
-    m_wake.notify_all();
+    m_run->m_wake.notify_all();
 }
 
 void LyricsFetchAll::wait()
 {
-    if (m_thread.joinable()) m_thread.join();
+    if (!m_thread.joinable()) return;
+    std::unique_lock lock(m_run->m_mutex);
+    const auto ended = [this] { return m_run->m_counts.finished; };
+    m_run->m_wake.wait(lock, [&] { return ended() || m_run->m_cancel; });
+    if (m_run->m_wake.wait_until(
+            lock, m_run->m_cancelledAt + std::chrono::milliseconds(kCancelLimitMs), ended)) {
+        lock.unlock();
+        m_thread.join();
+        return;
+    }
+    lock.unlock();
+    {
+        std::lock_guard stepping(m_run->m_stepping);
+        m_run->m_abandoned = true;
+    }
+    lock.lock();
+    if (m_run->m_counts.finished) { // it ended meanwhile after all
+        lock.unlock();
+        m_thread.join();
+        return;
+    }
+    m_run->m_counts.cancelled = m_run->m_counts.finished = m_run->m_counts.leftBehind = true;
+    m_run->m_counts.waiting.clear();
+    lock.unlock();
+    m_thread.detach();
 }
 
 FetchAllCounts LyricsFetchAll::counts() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_counts;
+    std::lock_guard lock(m_run->m_mutex);
+    return m_run->m_counts;
 }
 
-void LyricsFetchAll::run()
+void LyricsFetchAll::Run::run()
 {
     {
         // The client's timers and sockets need this thread's own event dispatcher.
         QEventLoop loop;
-        HttpClient http;
+        FetchLimits limits = HttpClient::defaultLimits();
+        limits.bodyBytes = kFetchedLyricsMaxBytes;
+        HttpClient http(limits);
         LyricsDatabase db(http, m_setup.host, FetchGroup::LyricsLibrary);
         // A cancel ends the waiting request rather than waiting for its answer.
         QTimer check;
@@ -115,29 +176,48 @@ void LyricsFetchAll::run()
         }
     }
     std::lock_guard lock(m_mutex);
+    if (m_counts.finished) return; // left behind: the counts were closed
     m_counts.cancelled = m_cancel && m_counts.stopped.empty() && m_counts.done < m_counts.total;
     m_counts.waiting.clear();
     m_counts.finished = true;
+    m_wake.notify_all();
 }
 
-void LyricsFetchAll::fetchSong(const std::string& song, LyricsDatabase& db, int& failuresInARow)
+void LyricsFetchAll::Run::fetchSong(const std::string& song, LyricsDatabase& db,
+                                    int& failuresInARow)
 {
-    if (!exists(song)) return count(song, FetchAllOutcome::Failed, "the song file is missing");
+    // Only a regular file (or a link to one) is a song: a FIFO would block the measuring,
+    // a device or a folder would get lyrics files named after it.
+    struct stat st
+    {
+    };
+    if (::stat(song.c_str(), &st) != 0)
+        return count(song, FetchAllOutcome::Failed, "the song file is missing");
+    if (!S_ISREG(st.st_mode)) return count(song, FetchAllOutcome::NotASong, "not a song file");
     const std::string lyr = lyricsFileFor(song), lrc = lrcFileFor(song);
+    const std::string& store = m_setup.store;
     for (const std::string& file :
-         {lyr, lrc, storedLyricsFile(m_setup.store, lyr), storedLyricsFile(m_setup.store, lrc)})
-        if (exists(file)) return count(song, FetchAllOutcome::HadLyrics, file);
+         {lyricsFileToRead(song), lrc, lyricsFileToRead(song, store), storedLyricsFile(store, lrc)})
+        // A link in the store leads out of it: as good as no file.
+        if (exists(file) && linkInStore(store, file).empty())
+            return count(song, FetchAllOutcome::HadLyrics, file);
     const auto tags = readEmbeddedLyrics(song);
     if (tagLyrics(tags)) return count(song, FetchAllOutcome::HadLyrics, "tags");
 
     DatabaseSong asked = songNamesFor(tags, fileNameOf(song), m_setup.splitter);
     if (asked.title.empty()) return count(song, FetchAllOutcome::NotFound, "no title to ask");
     try {
+        // A measurement that blocks (an open() that never returns) must not hold the run.
         if (m_setup.songLengthMs)
-            if (const long long ms = m_setup.songLengthMs(song); ms > 0) asked.durationMs = ms;
+            if (const auto ms = callWithin<long long>(
+                    std::chrono::milliseconds(kSongLengthLimitMs),
+                    [measure = m_setup.songLengthMs, song] { return measure(song); }, &m_cancel);
+                ms && *ms > 0)
+                asked.durationMs = *ms;
     } catch (const std::exception&) {
         // asked without a length, as at a song start
     }
+    if (m_cancel) return;
     for (;;) {
         const auto answer = db.Lookup(asked);
         if (!answer || m_cancel) return; // cancelled: the song stays as it was
@@ -166,7 +246,11 @@ void LyricsFetchAll::fetchSong(const std::string& song, LyricsDatabase& db, int&
         case DatabaseLyricsKind::Plain: {
             const bool synced = answer->kind == DatabaseLyricsKind::Synced;
             try {
-                const std::string saved = save(synced ? lrc : lyr, withCrLf(answer->text));
+                const std::string text = withCrLf(answer->text);
+                if (text.size() > kFetchedLyricsMaxBytes)
+                    throw LyricsFileError("the lyrics are larger than " +
+                                          limitText(kFetchedLyricsMaxBytes) + "; not saved");
+                const std::string saved = save(synced ? lrc : lyr, text);
                 count(song, synced ? FetchAllOutcome::Synced : FetchAllOutcome::Plain, saved);
             } catch (const LyricsFileError& e) {
                 count(song, FetchAllOutcome::Failed, e.what());
@@ -182,22 +266,28 @@ void LyricsFetchAll::fetchSong(const std::string& song, LyricsDatabase& db, int&
     }
 }
 
-std::string LyricsFetchAll::save(const std::string& besideFile, const std::string& text)
+std::string LyricsFetchAll::Run::save(const std::string& besideFile, const std::string& text)
 {
     try {
         writeLyricsFile(besideFile, text);
         return besideFile;
     } catch (const LyricsFileError& beside) {
         const std::string stored = storedLyricsFile(m_setup.store, besideFile);
-        if (!makeFolders(folderOf(stored)))
-            throw LyricsFileError(std::string(beside.what()) + "; nor could the folder \"" +
-                                  folderOf(stored) + "\" be made");
+        try {
+            makeStoreFolders(m_setup.store, stored);
+            if (const std::string link = linkInStore(m_setup.store, stored); !link.empty())
+                throw LyricsFileError("The lyrics store holds a symbolic link at \"" + link +
+                                      "\"; it is not followed");
+        } catch (const LyricsFileError& store) {
+            throw LyricsFileError(std::string(beside.what()) +
+                                  "; nor in the store: " + store.what());
+        }
         writeLyricsFile(stored, text);
         return stored;
     }
 }
 
-bool LyricsFetchAll::pause(int seconds)
+bool LyricsFetchAll::Run::pause(int seconds)
 {
     std::unique_lock lock(m_mutex);
     const bool cancelled =
@@ -206,7 +296,8 @@ bool LyricsFetchAll::pause(int seconds)
     return !cancelled;
 }
 
-void LyricsFetchAll::count(const std::string& song, FetchAllOutcome outcome, std::string detail)
+void LyricsFetchAll::Run::count(const std::string& song, FetchAllOutcome outcome,
+                                std::string detail)
 {
     {
         std::lock_guard lock(m_mutex);
@@ -230,9 +321,14 @@ void LyricsFetchAll::count(const std::string& song, FetchAllOutcome outcome, std
         case FetchAllOutcome::Failed:
             ++m_counts.failed;
             break;
+        case FetchAllOutcome::NotASong:
+            if (m_counts.notSongs++ == 0) m_counts.firstNotSong = song;
+            break;
         }
     }
-    if (m_setup.stepped) m_setup.stepped(FetchAllStep{song, outcome, std::move(detail)});
+    std::lock_guard stepping(m_stepping);
+    if (m_setup.stepped && !m_abandoned)
+        m_setup.stepped(FetchAllStep{song, outcome, std::move(detail)});
 }
 
 } // namespace larkspur

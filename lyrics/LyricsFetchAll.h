@@ -7,16 +7,18 @@
 // the song's folder takes no file. Instrumental records are counted, not saved. A second run
 // skips what the first one saved.
 //
+// Only regular files are songs: a FIFO, a device or a folder in the list is "not a song
+// file", never measured, asked about or written beside. Lyrics over kFetchedLyricsMaxBytes
+// are refused, and each answer is read only up to that size.
+//
 // The database's pace is kept: a 429 answer waits as long as its Retry-After says and asks
 // again; kMaxServerFailures failed requests in a row end the run, saying why.
 
 #include "lyrics/LyricsDatabase.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,7 +30,13 @@ inline constexpr int kMaxServerFailures = 3;
 inline constexpr int kDefaultRetryAfterS = 30;
 inline constexpr int kMaxRetryAfterS = 900;
 
-enum class FetchAllOutcome { HadLyrics, Synced, Plain, Instrumental, NotFound, Failed };
+// A cancelled run's thread that has not ended this long after the cancel is left behind, so
+// that a cancel, and the program's exit, end within a second.
+inline constexpr int kCancelLimitMs = 750;
+// Measuring one song's length may take this long; the song is then asked about without it.
+inline constexpr int kSongLengthLimitMs = 10000;
+
+enum class FetchAllOutcome { HadLyrics, Synced, Plain, Instrumental, NotFound, Failed, NotASong };
 
 // How far a run is.
 struct FetchAllCounts
@@ -36,14 +44,17 @@ struct FetchAllCounts
     std::size_t total = 0;
     std::size_t done = 0; // songs dealt with, those that had lyrics included
     std::size_t hadLyrics = 0, synced = 0, plain = 0, instrumental = 0, notFound = 0, failed = 0;
-    std::string waiting; // while the database asked to wait: one line saying so
-    std::string stopped; // why the run ended before the last song; empty otherwise
+    std::size_t notSongs = 0; // entries that are not song files
+    std::string firstNotSong; // the first of them
+    std::string waiting;      // while the database asked to wait: one line saying so
+    std::string stopped;      // why the run ended before the last song; empty otherwise
     bool cancelled = false;
-    bool finished = false; // the thread is done
+    bool finished = false;   // the thread is done, or was left behind
+    bool leftBehind = false; // a cancelled thread that did not end in time
 };
 
 // The run's end in a few lines for the user: found synced, found plain, instrumental, not
-// found, failed, and why it stopped early, if it did.
+// found, failed, the entries that are not song files, and why it stopped early, if it did.
 std::string fetchAllReport(const FetchAllCounts& counts);
 
 // One song dealt with.
@@ -59,10 +70,12 @@ struct FetchAllSetup
     std::string host = lyricsDatabaseHost();
     std::string splitter = "-"; // between artist and title in file names
     std::string store;          // empty: lyricsStoreFolder()
-    // The song's length in ms; 0 or a throw when it cannot tell. Optional. Runs on the
-    // run's thread.
+    // The song's length in ms; 0 or a throw when it cannot tell. Optional. Runs on a thread
+    // of its own, given up after kSongLengthLimitMs or a cancel and then left behind: it must
+    // own what it uses.
     std::function<long long(const std::string&)> songLengthMs;
-    // Each song as it is dealt with, on the run's thread. Optional.
+    // Each song as it is dealt with, on the run's thread. Optional. Must return promptly: a
+    // cancelled run that is left behind waits for a call under way, and makes no more.
     std::function<void(const FetchAllStep&)> stepped;
 };
 
@@ -70,34 +83,28 @@ class LyricsFetchAll
 {
   public:
     explicit LyricsFetchAll(std::vector<std::string> songs, FetchAllSetup setup = {});
-    ~LyricsFetchAll(); // cancels and waits for the thread
+    ~LyricsFetchAll(); // cancels and waits as wait() does
     LyricsFetchAll(const LyricsFetchAll&) = delete;
     LyricsFetchAll& operator=(const LyricsFetchAll&) = delete;
 
     // Starts the thread; once only. Needs a QCoreApplication: the thread runs its own
     // event loop for the fetches.
     void start();
-    // From any thread: the request under way is dropped; what was saved stays.
+    // From any thread, without waiting: the request under way is dropped; what was saved
+    // stays.
     void cancel();
-    // Returns when the thread is done.
+    // From the thread that started it. Returns when the thread is done; once cancelled, at
+    // the latest kCancelLimitMs after the cancel: a thread still busy then (in a call that
+    // cannot be interrupted) is left behind to end on its own, and the counts say so.
     void wait();
     // From any thread.
     FetchAllCounts counts() const;
 
   private:
-    void run();
-    void fetchSong(const std::string& song, LyricsDatabase& db, int& failuresInARow);
-    bool pause(int seconds); // false when cancelled
-    void count(const std::string& song, FetchAllOutcome outcome, std::string detail);
-    std::string save(const std::string& besideFile, const std::string& text);
-
-    std::vector<std::string> m_songs;
-    FetchAllSetup m_setup;
+    // What the thread uses: it outlives this object when the thread is left behind.
+    struct Run;
+    std::shared_ptr<Run> m_run;
     std::thread m_thread;
-    std::atomic<bool> m_cancel = false;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
-    FetchAllCounts m_counts;
 };
 
 } // namespace larkspur

@@ -3,6 +3,7 @@
 #include "lyrics/CleanLyricsPage.h"
 #include "lyrics/LrcLyrics.h"
 #include "lyrics/LyricsFile.h"
+#include "lyrics/LyricsFileNames.h"
 #include "lyrics/LyricsStore.h"
 #include "lyrics/QueryEncoding.h"
 #include "lyrics/ResultLinks.h"
@@ -72,7 +73,7 @@ LocalLyricsRead readLocalLyrics(const std::string& songPath, const std::string& 
     const auto read = [](const std::string& path) {
         return readLyricsFile(path, kLyricsFileMaxBytes);
     };
-    if (fileIsNewer(lrcFileFor(songPath), lyricsFileFor(songPath))) {
+    if (fileIsNewer(lrcFileFor(songPath), lyricsFileToRead(songPath))) {
         try {
             if (auto lrc = read(lrcFileFor(songPath)); lrc && looksLikeLrc(lrc->text))
                 r.local = FoundLyrics{lrc->text, true, lrc->cut};
@@ -82,7 +83,7 @@ LocalLyricsRead readLocalLyrics(const std::string& songPath, const std::string& 
     }
     if (!r.local) {
         try {
-            if (auto lyr = read(lyricsFileFor(songPath)))
+            if (auto lyr = read(lyricsFileToRead(songPath)))
                 r.local = FoundLyrics{lyr->text, false, lyr->cut};
         } catch (const LyricsFileError& e) {
             if (!songStart) {
@@ -101,9 +102,10 @@ LocalLyricsRead readLocalLyrics(const std::string& songPath, const std::string& 
             if (songStart && r.unreadable.empty()) r.unreadable = e.what();
         }
     }
-    for (const std::string& path : {storedLyricsFile(store, lyricsFileFor(songPath)),
-                                    storedLyricsFile(store, lrcFileFor(songPath))}) {
+    for (const std::string& path :
+         {lyricsFileToRead(songPath, store), storedLyricsFile(store, lrcFileFor(songPath))}) {
         if (r.local) break;
+        if (!linkInStore(store, path).empty()) continue; // leads out of the store
         try {
             if (auto stored = read(path); stored && !stored->text.empty())
                 r.local = FoundLyrics{stored->text, looksLikeLrc(stored->text), stored->cut};
@@ -119,7 +121,7 @@ std::size_t localBytes(const std::string& songPath, const std::string& store)
 {
     std::size_t bytes = 0;
     for (const std::string& path :
-         {lyricsFileFor(songPath), lrcFileFor(songPath), storedLyricsFile(store, lyricsFileFor(songPath)),
+         {lyricsFileToRead(songPath), lrcFileFor(songPath), lyricsFileToRead(songPath, store),
           storedLyricsFile(store, lrcFileFor(songPath))})
         bytes += std::min(sizeOf(path), kLyricsFileMaxBytes);
     return bytes;
@@ -211,7 +213,7 @@ void LyricsSearch::tagsRead(const Lookup& lookup, LocalLyricsRead read, bool end
     if (!unreadable.empty()) {
         // The status line is short: the file's name says enough beside the playing song.
         const std::string& songPath = lookup.songPath;
-        for (const std::string& path : {lyricsFileFor(songPath), lrcFileFor(songPath), songPath})
+        for (const std::string& path : {lyricsFileToRead(songPath), lrcFileFor(songPath), songPath})
             for (auto at = unreadable.find(path); at != std::string::npos;
                  at = unreadable.find(path))
                 unreadable.replace(at, path.size(), path.substr(path.find_last_of('/') + 1));
@@ -269,7 +271,7 @@ void LyricsSearch::srchenClick(const std::string& songPath)
     }
     const std::uint64_t generation = ++m_generation; // a search under way shows nothing now
     m_tagLane.drop();
-    const std::string lyr = lyricsFileFor(songPath);
+    const std::string lyr = lyricsFileToRead(songPath);
     m_readingFiles = true;
     m_localLane.run(
         sizeOf(lyr), [lyr] { return readLyricsFile(lyr, kLyricsFileMaxBytes); },

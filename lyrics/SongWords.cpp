@@ -58,12 +58,6 @@ std::optional<SongWords> songNamesFromFileName(std::string_view fileName, std::s
     return splitName(RemoveAllNoCase(std::string(fileName), ".mp3"), splitter);
 }
 
-std::string lyricsFileFor(std::string_view songPath)
-{
-    const std::size_t keep = songPath.size() >= 4 ? songPath.size() - 4 : 0;
-    return std::string(songPath.substr(0, keep)) + ".lyr";
-}
-
 std::string searchHost() { return siteHost("LARKSPUR_SEARCH_URL", kBuiltInSearchHost); }
 
 std::string songSearchUrl(std::string_view host, std::string_view preamble, std::string_view artist,

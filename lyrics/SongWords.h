@@ -23,9 +23,6 @@ std::optional<SongWords> songWordsFromFileName(std::string_view fileName, std::s
 // those that match names themselves: the lyrics database, desktop media controls.
 std::optional<SongWords> songNamesFromFileName(std::string_view fileName, std::string_view splitter);
 
-// The song's lyrics file: its path with the last four characters replaced by ".lyr".
-std::string lyricsFileFor(std::string_view songPath);
-
 // The search engine's scheme and host (and port): LARKSPUR_SEARCH_URL when set, else the
 // built-in one. No trailing slash.
 std::string searchHost();

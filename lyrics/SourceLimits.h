@@ -11,6 +11,11 @@ namespace larkspur {
 // take at most 1.5 MB of UTF-8), so a text that stops here is shown cut all the same.
 inline constexpr std::size_t kLyricsFileMaxBytes = 2 * 1024 * 1024;
 
+// Lyrics fetched for a whole song list are saved only up to this size (the longest real
+// lyrics are tens of KB; a list of 10,000 songs must not fill a disk), and that run reads
+// each of the database's answers only up to it.
+inline constexpr std::size_t kFetchedLyricsMaxBytes = 512 * 1024;
+
 // An ID3v2 tag larger than this is not read at all.
 inline constexpr std::size_t kTagMaxBytes = 16 * 1024 * 1024;
 // Nor one with a frame that inflates (or claims to) to more than this; nor one whose frames

@@ -1,14 +1,29 @@
 #include "playback/gst/SongLength.h"
 
+#include "files/BoundedCall.h"
+
 #include <gst/gst.h>
 #include <gst/pbutils/pbutils.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace larkspur {
 
-long long measureSongLengthMs(const std::string& path, int timeoutMs)
+namespace {
+
+long long discoveredLengthMs(const std::string& path, int timeoutMs)
 {
+    // A FIFO would hold the file source's open() until a writer comes; a device never ends.
+    struct stat st
+    {
+    };
+    if (::stat(path.c_str(), &st) != 0)
+        throw std::runtime_error("Cannot read \"" + path + "\": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) throw std::runtime_error("\"" + path + "\" is not a song file");
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
     GError* error = nullptr;
     gchar* uri = gst_filename_to_uri(path.c_str(), &error);
@@ -17,7 +32,9 @@ long long measureSongLengthMs(const std::string& path, int timeoutMs)
         if (error) g_error_free(error);
         throw std::runtime_error(text);
     }
-    GstDiscoverer* discoverer = gst_discoverer_new(GstClockTime(timeoutMs) * GST_MSECOND, &error);
+    // The discoverer takes no limit under a second; the caller's wait keeps the shorter one.
+    const GstClockTime limit = GstClockTime(std::max(timeoutMs, 1000)) * GST_MSECOND;
+    GstDiscoverer* discoverer = gst_discoverer_new(limit, &error);
     GstDiscovererInfo* info =
         discoverer ? gst_discoverer_discover_uri(discoverer, uri, &error) : nullptr;
     g_free(uri);
@@ -32,6 +49,22 @@ long long measureSongLengthMs(const std::string& path, int timeoutMs)
     if (discoverer) g_object_unref(discoverer);
     if (!read) throw std::runtime_error(why);
     return ms;
+}
+
+} // namespace
+
+long long measureSongLengthMs(const std::string& path, int timeoutMs)
+{
+    // The discoverer's own limit starts once its pipeline runs, after the file is open.
+    const auto ms = callWithin<long long>(std::chrono::milliseconds(timeoutMs), [path, timeoutMs] {
+        return discoveredLengthMs(path, timeoutMs);
+    });
+    if (!ms) {
+        const std::string limit = timeoutMs % 1000 == 0 ? std::to_string(timeoutMs / 1000) + " s"
+                                                        : std::to_string(timeoutMs) + " ms";
+        throw std::runtime_error("\"" + path + "\" could not be read within " + limit);
+    }
+    return *ms;
 }
 
 } // namespace larkspur

@@ -152,19 +152,6 @@ TEST(EmbeddedLyrics, NothingWithoutATag)
     EXPECT_EQ(lyrics->best(), "");
 }
 
-TEST(EmbeddedLyrics, LrcFileBesideTheSong)
-{
-    const std::pair<const char*, const char*> cases[] = {
-        {"/music/a.song.mp3", "/music/a.song.lrc"},
-        {"/music/Song.MP3", "/music/Song.lrc"},
-        {"/music.dir/song", "/music.dir/song.lrc"},
-        {"song.flac", "song.lrc"},
-        {"noext", "noext.lrc"},
-    };
-    for (const auto& [song, lrc] : cases)
-        EXPECT_EQ(lrcFileFor(song), lrc) << song;
-}
-
 // Tags written by hand as bytes: what TagLib would inflate is weighed first, by what a frame
 // claims and by what it really inflates to.
 TEST(EmbeddedLyrics, TagsPastTheBoundsAreNotRead)

@@ -2,8 +2,10 @@
 
 #include "lyrics/LyricsFetchAll.h"
 #include "files/ReplaceFile.h"
-#include "lyrics/EmbeddedLyrics.h"
+#include "lyrics/LyricsFileNames.h"
+#include "lyrics/LyricsStore.h"
 #include "lyrics/SongWords.h"
+#include "support/FifoRescue.h"
 #include "support/HttpPythonServer.h"
 #include "support/TestFiles.h"
 
@@ -15,8 +17,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace larkspur;
 using namespace Qt::StringLiterals;
@@ -177,4 +181,66 @@ TEST(LyricsFetchAll, SavesBesideElseInTheStoreKeepsThePaceAndStopsOnFailures)
     EXPECT_TRUE(c.cancelled);
     EXPECT_EQ(c.done, 0u);
     EXPECT_FALSE(std::filesystem::exists(lyricsFileFor(song("Zeta - Six"))));
+}
+
+// Entries that are no songs, a store with a link in it and an answer past the bound: the run
+// ends, and writes only beside real songs.
+TEST(LyricsFetchAll, WritesOnlyBesideRealSongsAndWithinTheBound)
+{
+    TempDir dir, db, elsewhere;
+    const std::string music = dir.file("music"), store = dir.file("store");
+    const auto song = [&](const std::string& name) { return music + "/" + name; };
+    std::filesystem::create_directories(music + "/fa");
+    std::filesystem::create_directory(song("Folder - Song.mp3"));
+    ASSERT_EQ(::mkfifo(song("Fifo - Song.mp3").c_str(), 0600), 0);
+    for (const char* name : {"Big - Song.mp3", "Linked - Song.mp3", "Real - Song.flac"})
+        writeFile(song(name), "not audio");
+    // Linked's folder takes no file, and its folder in the store leads elsewhere.
+    std::filesystem::create_directory(savingFile(lyricsFileFor(song("Linked - Song.mp3"))));
+    std::filesystem::create_directories(storedLyricsFile(store, dir.path()));
+    std::filesystem::create_directory_symlink(elsewhere.path(), storedLyricsFile(store, music));
+    const std::string big(600 * 1024, 'w');
+    QJsonArray records;
+    for (const char* name : {"Fifo", "Folder", "Linked", "Real", "Big"})
+        records.append(record(name, name == std::string("Real") ? "Song flac" : "Song", nullptr,
+                              name == std::string("Big") ? big.c_str() : name));
+    writeFile(db.file("routes.json"),
+              QJsonDocument(QJsonObject{{u"records"_s, records}}).toJson().toStdString());
+    test::HttpPythonServer server(
+        QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsDatabase.py"),
+        {QString::fromStdString(db.path())});
+    test::FifoRescue rescue({song("Fifo - Song.mp3")});
+    const std::pair<std::string, const char*> entries[] = {
+        {song("Fifo - Song.mp3"), "not a song file"},
+        {"/dev/zero", "not a song file"},
+        {song("Folder - Song.mp3"), "not a song file"},
+        {music + "/fa/..", "not a song file"},
+        {song("Big - Song.mp3"), "larger than 512 KB"},
+        {song("Linked - Song.mp3"), "symbolic link"},
+        {song("Real - Song.flac"), "Real - Song.lyr"},
+    };
+    FetchAllSetup setup;
+    setup.host = server.url("");
+    setup.store = store;
+    setup.songLengthMs = [](const std::string&) { return 200'000LL; };
+    std::map<std::string, std::string> said;
+    setup.stepped = [&said](const FetchAllStep& step) { said[step.song] = step.detail; };
+    std::vector<std::string> songs;
+    for (const auto& entry : entries)
+        songs.push_back(entry.first);
+    LyricsFetchAll run(songs, setup);
+    run.start();
+    run.wait();
+    EXPECT_FALSE(rescue.rescued());
+    for (const auto& [entry, reason] : entries)
+        EXPECT_NE(said[entry].find(reason), std::string::npos) << entry << ": " << said[entry];
+    EXPECT_NE(fetchAllReport(run.counts()).find("4 entries are not song files"), std::string::npos);
+    std::set<std::string> written;
+    for (const auto& file : std::filesystem::recursive_directory_iterator(dir.path()))
+        if (file.is_regular_file()) written.insert(file.path().filename().string());
+    EXPECT_EQ(written, (std::set<std::string>{"Big - Song.mp3", "Linked - Song.mp3",
+                                              "Real - Song.flac", "Real - Song.lyr"}));
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
+    EXPECT_FALSE(std::filesystem::exists("/dev/zero.lyr") ||
+                 std::filesystem::exists("/dev/zero.lrc"));
 }

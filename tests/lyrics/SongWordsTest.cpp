@@ -49,7 +49,7 @@ TEST(SongWords, FromFileNames)
     }
 }
 
-TEST(SongWords, SearchAddressesAndLyricsFile)
+TEST(SongWords, SearchAddresses)
 {
     const std::string host = "http://search.test";
     const std::string prefix = host + "/search?sourceid=navclient&hl=de&ie=UTF-8&oe=UTF-8&q=";
@@ -68,8 +68,6 @@ TEST(SongWords, SearchAddressesAndLyricsFile)
         {customSearchUrl(host, "\"big band\" live"), prefix + "%22big+band%22+live"},
         {EncodeUtf8Query(customSearchUrl(host, "Größe")), prefix + "Gr%C3%B6%C3%9Fe"},
         {customSearchUrl(host, ""), prefix},
-        {lyricsFileFor("/m/Artist - Song.mp3"), "/m/Artist - Song.lyr"},
-        {lyricsFileFor("/m/x.flac"), "/m/x..lyr"}, // four characters, whatever the extension
     };
     for (const auto& c : cases) EXPECT_EQ(c.url, c.expected);
 }
