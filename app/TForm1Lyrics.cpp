@@ -9,6 +9,7 @@
 #include "lyrics/LyricsFile.h"
 #include "lyrics/LyricsFileNames.h"
 #include "lyrics/LyricsSearch.h"
+#include "lyrics/LyricsStore.h"
 #include "lyrics/SongWords.h"
 #include "lyrics/SourceLimits.h"
 #include "web/BrowserDocument.h"
@@ -410,10 +411,16 @@ void TForm1::Quicksave1Click()
     // The lyrics of the song before may still be shown while the next one's are read.
     const std::string& song = m_lyricsSong.empty() ? CurrentSong : m_lyricsSong;
     // Unedited timed lyrics keep their stamps; the .lyr file would lose them.
-    if (showsSyncedLyrics())
-        saveLyricsTo(lrcFileFor(song), withCrLf(m_synced->lrcText()));
-    else
-        saveLyricsTo(lyricsFileFor(song), lyricsText());
+    const bool timed = showsSyncedLyrics();
+    const std::string beside = timed ? lrcFileFor(song) : lyricsFileFor(song);
+    const std::string store = lyricsStoreFolder();
+    try {
+        const std::string saved = saveBesideOrInStore(
+            store, beside, timed ? withCrLf(m_synced->lrcText()) : lyricsText());
+        songAnswer(savedLyricsText(beside, saved, store));
+    } catch (const LyricsFileError& e) {
+        m_services.showError(e.what());
+    }
 }
 
 void TForm1::Speichern1Click()

@@ -268,23 +268,7 @@ void LyricsFetchAll::Run::fetchSong(const std::string& song, LyricsDatabase& db,
 
 std::string LyricsFetchAll::Run::save(const std::string& besideFile, const std::string& text)
 {
-    try {
-        writeLyricsFile(besideFile, text);
-        return besideFile;
-    } catch (const LyricsFileError& beside) {
-        const std::string stored = storedLyricsFile(m_setup.store, besideFile);
-        try {
-            makeStoreFolders(m_setup.store, stored);
-            if (const std::string link = linkInStore(m_setup.store, stored); !link.empty())
-                throw LyricsFileError("The lyrics store holds a symbolic link at \"" + link +
-                                      "\"; it is not followed");
-        } catch (const LyricsFileError& store) {
-            throw LyricsFileError(std::string(beside.what()) +
-                                  "; nor in the store: " + store.what());
-        }
-        writeLyricsFile(stored, text);
-        return stored;
-    }
+    return saveBesideOrInStore(m_setup.store, besideFile, text);
 }
 
 bool LyricsFetchAll::Run::pause(int seconds)

@@ -83,4 +83,35 @@ void makeStoreFolders(std::string_view store, const std::string& stored)
     }
 }
 
+std::string saveBesideOrInStore(std::string_view store, const std::string& besideFile,
+                                std::string_view text)
+{
+    try {
+        writeLyricsFile(besideFile, text);
+        return besideFile;
+    } catch (const LyricsFileError& beside) {
+        const std::string stored = storedLyricsFile(store, besideFile);
+        try {
+            makeStoreFolders(store, stored);
+            if (const std::string link = linkInStore(store, stored); !link.empty())
+                throw LyricsFileError("The lyrics store holds a symbolic link at \"" + link +
+                                      "\"; it is not followed");
+        } catch (const LyricsFileError& inStore) {
+            throw LyricsFileError(std::string(beside.what()) +
+                                  "; nor in the store: " + inStore.what());
+        }
+        writeLyricsFile(stored, text);
+        return stored;
+    }
+}
+
+std::string savedLyricsText(const std::string& besideFile, const std::string& saved,
+                            std::string_view store)
+{
+    const std::string name = "\"" + besideFile.substr(besideFile.find_last_of('/') + 1) + "\"";
+    if (saved == besideFile) return "Saved " + name + " beside the song.";
+    return "Saved " + name + " in the lyrics store (" + std::string(store) +
+           "): the song's folder takes no file.";
+}
+
 } // namespace larkspur

@@ -28,4 +28,13 @@ std::string linkInStore(std::string_view store, const std::string& stored);
 // Throws LyricsFileError saying why when one cannot be made or a link is in the way.
 void makeStoreFolders(std::string_view store, const std::string& stored);
 
+// Writes the lyrics file beside the song, or, when that fails (a folder that takes no file),
+// into the store. The path written; throws LyricsFileError saying why neither could be.
+std::string saveBesideOrInStore(std::string_view store, const std::string& besideFile,
+                                std::string_view text);
+
+// What the user is told of that save: where it went, and why when it was the store.
+std::string savedLyricsText(const std::string& besideFile, const std::string& saved,
+                            std::string_view store);
+
 } // namespace larkspur

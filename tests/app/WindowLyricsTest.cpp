@@ -4,7 +4,9 @@
 #include "app/TForm1.h"
 #include "app/core/Settings.h"
 #include "app/core/SettingsStore.h"
+#include "files/ReplaceFile.h"
 #include "lyrics/LyricsFile.h"
+#include "lyrics/LyricsSearch.h"
 #include "playback/PlayLog.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/HttpPythonServer.h"
@@ -529,4 +531,33 @@ TEST_F(WindowLyrics, GlobalActionsFloodingAWaitRunWhenItEndsNeverInsideIt)
         QMetaObject::invokeMethod(f.get(), [&] { press("Ctrl+Shift+E", 1); }, Qt::QueuedConnection);
     EXPECT_TRUE(waitUntil([&] { return memo(*f).ends_with("end"); })) << memo(*f).size();
     EXPECT_EQ(f->globalActions->deepest(), 1);
+}
+
+// F9 says where it saved; a folder that takes no file sends the lyrics to the lyrics store,
+// where the next lookup finds them.
+TEST_F(WindowLyrics, QuicksaveSaysWhereAndUsesTheStoreWhenTheFolderTakesNoFile)
+{
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.file("data")));
+    const std::string lyr = dir.file("The Band - Some Song.lyr");
+    auto f = std::make_unique<TForm1>(services);
+    f->FormCreate({QString::fromStdString(list)});
+    f->PlayNextSong(0);
+    ASSERT_TRUE(waitUntil([&] { return !f->lyricsSearch().readingFiles(); }));
+    f->memo1->setPlainText(QStringLiteral("Beside"));
+    f->Quicksave1Click();
+    EXPECT_EQ(f->statusText(), "Saved \"The Band - Some Song.lyr\" beside the song.");
+    EXPECT_EQ(readFile(lyr), "Beside");
+
+    std::filesystem::remove(lyr);
+    std::filesystem::create_directory(savingFile(lyr)); // the folder takes no new file
+    f->memo1->setPlainText(QStringLiteral("Stored"));
+    f->Quicksave1Click();
+    const std::string store = dir.file("data/larkspur/lyrics");
+    EXPECT_EQ(f->statusText(), "Saved \"The Band - Some Song.lyr\" in the lyrics store (" + store +
+                                   "): the song's folder takes no file.");
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(readFile(store + lyr), "Stored");
+    f->PlayNextSong(0);
+    EXPECT_TRUE(waitUntil([&] { return memo(*f) == "Stored"; })) << memo(*f);
+    qunsetenv("XDG_DATA_HOME");
 }
