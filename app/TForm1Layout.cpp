@@ -1,6 +1,7 @@
 // The window's controls and menus, as the form lays them out at 96 dpi.
 
 #include "app/TForm1.h"
+#include "playback/TimeText.h"
 #include "app/Toolbar.h"
 
 #include <QAction>
@@ -137,9 +138,13 @@ void TForm1::buildBottomBar()
     Label6 = label(QStringLiteral("bpm"), "Label6");
     lbusy2 = label(QString(), "lbusy2");
     // Texts that change may be clipped but never raise the window's minimum width: the
-    // window would grow by itself and that width be kept as the user's.
-    for (QLabel* l : {ltime, itime, lbpm, lbusy2})
+    // window would grow by itself and that width be kept as the user's. The times keep room
+    // for a whole time of day, so they are never clipped.
+    for (QLabel* l : {lbpm, lbusy2})
         l->setMinimumWidth(1);
+    for (QLabel* l : {ltime, itime})
+        l->setMinimumWidth(l->fontMetrics().horizontalAdvance(
+            QString::fromLocal8Bit(durationText(23 * 3600000LL + 58 * 60000 + 58000))));
     for (QWidget* w : {static_cast<QWidget*>(Panelbottom), static_cast<QWidget*>(lbpm),
                        static_cast<QWidget*>(Label6)})
         w->installEventFilter(this);

@@ -116,9 +116,25 @@ void TForm1::buildLyrics()
 void TForm1::showBusy()
 {
     // The harvest's own word stays as it was; the database says whose wait it is.
-    lbusy2->setText(m_harvestBusy    ? QStringLiteral("busy")
-                    : m_databaseBusy ? QStringLiteral("busy (database)")
-                                     : QString());
+    const QString word = m_harvestBusy    ? QStringLiteral("busy")
+                         : m_databaseBusy ? QStringLiteral("busy (database)")
+                                          : QString();
+    // The word takes the tempo's room while it shows; the times are never clipped for it.
+    lbpm->setVisible(word.isEmpty());
+    Label6->setVisible(word.isEmpty());
+    lbusy2->setToolTip(word);
+    int used = 0, shown = 0;
+    for (QWidget* w : Panelbottom->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w != lbusy2 && w->isVisibleTo(Panelbottom)) {
+            used += std::max(w->sizeHint().width(), w->minimumWidth());
+            ++shown;
+        }
+    const QMargins m = Panelbottom->layout()->contentsMargins();
+    const int room = Panelbottom->contentsRect().width() - used - m.left() - m.right() -
+                     Panelbottom->layout()->spacing() * shown;
+    // Laid out only once shown: a hidden window keeps the whole word.
+    const bool fits = !Panelbottom->isVisible() || lbusy2->fontMetrics().horizontalAdvance(word) <= room;
+    lbusy2->setText(fits ? word : word.left(4));
 }
 
 void TForm1::setLyricsText(const std::string& text, bool readWhole)

@@ -302,7 +302,12 @@ void LyricsSearch::navigateSearch(const std::string& url)
     m_searchError.clear();
     m_searchLoading = true;
     updateBusy();
-    m_browser.Navigate(EncodeUtf8Query(url));
+    try {
+        m_browser.Navigate(EncodeUtf8Query(url));
+    } catch (...) {
+        searchLoaded(); // nothing loads: no busy word waits for it
+        throw;
+    }
     m_state.TranslationPending = false; // the dictionary load was dropped
 }
 
@@ -482,6 +487,8 @@ void LyricsSearch::finish(bool found, const std::string& why)
     if (found) {
         m_harvest = Harvest::Found;
         m_databaseAnswer.reset();
+        // The song start's lookup would only be held back now: it ends, and its busy word.
+        if (m_databaseWaiting > 0 && !m_databaseAtOnce) cancelDatabase();
     } else if (m_harvest != Harvest::Found) {
         m_harvest = Harvest::Empty;
         if (m_databaseAnswer) {
@@ -545,6 +552,7 @@ void LyricsSearch::runDatabase()
                 asked.durationMs = length;
         }
         m_databaseWaiting = 1;
+        m_databaseAtOnce = request.atOnce;
         if (m_view.setDatabaseBusy) m_view.setDatabaseBusy(true);
         const QPointer<LyricsSearch> self(this);
         const std::optional<DatabaseLyrics> answer = m_database.Lookup(asked);

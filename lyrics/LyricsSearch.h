@@ -172,6 +172,7 @@ private:
     Harvest m_harvest = Harvest::Running;        // the harvest for m_song
     std::optional<FoundLyrics> m_databaseAnswer; // held until the harvest ends without text
     int m_databaseWaiting = 0; // 1 while the one lookup waits
+    bool m_databaseAtOnce = false; // the waiting one was asked by hand
     struct DatabaseRequest
     {
         std::uint64_t song;

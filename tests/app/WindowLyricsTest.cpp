@@ -187,12 +187,12 @@ TEST_F(WindowLyrics, FailedFetchesFallBackOrEndEmpty)
               "<html><body><table><tr><td><table><tr><td>Banner</td></tr></table></td></tr></table>"
               "<p>Fallback lyrics</p></body></html>");
     const Case cases[] = {
-        {resultPage({"missing.html"}, "fallback.html"), "Fallback lyrics", ""},
-        {resultPage({"missing.html"}, "missing-too.html"), "", "Neither the result's page nor"},
+        {resultPage({"missing.html"}, "fallback.html"), "Fallback lyrics", "", ""},
+        {resultPage({"missing.html"}, "missing-too.html"), "", "Neither the result's page nor", ""},
         // A search that ends without lyrics gives back what the song had, never its promise.
-        {resultPage({"missing.html"}), "", "The result's page could"},
+        {resultPage({"missing.html"}), "", "The result's page could", ""},
         {"<html><body>No results</body></html>", "Own words", "The result page", "Own words"},
-        {"down", "", "The search engine could not be reached: "},
+        {"down", "", "The search engine could not be reached: ", ""},
     };
     for (const auto& c : cases) {
         std::filesystem::remove(lyr);
@@ -315,7 +315,10 @@ TEST_F(WindowLyrics, QuickSaveRoundTripAndCustomSearch)
     f->PlayNextSong(0);
     EXPECT_EQ(memo(*f), "Größe");
 
-    // A save that cannot be written keeps the old file and says why in one line.
+    // A save that cannot be written, beside the song nor in the store, keeps the old file and
+    // says why in one line.
+    writeFile(dir.file("no-store"), "");
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.file("no-store")));
     ::mkdir((lyr + ".saving").c_str(), 0700);
     f->memo1->setPlainText(QStringLiteral("new"));
     f->Quicksave1Click();
@@ -323,6 +326,7 @@ TEST_F(WindowLyrics, QuickSaveRoundTripAndCustomSearch)
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].find('\n'), std::string::npos);
     EXPECT_NE(errors[0].find(lyr), std::string::npos);
+    qunsetenv("XDG_DATA_HOME");
 
     std::string proposal;
     services.askText = [&](const std::string& p, std::string& text) {
@@ -552,11 +556,11 @@ TEST_F(WindowLyrics, QuicksaveSaysWhereAndUsesTheStoreWhenTheFolderTakesNoFile)
     std::filesystem::create_directory(savingFile(lyr)); // the folder takes no new file
     f->memo1->setPlainText(QStringLiteral("Stored"));
     f->Quicksave1Click();
-    const std::string store = dir.file("data/larkspur/lyrics");
-    EXPECT_EQ(f->statusText(), "Saved \"The Band - Some Song.lyr\" in the lyrics store (" + store +
-                                   "): the song's folder takes no file.");
+    const std::string stored = dir.file("data/larkspur/lyrics");
+    EXPECT_EQ(f->statusText(), "Saved \"The Band - Some Song.lyr\" in the lyrics store (" +
+                                   stored + "): the song's folder takes no file.");
     EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(readFile(store + lyr), "Stored");
+    EXPECT_EQ(readFile(stored + lyr), "Stored");
     f->PlayNextSong(0);
     EXPECT_TRUE(waitUntil([&] { return memo(*f) == "Stored"; })) << memo(*f);
     qunsetenv("XDG_DATA_HOME");
