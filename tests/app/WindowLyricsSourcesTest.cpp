@@ -789,3 +789,47 @@ TEST_F(WindowLyricsSources, PublishSendsTheConfirmedLyricsWithASolvedToken)
     EXPECT_TRUE(waitUntil([&] { return f->statusText() == "Publishing cancelled; nothing was sent."; }))
         << f->statusText();
 }
+
+// At the window's usual width the busy word takes the tempo's room, shortened where it must
+// be (the whole word in its tooltip), and never clips the position or the length; it ends
+// with its work, also when a custom search cannot start.
+TEST_F(WindowLyricsSources, BusyWordLeavesTheTimesWholeAndEndsWithItsWork)
+{
+    mp.lengthMsValue = 185'400;
+    auto f = window(false);
+    f->show();
+    f->resize(367, f->height());
+    f->PlayNextSong(0);
+    settle(*f);
+    route(kGet + "&duration=185", record("", "Slow words"), 1.5);
+    // The fetch waits nested: what the bar shows meanwhile is seen from a timer.
+    bool seen = false;
+    auto* poll = new QTimer(f.get());
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, f.get(), [&] {
+        if (f->lbusy2->toolTip() != QStringLiteral("busy (database)")) return;
+        poll->stop();
+        seen = true;
+        for (QLabel* time : {f->ltime, f->itime})
+            EXPECT_GE(time->width(), time->fontMetrics().horizontalAdvance(time->text()))
+                << time->text().toStdString();
+        EXPECT_FALSE(f->lbpm->isVisible());
+        EXPECT_LE(f->lbusy2->fontMetrics().horizontalAdvance(f->lbusy2->text()),
+                  f->lbusy2->width());
+    });
+    poll->start();
+    f->Lyricsdatabase1Click();
+    ASSERT_TRUE(waitUntil([&] { return memo(*f) == "Slow words"; }));
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(f->lbusy2->text(), QString());
+    EXPECT_TRUE(f->lbpm->isVisible());
+
+    qputenv("LARKSPUR_SEARCH_URL", "ftp://127.0.0.1/");
+    services.askText = [](const std::string&, std::string& text) {
+        text = "words";
+        return true;
+    };
+    auto g = window(false);
+    EXPECT_THROW(g->Customsearch1Click(), std::runtime_error);
+    EXPECT_EQ(g->lbusy2->text(), QString());
+}

@@ -565,3 +565,18 @@ TEST_F(WindowLyrics, QuicksaveSaysWhereAndUsesTheStoreWhenTheFolderTakesNoFile)
     EXPECT_TRUE(waitUntil([&] { return memo(*f) == "Stored"; })) << memo(*f);
     qunsetenv("XDG_DATA_HOME");
 }
+
+// A slow result page shows the busy word from its first moment, and the lengths meanwhile;
+// the word ends when the lyrics are shown.
+TEST_F(WindowLyrics, SlowResultPageIsBusyFromItsFirstMoment)
+{
+    qputenv("LARKSPUR_SEARCH_URL", QByteArray::fromStdString(server->url("/slow")));
+    writeFile(site.file("search.html"), resultPage({"slow/one.html?s=1"}));
+    writeFile(site.file("one.html"), page("Found at last"));
+    auto f = startSearching();
+    EXPECT_TRUE(waitUntil([&] { return f->lbusy2->text() == QStringLiteral("busy"); }, 500));
+    EXPECT_FALSE(f->itime->text().isEmpty());
+    EXPECT_TRUE(waitUntil([&] { return memo(*f) == "Found at last"; }));
+    EXPECT_TRUE(waitUntil([&] { return f->lbusy2->text().isEmpty(); }));
+    qputenv("LARKSPUR_SEARCH_URL", QByteArray::fromStdString(server->url("")));
+}
