@@ -595,9 +595,53 @@ void TForm1::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
 }
 
+namespace {
+
+// The window itself, or a dialog it owns.
+bool ownedBy(const QWidget* widget, const QWidget* window)
+{
+    for (const QWidget* w = widget->window(); w;
+         w = w->parentWidget() ? w->parentWidget()->window() : nullptr)
+        if (w == window) return true;
+    return false;
+}
+
+} // namespace
+
+void TForm1::tempoKey(QWidget* widget, QKeyEvent* key)
+{
+    if (key->key() != Qt::Key_Shift) {
+        // A shortcut's key comes only as an override, never as a press.
+        if (key->type() != QEvent::KeyRelease) m_shiftTaps.otherInput();
+        return;
+    }
+    // Read-only text takes no capitals: there Shift taps as anywhere else.
+    const bool textField = widget->testAttribute(Qt::WA_InputMethodEnabled);
+    std::optional<std::int64_t> at;
+    if (key->type() == QEvent::KeyRelease)
+        at = m_shiftTaps.released(key->isAutoRepeat());
+    else if (key->type() == QEvent::KeyPress && (textField || widget->window() == this))
+        at = m_shiftTaps.pressed({m_tapper.nowMs(), textField,
+                                  (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) != 0,
+                                  key->isAutoRepeat()});
+    if (!at) return;
+    if (const auto bpm = m_tapper.tapAt(*at)) lbpm->setText(QString::number(*bpm));
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     const auto type = event->type();
+    if ((type == QEvent::KeyPress || type == QEvent::KeyRelease ||
+         type == QEvent::ShortcutOverride) &&
+        watched->isWidgetType()) {
+        // Only the first delivery of a key, to the focused control.
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget == (QApplication::focusWidget() ? QApplication::focusWidget() : this) &&
+            ownedBy(widget, this))
+            tempoKey(widget, static_cast<QKeyEvent*>(event));
+    } else if (type == QEvent::MouseButtonPress) {
+        m_shiftTaps.otherInput(); // Shift with a click selects text
+    }
     if (type == QEvent::KeyPress && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         // Only the first delivery of a key, to the focused control of this window.
@@ -612,10 +656,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                     widget == memo1 && (k == Qt::Key_Space || k == Qt::Key_Backspace);
                 if (m_timingKeysHeld || (widget == memo1 && k == Qt::Key_Escape)) return true;
             }
-            // Shift inside a chord (Ctrl+Shift+P, Ctrl++) is a shortcut, not a beat.
-            if (key->key() == Qt::Key_Shift &&
-                !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
-                TapTempo();
             if (key->key() == Qt::Key_Escape && areaOpen()) {
                 CloseAllFrames();
                 Show1Click();
