@@ -113,7 +113,7 @@ TEST(PortalHotKeys, AResponseBeforeItsReplyDoesNotStallTheNextRequest)
 TEST(PortalHotKeys, APortalThatDoesNotAnswerHoldsNothingUp)
 {
     const HotKeyValue n = ParseHotKey(u"Ctrl+Shift+N"_s, false);
-    for (const QStringList mute : {QStringList{u"Register"_s, u"Get"_s}, {u"CreateSession"_s}}) {
+    for (const QStringList& mute : {QStringList{u"Register"_s, u"Get"_s}, {u"CreateSession"_s}}) {
         test::StandInPortal portal;
         portal.mute = mute;
         std::vector<std::string> reports;
