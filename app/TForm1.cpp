@@ -1,6 +1,7 @@
 // Start-up, shutdown, settings and the window's own events.
 
 #include "app/TForm1.h"
+#include "app/BoxesOverWindow.h"
 #include "app/ListFileDialog.h"
 #include "app/core/QSettingsStore.h"
 #include "app/core/Settings.h"
@@ -146,6 +147,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     : QWidget(parent), m_services(std::move(services)), m_playLog(m_services.playLogFile),
       m_tapper(m_services.tapClockMs)
 {
+    m_boxes = new BoxesOverWindow(this);
     installDefaults();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kAppName);
@@ -235,13 +237,15 @@ void TForm1::installDefaults()
                                         QString::fromLocal8Bit(text), QMessageBox::Ok, this);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->setWindowModality(Qt::NonModal);
-            box->show();
+            m_boxes->show(box);
         };
     }
     if (!s.showFatal)
         s.showFatal = [this](const std::string& text) {
             std::fprintf(stderr, "larkspur: %s\n", text.c_str());
-            QMessageBox::critical(this, kAppName, QString::fromLocal8Bit(text));
+            // A window never shown has no place to stand over: the box takes the screen's middle.
+            QMessageBox::critical(m_boxes->windowShown() ? this : nullptr, kAppName,
+                                  QString::fromLocal8Bit(text));
         };
     if (!s.notifyDesktop)
         s.notifyDesktop = [this](const std::string&, const std::string& body) {
@@ -257,7 +261,8 @@ void TForm1::installDefaults()
             auto* box = new QMessageBox(QMessageBox::Information, kAppName,
                                         QString::fromLocal8Bit(text), QMessageBox::Ok, this);
             box->setAttribute(Qt::WA_DeleteOnClose);
-            box->open();
+            box->setWindowModality(Qt::WindowModal);
+            m_boxes->show(box);
         };
     }
     if (!s.offerUndo) {
@@ -279,7 +284,7 @@ void TForm1::installDefaults()
             connect(button, &QPushButton::clicked, this, std::move(undo));
             // Undone from the menu, cleared again or forgotten: this offer no longer stands.
             connect(this, &TForm1::clearUndoChanged, box, &QWidget::close);
-            box->show();
+            m_boxes->show(box);
         };
     }
     if (!s.askListFile)

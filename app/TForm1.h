@@ -57,6 +57,7 @@ class QTreeWidget;
 
 namespace larkspur {
 
+class BoxesOverWindow;
 class BrowserDocument;
 class FetchAllDialog;
 class FindReplaceDialog;
@@ -466,6 +467,7 @@ private:
     AsideLane m_addedLane{this};
 
     FormServices m_services;
+    BoxesOverWindow* m_boxes = nullptr; // where the default boxes show
     std::string m_status;
     // The word of the last lookup, for the offline dictionaries when the page fails.
     std::string m_translationWord;

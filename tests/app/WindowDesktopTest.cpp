@@ -5,8 +5,10 @@
 #include "support/HttpRawServer.h"
 #include "support/TestFiles.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRect>
 #include <QStandardPaths>
 #include <QThread>
 #include <functional>
@@ -98,6 +100,16 @@ class Desktop
     QString size(const QString& window) const
     {
         return run(u"xdotool getwindowgeometry "_s + window).section(u"Geometry: "_s, 1).trimmed();
+    }
+
+    // Where a window stands on the screen, as xdotool reports it.
+    QRect rect(const QString& window) const
+    {
+        const QString out = run(u"xdotool getwindowgeometry "_s + window);
+        const QStringList at = out.section(u"Position: "_s, 1).section(u' ', 0, 0).split(u',');
+        const QStringList size = out.section(u"Geometry: "_s, 1).trimmed().split(u'x');
+        if (at.size() != 2 || size.size() != 2) return {};
+        return {at[0].toInt(), at[1].toInt(), size[0].toInt(), size[1].toInt()};
     }
 
     // Set for the children started after it.
@@ -231,4 +243,48 @@ TEST(WindowOnDesktop, SavedWidthIsTheOneTheUserGave)
     player.terminate();
     ASSERT_TRUE(player.waitForFinished(10000));
     EXPECT_EQ(larkspur::QSettingsStore(conf).read("Window X size").value_or(""), "420");
+}
+
+// A box from the start (the play log or the song list cannot be used) stands over the window
+// that comes up after it: centred on it and above it.
+TEST(WindowOnDesktop, StartUpBoxesStandOverTheWindow)
+{
+    const QString binary = u"" LARKSPUR_BINARY_DIR "/larkspur"_s;
+    if (!QFileInfo::exists(binary)) GTEST_SKIP() << "player not built";
+    for (const char* tool : {"Xvfb", "openbox", "xprop", "xdotool"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed";
+    TempDir dir;
+    larkspur::test::makeMp3(dir.file("Band - Song.mp3"), 20.0);
+    larkspur::test::writeFile(dir.file("list.txt"), "0|" + dir.file("Band - Song.mp3") + "\r\n");
+    QDir().mkpath(QString::fromStdString(dir.file("log/log.txt")));
+    QDir().mkpath(QString::fromStdString(dir.file("folder.txt")));
+    for (const auto& [list, cwd] : {std::pair{"list.txt", "log"}, {"folder.txt", ""}}) {
+        SCOPED_TRACE(list);
+        Desktop desktop;
+        ASSERT_EQ(desktop.start(false), "");
+        QProcess& player =
+            desktop.spawn(binary + u" \""_s + QString::fromStdString(dir.file(list)) + u'"',
+                          QString::fromStdString(dir.file(cwd)));
+        QString window, box;
+        ASSERT_TRUE(waitFor([&] {
+            for (const QString& w : desktop.clients(u"\"larkspur\""_s))
+                (desktop.run(u"xprop -id "_s + w + u" WM_TRANSIENT_FOR"_s).contains(u'#')
+                     ? box
+                     : window) = w;
+            return !window.isEmpty() && !box.isEmpty();
+        }));
+        QThread::msleep(300); // the window manager has placed both
+        const QRect over = desktop.rect(window), inner = desktop.rect(box);
+        EXPECT_LT((over.center() - inner.center()).manhattanLength(), 50)
+            << over.x() << "," << over.y() << " " << inner.x() << "," << inner.y();
+        const QStringList stacking = desktop.run(u"xprop -root _NET_CLIENT_LIST_STACKING"_s)
+                                         .section(u'#', 1)
+                                         .remove(u' ')
+                                         .split(u',');
+        EXPECT_GT(stacking.indexOf(box), stacking.indexOf(window))
+            << stacking.join(u' ').toStdString();
+        player.terminate();
+        EXPECT_TRUE(player.waitForFinished(10000));
+    }
 }
