@@ -1,4 +1,3 @@
-#include "playback/ListMaintenance.h"
 #include "playback/PlaylistImport.h"
 #include "playback/SongListFile.h"
 #include "support/TestFiles.h"
@@ -178,53 +177,25 @@ TEST(ImportPlaylistFile, ReadsDispatchesAndAppends)
     EXPECT_THROW(importPlaylistFile(dir.path()), PlaylistReadError);
 }
 
+// Songs added, how many of them are missing (named A.mp3, B.mp3, ...), how many were listed.
 TEST(AddedSongs, SayWhatWasAddedMissingAndListedAlready)
 {
-    struct Case
-    {
-        std::size_t added;
-        std::vector<std::string> missing;
-        std::size_t already;
-        std::string want;
+    const std::tuple<std::size_t, char, std::size_t, std::string> cases[] = {
+        {1, 0, 0, "Added 1 song."},
+        {0, 0, 2, "Added 0 songs. 2 songs were already in the list."},
+        {4, 1, 3, "Added 4 songs, 1 of them not found: A.mp3. 3 songs were already in the list."},
+        {1, 1, 0, "Added 1 song, not found: A.mp3."},
+        {3, 2, 0, "Added 3 songs, 2 of them not found: A.mp3 and B.mp3."},
+        {9, 5, 1,
+         "Added 9 songs, 5 of them not found: A.mp3, B.mp3, C.mp3 and 2 more. 1 song "
+         "was already in the list."},
     };
-    const Case cases[] = {
-        {1, {}, 0, "Added 1 song."},
-        {0, {}, 2, "Added 0 songs. 2 songs were already in the list."},
-        {1, {}, 1, "Added 1 song. 1 song was already in the list."},
-        {4,
-         {"/m/Ghost.mp3"},
-         3,
-         "Added 4 songs, 1 of them not found: Ghost.mp3. 3 songs were already in the list."},
-        {1, {"/m/Ghost.mp3"}, 0, "Added 1 song, not found: Ghost.mp3."},
-        {3, {"/a/A.mp3", "B.mp3"}, 0, "Added 3 songs, 2 of them not found: A.mp3 and B.mp3."},
-        {3,
-         {"/a/A.mp3", "/b/B.mp3", "/c/C.mp3"},
-         0,
-         "Added 3 songs, 3 of them not found: A.mp3, B.mp3 and C.mp3."},
-        {9,
-         {"/a/A.mp3", "/b/B.mp3", "/c/C.mp3", "/d/D.mp3", "/e/E.mp3"},
-         1,
-         "Added 9 songs, 5 of them not found: A.mp3, B.mp3, C.mp3 and 2 more. 1 song was "
-         "already in the list."},
-    };
-    for (const Case& c : cases) {
-        AddedSongs added;
-        added.paths.assign(c.added, "/m/x.mp3");
-        added.missing = c.missing;
-        added.alreadyListed = c.already;
-        EXPECT_EQ(addedSongsText(added), c.want);
+    for (const auto& [added, missing, already, want] : cases) {
+        AddedSongs songs{Entries(added, "/m/x.mp3"), already, {}};
+        for (char name = 'A'; name < 'A' + missing; ++name)
+            songs.missing.push_back(std::string("/m/") + name + ".mp3");
+        EXPECT_EQ(addedSongsText(songs), want);
     }
-
-    // Against the file system: only the new entries are looked for, in order.
-    test::TempDir dir;
-    test::writeFile(dir.file("here.mp3"), "x");
-    SongList list;
-    list.add("0|" + dir.file("gone.mp3"));
-    AddedSongs got = appendNewEntries(list, {"0|" + dir.file("gone.mp3"), "0|" + dir.file("b.mp3"),
-                                             "0|" + dir.file("here.mp3"), "0|" + dir.path()});
-    EXPECT_EQ(got.alreadyListed, 1u);
-    got.missing = missingPaths(got.paths, songFileExists);
-    EXPECT_EQ(got.missing, (Entries{dir.file("b.mp3"), dir.path()}));
 }
 
 TEST(ImportPlaylistFile, ASavedSongListImportsUnchanged)
