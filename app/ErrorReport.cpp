@@ -1,4 +1,5 @@
 #include "app/ErrorReport.h"
+#include "app/BoxesOverWindow.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -45,7 +46,10 @@ void showErrorReport(const std::string& text)
                                 QString::fromLocal8Bit(text), QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
-    box->show();
+    if (BoxesOverWindow* over = BoxesOverWindow::ofProgram())
+        over->show(box);
+    else
+        box->show();
     open.emplace(text, box);
 }
 

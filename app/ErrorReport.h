@@ -17,7 +17,8 @@ std::string errorText(const std::exception_ptr& error);
 
 // The standard error report: a box with the text, the program's name as title, an error
 // icon and OK. It does not block; while a box with the same text is open no second one opens,
-// so an error that repeats every tick cannot pile up boxes. Interface thread only.
+// so an error that repeats every tick cannot pile up boxes. It stands over the program's
+// window (BoxesOverWindow) where there is one. Interface thread only.
 void showErrorReport(const std::string& text);
 
 class Application : public QApplication

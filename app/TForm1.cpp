@@ -1,6 +1,7 @@
 // Start-up, shutdown, settings and the window's own events.
 
 #include "app/TForm1.h"
+#include "app/BoxesOverWindow.h"
 #include "app/ListFileDialog.h"
 #include "app/core/QSettingsStore.h"
 #include "app/core/Settings.h"
@@ -146,6 +147,7 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     : QWidget(parent), m_services(std::move(services)), m_playLog(m_services.playLogFile),
       m_tapper(m_services.tapClockMs)
 {
+    m_boxes = new BoxesOverWindow(this);
     installDefaults();
     statustmr = new QTimer(this);
     statustmr->setSingleShot(true);
@@ -238,13 +240,15 @@ void TForm1::installDefaults()
                                         QString::fromLocal8Bit(text), QMessageBox::Ok, this);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->setWindowModality(Qt::NonModal);
-            box->show();
+            m_boxes->show(box);
         };
     }
     if (!s.showFatal)
         s.showFatal = [this](const std::string& text) {
             std::fprintf(stderr, "larkspur: %s\n", text.c_str());
-            QMessageBox::critical(this, kAppName, QString::fromLocal8Bit(text));
+            // A window never shown has no place to stand over: the box takes the screen's middle.
+            QMessageBox::critical(m_boxes->windowShown() ? this : nullptr, kAppName,
+                                  QString::fromLocal8Bit(text));
         };
     if (!s.notifyDesktop)
         s.notifyDesktop = [this](const std::string&, const std::string& body) {
@@ -260,7 +264,8 @@ void TForm1::installDefaults()
             auto* box = new QMessageBox(QMessageBox::Information, kAppName,
                                         QString::fromLocal8Bit(text), QMessageBox::Ok, this);
             box->setAttribute(Qt::WA_DeleteOnClose);
-            box->open();
+            box->setWindowModality(Qt::WindowModal);
+            m_boxes->show(box);
         };
     }
     if (!s.offerUndo) {
@@ -282,7 +287,7 @@ void TForm1::installDefaults()
             connect(button, &QPushButton::clicked, this, std::move(undo));
             // Undone from the menu, cleared again or forgotten: this offer no longer stands.
             connect(this, &TForm1::clearUndoChanged, box, &QWidget::close);
-            box->show();
+            m_boxes->show(box);
         };
     }
     if (!s.askListFile)
@@ -598,9 +603,53 @@ void TForm1::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
 }
 
+namespace {
+
+// The window itself, or a dialog it owns.
+bool ownedBy(const QWidget* widget, const QWidget* window)
+{
+    for (const QWidget* w = widget->window(); w;
+         w = w->parentWidget() ? w->parentWidget()->window() : nullptr)
+        if (w == window) return true;
+    return false;
+}
+
+} // namespace
+
+void TForm1::tempoKey(QWidget* widget, QKeyEvent* key)
+{
+    if (key->key() != Qt::Key_Shift) {
+        // A shortcut's key comes only as an override, never as a press.
+        if (key->type() != QEvent::KeyRelease) m_shiftTaps.otherInput();
+        return;
+    }
+    // Read-only text takes no capitals: there Shift taps as anywhere else.
+    const bool textField = widget->testAttribute(Qt::WA_InputMethodEnabled);
+    std::optional<std::int64_t> at;
+    if (key->type() == QEvent::KeyRelease)
+        at = m_shiftTaps.released(key->isAutoRepeat());
+    else if (key->type() == QEvent::KeyPress && (textField || widget->window() == this))
+        at = m_shiftTaps.pressed({m_tapper.nowMs(), textField,
+                                  (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) != 0,
+                                  key->isAutoRepeat()});
+    if (!at) return;
+    if (const auto bpm = m_tapper.tapAt(*at)) lbpm->setText(QString::number(*bpm));
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     const auto type = event->type();
+    if ((type == QEvent::KeyPress || type == QEvent::KeyRelease ||
+         type == QEvent::ShortcutOverride) &&
+        watched->isWidgetType()) {
+        // Only the first delivery of a key, to the focused control.
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget == (QApplication::focusWidget() ? QApplication::focusWidget() : this) &&
+            ownedBy(widget, this))
+            tempoKey(widget, static_cast<QKeyEvent*>(event));
+    } else if (type == QEvent::MouseButtonPress) {
+        m_shiftTaps.otherInput(); // Shift with a click selects text
+    }
     if (type == QEvent::KeyPress && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         // Only the first delivery of a key, to the focused control of this window.
@@ -615,10 +664,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                     widget == memo1 && (k == Qt::Key_Space || k == Qt::Key_Backspace);
                 if (m_timingKeysHeld || (widget == memo1 && k == Qt::Key_Escape)) return true;
             }
-            // Shift inside a chord (Ctrl+Shift+P, Ctrl++) is a shortcut, not a beat.
-            if (key->key() == Qt::Key_Shift &&
-                !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
-                TapTempo();
             if (key->key() == Qt::Key_Escape && areaOpen()) {
                 CloseAllFrames();
                 Show1Click();

@@ -22,7 +22,9 @@
 #include "playback/DirectoryScanner.h"
 #include "playback/MediaPlayer.h"
 #include "playback/PlayLog.h"
+#include "playback/PlaylistImport.h"
 #include "playback/Selection.h"
+#include "playback/ShiftTaps.h"
 #include "playback/SongList.h"
 #include "playback/SongListLock.h"
 #include "playback/TempoTapper.h"
@@ -39,6 +41,7 @@
 
 class QAction;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -55,6 +58,7 @@ class QTreeWidget;
 
 namespace larkspur {
 
+class BoxesOverWindow;
 class BrowserDocument;
 class FetchAllDialog;
 class FindReplaceDialog;
@@ -466,8 +470,12 @@ private:
     void localTranslation(const std::string& word,
                           std::function<void(const std::optional<std::string>&)> then);
     AsideLane m_dictionaryLane{this};
+    // The status line says what an import or a drop added, and which added files are not there.
+    void tellAdded(AddedSongs added);
+    AsideLane m_addedLane{this};
 
     FormServices m_services;
+    BoxesOverWindow* m_boxes = nullptr; // where the default boxes show
     std::string m_status;
     StatusLine m_statusLine;
     QTimer* statustmr = nullptr; // a program message ends
@@ -480,6 +488,8 @@ private:
     std::unique_ptr<SettingsStore> m_ownSettings;
     PlayLog m_playLog;
     TempoTapper m_tapper;
+    ShiftTaps m_shiftTaps;
+    void tempoKey(QWidget* widget, QKeyEvent* key); // a key of this window or its dialogs
     unsigned m_failuresShown = 0;
     std::unique_ptr<SongListLock> m_listLock;
     std::optional<Selection> m_firstDraw; // the draw made before the window, for its first song

@@ -39,8 +39,7 @@ void TForm1::importPlaylist(const std::string& fileName)
     }
     // The list may become another file; what an earlier clear took out belonged to this one.
     forgetClear();
-    const std::size_t already = appendEntries(dl, got.entries);
-    if (already > 0) showStatus(alreadyListedText(already));
+    tellAdded(appendNewEntries(dl, got.entries));
     if (got.kind == PlaylistKind::Text && fileName != ListFileName) {
         // The text file becomes the song list, so it takes that list's lock as well.
         auto lock = std::make_unique<SongListLock>();
@@ -88,9 +87,23 @@ std::size_t TForm1::addScannedEntries(const std::vector<std::string>& entries)
 void TForm1::LMDFMDrop1FMDragDrop(const std::vector<std::string>& FileList)
 {
     const NewEntries got = entriesForDroppedPaths(FileList);
-    const std::size_t already = appendEntries(dl, got.entries);
-    if (already > 0) showStatus(alreadyListedText(already));
+    tellAdded(appendNewEntries(dl, got.entries));
     if (got.lineBreaks > 0) m_services.showError(lineBreakNotice(got.lineBreaks));
+}
+
+void TForm1::tellAdded(AddedSongs added)
+{
+    // One look per added file: for a long playlist that is work for beside the loop.
+    std::size_t bytes = 0;
+    for (const auto& path : added.paths)
+        bytes += path.size();
+    m_addedLane.run(
+        bytes,
+        [added = std::move(added), exists = m_services.fileExists]() mutable {
+            added.missing = missingPaths(added.paths, exists);
+            return added;
+        },
+        [this](AsideResult<AddedSongs> done) { showStatus(addedSongsText(done.get())); });
 }
 
 void TForm1::Clearinternallist1Click()

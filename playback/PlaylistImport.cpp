@@ -1,4 +1,5 @@
 #include "playback/PlaylistImport.h"
+#include "files/PathName.h"
 
 #include <cerrno>
 #include <cstring>
@@ -259,27 +260,63 @@ std::string_view pathOfEntry(std::string_view entry)
 
 } // namespace
 
-std::size_t appendEntries(SongList& list, const std::vector<std::string>& entries)
+AddedSongs appendNewEntries(SongList& list, const std::vector<std::string>& entries)
 {
     // Adding a folder or playlist twice must not list every song twice.
     std::unordered_set<std::string> listed;
     listed.reserve(list.count() + entries.size());
     for (std::size_t i = 0; i < list.count(); ++i)
         listed.emplace(pathOfEntry(list.get(i)));
-    std::size_t already = 0;
+    AddedSongs added;
     for (const auto& entry : entries) {
-        if (listed.emplace(pathOfEntry(entry)).second)
-            list.add(entry);
-        else
-            ++already;
+        auto [at, isNew] = listed.emplace(pathOfEntry(entry));
+        if (!isNew) {
+            ++added.alreadyListed;
+            continue;
+        }
+        list.add(entry);
+        added.paths.push_back(*at);
     }
-    return already;
+    return added;
+}
+
+std::size_t appendEntries(SongList& list, const std::vector<std::string>& entries)
+{
+    return appendNewEntries(list, entries).alreadyListed;
+}
+
+std::vector<std::string> missingPaths(const std::vector<std::string>& paths,
+                                      const FileExists& exists)
+{
+    std::vector<std::string> missing;
+    for (const auto& path : paths)
+        if (!exists(path)) missing.push_back(path);
+    return missing;
 }
 
 std::string alreadyListedText(std::size_t already)
 {
     return std::to_string(already) +
            (already == 1 ? " song was already in the list." : " songs were already in the list.");
+}
+
+std::string addedSongsText(const AddedSongs& added)
+{
+    constexpr std::size_t kNamed = 3;
+    const std::size_t n = added.paths.size();
+    std::string text = "Added " + std::to_string(n) + (n == 1 ? " song" : " songs");
+    if (!added.missing.empty()) {
+        const std::size_t missing = added.missing.size();
+        text += n == 1 ? ", not found: " : ", " + std::to_string(missing) + " of them not found: ";
+        for (std::size_t i = 0; i < missing && i < kNamed; ++i) {
+            if (i > 0) text += i + 1 == missing ? " and " : ", ";
+            text += fileNameOf(added.missing[i]);
+        }
+        if (missing > kNamed) text += " and " + std::to_string(missing - kNamed) + " more";
+    }
+    text += ".";
+    if (added.alreadyListed > 0) text += " " + alreadyListedText(added.alreadyListed);
+    return text;
 }
 
 } // namespace larkspur

@@ -14,6 +14,7 @@
 //       then move playback on
 //   } catch (const PlaylistReadError& e) { report e.what(); the list is untouched }
 
+#include "playback/Selection.h"
 #include "playback/SongList.h"
 
 #include <stdexcept>
@@ -82,11 +83,30 @@ struct NewEntries
 // paths holding CR or LF are left out and counted.
 NewEntries entriesForDroppedPaths(const std::vector<std::string>& paths);
 
+// What one addition of songs (an import, a drop) did, for the words that tell it.
+struct AddedSongs
+{
+    std::vector<std::string> paths;   // of the entries appended, in order
+    std::size_t alreadyListed = 0;    // entries left out: the list held their paths
+    std::vector<std::string> missing; // of `paths`, those with no file there, in order
+};
+
 // Appends the entries after the list's own, in order, leaving out those whose path (the
-// text after the first "|") the list holds already. Returns how many were left out.
+// text after the first "|") the list holds already. `missing` stays empty.
+AddedSongs appendNewEntries(SongList& list, const std::vector<std::string>& entries);
+// The same; returns how many were left out.
 std::size_t appendEntries(SongList& list, const std::vector<std::string>& entries);
+
+// The added paths that lead to no file, as `exists` sees it: one check per path, so for many
+// paths this is work for beside the interface thread (`exists` must allow that).
+std::vector<std::string> missingPaths(const std::vector<std::string>& paths,
+                                      const FileExists& exists);
 
 // "3 songs were already in the list." / "1 song was already in the list."
 std::string alreadyListedText(std::size_t already);
+
+// "Added 4 songs, 1 of them not found: Ghost.mp3. 3 songs were already in the list."
+// Missing songs are named by file name, the first three, then "and N more".
+std::string addedSongsText(const AddedSongs& added);
 
 } // namespace larkspur

@@ -26,6 +26,7 @@ class TempoTapper
     // is not later than the previous one, which is ignored altogether).
     std::optional<int> tap();
     std::optional<int> tapAt(std::int64_t nowMs);
+    std::int64_t nowMs() const { return m_clock(); }
 
     // Forgets every tap (program start, every song start).
     void reset() { m_taps.fill(kEmpty); }

@@ -5,12 +5,15 @@
 #include "support/HttpRawServer.h"
 #include "support/TestFiles.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRect>
 #include <QStandardPaths>
 #include <QThread>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -98,6 +101,16 @@ class Desktop
     QString size(const QString& window) const
     {
         return run(u"xdotool getwindowgeometry "_s + window).section(u"Geometry: "_s, 1).trimmed();
+    }
+
+    // Where a window stands on the screen, as xdotool reports it.
+    QRect rect(const QString& window) const
+    {
+        std::map<QString, int> v;
+        for (const QString& line :
+             run(u"xdotool getwindowgeometry --shell "_s + window).split(u'\n'))
+            v[line.section(u'=', 0, 0)] = line.section(u'=', 1).toInt();
+        return {v[u"X"_s], v[u"Y"_s], v[u"WIDTH"_s], v[u"HEIGHT"_s]};
     }
 
     // Set for the children started after it.
@@ -231,4 +244,36 @@ TEST(WindowOnDesktop, SavedWidthIsTheOneTheUserGave)
     player.terminate();
     ASSERT_TRUE(player.waitForFinished(10000));
     EXPECT_EQ(larkspur::QSettingsStore(conf).read("Window X size").value_or(""), "420");
+}
+
+// A box from the start (here: the play log cannot be opened) stands over the window that
+// comes up after it: centred on it and above it.
+TEST(WindowOnDesktop, StartUpBoxesStandOverTheWindow)
+{
+    const QString binary = u"" LARKSPUR_BINARY_DIR "/larkspur"_s;
+    if (!QFileInfo::exists(binary)) GTEST_SKIP() << "player not built";
+    for (const char* tool : {"Xvfb", "openbox", "xprop", "xdotool"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed";
+    TempDir dir;
+    larkspur::test::makeMp3(dir.file("Band - Song.mp3"), 20.0);
+    larkspur::test::writeFile(dir.file("list.txt"), "0|" + dir.file("Band - Song.mp3") + "\r\n");
+    QDir().mkpath(QString::fromStdString(dir.file("log.txt")));
+    Desktop desktop;
+    ASSERT_EQ(desktop.start(false), "");
+    QProcess& player = desktop.spawn(binary + u" list.txt"_s, QString::fromStdString(dir.path()));
+    QString window, box;
+    ASSERT_TRUE(waitFor([&] {
+        for (const QString& w : desktop.clients(u"\"larkspur\""_s))
+            (desktop.title(w) == u"\"Larkspur\""_s ? box : window) = w;
+        return !window.isEmpty() && !box.isEmpty();
+    }));
+    QThread::msleep(300); // the window manager has placed both
+    const QRect over = desktop.rect(window), inner = desktop.rect(box);
+    EXPECT_LT((over.center() - inner.center()).manhattanLength(), 50);
+    const QString stacking = desktop.run(u"xprop -root _NET_CLIENT_LIST_STACKING"_s) + u',';
+    EXPECT_GT(stacking.indexOf(box + u','), stacking.indexOf(window + u','))
+        << stacking.toStdString();
+    player.terminate();
+    EXPECT_TRUE(player.waitForFinished(10000));
 }

@@ -1,5 +1,6 @@
 // The whole window offscreen: side frames, keys, settings, import, maintenance, finder, tempo.
 
+#include "app/FindReplaceDialog.h"
 #include "app/TForm1.h"
 #include "app/core/QSettingsStore.h"
 #include "app/core/SettingsStore.h"
@@ -24,6 +25,7 @@
 #include <QSplitter>
 #include <QTest>
 #include <QTimer>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
@@ -322,10 +324,35 @@ TEST_F(Window, DirectoryScanAddsSubfoldersFirstAndSaves)
     ASSERT_TRUE(QTest::qWaitFor([&] { return infos.size() == 2; }));
     EXPECT_EQ(infos.back(), "Added 0 songs. 3 songs were already in the list.");
     g->LMDFMDrop1FMDragDrop({root + "/S", root + "/new.mp3"});
-    EXPECT_EQ(g->statusText(), "1 song was already in the list.");
+    EXPECT_EQ(g->statusText(), "Added 1 song, not found: new.mp3. 1 song was already in the list.");
     writeFile(dir.file("again.m3u"), root + "/x.MP3\n");
     g->importPlaylist(dir.file("again.m3u"));
     EXPECT_EQ(g->dl.count(), 6u);
+}
+
+TEST_F(Window, ImportAndDropSayWhatTheyAddedAndWhatIsNotThere)
+{
+    std::string songs;
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3", "e.mp3", "f.mp3"})
+        songs += song(name) + "\n";
+    auto f = open();
+    f->LMDFMDrop1FMDragDrop({dir.file("a.mp3"), dir.file("b.mp3")});
+    f->PlayNextSong(-1); // an import then fades it: no next song's note comes first
+    f->LMDFMDrop1FMDragDrop({dir.file("b.mp3"), dir.file("c.mp3")});
+    EXPECT_EQ(f->statusText(), "Added 1 song. 1 song was already in the list.");
+    writeFile(dir.file("mix.m3u"), songs + dir.file("Ghost.mp3") + "\n");
+    f->importPlaylist(dir.file("mix.m3u"));
+    EXPECT_EQ(f->statusText(),
+              "Added 4 songs, 1 of them not found: Ghost.mp3. 3 songs were already in the list.");
+    std::string many; // long enough to be looked for beside the loop
+    for (int i = 0; i < 1000; ++i)
+        many += dir.file("gone/" + std::to_string(i) + ".mp3") + "\n";
+    writeFile(dir.file("many.m3u"), many);
+    f->importPlaylist(dir.file("many.m3u"));
+    f->fadetmr->stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f->statusText().starts_with("Added 1000"); }));
+    EXPECT_EQ(f->statusText(),
+              "Added 1000 songs, 1000 of them not found: 0.mp3, 1.mp3, 2.mp3 and 997 more.");
 }
 
 TEST_F(Window, PathsLeftOutAreReportedAfterDropImportAndScan)
@@ -431,10 +458,10 @@ TEST_F(Window, TempoFromShiftKeysAndClicks)
     writeFile(list, "0|" + s + "\r\n");
     auto f = open({QString::fromStdString(list)});
     f->memo1->setFocus();
-    QTest::keyPress(f->memo1, Qt::Key_Shift);
+    QTest::keyClick(f->memo1, Qt::Key_Shift);
     EXPECT_EQ(f->lbpm->text(), QStringLiteral("0")); // the first tap shows nothing new
     clockMs += 700;
-    QTest::keyPress(f->memo1, Qt::Key_Shift);
+    QTest::keyClick(f->memo1, Qt::Key_Shift);
     EXPECT_EQ(f->lbpm->text(), QStringLiteral("85"));
     clockMs += 500;
     QTest::mouseClick(f->Label6, Qt::LeftButton);
@@ -460,47 +487,38 @@ TEST_F(Window, BottomBarNeverWidensTheWindow)
     }
 }
 
-TEST_F(Window, ShiftInAChordIsNoTempoTap)
+// A second after a click on the bar: ^ Shift down (% with Ctrl), ~ its repeat 40 ms later,
+// _ Shift up, + half a second, any other a typed character. Only a lone Shift taps in text.
+TEST_F(Window, ShiftTapsWhereNoCapitalIsTyped)
 {
     const auto s = song("a.mp3");
-    const auto list = dir.file("list.txt");
-    writeFile(list, "0|" + s + "\r\n");
-    auto f = open({QString::fromStdString(list)});
-    f->memo1->setFocus();
-    auto press = [&](Qt::KeyboardModifiers held, bool repeat = false) {
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_Shift, held | Qt::ShiftModifier, QString(),
-                      repeat);
-        QApplication::sendEvent(f->memo1, &key);
+    writeFile(dir.file("list.txt"), "0|" + s + "\r\n");
+    auto f = open({QString::fromStdString(dir.file("list.txt"))});
+    f->Find1Click();
+    const std::tuple<QWidget*, const char*, const char*> cases[] = {
+        {f->memo1, "^+_", "60"},
+        {f->fdlg->findEdit, "^+~_", "60"},
+        {f->editsrch, "^~~~B_eatles", "0"},
+        {f->memo1, "^A_", "0"},
+        {f->voltr, "%+^a_", "40"},
     };
-    struct Case
-    {
-        const char* name;
-        std::function<void()> keys;
-        bool taps;
-    };
-    const Case cases[] = {
-        {"lone Shift", [&] { press(Qt::NoModifier); }, true},
-        {"key repeat", [&] { press(Qt::NoModifier, true); }, true},
-        {"capital letter",
-         [&] {
-             press(Qt::NoModifier);
-             QTest::keyClick(f->memo1, Qt::Key_A, Qt::ShiftModifier);
-         },
-         true},
-        {"Ctrl+Shift", [&] { press(Qt::ControlModifier); }, false},
-        {"Alt+Shift", [&] { press(Qt::AltModifier); }, false},
-        {"Ctrl+Alt+Shift", [&] { press(Qt::ControlModifier | Qt::AltModifier); }, false},
-    };
-    // Taps a second before and after: one beat between them halves the interval.
-    for (const auto& c : cases) {
+    for (const auto& [focus, keys, bpm] : cases) {
         f->PlayNextSong(-1);
-        press(Qt::NoModifier);
+        QApplication::setActiveWindow(focus->window());
+        focus->setFocus();
+        QTest::mouseClick(f->Label6, Qt::LeftButton);
         clockMs += 1000;
-        c.keys();
-        clockMs += 1000;
-        press(Qt::NoModifier);
-        EXPECT_EQ(f->lbpm->text(), c.taps ? QStringLiteral("60") : QStringLiteral("30")) << c.name;
+        for (const char* k = keys; *k; ++k) {
+            clockMs += *k == '~' ? 40 : *k == '+' ? 500 : 0;
+            QKeyEvent shift(*k == '_' ? QEvent::KeyRelease : QEvent::KeyPress, Qt::Key_Shift,
+                            *k == '%' ? Qt::ControlModifier : Qt::ShiftModifier, QString(),
+                            *k == '~');
+            if (std::strchr("^%~_", *k)) QApplication::sendEvent(focus, &shift);
+            if (!std::strchr("^%~_+", *k)) QTest::keyClick(focus, *k);
+        }
+        EXPECT_EQ(f->lbpm->text().toStdString(), bpm) << keys;
     }
+    EXPECT_EQ(f->editsrch->text(), QStringLiteral("Beatles"));
 }
 
 TEST_F(Window, MinimizingHidesOnlyWhereATrayExists)

@@ -177,6 +177,27 @@ TEST(ImportPlaylistFile, ReadsDispatchesAndAppends)
     EXPECT_THROW(importPlaylistFile(dir.path()), PlaylistReadError);
 }
 
+// Songs added, how many of them are missing (named A.mp3, B.mp3, ...), how many were listed.
+TEST(AddedSongs, SayWhatWasAddedMissingAndListedAlready)
+{
+    const std::tuple<std::size_t, char, std::size_t, std::string> cases[] = {
+        {1, 0, 0, "Added 1 song."},
+        {0, 0, 2, "Added 0 songs. 2 songs were already in the list."},
+        {4, 1, 3, "Added 4 songs, 1 of them not found: A.mp3. 3 songs were already in the list."},
+        {1, 1, 0, "Added 1 song, not found: A.mp3."},
+        {3, 2, 0, "Added 3 songs, 2 of them not found: A.mp3 and B.mp3."},
+        {9, 5, 1,
+         "Added 9 songs, 5 of them not found: A.mp3, B.mp3, C.mp3 and 2 more. 1 song "
+         "was already in the list."},
+    };
+    for (const auto& [added, missing, already, want] : cases) {
+        AddedSongs songs{Entries(added, "/m/x.mp3"), already, {}};
+        for (char name = 'A'; name < 'A' + missing; ++name)
+            songs.missing.push_back(std::string("/m/") + name + ".mp3");
+        EXPECT_EQ(addedSongsText(songs), want);
+    }
+}
+
 TEST(ImportPlaylistFile, ASavedSongListImportsUnchanged)
 {
     test::TempDir dir;
