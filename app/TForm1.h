@@ -21,6 +21,7 @@
 #include "playback/ClearUndo.h"
 #include "playback/DirectoryScanner.h"
 #include "playback/MediaPlayer.h"
+#include "playback/PlayHistory.h"
 #include "playback/PlayLog.h"
 #include "playback/PlaylistImport.h"
 #include "playback/Selection.h"
@@ -166,6 +167,11 @@ public:
     void PlayNextSong(int Index);
     void Pause1Click();
     void Next1Click();
+    // Back to the song played before the current one (this run's history), with Next's fade.
+    void Previous1Click();
+    bool canGoBack() const;
+    // The position of the song's entry when listed and not banned, else -1.
+    int listedIndex(const std::string& path) const;
     void Neverplayagain1Click();
     void dtTimer();
 
@@ -362,6 +368,7 @@ public:
     // Menus and their items.
     QMenu* pm = nullptr;
     QAction *Show1 = nullptr, *Pause1 = nullptr, *Next1 = nullptr, *Neverplayagain1 = nullptr;
+    QAction* Previous1 = nullptr;
     QAction *Vol1 = nullptr, *Vol2 = nullptr, *Adddirectory1 = nullptr, *LoadPLS1 = nullptr;
     QAction *Clearinternallist1 = nullptr, *Undoclear1 = nullptr, *Testallfiles1 = nullptr;
     QAction* Findsong1 = nullptr;
@@ -494,6 +501,8 @@ private:
     std::unique_ptr<SongListLock> m_listLock;
     std::optional<Selection> m_firstDraw; // the draw made before the window, for its first song
     ClearUndo m_clearUndo;
+    PlayHistory m_history;
+    bool m_pendingBack = false; // the song the fade leads to is played by going back
     std::unique_ptr<HttpClient> m_http; // IdHTTP1
     LyricsSearch* m_lyrics = nullptr;
     std::optional<LrcLyrics> m_synced;       // the timed lyrics the memo shows

@@ -298,6 +298,8 @@ void TForm1::buildMenus()
     pm->addSeparator();
     Pause1 = item(pm, this, QStringLiteral("&Pause"), QKeySequence(Qt::Key_F4), &TForm1::Pause1Click);
     Next1 = item(pm, this, QStringLiteral("&Next"), QKeySequence(Qt::Key_F3), &TForm1::Next1Click);
+    Previous1 = item(pm, this, QStringLiteral("&Previous"), QKeySequence(Qt::SHIFT | Qt::Key_F3),
+                     &TForm1::Previous1Click);
     Neverplayagain1 = item(pm, this, QStringLiteral("Never play again"), {},
                            &TForm1::Neverplayagain1Click);
     Vol1 = item(pm, this, QStringLiteral("Vol&+"), QKeySequence(Qt::Key_F2), &TForm1::Vol1Click);

@@ -196,7 +196,11 @@ void TForm1::startSong(std::size_t index, const std::string& path)
     m_lengthShown = 0;
     showTimes();
     CurrentIndex = static_cast<int>(index);
-    emit playerChanged({QStringLiteral("Metadata"), QStringLiteral("PlaybackStatus")});
+    // A retry after a failed start goes back nowhere: that song is new to the history.
+    if (!std::exchange(m_pendingBack, false) || path != m_history.reached())
+        m_history.played(path);
+    emit playerChanged({QStringLiteral("Metadata"), QStringLiteral("PlaybackStatus"),
+                        QStringLiteral("CanGoPrevious")});
     m_statusLine.songStarted(); // the last song's words end here
     m_lyricsStatus.clear();
     refreshStatus();
@@ -264,6 +268,34 @@ void TForm1::Next1Click()
     showPauseCaption(true);
     logMarker(kLogNext);
     FadeToNextSong(-1);
+}
+
+bool TForm1::canGoBack() const
+{
+    return m_history.before([this](const std::string& path) { return listedIndex(path) >= 0; })
+        .has_value();
+}
+
+int TForm1::listedIndex(const std::string& path) const
+{
+    // Listed and not banned: a song removed or banned since is passed over.
+    for (std::size_t i = 0; i < dl.count(); ++i) {
+        const SongEntry e = splitEntry(dl.get(i));
+        if (e.path == path && parseCount(e.countText).value_or(-1) >= 0) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// Back to the song played before, with the same fade as Next; played from its start and
+// counted like any play, but not added to the history again.
+void TForm1::Previous1Click()
+{
+    const auto playable = [this](const std::string& path) { return listedIndex(path) >= 0; };
+    if (!m_history.stepBack(playable)) return showStatus("There is no song to go back to.");
+    showPauseCaption(true);
+    logMarker(kLogPrevious);
+    FadeToNextSong(listedIndex(m_history.reached()));
+    m_pendingBack = true;
 }
 
 void TForm1::Neverplayagain1Click()
@@ -337,6 +369,8 @@ MprisControl TForm1::mprisControl()
         if (!paused() && mp().mode() == PlayerMode::Playing) Pause1Click();
     });
     c.next = held("mpris Next", Merge::Newest, [this] { Next1Click(); });
+    c.previous = held("mpris Previous", Merge::Steps, [this] { Previous1Click(); });
+    c.canGoPrevious = [this] { return canGoBack(); };
     c.raise = held("mpris Raise", Merge::Newest, [this] { Show1Click(); });
     c.quit = held("mpris Quit", Merge::Newest, [this] { close(); });
     // A pause counts from its press, though the fade still sounds; a song the player holds
@@ -383,6 +417,7 @@ void TForm1::SetPlayerVolume(int Value)
 
 void TForm1::FadeToNextSong(int Index)
 {
+    m_pendingBack = false;
     NextAfterFade = true;
     PendingIndex = Index;
     startFadeOut();

@@ -19,6 +19,7 @@ public:
 inline constexpr const char* kLogStart = " <- START";
 inline constexpr const char* kLogExit = " <- EXIT";
 inline constexpr const char* kLogNext = " <- NEXT";
+inline constexpr const char* kLogPrevious = " <- PREVIOUS";
 inline constexpr const char* kLogNeverPlayAgain = " <- NEVER PLAY AGAIN";
 inline constexpr const char* kLogPlayFailure = " <- !! ABSPIELFEHLER !!";
 

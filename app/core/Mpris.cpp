@@ -93,7 +93,7 @@ class PlayerAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(bool CanGoNext READ yes)
-    Q_PROPERTY(bool CanGoPrevious READ no)
+    Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
     Q_PROPERTY(bool CanPlay READ yes)
     Q_PROPERTY(bool CanPause READ yes)
     Q_PROPERTY(bool CanSeek READ yes)
@@ -113,12 +113,13 @@ public:
         if (c().setVolume && std::isfinite(v)) c().setVolume(std::clamp(v, 0.0, 1.0));
     }
     qlonglong position() const { return c().positionMs ? qlonglong(c().positionMs()) * 1000 : 0; }
+    bool canGoPrevious() const { return c().canGoPrevious && c().canGoPrevious(); }
     bool yes() const { return true; }
     bool no() const { return false; }
 
 public slots:
     void Next() { call(c().next); }
-    void Previous() {} // the draw has no way back
+    void Previous() { call(c().previous); }
     void Pause() { call(c().pause); }
     void PlayPause() { call(c().playPause); }
     void Stop() { call(c().stop); }

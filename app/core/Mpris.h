@@ -24,7 +24,8 @@ struct MprisTrack
 
 struct MprisControl
 {
-    std::function<void()> playPause, play, pause, stop, next, raise, quit;
+    std::function<void()> playPause, play, pause, stop, next, previous, raise, quit;
+    std::function<bool()> canGoPrevious; // a song played before can be gone back to
     std::function<QString()> status; // "Playing", "Paused" or "Stopped"
     std::function<MprisTrack()> track;
     std::function<long long()> positionMs;

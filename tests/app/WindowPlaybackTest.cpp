@@ -977,3 +977,39 @@ TEST_F(WindowPlayback, StartUpDialogOpensOnTheTextFilter)
     auto f = start("");
     EXPECT_EQ(filter.toStdString(), "Textfile (*.txt)");
 }
+
+// Previous goes back one song further each time, with Next's fade, logged and counted as a
+// play; over MPRIS it is offered only while there is a song to go back to.
+TEST_F(WindowPlayback, PreviousGoesBackThroughTheSongsPlayed)
+{
+    auto f = start(list);
+    const MprisControl bus = f->mprisControl();
+    const std::string first = mp.current();
+    EXPECT_FALSE(bus.canGoPrevious());
+    f->Previous1Click();
+    EXPECT_EQ(f->statusText(), "There is no song to go back to.");
+    std::vector<std::string> played{first};
+    for (int i : {1, 2}) {
+        f->PlayNextSong(i == 1 && songs[1] == first ? 0 : i);
+        played.push_back(mp.current());
+    }
+    EXPECT_TRUE(bus.canGoPrevious());
+    const std::string counts = f->dl.text();
+    f->Previous1Click();
+    EXPECT_TRUE(f->NextAfterFade);
+    runFade(*f);
+    EXPECT_EQ(mp.current(), played[1]);
+    EXPECT_TRUE(log().back().ends_with(" - " + played[1])) << log().back();
+    EXPECT_NE(f->dl.text(), counts); // counted like any play
+    bus.previous();
+    QCoreApplication::sendPostedEvents();
+    runFade(*f);
+    EXPECT_EQ(mp.current(), played[0]);
+    EXPECT_FALSE(bus.canGoPrevious());
+    f->Next1Click(); // a new song: going back starts from it
+    runFade(*f);
+    const std::string drawn = mp.current();
+    f->Previous1Click();
+    runFade(*f);
+    EXPECT_NE(mp.current(), drawn);
+}
