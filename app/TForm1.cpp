@@ -183,6 +183,10 @@ TForm1::TForm1(FormServices services, QWidget* parent)
     lrctmr->setSingleShot(true);
     lrctmr->setTimerType(Qt::PreciseTimer);
     connect(lrctmr, &QTimer::timeout, this, &TForm1::lrctmrTimer);
+    seektmr = new QTimer(this);
+    seektmr->setInterval(10);
+    seektmr->setTimerType(Qt::PreciseTimer);
+    connect(seektmr, &QTimer::timeout, this, &TForm1::seektmrTimer);
     clocktmr = new QTimer(this);
     clocktmr->setSingleShot(true);
     clocktmr->setTimerType(Qt::PreciseTimer);

@@ -32,6 +32,7 @@
 
 #include <QDateTime>
 #include <QFont>
+#include <QProxyStyle>
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
@@ -65,6 +66,15 @@ class FetchAllDialog;
 class FindReplaceDialog;
 class HttpClient;
 class LyricsSearch;
+
+// Slider clicks jump to the clicked place (the position bar).
+class JumpSliderStyle : public QProxyStyle
+{
+  public:
+    explicit JumpSliderStyle(QStyle* base);
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override;
+};
 
 // What the window needs from the platform; tests replace any of it.
 struct FormServices
@@ -348,6 +358,7 @@ public:
     QWidget* lyrworld = nullptr;
     QLabel* lpos = nullptr;
     QSlider* voltr = nullptr;
+    QSlider* posbar = nullptr; // the song's position, in ms; click or drag to seek
     QLabel* ltime = nullptr;
     QLabel* itime = nullptr;
     QLabel* lbpm = nullptr;
@@ -393,6 +404,7 @@ public:
     QTimer* lsave = nullptr;
     QTimer* lrctmr = nullptr; // runs while the memo shows timed lyrics
     QTimer* clocktmr = nullptr; // turns the position label when the next second begins
+    QTimer* seektmr = nullptr;  // a seek's short fade
 
     // What the session bus may ask of and tell the player.
     MprisControl mprisControl();
@@ -437,6 +449,11 @@ private:
     void highlightLine(std::optional<std::size_t> line, std::optional<std::size_t> word = {});
     bool seekToLineAt(const QPoint& viewportPos); // Ctrl+click on a timed line
     void seekTo(long long positionMs);
+    void seekNow(); // to m_seekTarget, at once
+    void seektmrTimer();
+    static constexpr int kSeekFadeSteps = 4; // of 10 ms, down and again up
+    std::optional<long long> m_seekTarget;
+    int m_seekStep = 0;
     void installDefaults();
     // Whether a message goes to the tray rather than a box: only while the window is hidden
     // and a notification service shows it where notices appear.

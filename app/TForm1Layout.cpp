@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QProxyStyle>
 #include <QSlider>
 #include <QSplitter>
 #include <QSystemTrayIcon>
@@ -68,8 +69,32 @@ void TForm1::buildWidgets()
     statusRow->addWidget(lshift);
     outer->addLayout(statusRow);
 
+    // The position bar: a row of its own, as the bottom bar has no room left at its width.
+    posbar = new QSlider(Qt::Horizontal, this);
+    posbar->setObjectName(QStringLiteral("posbar"));
+    // Its own copy of the default style: a proxy owns its base, never the application's.
+    auto* jump = new JumpSliderStyle(nullptr);
+    jump->setParent(posbar);
+    posbar->setStyle(jump);
+    posbar->setFocusPolicy(Qt::NoFocus);
+    posbar->setEnabled(false);
+    posbar->setToolTip(QStringLiteral("Position: click or drag to move in the song"));
+    // A drag seeks once, on release; a click jumps there and counts as a short drag.
+    connect(posbar, &QSlider::sliderReleased, this, [this] { seekTo(posbar->value()); });
+    outer->addWidget(posbar);
+
     buildBottomBar();
     outer->addWidget(Panelbottom);
+}
+
+JumpSliderStyle::JumpSliderStyle(QStyle* base) : QProxyStyle(base) {}
+
+int JumpSliderStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                               QStyleHintReturn* data) const
+{
+    // A left click moves the handle to where it was clicked, not one page.
+    if (hint == QStyle::SH_Slider_AbsoluteSetButtons) return Qt::LeftButton;
+    return QProxyStyle::styleHint(hint, option, widget, data);
 }
 
 void TForm1::buildToolbar()

@@ -339,9 +339,39 @@ bool TForm1::seekToLineAt(const QPoint& viewportPos)
     return true;
 }
 
+// Every seek (the position bar, Ctrl+click on a timed line, MPRIS) comes here: while the song
+// sounds, a short fade out, the seek, and a fade in, so a seek never clicks.
 void TForm1::seekTo(long long positionMs)
 {
+    m_seekTarget = std::max(0LL, positionMs);
+    if (mp().mode() != PlayerMode::Playing || fadetmr->isActive() || DeviceVolume == 0)
+        return seekNow();
+    if (seektmr->isActive() && m_seekStep >= kSeekFadeSteps) return seekNow(); // already up
+    if (!seektmr->isActive()) m_seekStep = 0;
+    seektmr->start();
+}
+
+void TForm1::seektmrTimer()
+{
+    // A fade of its own (pause, next, exit) owns the volume: the seek just happens.
+    if (fadetmr->isActive()) {
+        seektmr->stop();
+        if (m_seekTarget) seekNow();
+        return;
+    }
+    ++m_seekStep;
+    const int down = kSeekFadeSteps - m_seekStep, up = m_seekStep - kSeekFadeSteps;
+    SetPlayerVolume(Volume * std::abs(up >= 0 ? up : down) / kSeekFadeSteps);
+    if (m_seekStep == kSeekFadeSteps) seekNow();
+    if (up >= kSeekFadeSteps) seektmr->stop();
+}
+
+void TForm1::seekNow()
+{
+    if (!m_seekTarget) return;
+    const long long positionMs = *std::exchange(m_seekTarget, std::nullopt);
     mp().seek(positionMs);
+    showTimes();
     if (m_timing) { // timing goes on from the line at the new position
         m_timing->restartAt(positionMs);
         highlightLine(m_timing->lastStamped());

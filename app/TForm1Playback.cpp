@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <climits>
 #include <set>
 #include <cstdio>
 
@@ -339,7 +340,11 @@ void TForm1::showTimes()
     if (m_lengthShown == 0) {
         m_lengthShown = mode == PlayerMode::NotReady ? 0 : mp().lengthMs();
         itime->setText(m_lengthShown > 0 ? local(durationText(m_lengthShown)) : QString());
+        posbar->setEnabled(m_lengthShown > 0);
+        posbar->setRange(0, static_cast<int>(std::clamp<long long>(m_lengthShown, 0, INT_MAX)));
     }
+    if (!posbar->isSliderDown())
+        posbar->setValue(static_cast<int>(std::clamp<long long>(position, 0, INT_MAX)));
     // The label turns when the played second does, not up to half a tick later; a length
     // still unknown is asked for often, as it comes soon after the song starts.
     if (mode == PlayerMode::Playing) {

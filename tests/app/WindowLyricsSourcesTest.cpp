@@ -416,10 +416,15 @@ TEST_F(WindowLyricsSources, QuicksaveKeepsStampsUntilEditedAndCtrlClickSeeks)
         return f->memo1->cursorRect(QTextCursor(f->memo1->document()->findBlockByNumber(line)))
             .center();
     };
+    // A seek fades out and in first.
+    const auto seekEnded = [&] { return QTest::qWaitFor([&] { return !f->seektmr->isActive(); }); };
     QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::ControlModifier, pointOf(3));
+    EXPECT_TRUE(seekEnded());
     QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::ControlModifier, pointOf(2));
+    EXPECT_TRUE(seekEnded());
     QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::NoModifier, pointOf(1));
     QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::ControlModifier, pointOf(1));
+    EXPECT_TRUE(seekEnded());
     EXPECT_EQ(mp.seeks, (std::vector<long long>{10'000, 5'000}));
     ASSERT_EQ(seeked.size(), 2);
     EXPECT_EQ(seeked[1][0].toLongLong(), 5'000);
@@ -554,6 +559,7 @@ TEST_F(WindowLyricsSources, LongTimedLineKeepsHighlightAndSeekingInStep)
     const QPoint third =
         f->memo1->cursorRect(QTextCursor(f->memo1->document()->findBlockByNumber(2))).center();
     QTest::mouseClick(f->memo1->viewport(), Qt::LeftButton, Qt::ControlModifier, third);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !f->seektmr->isActive(); }));
     EXPECT_EQ(mp.seeks, (std::vector<long long>{10'000}));
 }
 

@@ -1013,3 +1013,31 @@ TEST_F(WindowPlayback, PreviousGoesBackThroughTheSongsPlayed)
     runFade(*f);
     EXPECT_NE(mp.current(), drawn);
 }
+
+// The position bar moves with the song, is off while the length is not known, and a click
+// seeks there through the one seek routine: a short fade down, the seek, a fade up.
+TEST_F(WindowPlayback, PositionBarSeeksWithAShortFade)
+{
+    mp.lengthMsValue = 0;
+    auto f = start(list);
+    f->show();
+    f->resize(367, f->height());
+    f->dtTimer();
+    EXPECT_FALSE(f->posbar->isEnabled());
+    mp.lengthMsValue = 200'000;
+    mp.positionMsValue = 50'000;
+    f->PlayNextSong(0);
+    f->dtTimer();
+    EXPECT_TRUE(f->posbar->isEnabled());
+    EXPECT_EQ(f->posbar->value(), 50'000);
+    EXPECT_EQ(f->width(), 367);
+    mp.volumes.clear();
+    QTest::mouseClick(f->posbar, Qt::LeftButton, {}, QPoint(f->posbar->width() * 3 / 4, 5));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !f->seektmr->isActive(); }));
+    ASSERT_EQ(mp.seeks.size(), 1u);
+    EXPECT_NEAR(mp.seeks[0], 150'000, 10'000);
+    const std::vector<int> levels = mp.volumes;
+    ASSERT_FALSE(levels.empty());
+    EXPECT_EQ(*std::min_element(levels.begin(), levels.end()), 0); // silent at the seek
+    EXPECT_EQ(levels.back(), f->Volume);
+}
