@@ -111,7 +111,7 @@ void LyricsFetchAll::run()
         for (const std::string& song : m_songs) {
             if (m_cancel) break;
             fetchSong(song, db, failuresInARow);
-            if (failuresInARow >= kMaxServerFailures) break;
+            if (failuresInARow >= kMaxServerFailures || !counts().stopped.empty()) break;
         }
     }
     std::lock_guard lock(m_mutex);
@@ -138,26 +138,22 @@ void LyricsFetchAll::fetchSong(const std::string& song, LyricsDatabase& db, int&
     } catch (const std::exception&) {
         // asked without a length, as at a song start
     }
-    for (;;) {
+    for (int waits = 0;;) {
         const auto answer = db.Lookup(asked);
         if (!answer || m_cancel) return; // cancelled: the song stays as it was
         if (answer->failed && answer->status == 429) {
-            const int seconds = retryAfterSeconds(answer->retryAfter);
-            {
-                std::lock_guard lock(m_mutex);
-                m_counts.waiting =
-                    "The lyrics database asked to wait " + std::to_string(seconds) + " s.";
-            }
-            if (!pause(seconds)) return;
+            const bool givenUp = ++waits == kMaxWaitsInARow;
+            if (givenUp && failed(song,
+                                  "lyrics database: asked to wait " +
+                                      std::to_string(kMaxWaitsInARow) + " times in a row",
+                                  failuresInARow))
+                return;
+            // The next song is asked only after the wait too.
+            if (!waitAsAsked(retryAfterSeconds(answer->retryAfter)) || givenUp) return;
             continue;
         }
         if (answer->failed) {
-            count(song, FetchAllOutcome::Failed, answer->why);
-            if (++failuresInARow >= kMaxServerFailures) {
-                std::lock_guard lock(m_mutex);
-                m_counts.stopped = "Stopped after " + std::to_string(kMaxServerFailures) +
-                                   " failed requests in a row; the last: " + answer->why;
-            }
+            failed(song, answer->why, failuresInARow);
             return;
         }
         failuresInARow = 0;
@@ -197,11 +193,38 @@ std::string LyricsFetchAll::save(const std::string& besideFile, const std::strin
     }
 }
 
+bool LyricsFetchAll::failed(const std::string& song, const std::string& why, int& failuresInARow)
+{
+    count(song, FetchAllOutcome::Failed, why);
+    if (++failuresInARow < kMaxServerFailures) return false;
+    std::lock_guard lock(m_mutex);
+    m_counts.stopped = "Stopped after " + std::to_string(kMaxServerFailures) +
+                       " failed requests in a row; the last: " + why;
+    return true;
+}
+
+bool LyricsFetchAll::waitAsAsked(int seconds)
+{
+    if (m_waitedS + seconds > kMaxWaitedS) {
+        std::lock_guard lock(m_mutex);
+        m_counts.stopped = "Stopped: the lyrics database asked to wait more than " +
+                           std::to_string(kMaxWaitedS / 60) + " minutes in all.";
+        return false;
+    }
+    m_waitedS += seconds;
+    {
+        std::lock_guard lock(m_mutex);
+        m_counts.waiting = "The lyrics database asked to wait " + std::to_string(seconds) + " s.";
+    }
+    if (m_setup.waiting) m_setup.waiting(seconds);
+    return pause(seconds);
+}
+
 bool LyricsFetchAll::pause(int seconds)
 {
     std::unique_lock lock(m_mutex);
     const bool cancelled =
-        m_wake.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_cancel.load(); });
+        m_wake.wait_for(lock, seconds * m_setup.second, [this] { return m_cancel.load(); });
     m_counts.waiting.clear();
     return !cancelled;
 }

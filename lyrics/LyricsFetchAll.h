@@ -8,11 +8,14 @@
 // skips what the first one saved.
 //
 // The database's pace is kept: a 429 answer waits as long as its Retry-After says and asks
-// again; kMaxServerFailures failed requests in a row end the run, saying why.
+// again, kMaxWaitsInARow times for one song before that song counts as failed;
+// kMaxServerFailures failed songs in a row end the run, and so do waits adding up to more
+// than kMaxWaitedS, saying why.
 
 #include "lyrics/LyricsDatabase.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -27,6 +30,9 @@ inline constexpr int kMaxServerFailures = 3;
 // A 429 without a Retry-After in seconds waits this long; a longer one is cut to the limit.
 inline constexpr int kDefaultRetryAfterS = 30;
 inline constexpr int kMaxRetryAfterS = 900;
+// A server that keeps asking to wait is failing all the same.
+inline constexpr int kMaxWaitsInARow = 5;
+inline constexpr int kMaxWaitedS = 30 * 60;
 
 enum class FetchAllOutcome { HadLyrics, Synced, Plain, Instrumental, NotFound, Failed };
 
@@ -64,6 +70,10 @@ struct FetchAllSetup
     std::function<long long(const std::string&)> songLengthMs;
     // Each song as it is dealt with, on the run's thread. Optional.
     std::function<void(const FetchAllStep&)> stepped;
+    // Each wait the database asks for, in seconds, as it starts; on the run's thread. Optional.
+    std::function<void(int seconds)> waiting;
+    // How long one second of those waits lasts; tests shorten it.
+    std::chrono::milliseconds second{1000};
 };
 
 class LyricsFetchAll
@@ -87,7 +97,9 @@ class LyricsFetchAll
   private:
     void run();
     void fetchSong(const std::string& song, LyricsDatabase& db, int& failuresInARow);
-    bool pause(int seconds); // false when cancelled
+    bool pause(int seconds);       // false when cancelled
+    bool waitAsAsked(int seconds); // false when cancelled or the waits went past their bound
+    bool failed(const std::string& song, const std::string& why, int& failuresInARow);
     void count(const std::string& song, FetchAllOutcome outcome, std::string detail);
     std::string save(const std::string& besideFile, const std::string& text);
 
@@ -98,6 +110,7 @@ class LyricsFetchAll
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     FetchAllCounts m_counts;
+    int m_waitedS = 0; // the run's waits so far, as the database asked them
 };
 
 } // namespace larkspur
