@@ -173,8 +173,10 @@ std::string withoutInnerStamps(std::string_view body, std::vector<LrcWord>& word
                 std::size_t at = out.size();
                 while (at > 0 && isBlank(out[at - 1]))
                     --at;
-                // After a blank the word starts behind the one blank that stays.
-                const bool spaced = at > 0 && (at < out.size() || (p < body.size() && isBlank(body[p])));
+                // After a blank (one still pending after an earlier stamp too) the word starts
+                // behind the one blank that stays.
+                const bool spaced =
+                    at > 0 && (blank || at < out.size() || (p < body.size() && isBlank(body[p])));
                 words.push_back({*word, at + (spaced ? 1 : 0), 0});
             }
             blank = blank || (!out.empty() && isBlank(out.back())) ||
@@ -222,7 +224,7 @@ std::optional<std::int64_t> readOffset(std::string_view value)
         ++pos;
     }
     int count = 0;
-    const std::int64_t ms = readDigits(value, pos, 9, count);
+    const std::int64_t ms = readDigits(value, pos, 9, count); // kLrcOffsetMaxMs
     if (count == 0 || pos != value.size()) return std::nullopt;
     return negative ? -ms : ms;
 }
@@ -352,6 +354,7 @@ std::string lrcStamp(std::int64_t timeMs)
 
 std::string lrcWithOffset(std::string_view text, std::int64_t offsetMs)
 {
+    offsetMs = std::clamp(offsetMs, -kLrcOffsetMaxMs, kLrcOffsetMaxMs);
     const std::string_view bom = text.starts_with("\xEF\xBB\xBF") ? text.substr(0, 3) : "";
     text.remove_prefix(bom.size());
     std::string rest;

@@ -233,6 +233,7 @@ TEST(LrcLyrics, WordStampsGiveTheSungWord)
         {"[00:02.00]<00:02.50>Spa<00:02.70>rk <00:03.00>on", {"Spa", "rk", "on"}},
         {"[00:02.00]a <00:02.50>b<00:02.40> c <00:03.00>", {"b"}}, // out of order, empty: dropped
         {"[00:02.00]plain line", {}},
+        {"[00:02.00]a [00:03.00] <00:04.00>b", {"b"}}, // the blank stays before the word
     };
     for (const auto& c : cases) {
         const auto lyrics = LrcLyrics::parse(c.lrc);
