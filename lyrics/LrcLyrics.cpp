@@ -173,11 +173,7 @@ std::string withoutInnerStamps(std::string_view body, std::vector<LrcWord>& word
                 std::size_t at = out.size();
                 while (at > 0 && isBlank(out[at - 1]))
                     --at;
-                // After a blank (one still pending after an earlier stamp too) the word starts
-                // behind the one blank that stays.
-                const bool spaced =
-                    at > 0 && (blank || at < out.size() || (p < body.size() && isBlank(body[p])));
-                words.push_back({*word, at + (spaced ? 1 : 0), 0});
+                words.push_back({*word, at, 0}); // moved behind the blank that may come here
             }
             blank = blank || (!out.empty() && isBlank(out.back())) ||
                     (p < body.size() && isBlank(body[p]));
@@ -187,7 +183,12 @@ std::string withoutInnerStamps(std::string_view body, std::vector<LrcWord>& word
             i = p;
             continue;
         }
-        if (blank && !out.empty()) out += ' ';
+        if (blank && !out.empty()) {
+            out += ' ';
+            // The words stamped where this blank now stands start behind it.
+            for (auto w = words.rbegin(); w != words.rend() && w->begin == out.size() - 1; ++w)
+                ++w->begin;
+        }
         blank = false;
         out += body[i++];
     }
@@ -199,9 +200,10 @@ std::string withoutInnerStamps(std::string_view body, std::vector<LrcWord>& word
 void wordRanges(std::vector<LrcWord>& words, std::size_t cut, std::string_view text)
 {
     for (std::size_t k = 0; k < words.size(); ++k) {
-        std::size_t begin = words[k].begin > cut ? words[k].begin - cut : 0;
-        std::size_t end = k + 1 < words.size() && words[k + 1].begin > cut ? words[k + 1].begin - cut
-                                                                          : text.size();
+        const auto inText = [cut](std::size_t at) { return at > cut ? at - cut : 0; };
+        std::size_t begin = inText(words[k].begin);
+        // A next word in the trimmed front starts at 0 too: this one is empty.
+        std::size_t end = k + 1 < words.size() ? inText(words[k + 1].begin) : text.size();
         begin = std::min(begin, text.size());
         end = std::clamp(end, begin, text.size());
         while (end > begin && isBlank(text[end - 1]))
