@@ -246,9 +246,11 @@ std::vector<std::string_view> splitLines(std::string_view text)
     return lines;
 }
 
+// Every mark: a file saved twice with one ahead may have two.
 std::string_view withoutBom(std::string_view text)
 {
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    while (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
     return text;
 }
 
@@ -262,7 +264,9 @@ LrcLyrics LrcLyrics::parse(std::string_view text)
     // beyond this budget drop their stamps, so a long line behind thousands of stamps costs
     // memory in proportion to the file, not to their product.
     std::size_t copyBudget = kLrcCopyBudgetFactor * text.size() + kLrcCopyBudgetBytes;
-    for (const std::string_view line : splitLines(withoutBom(text))) {
+    // A byte order mark may start any line: files joined one after the other.
+    for (std::string_view line : splitLines(withoutBom(text))) {
+        line = withoutBom(line);
         const Lead lead = readLead(line);
         if (!lead.times.empty() || lead.pos == line.size()) {
             for (const Tag& tag : lead.tags) {
@@ -340,7 +344,7 @@ std::optional<std::size_t> LrcLyrics::wordAt(std::size_t line, std::int64_t posi
 bool looksLikeLrc(std::string_view text)
 {
     for (const std::string_view line : splitLines(withoutBom(text)))
-        if (!readLead(line).times.empty()) return true;
+        if (!readLead(withoutBom(line)).times.empty()) return true;
     return false;
 }
 
@@ -366,7 +370,8 @@ std::string lrcWithOffset(std::string_view text, std::int64_t offsetMs)
         if (end == std::string_view::npos) end = text.size();
         std::size_t next = end;
         if (next < text.size()) next += text.compare(next, 2, "\r\n") == 0 ? 2 : 1;
-        const std::string_view line = text.substr(start, end - start);
+        const std::string_view whole = text.substr(start, end - start);
+        const std::string_view line = withoutBom(whole);
         const std::string_view lineBreak = text.substr(end, next - end);
         if (firstBreak.empty()) firstBreak = lineBreak;
         start = next;
@@ -376,10 +381,10 @@ std::string lrcWithOffset(std::string_view text, std::int64_t offsetMs)
         for (const Tag& tag : lead.tags)
             hasOffset = hasOffset || lowerAscii(tag.key) == "offset";
         if (!hasOffset || (lead.times.empty() && lead.pos != line.size())) {
-            rest.append(line).append(lineBreak);
+            rest.append(whole).append(lineBreak);
             continue;
         }
-        std::string kept;
+        std::string kept(whole.substr(0, whole.size() - line.size()));
         std::size_t pos = 0;
         skipBlanks(line, pos);
         kept.append(line.substr(0, pos));
@@ -394,7 +399,7 @@ std::string lrcWithOffset(std::string_view text, std::int64_t offsetMs)
             skipBlanks(line, pos);
         }
         if (pos >= lead.pos && pos < line.size()) kept.append(line.substr(pos));
-        if (!trimBlanks(kept).empty()) rest.append(kept).append(lineBreak);
+        if (!trimBlanks(withoutBom(kept)).empty()) rest.append(kept).append(lineBreak);
     }
     std::string out(bom);
     if (offsetMs != 0)

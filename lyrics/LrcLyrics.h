@@ -36,7 +36,7 @@ class LrcLyrics
 {
   public:
     // Never throws for any input (apart from std::bad_alloc): what is not a valid stamp or a
-    // known metadata tag stays text.
+    // known metadata tag stays text. A byte order mark is skipped at the start of any line.
     static LrcLyrics parse(std::string_view text);
 
     // In display order: timed lines sorted by time (stably) in the places timed lines held,

@@ -62,6 +62,7 @@ TEST(LrcLyrics, ParsesLines)
         {"byte order mark, blanks, instrumental gap",
          "\xEF\xBB\xBF  [00:01.5]  spaced text  \r\n[00:03.00]\r\n",
          {{1500, "spaced text"}, {3000, ""}}},
+        {"files joined", "[00:01.00]a\n\xEF\xBB\xBF[00:02.00]b", {{1000, "a"}, {2000, "b"}}},
         {"empty", "", {}},
         // As other players and taggers write them, from their parsers' own test cases.
         {"offset before the stamps",
