@@ -41,8 +41,8 @@ inline constexpr std::chrono::milliseconds kChallengeSolveLimit = std::chrono::m
 std::optional<PublishChallenge> parseChallenge(std::string_view json, std::string* why = nullptr);
 
 // Counts nonces up from 0 until SHA-256(prefix + nonce) is at or below the target (as big
-// numbers). Nothing when `cancel` was set (seen before each hash, so within one hash of the
-// prefix) or `limit` has passed. CPU-bound: run it off the interface thread.
+// numbers). Nothing when `cancel` was set (seen within a millisecond, whatever the prefix) or
+// `limit` has passed. CPU-bound: run it off the interface thread.
 std::optional<std::string> solveChallenge(const PublishChallenge& challenge,
                                           const std::atomic<bool>& cancel,
                                           std::chrono::milliseconds limit = kChallengeSolveLimit);

@@ -234,7 +234,7 @@ TEST(LrcLyrics, WordStampsGiveTheSungWord)
         {"[00:02.00]<00:02.50>Spa<00:02.70>rk <00:03.00>on", {"Spa", "rk", "on"}},
         {"[00:02.00]a <00:02.50>b<00:02.40> c <00:03.00>", {"b"}}, // out of order, empty: dropped
         {"[00:02.00]plain line", {}},
-        {"[00:02.00]a [00:03.00] <00:04.00>b", {"b"}}, // the blank stays before the word
+        {"[00:02.00]a [00:03.00] <00:04.00>b", {"b"}},          // the blank stays before the word
         {"[00:02.00]<00:02.50><00:02.60>  <00:03.00>x", {"x"}}, // empty ones at the front
     };
     for (const auto& c : cases) {
