@@ -202,7 +202,6 @@ std::string askListFileDialog(QWidget* parent, const std::string& folder)
 TForm1::~TForm1()
 {
     qApp->removeEventFilter(this);
-    if (m_publishCancel) *m_publishCancel = true; // a challenge still being solved is given up
 }
 
 bool TForm1::trayMessageReaches() const

@@ -16,7 +16,7 @@
 #include "app/core/SettingsStore.h"
 #include "lyrics/CatalogueSearch.h"
 #include "lyrics/LrcLyrics.h"
-#include "lyrics/LyricsPublish.h"
+#include "lyrics/LyricsPublication.h"
 #include "lyrics/LyricsTiming.h"
 #include "playback/ClearUndo.h"
 #include "playback/DirectoryScanner.h"
@@ -32,6 +32,7 @@
 
 #include <QDateTime>
 #include <QFont>
+#include <QPointer>
 #include <QProxyStyle>
 #include <QWidget>
 #include <atomic>
@@ -49,6 +50,7 @@ class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPlainTextEdit;
+class QProgressDialog;
 class QPushButton;
 class QRadioButton;
 class QSlider;
@@ -282,10 +284,10 @@ public:
     FetchAllDialog* m_fetchAll = nullptr; // the run under way
     // "Publish timed lyrics..." (TForm1Publish.cpp): the shown timed lyrics to the database.
     void Publish1Click();
-    void finishPublish(const PublishSong& song, const PublishChallenge& challenge,
-                       const std::optional<std::string>& nonce);
-    std::shared_ptr<std::atomic<bool>> m_publishCancel; // set while a challenge is solved
-    std::unique_ptr<HttpClient> m_publishHttp;
+    void publishStage(PublishStage stage);
+    void finishPublish(const PublishEnd& end);
+    std::unique_ptr<LyricsPublication> m_publication; // the one under way; its end resets it
+    QPointer<QProgressDialog> m_publishProgress;
     void Button3Click();
 
     // ---- global hotkeys (TForm1Hotkeys.cpp)

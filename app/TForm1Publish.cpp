@@ -1,13 +1,12 @@
 // "Publish timed lyrics...": the shown timed lyrics of the playing song go to the open lyrics
-// database, after the user has seen and confirmed what goes. The database's proof of work is
-// solved on a thread of its own; the window keeps playing and can cancel it.
+// database, after the user has seen and confirmed what goes. The whole publication runs on a
+// thread of its own; the window keeps playing, says each stage and can cancel any of them.
 
 #include "app/TForm1.h"
 #include "files/PathName.h"
 #include "lyrics/LocalLyrics.h"
 #include "lyrics/LyricsDatabase.h"
 #include "lyrics/LyricsSearch.h"
-#include "web/HttpClient.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -17,7 +16,6 @@
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <thread>
 
 namespace larkspur {
 
@@ -66,7 +64,7 @@ bool confirmPublish(QWidget* parent, PublishSong& song)
 
 void TForm1::Publish1Click()
 {
-    if (m_publishCancel) return showStatus("The timed lyrics are being published already.");
+    if (m_publication) return showStatus("The timed lyrics are being published already.");
     if (CurrentSong.empty() || !showsSyncedLyrics())
         return showStatus("Only timed lyrics, unedited, can be published.");
     PublishSong song;
@@ -83,49 +81,47 @@ void TForm1::Publish1Click()
     if (song.artist.empty() || song.title.empty() || song.durationMs <= 0)
         return showStatus("Publishing needs an artist, a title and the song's length.");
 
-    if (!m_publishHttp) m_publishHttp = std::make_unique<HttpClient>();
-    const std::string host = lyricsDatabaseHost();
-    std::optional<PublishChallenge> challenge;
-    try {
-        showStatus("Publishing: asking the lyrics database for its challenge...");
-        challenge = parseChallenge(requestChallenge(*m_publishHttp, host));
-    } catch (const HttpError& e) {
-        return showStatus(std::string("The lyrics database could not be asked: ") + e.what());
-    }
-    if (!challenge) return showStatus("The lyrics database's answer held no challenge.");
-
-    auto cancel = std::make_shared<std::atomic<bool>>(false);
-    m_publishCancel = cancel;
-    auto* progress = new QProgressDialog(QStringLiteral("Solving the lyrics database's challenge..."),
-                                         QStringLiteral("Cancel"), 0, 0, this);
+    PublishSetup setup;
+    QPointer<TForm1> self(this);
+    // The publication's callbacks come on its thread; the window continues on its own.
+    setup.stage = [self](PublishStage stage) {
+        QMetaObject::invokeMethod(qApp, [self, stage] {
+            if (self) self->publishStage(stage);
+        });
+    };
+    setup.ended = [self](const PublishEnd& end) {
+        QMetaObject::invokeMethod(qApp, [self, end] {
+            if (self) self->finishPublish(end);
+        });
+    };
+    m_publication = std::make_unique<LyricsPublication>(std::move(song), std::move(setup));
+    auto* progress = new QProgressDialog(QString(), QStringLiteral("Cancel"), 0, 0, this);
     progress->setWindowTitle(QStringLiteral("Publish timed lyrics"));
     progress->setAttribute(Qt::WA_DeleteOnClose);
-    connect(progress, &QProgressDialog::canceled, this, [cancel] { *cancel = true; });
+    connect(progress, &QProgressDialog::canceled, this, [this] {
+        if (m_publication) m_publication->cancel();
+    });
+    m_publishProgress = progress;
+    publishStage(PublishStage::Asking);
     progress->show();
-    QPointer<TForm1> self(this);
-    QPointer<QProgressDialog> shown(progress);
-    std::thread([self, shown, cancel, song, c = *challenge] {
-        const auto nonce = solveChallenge(c, *cancel);
-        QMetaObject::invokeMethod(qApp, [self, shown, song, c, nonce] {
-            if (shown) shown->close();
-            if (self) self->finishPublish(song, c, nonce);
-        });
-    }).detach();
+    m_publication->start();
 }
 
-void TForm1::finishPublish(const PublishSong& song, const PublishChallenge& challenge,
-                           const std::optional<std::string>& nonce)
+void TForm1::publishStage(PublishStage stage)
 {
-    m_publishCancel.reset();
-    if (!nonce) return showStatus("Publishing cancelled; nothing was sent.");
-    try {
-        const std::string refused = publish(*m_publishHttp, lyricsDatabaseHost(), song, challenge, *nonce);
-        showStatus(refused.empty() ? "The lyrics database took the timed lyrics of \"" +
-                                         song.artist + " - " + song.title + "\"."
-                                   : "The lyrics database refused the lyrics: " + refused);
-    } catch (const HttpError& e) {
-        showStatus(std::string("The lyrics database could not be reached: ") + e.what());
-    }
+    static const char* const said[] = {
+        "Publishing: asking the lyrics database for its challenge...",
+        "Solving the lyrics database's challenge...", "Publishing: sending the timed lyrics..."};
+    const std::string text = said[static_cast<int>(stage)];
+    if (m_publishProgress) m_publishProgress->setLabelText(QString::fromStdString(text));
+    showStatus(text);
+}
+
+void TForm1::finishPublish(const PublishEnd& end)
+{
+    if (m_publishProgress) m_publishProgress->close();
+    m_publication.reset(); // its thread has ended or is about to
+    showStatus(end.text);
 }
 
 } // namespace larkspur

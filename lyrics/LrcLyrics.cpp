@@ -173,9 +173,7 @@ std::string withoutInnerStamps(std::string_view body, std::vector<LrcWord>& word
                 std::size_t at = out.size();
                 while (at > 0 && isBlank(out[at - 1]))
                     --at;
-                // After a blank the word starts behind the one blank that stays.
-                const bool spaced = at > 0 && (at < out.size() || (p < body.size() && isBlank(body[p])));
-                words.push_back({*word, at + (spaced ? 1 : 0), 0});
+                words.push_back({*word, at, 0}); // moved behind the blank that may come here
             }
             blank = blank || (!out.empty() && isBlank(out.back())) ||
                     (p < body.size() && isBlank(body[p]));
@@ -185,7 +183,12 @@ std::string withoutInnerStamps(std::string_view body, std::vector<LrcWord>& word
             i = p;
             continue;
         }
-        if (blank && !out.empty()) out += ' ';
+        if (blank && !out.empty()) {
+            out += ' ';
+            // The words stamped where this blank now stands start behind it.
+            for (auto w = words.rbegin(); w != words.rend() && w->begin == out.size() - 1; ++w)
+                ++w->begin;
+        }
         blank = false;
         out += body[i++];
     }
@@ -197,9 +200,10 @@ std::string withoutInnerStamps(std::string_view body, std::vector<LrcWord>& word
 void wordRanges(std::vector<LrcWord>& words, std::size_t cut, std::string_view text)
 {
     for (std::size_t k = 0; k < words.size(); ++k) {
-        std::size_t begin = words[k].begin > cut ? words[k].begin - cut : 0;
-        std::size_t end = k + 1 < words.size() && words[k + 1].begin > cut ? words[k + 1].begin - cut
-                                                                          : text.size();
+        const auto inText = [cut](std::size_t at) { return at > cut ? at - cut : 0; };
+        std::size_t begin = inText(words[k].begin);
+        // A next word in the trimmed front starts at 0 too: this one is empty.
+        std::size_t end = k + 1 < words.size() ? inText(words[k + 1].begin) : text.size();
         begin = std::min(begin, text.size());
         end = std::clamp(end, begin, text.size());
         while (end > begin && isBlank(text[end - 1]))
@@ -222,7 +226,7 @@ std::optional<std::int64_t> readOffset(std::string_view value)
         ++pos;
     }
     int count = 0;
-    const std::int64_t ms = readDigits(value, pos, 9, count);
+    const std::int64_t ms = readDigits(value, pos, 9, count); // kLrcOffsetMaxMs
     if (count == 0 || pos != value.size()) return std::nullopt;
     return negative ? -ms : ms;
 }
@@ -242,9 +246,11 @@ std::vector<std::string_view> splitLines(std::string_view text)
     return lines;
 }
 
+// Every mark: a file saved twice with one ahead may have two.
 std::string_view withoutBom(std::string_view text)
 {
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    while (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
     return text;
 }
 
@@ -258,7 +264,9 @@ LrcLyrics LrcLyrics::parse(std::string_view text)
     // beyond this budget drop their stamps, so a long line behind thousands of stamps costs
     // memory in proportion to the file, not to their product.
     std::size_t copyBudget = kLrcCopyBudgetFactor * text.size() + kLrcCopyBudgetBytes;
-    for (const std::string_view line : splitLines(withoutBom(text))) {
+    // A byte order mark may start any line: files joined one after the other.
+    for (std::string_view line : splitLines(withoutBom(text))) {
+        line = withoutBom(line);
         const Lead lead = readLead(line);
         if (!lead.times.empty() || lead.pos == line.size()) {
             for (const Tag& tag : lead.tags) {
@@ -358,7 +366,7 @@ std::optional<std::size_t> LrcLyrics::wordAt(std::size_t line, std::int64_t posi
 bool looksLikeLrc(std::string_view text)
 {
     for (const std::string_view line : splitLines(withoutBom(text)))
-        if (!readLead(line).times.empty()) return true;
+        if (!readLead(withoutBom(line)).times.empty()) return true;
     return false;
 }
 
@@ -374,6 +382,7 @@ std::string lrcStamp(std::int64_t timeMs)
 
 std::string lrcWithOffset(std::string_view text, std::int64_t offsetMs)
 {
+    offsetMs = std::clamp(offsetMs, -kLrcOffsetMaxMs, kLrcOffsetMaxMs);
     const std::string_view bom = text.starts_with("\xEF\xBB\xBF") ? text.substr(0, 3) : "";
     text.remove_prefix(bom.size());
     std::string rest;
@@ -383,7 +392,8 @@ std::string lrcWithOffset(std::string_view text, std::int64_t offsetMs)
         if (end == std::string_view::npos) end = text.size();
         std::size_t next = end;
         if (next < text.size()) next += text.compare(next, 2, "\r\n") == 0 ? 2 : 1;
-        const std::string_view line = text.substr(start, end - start);
+        const std::string_view whole = text.substr(start, end - start);
+        const std::string_view line = withoutBom(whole);
         const std::string_view lineBreak = text.substr(end, next - end);
         if (firstBreak.empty()) firstBreak = lineBreak;
         start = next;
@@ -393,10 +403,10 @@ std::string lrcWithOffset(std::string_view text, std::int64_t offsetMs)
         for (const Tag& tag : lead.tags)
             hasOffset = hasOffset || lowerAscii(tag.key) == "offset";
         if (!hasOffset || (lead.times.empty() && lead.pos != line.size())) {
-            rest.append(line).append(lineBreak);
+            rest.append(whole).append(lineBreak);
             continue;
         }
-        std::string kept;
+        std::string kept(whole.substr(0, whole.size() - line.size()));
         std::size_t pos = 0;
         skipBlanks(line, pos);
         kept.append(line.substr(0, pos));
@@ -411,7 +421,7 @@ std::string lrcWithOffset(std::string_view text, std::int64_t offsetMs)
             skipBlanks(line, pos);
         }
         if (pos >= lead.pos && pos < line.size()) kept.append(line.substr(pos));
-        if (!trimBlanks(kept).empty()) rest.append(kept).append(lineBreak);
+        if (!trimBlanks(withoutBom(kept)).empty()) rest.append(kept).append(lineBreak);
     }
     std::string out(bom);
     if (offsetMs != 0)

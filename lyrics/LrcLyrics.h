@@ -41,7 +41,7 @@ class LrcLyrics
 {
   public:
     // Never throws for any input (apart from std::bad_alloc): what is not a valid stamp or a
-    // known metadata tag stays text.
+    // known metadata tag stays text. A byte order mark is skipped at the start of any line.
     static LrcLyrics parse(std::string_view text);
 
     // In display order: timed lines sorted by time (stably) in the places timed lines held,
@@ -81,8 +81,12 @@ class LrcLyrics
 // True when some line starts with a valid time stamp (after blanks).
 bool looksLikeLrc(std::string_view text);
 
-// The LRC text with its [offset:] tag set to `offsetMs` (none for 0): earlier offset tags are
-// taken out, the new one goes first; stamps, other tags and line breaks stay as they were.
+// An [offset:] tag is read with at most nine digits: offsets within +-kLrcOffsetMaxMs.
+inline constexpr std::int64_t kLrcOffsetMaxMs = 999'999'999;
+
+// The LRC text with its [offset:] tag set to `offsetMs` (none for 0), kept within what the
+// reader reads: earlier offset tags are taken out, the new one goes first; stamps, other tags
+// and line breaks stay as they were.
 std::string lrcWithOffset(std::string_view text, std::int64_t offsetMs);
 
 // A shift of timed lyrics in words: "Lyrics 0.3 s earlier", "Lyrics 1.2 s later"; empty for 0.

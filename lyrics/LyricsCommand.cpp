@@ -62,6 +62,9 @@ int fetchAll(const std::string& listFile, std::ostream& out, std::ostream& err,
         if (!step.detail.empty()) out << " (" << step.detail << ')';
         out << '\n' << std::flush;
     };
+    setup.waiting = [&err](int seconds) {
+        err << "Waiting " << seconds << " s as the lyrics database asked.\n" << std::flush;
+    };
     LyricsFetchAll run(std::move(songs), std::move(setup));
     run.start();
     run.wait();

@@ -7,7 +7,8 @@
 // it throws, or gives 0, when it cannot), and only a record within 2 s of it is taken.
 //
 // larkspur-tool lyrics --all LIST: the database asked about every song of the song list LIST
-// without lyrics of its own, and its lyrics saved (see LyricsFetchAll).
+// without lyrics of its own, and its lyrics saved (see LyricsFetchAll); each wait the
+// database asks for is said on err as it begins ("Waiting 20 s as the lyrics database asked.").
 
 #include <functional>
 #include <ostream>

@@ -72,7 +72,9 @@ struct LyricsFetchAll::Run
 {
     void run();
     void fetchSong(const std::string& song, LyricsDatabase& db, int& failuresInARow);
-    bool pause(int seconds); // false when cancelled
+    bool pause(int seconds);       // false when cancelled
+    bool waitAsAsked(int seconds); // false when cancelled or the waits went past their bound
+    bool failed(const std::string& song, const std::string& why, int& failuresInARow);
     void count(const std::string& song, FetchAllOutcome outcome, std::string detail);
     std::string save(const std::string& besideFile, const std::string& text);
 
@@ -83,6 +85,7 @@ struct LyricsFetchAll::Run
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     FetchAllCounts m_counts;
+    int m_waitedS = 0; // the run's waits so far, as the database asked them
     // Held while `stepped` runs; `m_abandoned` set under it: no call once left behind.
     std::mutex m_stepping;
     bool m_abandoned = false;
@@ -173,6 +176,8 @@ void LyricsFetchAll::Run::run()
             if (m_cancel) break;
             fetchSong(song, db, failuresInARow);
             if (failuresInARow >= kMaxServerFailures) break;
+            std::lock_guard lock(m_mutex);
+            if (!m_counts.stopped.empty()) break;
         }
     }
     std::lock_guard lock(m_mutex);
@@ -218,26 +223,22 @@ void LyricsFetchAll::Run::fetchSong(const std::string& song, LyricsDatabase& db,
         // asked without a length, as at a song start
     }
     if (m_cancel) return;
-    for (;;) {
+    for (int waits = 0;;) {
         const auto answer = db.Lookup(asked);
         if (!answer || m_cancel) return; // cancelled: the song stays as it was
         if (answer->failed && answer->status == 429) {
-            const int seconds = retryAfterSeconds(answer->retryAfter);
-            {
-                std::lock_guard lock(m_mutex);
-                m_counts.waiting =
-                    "The lyrics database asked to wait " + std::to_string(seconds) + " s.";
-            }
-            if (!pause(seconds)) return;
+            const bool givenUp = ++waits == kMaxWaitsInARow;
+            if (givenUp && failed(song,
+                                  "lyrics database: asked to wait " +
+                                      std::to_string(kMaxWaitsInARow) + " times in a row",
+                                  failuresInARow))
+                return;
+            // The next song is asked only after the wait too.
+            if (!waitAsAsked(retryAfterSeconds(answer->retryAfter)) || givenUp) return;
             continue;
         }
         if (answer->failed) {
-            count(song, FetchAllOutcome::Failed, answer->why);
-            if (++failuresInARow >= kMaxServerFailures) {
-                std::lock_guard lock(m_mutex);
-                m_counts.stopped = "Stopped after " + std::to_string(kMaxServerFailures) +
-                                   " failed requests in a row; the last: " + answer->why;
-            }
+            failed(song, answer->why, failuresInARow);
             return;
         }
         failuresInARow = 0;
@@ -271,11 +272,38 @@ std::string LyricsFetchAll::Run::save(const std::string& besideFile, const std::
     return saveBesideOrInStore(m_setup.store, besideFile, text);
 }
 
+bool LyricsFetchAll::Run::failed(const std::string& song, const std::string& why, int& failuresInARow)
+{
+    count(song, FetchAllOutcome::Failed, why);
+    if (++failuresInARow < kMaxServerFailures) return false;
+    std::lock_guard lock(m_mutex);
+    m_counts.stopped = "Stopped after " + std::to_string(kMaxServerFailures) +
+                       " failed requests in a row; the last: " + why;
+    return true;
+}
+
+bool LyricsFetchAll::Run::waitAsAsked(int seconds)
+{
+    if (m_waitedS + seconds > kMaxWaitedS) {
+        std::lock_guard lock(m_mutex);
+        m_counts.stopped = "Stopped: the lyrics database asked to wait more than " +
+                           std::to_string(kMaxWaitedS / 60) + " minutes in all.";
+        return false;
+    }
+    m_waitedS += seconds;
+    {
+        std::lock_guard lock(m_mutex);
+        m_counts.waiting = "The lyrics database asked to wait " + std::to_string(seconds) + " s.";
+    }
+    if (m_setup.waiting) m_setup.waiting(seconds);
+    return pause(seconds);
+}
+
 bool LyricsFetchAll::Run::pause(int seconds)
 {
     std::unique_lock lock(m_mutex);
     const bool cancelled =
-        m_wake.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_cancel.load(); });
+        m_wake.wait_for(lock, seconds * m_setup.second, [this] { return m_cancel.load(); });
     m_counts.waiting.clear();
     return !cancelled;
 }

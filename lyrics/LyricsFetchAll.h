@@ -12,10 +12,13 @@
 // are refused, and each answer is read only up to that size.
 //
 // The database's pace is kept: a 429 answer waits as long as its Retry-After says and asks
-// again; kMaxServerFailures failed requests in a row end the run, saying why.
+// again, kMaxWaitsInARow times for one song before that song counts as failed;
+// kMaxServerFailures failed songs in a row end the run, and so do waits adding up to more
+// than kMaxWaitedS, saying why.
 
 #include "lyrics/LyricsDatabase.h"
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -29,6 +32,9 @@ inline constexpr int kMaxServerFailures = 3;
 // A 429 without a Retry-After in seconds waits this long; a longer one is cut to the limit.
 inline constexpr int kDefaultRetryAfterS = 30;
 inline constexpr int kMaxRetryAfterS = 900;
+// A server that keeps asking to wait is failing all the same.
+inline constexpr int kMaxWaitsInARow = 5;
+inline constexpr int kMaxWaitedS = 30 * 60;
 
 // A cancelled run's thread that has not ended this long after the cancel is left behind, so
 // that a cancel, and the program's exit, end within a second.
@@ -77,6 +83,10 @@ struct FetchAllSetup
     // Each song as it is dealt with, on the run's thread. Optional. Must return promptly: a
     // cancelled run that is left behind waits for a call under way, and makes no more.
     std::function<void(const FetchAllStep&)> stepped;
+    // Each wait the database asks for, in seconds, as it starts; on the run's thread. Optional.
+    std::function<void(int seconds)> waiting;
+    // How long one second of those waits lasts; tests shorten it.
+    std::chrono::milliseconds second{1000};
 };
 
 class LyricsFetchAll

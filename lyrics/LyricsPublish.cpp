@@ -1,6 +1,7 @@
 #include "lyrics/LyricsPublish.h"
 
 #include "lyrics/LyricsDatabase.h"
+#include "web/FetchLimits.h"
 #include "web/HttpError.h"
 
 #include <QByteArray>
@@ -8,30 +9,64 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace larkspur {
 
-std::optional<PublishChallenge> parseChallenge(const std::string& json)
+std::optional<PublishChallenge> parseChallenge(std::string_view json, std::string* why)
 {
-    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
-    const QString prefix = o.value(QStringLiteral("prefix")).toString();
-    const QString target = o.value(QStringLiteral("target")).toString();
-    if (prefix.isEmpty() || QByteArray::fromHex(target.toLatin1()).size() != 32 ||
-        target.size() != 64)
+    const auto refuse = [why](std::string text) {
+        if (why) *why = std::move(text);
         return std::nullopt;
-    return PublishChallenge{prefix.toStdString(), target.toStdString()};
+    };
+    if (json.size() > kChallengeAnswerMaxBytes)
+        return refuse("the answer is larger than " + limitText(kChallengeAnswerMaxBytes) + ".");
+    const QJsonObject o =
+        QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())))
+            .object();
+    const QJsonValue prefix = o.value(QStringLiteral("prefix"));
+    const QString target = o.value(QStringLiteral("target")).toString();
+    if (!prefix.isString() || prefix.toString().isEmpty())
+        return refuse("the answer holds no challenge.");
+    const QByteArray bytes = prefix.toString().toUtf8();
+    if (static_cast<std::size_t>(bytes.size()) > kChallengePrefixMaxBytes)
+        return refuse("its prefix is longer than " + std::to_string(kChallengePrefixMaxBytes) +
+                      " bytes.");
+    if (std::any_of(bytes.begin(), bytes.end(),
+                    [](char c) { return c <= ' ' || c > '~' || c == ':'; }))
+        return refuse("its prefix holds more than letters, digits and signs.");
+    const auto hexDigit = [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+    };
+    if (target.size() != 64 || !std::all_of(target.begin(), target.end(), hexDigit))
+        return refuse("its target is not 64 hex digits.");
+    return PublishChallenge{bytes.toStdString(), target.toStdString()};
 }
 
 std::optional<std::string> solveChallenge(const PublishChallenge& challenge,
-                                          const std::atomic<bool>& cancel)
+                                          const std::atomic<bool>& cancel,
+                                          std::chrono::milliseconds limit)
 {
     const QByteArray target = QByteArray::fromHex(QByteArray::fromStdString(challenge.target));
     const QByteArray prefix = QByteArray::fromStdString(challenge.prefix);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    // A long prefix is hashed in pieces, a cancel looked at before each: one piece takes well
+    // under a millisecond, a hash of megabytes many.
+    constexpr qsizetype kPieceBytes = 64 * 1024;
     QCryptographicHash hash(QCryptographicHash::Sha256);
+    const auto cancelled = [&cancel] { return cancel.load(std::memory_order_relaxed); };
     for (unsigned long long nonce = 0;; ++nonce) {
-        if ((nonce & 0xFFF) == 0 && cancel.load(std::memory_order_relaxed)) return std::nullopt;
-        const QByteArray text = QByteArray::number(nonce);
+        if (cancelled()) return std::nullopt;
+        if (((nonce & 0x3F) == 0 || prefix.size() > kPieceBytes) &&
+            std::chrono::steady_clock::now() >= deadline)
+            return std::nullopt;
         hash.reset();
-        hash.addData(prefix);
+        for (qsizetype at = 0; at < prefix.size(); at += kPieceBytes) {
+            if (at > 0 && cancelled()) return std::nullopt;
+            hash.addData(
+                QByteArrayView(prefix).sliced(at, std::min(kPieceBytes, prefix.size() - at)));
+        }
+        const QByteArray text = QByteArray::number(nonce);
         hash.addData(text);
         // Both 32 bytes: comparing bytes in order compares the numbers.
         if (hash.result() <= target) return text.toStdString();

@@ -6,8 +6,11 @@
 #include "web/HttpFetcher.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace larkspur {
 
@@ -20,17 +23,29 @@ struct PublishSong
 
 struct PublishChallenge
 {
-    std::string prefix;
+    std::string prefix; // printable ASCII without ":", at most kChallengePrefixMaxBytes
     std::string target; // 64 hex digits
 };
 
-// The challenge the database answered with; nothing when the answer is not one.
-std::optional<PublishChallenge> parseChallenge(const std::string& json);
+// The database's challenge answers are a few dozen bytes: its prefixes are 32 letters and
+// digits. Anything much larger is not a challenge worth solving.
+inline constexpr std::size_t kChallengeAnswerMaxBytes = 16 * 1024;
+inline constexpr std::size_t kChallengePrefixMaxBytes = 256;
+// The database forgets a challenge after five minutes; a nonce found later is refused.
+inline constexpr std::chrono::milliseconds kChallengeSolveLimit = std::chrono::minutes(4);
+
+// The challenge the database answered with (JSON); nothing when the answer is not one, with
+// `why` (when given) saying what is wrong: no JSON object, an answer over
+// kChallengeAnswerMaxBytes, a prefix over kChallengePrefixMaxBytes or with other than
+// printable ASCII (":" would end it in the token), a target other than 64 hex digits.
+std::optional<PublishChallenge> parseChallenge(std::string_view json, std::string* why = nullptr);
 
 // Counts nonces up from 0 until SHA-256(prefix + nonce) is at or below the target (as big
-// numbers); nothing when `cancel` was set first. CPU-bound: run it off the interface thread.
+// numbers). Nothing when `cancel` was set (seen within a millisecond, whatever the prefix) or
+// `limit` has passed. CPU-bound: run it off the interface thread.
 std::optional<std::string> solveChallenge(const PublishChallenge& challenge,
-                                          const std::atomic<bool>& cancel);
+                                          const std::atomic<bool>& cancel,
+                                          std::chrono::milliseconds limit = kChallengeSolveLimit);
 
 // The request body of a publication.
 std::string publishBody(const PublishSong& song);

@@ -37,7 +37,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Faults that need size (a line behind thousands of stamps, an answer or a tag of hundreds of
 # kilobytes) get room beyond libFuzzer's default of the largest seed.
 declare -A max_len=([lrc_lyrics]=262144 [lyrics_database]=262144 [embedded_lyrics]=1048576
-                    [dictd_dictionary]=262144)
+                    [dictd_dictionary]=262144 [challenge_answer]=65536)
 
 run_one() {
   local t=$1 work="$runs/$1"

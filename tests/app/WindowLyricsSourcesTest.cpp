@@ -746,7 +746,9 @@ TEST_F(WindowLyricsSources, PublishSendsTheConfirmedLyricsWithASolvedToken)
     route(kGet + "&duration=185", record(kTimed, ""));
     PublishSong asked;
     bool yes = false;
+    int asks = 0;
     services.askPublish = [&](PublishSong& shown) {
+        ++asks;
         asked = shown;
         shown.album = "First Album";
         return yes;
@@ -776,24 +778,46 @@ TEST_F(WindowLyricsSources, PublishSendsTheConfirmedLyricsWithASolvedToken)
         << f->statusText();
     EXPECT_EQ(published()[QStringLiteral("albumName")].toString(), QStringLiteral("First Album"));
     EXPECT_EQ(published()[QStringLiteral("artistName")].toString(), QStringLiteral("The Band"));
-    EXPECT_EQ(published()[QStringLiteral("plainLyrics")].toString().left(11), QStringLiteral("First line\n"));
+    EXPECT_EQ(published()[QStringLiteral("plainLyrics")].toString().left(11),
+              QStringLiteral("First line\n"));
 
-    extra.insert(QStringLiteral("POST /api/publish"),
-                 QJsonObject{{QStringLiteral("status"), 400},
-                             {QStringLiteral("body"), QStringLiteral("{\"message\":\"Too short\"}")}});
+    extra.insert(
+        QStringLiteral("POST /api/publish"),
+        QJsonObject{{QStringLiteral("status"), 400},
+                    {QStringLiteral("body"), QStringLiteral("{\"message\":\"Too short\"}")}});
     writeRoutes();
     f->Publish1Click();
-    EXPECT_TRUE(waitUntil([&] { return f->statusText().ends_with("refused the lyrics: Too short"); }))
-        << f->statusText();
+    EXPECT_TRUE(waitUntil([&] {
+        return f->statusText().ends_with("refused the lyrics: Too short");
+    })) << f->statusText();
 
-    extra.insert(QStringLiteral("target"), QString(64, u'0')); // never solved: only a cancel ends it
-    writeRoutes();
-    f->Publish1Click();
-    QProgressDialog* progress = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (progress = f->findChild<QProgressDialog*>()) != nullptr; }));
-    QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
-    EXPECT_TRUE(waitUntil([&] { return f->statusText() == "Publishing cancelled; nothing was sent."; }))
-        << f->statusText();
+    // One publication at a time, and Cancel ends it while the challenge is awaited (a second
+    // "Publish..." asks nothing then) and while it is solved (never: only a cancel ends it).
+    extra.insert(QStringLiteral("target"), QString(64, u'0'));
+    extra.insert(QStringLiteral("POST /api/request-challenge"),
+                 QJsonObject{{QStringLiteral("status"), 200},
+                             {QStringLiteral("body"), QStringLiteral("{}")},
+                             {QStringLiteral("delay"), 30}});
+    for (const char* stage : {"Publishing: asking the lyrics database for its challenge...",
+                              "Solving the lyrics database's challenge..."}) {
+        writeRoutes();
+        asks = 0;
+        f->Publish1Click();
+        QProgressDialog* progress = nullptr;
+        ASSERT_TRUE(waitUntil([&] {
+            progress = f->findChild<QProgressDialog*>();
+            return progress && f->statusText() == stage &&
+                   progress->labelText() == QString::fromUtf8(stage);
+        })) << f->statusText();
+        f->Publish1Click();
+        EXPECT_EQ(f->statusText(), "The timed lyrics are being published already.");
+        QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+        EXPECT_TRUE(waitUntil([&] {
+            return f->statusText() == "Publishing cancelled; nothing was sent.";
+        })) << f->statusText();
+        EXPECT_EQ(asks, 1);
+        extra.remove(QStringLiteral("POST /api/request-challenge"));
+    }
 }
 
 // At the window's usual width the busy word takes the tempo's room, shortened where it must

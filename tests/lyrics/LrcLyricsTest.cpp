@@ -62,6 +62,7 @@ TEST(LrcLyrics, ParsesLines)
         {"byte order mark, blanks, instrumental gap",
          "\xEF\xBB\xBF  [00:01.5]  spaced text  \r\n[00:03.00]\r\n",
          {{1500, "spaced text"}, {3000, ""}}},
+        {"files joined", "[00:01.00]a\n\xEF\xBB\xBF[00:02.00]b", {{1000, "a"}, {2000, "b"}}},
         {"empty", "", {}},
         // As other players and taggers write them, from their parsers' own test cases.
         {"offset before the stamps",
@@ -263,6 +264,8 @@ TEST(LrcLyrics, WordStampsGiveTheSungWord)
         {"[00:02.00]<00:02.50>Spa<00:02.70>rk <00:03.00>on", {"Spa", "rk", "on"}},
         {"[00:02.00]a <00:02.50>b<00:02.40> c <00:03.00>", {"b"}}, // out of order, empty: dropped
         {"[00:02.00]plain line", {}},
+        {"[00:02.00]a [00:03.00] <00:04.00>b", {"b"}},          // the blank stays before the word
+        {"[00:02.00]<00:02.50><00:02.60>  <00:03.00>x", {"x"}}, // empty ones at the front
     };
     for (const auto& c : cases) {
         const auto lyrics = LrcLyrics::parse(c.lrc);

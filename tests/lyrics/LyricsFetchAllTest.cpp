@@ -2,6 +2,8 @@
 
 #include "lyrics/LyricsFetchAll.h"
 #include "files/ReplaceFile.h"
+#include "lyrics/EmbeddedLyrics.h"
+#include "lyrics/LyricsCommand.h"
 #include "lyrics/LyricsFileNames.h"
 #include "lyrics/LyricsStore.h"
 #include "lyrics/SongWords.h"
@@ -243,4 +245,88 @@ TEST(LyricsFetchAll, WritesOnlyBesideRealSongsAndWithinTheBound)
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
     EXPECT_FALSE(std::filesystem::exists("/dev/zero.lyr") ||
                  std::filesystem::exists("/dev/zero.lrc"));
+}
+
+// A database that keeps asking to wait: five waits for one song make it failed, three such
+// songs in a row end the run, and so do waits adding up to more than half an hour. The tool
+// says each wait on standard error.
+TEST(LyricsFetchAll, EndlessWaitsEndTheSongThenTheRun)
+{
+    TempDir dir, db;
+    test::HttpPythonServer server(
+        QStringLiteral(LARKSPUR_SOURCE_DIR "/tests/support/LyricsDatabase.py"),
+        {QString::fromStdString(db.path())});
+    const auto wait = [](const char* seconds) {
+        return answer(429, {}, 0,
+                      seconds ? QJsonObject{{u"Retry-After"_s, QString::fromUtf8(seconds)}}
+                              : QJsonObject{});
+    };
+    const std::string failed = "Stopped after 3 failed requests in a row; the last: lyrics "
+                               "database: asked to wait 5 times in a row";
+    struct Case
+    {
+        QJsonValue route; // for each of three songs
+        std::size_t requests, failed, synced;
+        int waitedS;
+        std::string stopped;
+    } cases[] = {
+        {wait("1"), 15, 3, 0, 14, failed},
+        {wait(nullptr), 15, 3, 0, 14 * kDefaultRetryAfterS, failed},
+        {wait("999999"), 3, 0, 0, 2 * kMaxRetryAfterS,
+         "Stopped: the lyrics database asked to wait more than 30 minutes in all."},
+        {QJsonArray{wait("1"), wait("1"), wait("1"), wait("1"),
+                    answer(200, record("A", "B", "[00:01.00]late", nullptr))},
+         15, 0, 3, 12, ""},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        QJsonObject routes;
+        std::vector<std::string> songs;
+        for (const char* title : {"One", "Two", "Three"}) {
+            const std::string artist = "Case" + std::to_string(++index);
+            writeFile(songs.emplace_back(dir.file(artist + " - " + title + ".mp3")), "x");
+            routes.insert(get(artist.c_str(), title), c.route);
+        }
+        writeFile(db.file("routes.json"), QJsonDocument(routes).toJson().toStdString());
+        writeFile(db.file("requests.log"), "");
+        FetchAllSetup setup;
+        setup.host = server.url("");
+        setup.store = dir.file("store");
+        setup.songLengthMs = [](const std::string&) { return 200'000LL; };
+        setup.second = std::chrono::milliseconds(1);
+        int waitedS = 0;
+        setup.waiting = [&waitedS](int s) { waitedS += s; };
+        LyricsFetchAll fetch(songs, setup);
+        fetch.start();
+        for (int ms = 0; !fetch.counts().finished && ms < 20000; ms += 20)
+            QTest::qWait(20);
+        const FetchAllCounts got = fetch.counts();
+        ASSERT_TRUE(got.finished) << index;
+        const std::string log = readFile(db.file("requests.log"));
+        EXPECT_EQ(static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n')), c.requests)
+            << index;
+        EXPECT_EQ(got.failed, c.failed) << index;
+        EXPECT_EQ(got.synced, c.synced) << index;
+        EXPECT_EQ(waitedS, c.waitedS) << index;
+        EXPECT_EQ(got.stopped, c.stopped) << index;
+    }
+
+    const std::string list = dir.file("list.txt");
+    writeFile(list, "0|" + dir.file("Tool - Song.mp3") + "\r\n");
+    writeFile(dir.file("Tool - Song.mp3"), "x");
+    writeFile(db.file("routes.json"),
+              QJsonDocument(
+                  QJsonObject{{get("Tool", "Song"),
+                               QJsonArray{wait("1"), answer(200, record("Tool", "Song",
+                                                                        "[00:01.00]x", nullptr))}}})
+                  .toJson()
+                  .toStdString());
+    qputenv("LARKSPUR_LYRICS_DB_URL", QByteArray::fromStdString(server.url("")));
+    std::ostringstream out, err;
+    EXPECT_EQ(
+        runLyricsCommand({"--all", list}, out, err, [](const std::string&) { return 200'000LL; }),
+        0);
+    qunsetenv("LARKSPUR_LYRICS_DB_URL");
+    EXPECT_EQ(err.str(), "Waiting 1 s as the lyrics database asked.\n");
+    EXPECT_NE(out.str().find("found synced"), std::string::npos) << out.str();
 }

@@ -15,6 +15,8 @@ import hashlib
 import http.server
 import json
 import os
+import secrets
+import string
 import sys
 import threading
 import time
@@ -82,6 +84,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     # Publishing as the database checks it: a token "prefix:nonce" of a challenge it gave,
     # whose SHA-256 is at or below the target. Each POST goes to publish.log as JSON lines.
+    # routes.json may set the challenge's "prefix" and "target", and answer a POST itself
+    # ("POST /api/publish": {...}, with a "delay" too).
     def do_POST(self):
         body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
         token = self.headers.get("X-Publish-Token", "")
@@ -91,12 +95,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                   "body": body.decode("utf-8", "replace")}) + "\n")
         with open(os.path.join(ROOT, "routes.json"), encoding="utf-8") as f:
             routes = json.load(f)
-        target = routes.get("target", "00" + "ff" * 31)
+        target = routes.get("target", "00" + "FF" * 31)
         route = routes.get("POST " + self.path)
         if route:
             pass
         elif self.path == "/api/request-challenge":
-            prefix = os.urandom(16).hex()
+            # As the database makes them: 32 letters and digits, unless routes.json says.
+            prefix = routes.get("prefix") or "".join(
+                secrets.choice(string.ascii_letters + string.digits) for _ in range(32))
             with SEEN_LOCK:
                 CHALLENGES[prefix] = target
             route = {"status": 200, "body": json.dumps({"prefix": prefix, "target": target})}
@@ -111,6 +117,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                                    "message": "The provided publish token is incorrect"})}
         else:
             route = NOT_FOUND
+        time.sleep(route.get("delay", 0))
         loopback.answer(self, route["status"], route["body"].encode("utf-8"), "application/json")
 
 
