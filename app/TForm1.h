@@ -449,7 +449,8 @@ private:
     void showOnly(QWidget* frame);
     void closeFrames(std::initializer_list<QWidget*> frames);
     void searchBarSteps(bool finderMode);
-    void bringToFront();
+    // On Wayland a desktop lets the window take the focus with a token from it (empty: none).
+    void bringToFront(const QString& activationToken = {});
     void setTextFont(const QFont& font);
     // The translation frame shown with `text` ("\n" line breaks).
     void showTranslationText(const QString& text);
@@ -460,6 +461,9 @@ private:
     AsideLane m_dictionaryLane{this};
 
     FormServices m_services;
+    // The activation token the portal sent with the press being posted, and with the one
+    // being run.
+    QString m_pressToken, m_runToken;
     std::string m_status;
     // The word of the last lookup, for the offline dictionaries when the page fails.
     std::string m_translationWord;

@@ -1,30 +1,27 @@
 #pragma once
-// A private session bus for a test's programs, ended with the test.
+// A private session bus for a test's programs, ended with the test. It has a configuration of
+// its own with no standard service folders, so nothing installed on the machine (a desktop
+// portal, a notification daemon) is ever started on it; only the folders given are.
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
 
 namespace larkspur::test {
 
 class SessionBus
 {
-public:
-    SessionBus()
-    {
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1")});
-        if (m_daemon.waitForStarted(5000) && m_daemon.waitForReadyRead(5000))
-            m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
-    }
-    ~SessionBus()
-    {
-        m_daemon.kill();
-        m_daemon.waitForFinished(3000);
-    }
+  public:
+    explicit SessionBus(const QStringList& serviceFolders = {});
+    ~SessionBus();
+    SessionBus(const SessionBus&) = delete;
+    SessionBus& operator=(const SessionBus&) = delete;
     QString address() const { return m_address; }
+    qint64 pid() const { return m_daemon.processId(); }
 
-private:
+  private:
+    QTemporaryDir m_dir;
     QProcess m_daemon;
     QString m_address;
 };

@@ -12,14 +12,21 @@ namespace larkspur::test {
 namespace {
 const QString kPath = u"/org/freedesktop/portal/desktop"_s;
 const QString kShortcuts = u"org.freedesktop.portal.GlobalShortcuts"_s;
+
+QString described(const QList<PortalShortcut>& shortcuts)
+{
+    QStringList words;
+    for (const PortalShortcut& s : shortcuts)
+        words << s.id + u'=' + s.properties.value(u"description"_s).toString() + u'=' +
+                     s.properties.value(u"preferred_trigger"_s).toString();
+    return words.join(u' ');
+}
 } // namespace
 
 StandInPortal::StandInPortal(bool serve)
 {
     registerPortalTypes();
-    m_daemon.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
-    if (m_daemon.waitForStarted(5000) && m_daemon.waitForReadyRead(5000))
-        m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
+    m_address = m_bus.address();
     if (!serve) return;
     QDBusConnection bus = QDBusConnection::connectToBus(m_address, u"stand-in portal"_s);
     bus.registerVirtualObject(kPath, this, QDBusConnection::SubPath);
@@ -33,8 +40,6 @@ StandInPortal::~StandInPortal()
     QDBusConnection::disconnectFromBus(u"stand-in portal"_s);
     m_thread.quit();
     m_thread.wait();
-    m_daemon.kill();
-    m_daemon.waitForFinished(3000);
 }
 
 QStringList StandInPortal::calls() const
@@ -43,12 +48,14 @@ QStringList StandInPortal::calls() const
     return m_calls;
 }
 
-void StandInPortal::activate(const QString& id, const QString& in)
+void StandInPortal::activate(const QString& id, const QString& in, const QString& token)
 {
     QMutexLocker lock(&m_mutex);
     QDBusMessage signal = QDBusMessage::createSignal(kPath, kShortcuts, u"Activated"_s);
+    QVariantMap options;
+    if (!token.isEmpty()) options.insert(u"activation_token"_s, token);
     signal << QVariant::fromValue(QDBusObjectPath(in.isEmpty() ? m_session : in)) << id
-           << qulonglong(1) << QVariantMap();
+           << qulonglong(1) << options;
     QDBusConnection(u"stand-in portal"_s).send(signal);
 }
 
@@ -73,7 +80,8 @@ bool StandInPortal::handleMessage(const QDBusMessage& message, const QDBusConnec
         if (!responseFirst && !mute.contains(member)) bus.send(response);
     };
     m_calls << member;
-    if (mute.contains(member) && (member == u"Get" || member == u"Register")) return true;
+    if (mute.contains(member) && (member == u"Get" || member == u"Register" || member == u"Close"))
+        return true;
     if (member == u"Get" && args.value(0) == kShortcuts) {
         bus.send(message.createReply(QVariant::fromValue(QDBusVariant(2u))));
     } else if (member == u"Register") {
@@ -81,17 +89,31 @@ bool StandInPortal::handleMessage(const QDBusMessage& message, const QDBusConnec
         bus.send(message.createReply());
     } else if (member == u"CreateSession") {
         const QVariantMap options = qdbus_cast<QVariantMap>(args.value(0));
-        m_session = kPath + u"/session/"_s + sender + u'/' +
-                    options.value(u"session_handle_token"_s).toString();
-        respond(0, {{u"session_handle"_s, m_session}});
+        const QString token = options.value(u"session_handle_token"_s).toString();
+        m_calls.last() += u' ' + token + u' ' +
+                          described(qdbus_cast<QList<PortalShortcut>>(
+                              options.value(u"shortcuts"_s).value<QDBusArgument>()));
+        const QString session = kPath + u"/session/"_s + sender + u'/' + token;
+        // The portal cannot export a second session object under the same path.
+        if (session == m_session) {
+            respond(2, {});
+            return true;
+        }
+        if (!mute.contains(member)) m_session = session;
+        respond(0, {{u"session_handle"_s, session}});
     } else if (member == u"ListShortcuts") {
         respond(0, {{u"shortcuts"_s, QVariant::fromValue(m_kept)}});
     } else if (member == u"BindShortcuts") {
-        const auto shortcuts = qdbus_cast<QList<PortalShortcut>>(args.value(1));
-        for (const PortalShortcut& s : shortcuts)
-            m_calls.last() += u' ' + s.id + u'=' + s.properties.value(u"description"_s).toString() +
-                              u'=' + s.properties.value(u"preferred_trigger"_s).toString();
-        respond(0, {{u"shortcuts"_s, QVariant::fromValue(m_kept = shortcuts)}});
+        const auto given = qdbus_cast<QList<PortalShortcut>>(args.value(1));
+        m_calls.last() += u' ' + described(given);
+        QList<PortalShortcut> bound;
+        for (const PortalShortcut& s : given)
+            if (!decline.contains(s.id)) bound << s;
+        for (const PortalShortcut& s : bound)
+            if (std::none_of(m_kept.begin(), m_kept.end(),
+                             [&](const PortalShortcut& k) { return k.id == s.id; }))
+                m_kept << s;
+        respond(0, {{u"shortcuts"_s, QVariant::fromValue(bound)}});
     } else if (member == u"Close" && message.path() == m_session) {
         m_session.clear();
         bus.send(message.createReply());
