@@ -39,23 +39,34 @@ TEST(ModuleCheck, RefusesModulesCutShortAndPassesWholeOnes)
     }
 }
 
-// The program beside a module cut short ends with its usual word and status, not SIGBUS.
-TEST(ModuleCheck, ProgramWithAModuleCutShortSaysSoAndEnds)
+// The program beside a module cut short, or one of another build, ends with its usual word
+// and status (not SIGBUS, not whatever the other build makes of what it is handed), and leaves
+// nothing behind: the list's lock taken for the first song is gone.
+TEST(ModuleCheck, ProgramWithAModuleCutShortOrOfAnotherBuildSaysSoAndEnds)
 {
-    TempDir dir;
-    std::filesystem::copy_file(LARKSPUR_BINARY_DIR "/larkspur", dir.file("larkspur"));
-    writeFile(dir.file("larkspur-window.so"),
-              readFile(LARKSPUR_BINARY_DIR "/larkspur-window.so").substr(0, 65536));
-    QProcess p;
-    p.setWorkingDirectory(QString::fromStdString(dir.path()));
-    p.start(QString::fromStdString(dir.file("larkspur")), {});
-    ASSERT_TRUE(p.waitForFinished(30000));
-    const std::string said = p.readAllStandardError().toStdString();
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << said;
-    EXPECT_EQ(p.exitCode(), 1) << said;
-    const std::string module = std::filesystem::canonical(dir.file("larkspur-window.so"));
-    EXPECT_NE(said.find("larkspur: the window's module could not be loaded:\n  " + module +
-                        ": it is cut short: it holds 65536 bytes"),
-              std::string::npos)
-        << said;
+    const std::pair<std::string, std::string> cases[] = {
+        {readFile(LARKSPUR_BINARY_DIR "/larkspur-window.so").substr(0, 65536),
+         ": it is cut short: it holds 65536 bytes"},
+        {readFile(LARKSPUR_FOREIGN_WINDOW), " comes from another build"}};
+    for (const auto& [module, says] : cases) {
+        TempDir dir;
+        std::filesystem::copy_file(LARKSPUR_BINARY_DIR "/larkspur", dir.file("larkspur"));
+        writeFile(dir.file("larkspur-window.so"), module);
+        larkspur::test::makeMp3(dir.file("A - One.mp3"), 1.0);
+        writeFile(dir.file("list.txt"), "0|" + dir.file("A - One.mp3") + "\r\n");
+        QProcess p;
+        p.setWorkingDirectory(QString::fromStdString(dir.path()));
+        p.start(QString::fromStdString(dir.file("larkspur")), {QStringLiteral("list.txt")});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        const std::string said = p.readAllStandardError().toStdString();
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << said;
+        EXPECT_EQ(p.exitCode(), 1) << said;
+        const std::string path = std::filesystem::canonical(dir.file("larkspur-window.so"));
+        EXPECT_NE(said.find("larkspur: the window's module could not be loaded:\n  " + path + says),
+                  std::string::npos)
+            << said;
+        EXPECT_EQ(readFile(dir.file("list.txt")), "0|" + dir.file("A - One.mp3") + "\r\n");
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_NE(entry.path().extension(), ".lock") << entry.path();
+    }
 }

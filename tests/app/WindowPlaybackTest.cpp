@@ -145,7 +145,7 @@ TEST_F(WindowPlayback, TheSongDrawnBeforeTheWindowIsTheOneItPlays)
         r.draws = std::move(draws);
         return drawFirstSong(file, r, exists, dir.file("backup"), dir.file("run"));
     };
-    // What needs a word to the user is left to the window.
+    // What needs a word to the user is left to the window: the list, or only its draw.
     const std::string held = dir.file("held.txt"), banned = dir.file("banned.txt"),
                       gap = dir.file("gap.txt");
     writeFile(held, "0|" + songs[0] + "\r\n");
@@ -153,8 +153,13 @@ TEST_F(WindowPlayback, TheSongDrawnBeforeTheWindowIsTheOneItPlays)
     writeFile(gap, "0|" + dir.file("nope.mp3") + "\r\n0|" + songs[1] + "\r\n");
     SongListLock other;
     ASSERT_EQ(other.acquire(held, dir.file("run")), SongListLock::Result::Taken);
-    for (const std::string& file : {dir.file("missing.txt"), held, banned, gap})
+    for (const std::string& file : {dir.file("missing.txt"), held})
         EXPECT_EQ(draw(file, {0, 1}), nullptr) << file;
+    for (const std::string& file : {banned, gap}) {
+        const auto first = draw(file, {0, 1});
+        ASSERT_NE(first, nullptr) << file;
+        EXPECT_TRUE(first->lock && !first->selection) << file; // locked once, not drawn
+    }
 
     // Drawn from another list than the window opens: not taken, and that list is free again.
     services.firstSong = draw(gap, {1});
@@ -163,6 +168,18 @@ TEST_F(WindowPlayback, TheSongDrawnBeforeTheWindowIsTheOneItPlays)
     EXPECT_EQ(services.firstSong.use_count(), 1); // dropped by the window
     services.firstSong.reset();
     EXPECT_NE(draw(gap, {1}), nullptr);
+
+    // Resolved, read and locked by the program's entry but not drawn from (a file is missing):
+    // the window opens that list whatever its arguments, keeps its lock and draws itself.
+    services.startupList = gap;
+    services.firstSong = draw(gap, {0, 1});
+    auto g = start(list);
+    EXPECT_EQ(g->ListFileName, gap);
+    EXPECT_EQ(services.firstSong.use_count(), 1);
+    EXPECT_EQ(draw(gap, {1}), nullptr);
+    EXPECT_EQ(g->CurrentSong, songs[1]);
+    g.reset();
+    services.startupList.reset();
 
     services.firstSong = draw(list, {2});
     ASSERT_NE(services.firstSong, nullptr);
