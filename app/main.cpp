@@ -179,6 +179,9 @@ int main(int argc, char** argv)
         if (module) {
             const char* error = ::dlerror(); // null when the symbol is there but null
             lastReason = error ? error : "it has no entry point";
+            // The entry of the builds before there was a build id.
+            if (::dlsym(module, "larkspurWindowMain"))
+                lastReason = path + " comes from another build";
             tried = "\n  " + lastReason;
         }
         return windowNotLoaded(tried, lastReason);

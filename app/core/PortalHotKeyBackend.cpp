@@ -207,9 +207,7 @@ void PortalHotKeyBackend::request(const QString& method, QVariantList args, Done
     args << options;
     m_done = std::move(done);
     // Subscribed before the call, so a quick answer is not missed.
-    QString sender = m_bus.baseService().mid(1);
-    sender.replace(u'.', u'_');
-    watchRequest(u"/org/freedesktop/portal/desktop/request/"_s + sender + u'/' + token);
+    watchRequest(objectPath(u"request"_s, token));
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kShortcuts, method);
     call.setArguments(args);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kStartTimeoutMs), this);
@@ -271,7 +269,15 @@ void PortalHotKeyBackend::createSession()
     m_sessionIds = wantedIds();
     request(u"CreateSession"_s, {options}, [this](uint response, const QVariantMap& results) {
         m_session = response == 0 ? pathOf(results.value(u"session_handle"_s)) : QString();
-        if (m_session.isEmpty()) return refused("CreateSession", response);
+        if (m_session.isEmpty()) {
+            // The portal may still make a session it never answered for, under our token: it
+            // is closed, or the next try would be refused.
+            if (response == kNoAnswer) {
+                m_session = objectPath(u"session"_s, kSessionToken);
+                closeSession();
+            }
+            return refused("CreateSession", response);
+        }
         m_bus.connect(kService, m_session, u"org.freedesktop.portal.Session"_s, u"Closed"_s, this,
                       SLOT(onSessionClosed(QDBusMessage)));
         std::set<QString> have = shortcutIds(results);
@@ -366,6 +372,13 @@ void PortalHotKeyBackend::refused(const char* what, uint response)
         report("The global hotkeys were not set up: the desktop's request was cancelled.");
     else
         report(std::string("The desktop did not set up the global hotkeys (") + what + ").");
+}
+
+QString PortalHotKeyBackend::objectPath(const QString& kind, const QString& token) const
+{
+    QString sender = m_bus.baseService().mid(1);
+    sender.replace(u'.', u'_');
+    return kPath + u'/' + kind + u'/' + sender + u'/' + token;
 }
 
 void PortalHotKeyBackend::closeSession()

@@ -104,6 +104,8 @@ class PortalHotKeyBackend final : public QObject, public HotKeyBackend
     void bindShortcuts(std::set<QString> have);
     void settle(const std::set<QString>& have);
     void closeSession();
+    // Where the portal puts our request or session ("request", "session") of this token.
+    QString objectPath(const QString& kind, const QString& token) const;
     void refused(const char* what, uint response);
     std::set<QString> wantedIds() const;
     // The wanted shortcuts in the portal's form, those of `ids` only when given.

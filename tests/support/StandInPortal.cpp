@@ -12,15 +12,6 @@ namespace larkspur::test {
 namespace {
 const QString kPath = u"/org/freedesktop/portal/desktop"_s;
 const QString kShortcuts = u"org.freedesktop.portal.GlobalShortcuts"_s;
-
-QString described(const QList<PortalShortcut>& shortcuts)
-{
-    QStringList words;
-    for (const PortalShortcut& s : shortcuts)
-        words << s.id + u'=' + s.properties.value(u"description"_s).toString() + u'=' +
-                     s.properties.value(u"preferred_trigger"_s).toString();
-    return words.join(u' ');
-}
 } // namespace
 
 StandInPortal::StandInPortal(bool serve)
@@ -52,10 +43,8 @@ void StandInPortal::activate(const QString& id, const QString& in, const QString
 {
     QMutexLocker lock(&m_mutex);
     QDBusMessage signal = QDBusMessage::createSignal(kPath, kShortcuts, u"Activated"_s);
-    QVariantMap options;
-    if (!token.isEmpty()) options.insert(u"activation_token"_s, token);
     signal << QVariant::fromValue(QDBusObjectPath(in.isEmpty() ? m_session : in)) << id
-           << qulonglong(1) << options;
+           << qulonglong(1) << QVariantMap{{u"activation_token"_s, token}};
     QDBusConnection(u"stand-in portal"_s).send(signal);
 }
 
@@ -80,6 +69,11 @@ bool StandInPortal::handleMessage(const QDBusMessage& message, const QDBusConnec
         if (!responseFirst && !mute.contains(member)) bus.send(response);
     };
     m_calls << member;
+    const auto text = [&](const QList<PortalShortcut>& shortcuts) {
+        for (const PortalShortcut& s : shortcuts)
+            m_calls.last() += u' ' + s.id + u'=' + s.properties.value(u"description"_s).toString() +
+                              u'=' + s.properties.value(u"preferred_trigger"_s).toString();
+    };
     if (mute.contains(member) && (member == u"Get" || member == u"Register" || member == u"Close"))
         return true;
     if (member == u"Get" && args.value(0) == kShortcuts) {
@@ -90,30 +84,23 @@ bool StandInPortal::handleMessage(const QDBusMessage& message, const QDBusConnec
     } else if (member == u"CreateSession") {
         const QVariantMap options = qdbus_cast<QVariantMap>(args.value(0));
         const QString token = options.value(u"session_handle_token"_s).toString();
-        m_calls.last() += u' ' + token + u' ' +
-                          described(qdbus_cast<QList<PortalShortcut>>(
-                              options.value(u"shortcuts"_s).value<QDBusArgument>()));
+        m_calls.last() += u' ' + token;
+        text(qdbus_cast<QList<PortalShortcut>>(
+            options.value(u"shortcuts"_s).value<QDBusArgument>()));
         const QString session = kPath + u"/session/"_s + sender + u'/' + token;
-        // The portal cannot export a second session object under the same path.
-        if (session == m_session) {
-            respond(2, {});
-            return true;
-        }
+        if (session == m_session) return respond(2, {}), true; // no second object on that path
         if (!mute.contains(member)) m_session = session;
         respond(0, {{u"session_handle"_s, session}});
     } else if (member == u"ListShortcuts") {
         respond(0, {{u"shortcuts"_s, QVariant::fromValue(m_kept)}});
     } else if (member == u"BindShortcuts") {
-        const auto given = qdbus_cast<QList<PortalShortcut>>(args.value(1));
-        m_calls.last() += u' ' + described(given);
-        QList<PortalShortcut> bound;
-        for (const PortalShortcut& s : given)
-            if (!decline.contains(s.id)) bound << s;
-        for (const PortalShortcut& s : bound)
-            if (std::none_of(m_kept.begin(), m_kept.end(),
-                             [&](const PortalShortcut& k) { return k.id == s.id; }))
+        QList<PortalShortcut> shortcuts = qdbus_cast<QList<PortalShortcut>>(args.value(1));
+        text(shortcuts);
+        shortcuts.removeIf([&](const PortalShortcut& s) { return decline.contains(s.id); });
+        for (const PortalShortcut& s : shortcuts) // kept for the app, and named in the answer
+            if (std::none_of(m_kept.begin(), m_kept.end(), [&](auto& k) { return k.id == s.id; }))
                 m_kept << s;
-        respond(0, {{u"shortcuts"_s, QVariant::fromValue(bound)}});
+        respond(0, {{u"shortcuts"_s, QVariant::fromValue(shortcuts)}});
     } else if (member == u"Close" && message.path() == m_session) {
         m_session.clear();
         bus.send(message.createReply());
