@@ -51,16 +51,15 @@ class Web(http.server.BaseHTTPRequestHandler):
 
 def run(work, player):
     songs, conf = work + "/songs", work + "/home/.config/Larkspur/Larkspur.conf"
-    os.makedirs(songs)
     os.makedirs(os.path.dirname(conf))
+    os.makedirs(songs)
     with open(conf, "w") as f:
         f.write("[General]\nFade%20speed=10\n")
-    for song in ("A - One.mp3", "B - Two.mp3"):
-        subprocess.run(["gst-launch-1.0", "-q", "audiotestsrc", "num-buffers=2600", "!",
-                        "audioconvert", "!", "lamemp3enc", "!", "filesink",
-                        "location=%s/%s" % (songs, song)], check=True)
     with open(songs + "/list.txt", "w", newline="") as f:
-        f.write("0|%s/A - One.mp3\r\n0|%s/B - Two.mp3\r\n" % (songs, songs))
+        for song in ("A - One.mp3", "B - Two.mp3"):
+            subprocess.run(["gst-launch-1.0", "-q", "audiotestsrc", "num-buffers=2600", "!",
+                            "lamemp3enc", "!", "filesink", "location=" + songs + "/" + song])
+            f.write("0|%s/%s\r\n" % (songs, song))
     web = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Web)
     threading.Thread(target=web.serve_forever, daemon=True).start()
     url = "http://127.0.0.1:%d" % web.server_address[1]

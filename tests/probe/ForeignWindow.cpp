@@ -1,5 +1,4 @@
-// A window module of another build, for the test that the program refuses it before it
-// runs anything of it.
+// A window module of another build, which the program must refuse before it runs any of it.
 
 #include "app/core/Launch.h"
 
