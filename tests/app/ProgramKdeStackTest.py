@@ -7,7 +7,6 @@ import http.server, os, re, shlex, subprocess, sys, tempfile, threading, time
 SESSION = os.path.join(os.path.dirname(__file__), "..", "..", "scripts", "kde-session.sh")
 IDS = sorted(["pause", "next", "find-song", "translate", "lyrics-catalogue", "volume-down",
               "volume-up", "lyrics-search", "show", "close"])
-requests = []
 
 
 def wait(what, check, seconds=20):
@@ -19,8 +18,7 @@ def wait(what, check, seconds=20):
 
 def read(path):
     try:
-        with open(path, "rb") as f:
-            return f.read()
+        return open(path, "rb").read()
     except OSError:
         return b""
 
@@ -30,8 +28,7 @@ def call(dest, path, method, *args):
                            "--method", method, *args], capture_output=True, text=True).stdout
 
 
-def window(work, pid, change=""):
-    """(width, minimized) of the player's window as a KWin script finds it, after `change`."""
+def window(work, pid, change=""):  # (width, minimized) as a KWin script finds it
     tag = "w%d" % time.monotonic_ns()
     with open(work + "/" + tag, "w") as f:
         f.write('workspace.clientList().forEach(function(c) { if (c.pid == %d) { %s print("%s "'
@@ -39,13 +36,14 @@ def window(work, pid, change=""):
     for method, *args in (("loadScript", work + "/" + tag, tag), ("start",), ("unloadScript", tag)):
         call("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting." + method, *args)
     found = []
-    wait("KWin", lambda: found.extend(re.findall(tag + r" (\d+) (\w+)",
-                                                 read(work + "/kwin.log").decode())) or found)
+    log = lambda: read(work + "/kwin.log").decode()
+    wait("KWin", lambda: found.extend(re.findall(tag + r" (\d+) (\w+)", log())) or found)
     return int(found[0][0]), found[0][1] == "true"
 
 
 class Web(http.server.BaseHTTPRequestHandler):
-    do_GET = lambda self: (requests.append(self.path), self.send_error(404))
+    requests = []
+    do_GET = lambda self: (self.requests.append(self.path), self.send_error(404))
     log_message = lambda self, *args: None
 
 
@@ -84,9 +82,9 @@ def run(work, player):
         wait(frame + "'s frame", lambda: window(work, proc.pid)[0] > width)
         if first:
             press("translate")
-            wait("the dictionary", lambda: any(r.startswith("/?search=") for r in requests))
+            wait("the dictionary", lambda: any(r.startswith("/?search=") for r in Web.requests))
             press("lyrics-search")
-            wait("the web search", lambda: any(r.startswith("/search?") for r in requests))
+            wait("the web search", lambda: any(r.startswith("/search?") for r in Web.requests))
             for state in ("Paused", "Playing"):
                 press("pause")
                 wait(state, lambda: state in mpris("PlaybackStatus"))
@@ -119,7 +117,6 @@ def main():
         try:
             assert started.returncode == 0, started.stderr
             os.environ.update(w.split("=", 1) for w in shlex.split(started.stdout) if "=" in w)
-            os.environ.pop("DISPLAY", None)
             run(work, os.path.abspath(os.path.join(sys.argv[1], "larkspur")))
         finally:
             subprocess.run([SESSION, "stop", work])

@@ -166,8 +166,7 @@ TEST_F(WindowPlayback, TheSongDrawnBeforeTheWindowIsTheOneItPlays)
     services.firstSong.reset();
     EXPECT_NE(draw(gap, {1}), nullptr);
 
-    // Resolved and locked by the program's entry but not drawn from (a file is missing): the
-    // window opens that list whatever its arguments, keeps its lock and draws itself.
+    // Resolved and locked by the entry, not drawn from: the window opens it, keeps it, draws.
     services.startupList = gap;
     services.firstSong = draw(gap, {0, 1});
     auto g = start(list);

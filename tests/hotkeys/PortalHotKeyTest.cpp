@@ -68,16 +68,13 @@ TEST(PortalHotKeys, BindsOnceRunsActivatedIdsAndClosesWhenAllAreReleased)
     registerAll();
     EXPECT_EQ(hkmng.RegisterKey(n), 0); // one shortcut per id
     ASSERT_TRUE(QTest::qWaitFor([&] { return portal.calls().size() == 5; }));
-    // All go with CreateSession too, for the desktops that bind only those; the one the
-    // desktop left unbound is named.
+    // All go with CreateSession too (KDE before 6.1 binds only those); one left unbound is named.
     EXPECT_EQ(portal.calls(), QStringList({u"Register org.example.Player"_s, u"Get"_s,
                                            u"CreateSession larkspur"_s + both, u"ListShortcuts"_s,
                                            u"BindShortcuts"_s + both}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return reports.size() == 2; }));
     EXPECT_NE(reports[0].find("takes no Ctrl+Caps Lock"), std::string::npos) << reports[0];
-    EXPECT_NE(reports[1].find("did not bind these global hotkeys: \"Ctrl+Caps Lock\";"),
-              std::string::npos)
-        << reports[1];
+    EXPECT_NE(reports[1].find("hotkeys: \"Ctrl+Caps Lock\";"), std::string::npos) << reports[1];
 
     portal.activate(u"next"_s, {}, u"token-1"_s);
     portal.activate(u"pause"_s); // not ours
@@ -105,8 +102,7 @@ TEST(PortalHotKeys, BindsOnceRunsActivatedIdsAndClosesWhenAllAreReleased)
     hkmng.ReleaseAllKeys();
     QTest::qWait(100);
     registerAll();
-    QTest::qWait(300);
-    EXPECT_EQ(portal.calls().last(), u"Close"_s);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return portal.calls().last() != u"Close"_s; }, 300));
 }
 
 // A request's Response seen before the call's reply: the next request is still heard.

@@ -2,7 +2,5 @@
 
 #include "app/core/Launch.h"
 
-#include <cstdlib>
-
 extern "C" __attribute__((visibility("default"))) const larkspur::WindowEntry larkspurWindow{
-    "another build", [](int&, char**, larkspur::Launch&) -> int { std::abort(); }};
+    "another build", [](int&, char**, larkspur::Launch&) -> int { __builtin_trap(); }};

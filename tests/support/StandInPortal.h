@@ -1,8 +1,8 @@
 #pragma once
 // A desktop portal with GlobalShortcuts on a private session bus of its own: answers as
-// xdg-desktop-portal 1.18+ does with KDE's 6.4+ or GNOME's backend (request objects and their
-// Response signals; CreateSession drops a "shortcuts" option and refuses a token still in use;
-// what an app bound is kept across its sessions), and keeps a line per call it gets.
+// xdg-desktop-portal 1.18+ with KDE's 6.4+ or GNOME's backend (request objects and Response
+// signals; CreateSession drops "shortcuts" and refuses a token in use; what an app bound is
+// kept across its sessions), and keeps a line per call it gets.
 // It answers on a thread of its own, as the player waits for some answers without its loop.
 
 #include "app/core/PortalHotKeyBackend.h"
