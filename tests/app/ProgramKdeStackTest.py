@@ -49,8 +49,7 @@ class Web(http.server.BaseHTTPRequestHandler):
 
 def run(work, player):
     songs, conf = work + "/songs", work + "/home/.config/Larkspur/Larkspur.conf"
-    os.makedirs(os.path.dirname(conf))
-    os.makedirs(songs)
+    list(map(os.makedirs, (songs, os.path.dirname(conf))))
     with open(conf, "w") as f:
         f.write("[General]\nFade%20speed=10\n")
     with open(songs + "/list.txt", "w", newline="") as f:
