@@ -359,8 +359,10 @@ void TForm1::startFirstSong(const QStringList& args)
 
     std::vector<std::string> given;
     for (const QString& arg : args) given.push_back(arg.toLocal8Bit().toStdString());
-    std::string name = startupListName(given, m_services.executableDir, m_services.desktopMode,
-                                       *m_services.settings);
+    std::string name = m_services.startupList
+                           ? *m_services.startupList
+                           : startupListName(given, m_services.executableDir,
+                                             m_services.desktopMode, *m_services.settings);
     if (name.empty() && given.empty()) {
         if (m_services.loadTranslations) m_services.loadTranslations(); // the dialog's words
         name = m_services.askListFile();
@@ -372,7 +374,7 @@ void TForm1::startFirstSong(const QStringList& args)
     if (first) {
         dl = std::move(first->list);
         m_listLock = std::move(first->lock);
-        m_firstDraw = first->selection;
+        m_firstDraw = std::move(first->selection);
     }
     if (first || LoadSongList(name)) {
         if (!first && !takeListLock(name)) return;

@@ -132,8 +132,11 @@ struct FormServices
     // Installs Qt's own words in the user's language (key names, dialog buttons); called
     // before the first text that needs them, after the first song started. May be empty.
     std::function<void()> loadTranslations;
-    // The first song, drawn and started before the window was built; taken when the list
-    // it was drawn from is the one the window opens.
+    // The list the program's entry resolved from the command line (empty: none named);
+    // none: the window resolves it from its arguments.
+    std::optional<std::string> startupList;
+    // That list read and locked before the window was built, with the first song drawn and
+    // started; taken when it is the list the window opens.
     std::shared_ptr<FirstSong> firstSong;
     // The global hotkeys' window system part; default: the desktop portal on Wayland when
     // the session bus has it, else X11 when the session has it, else none (every
@@ -487,7 +490,8 @@ private:
     void showOnly(QWidget* frame);
     void closeFrames(std::initializer_list<QWidget*> frames);
     void searchBarSteps(bool finderMode);
-    void bringToFront();
+    // On Wayland a desktop lets the window take the focus with a token from it (empty: none).
+    void bringToFront(const QString& activationToken = {});
     void setTextFont(const QFont& font);
     // The translation frame shown with `text` ("\n" line breaks).
     void showTranslationText(const QString& text);
@@ -502,6 +506,9 @@ private:
 
     FormServices m_services;
     BoxesOverWindow* m_boxes = nullptr; // where the default boxes show
+    // The activation token the portal sent with the press being posted, and with the one
+    // being run.
+    QString m_pressToken, m_runToken;
     std::string m_status;
     StatusLine m_statusLine;
     QTimer* statustmr = nullptr; // a program message ends

@@ -156,12 +156,16 @@ void TForm1::editsrchEnter()
 
 void TForm1::editsrchExit() { btnsrch->setDefault(false); }
 
-void TForm1::bringToFront()
+void TForm1::bringToFront(const QString& activationToken)
 {
     if (isMinimized()) showNormal();
     show();
     raise();
+    // Qt's Wayland client reads the token there when the window asks to be activated; its
+    // own setter is private API.
+    if (!activationToken.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
     activateWindow();
+    if (!activationToken.isEmpty()) qunsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 void TForm1::tiClick() { bringToFront(); }

@@ -8,6 +8,7 @@
 #include <QDBusConnection>
 #include <QGuiApplication>
 #include <QMenu>
+#include <utility>
 
 namespace larkspur {
 
@@ -34,6 +35,7 @@ std::unique_ptr<HotKeyBackend> TForm1::defaultHotKeyBackend()
         hooks.report = [this](const std::string& text) {
             showStatus(text, StatusLine::Owner::Program, StatusLine::Level::Warning);
         };
+        hooks.activationToken = [this](const QString& token) { m_pressToken = token; };
         if (auto portal = makePortalHotKeyBackend(QDBusConnection::sessionBus(), std::move(hooks)))
             return portal;
     }
@@ -86,7 +88,11 @@ void TForm1::hotKeyArrived(quint32 HotKey, quint16 Index)
         }
     }
     globalActions->post("hotkey " + std::to_string(HotKey), merge,
-                        [this, HotKey, Index] { hkmngHotKeyPressed(HotKey, Index); });
+                        [this, HotKey, Index, token = std::exchange(m_pressToken, {})] {
+                            m_runToken = token;
+                            hkmngHotKeyPressed(HotKey, Index);
+                            m_runToken.clear();
+                        });
 }
 
 void TForm1::hkmngHotKeyPressed(quint32 HotKey, quint16 /*Index*/)
@@ -122,7 +128,7 @@ void TForm1::hkmngHotKeyPressed(quint32 HotKey, quint16 /*Index*/)
             srchenClick();
             break;
         case HotKeyAction::Show:
-            bringToFront();
+            bringToFront(m_runToken);
             break;
         case HotKeyAction::Close:
             close();

@@ -1,6 +1,7 @@
 // The window's part of the program: Qt's application, the player back-end and the window.
 // Loaded by the program's entry once the first song is on its way.
 
+#include "app/BuildId.h"
 #include "app/ErrorReport.h"
 #include "app/ListFileDialog.h"
 #include "app/TForm1.h"
@@ -29,16 +30,22 @@ void onTerminate(int)
     [[maybe_unused]] auto n = ::write(g_signalFd[0], &byte, 1);
 }
 
+int windowMain(int& argc, char** argv, larkspur::Launch& launch);
+
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) int
-larkspurWindowMain(int& argc, char** argv, larkspur::Launch& launch)
+extern "C" __attribute__((visibility("default")))
+const larkspur::WindowEntry larkspurWindow{LARKSPUR_BUILD_ID, &windowMain};
+
+namespace {
+
+int windowMain(int& argc, char** argv, larkspur::Launch& launch)
 {
-    static_assert(std::is_same_v<decltype(&larkspurWindowMain), larkspur::WindowMain>);
     larkspur::FormServices services;
     services.executableDir = launch.executableDir;
     services.playLogFile = launch.playLogFile;
     services.desktopMode = launch.desktopMode;
+    services.startupList = launch.listFile;
     services.firstSong = std::move(launch.firstSong);
     services.notifyDesktop = launch.tellDesktop;
     larkspur::Application app(argc, argv);
@@ -56,7 +63,8 @@ larkspurWindowMain(int& argc, char** argv, larkspur::Launch& launch)
             QCoreApplication::installTranslator(&qtWords);
     };
 
-    const std::unique_ptr<larkspur::MediaPlayer> player = launch.makePlayer();
+    const std::unique_ptr<larkspur::MediaPlayer> player =
+        launch.makePlayer(std::move(launch.warmStart));
     services.loadTranslations = loadTranslations;
     services.mp = player.get();
     services.askListFile = [&services] {
@@ -127,3 +135,5 @@ larkspurWindowMain(int& argc, char** argv, larkspur::Launch& launch)
     const int status = QApplication::exec();
     return status != 0 ? status : Form1.exitCode();
 }
+
+} // namespace

@@ -5,6 +5,7 @@
 // Before Qt's headers, whose "signals" keyword is a name in GIO's.
 #include <gio/gio.h>
 
+#include "app/BuildId.h"
 #include "app/core/FirstSong.h"
 #include "app/core/Launch.h"
 #include "app/core/ModuleCheck.h"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
 #include <memory>
@@ -37,27 +39,26 @@ constexpr char kUsage[] =
     "  --help      this text\n"
     "  --version   the version\n";
 
-// The first song's draw and start, on GStreamer's threads while Qt and the window get
-// ready. Anything out of the ordinary is left to the window, which tells it.
-std::shared_ptr<larkspur::FirstSong> startFirstSongEarly(const std::vector<std::string>& lists,
-                                                         const larkspur::Launch& services)
+// The list the command line names, resolved, read and locked once for the window, and its
+// first song's draw and start on GStreamer's threads while Qt and the window get ready.
+// Anything out of the ordinary is left to the window, which tells it.
+void startFirstSongEarly(const std::vector<std::string>& lists, larkspur::Launch& launch)
 {
     try {
         larkspur::QSettingsStore settings;
-        const std::string name = larkspur::startupListName(lists, services.executableDir,
-                                                           services.desktopMode, settings);
-        if (name.empty()) return nullptr;
+        launch.listFile =
+            larkspur::startupListName(lists, launch.executableDir, launch.desktopMode, settings);
+        if (launch.listFile->empty()) return;
         larkspur::TimeSeededRandom random;
-        auto first = larkspur::drawFirstSong(name, random, larkspur::regularFileExists);
-        if (!first) return nullptr;
+        launch.firstSong =
+            larkspur::drawFirstSong(*launch.listFile, random, larkspur::regularFileExists);
+        if (!launch.firstSong || !launch.firstSong->selection) return;
         // At the user's volume from its first sample, as the window will set it.
         larkspur::Settings s;
         larkspur::loadSettings(settings, s);
-        larkspur::GstMediaPlayer::warmUp({}, first->selection.path,
-                                         std::min(s.volumeTrackPosition * 10, 1000));
-        return first;
+        launch.warmStart = larkspur::GstMediaPlayer::warmUp(
+            {}, launch.firstSong->selection->path, std::min(s.volumeTrackPosition * 10, 1000));
     } catch (const std::exception&) {
-        return nullptr;
     }
 }
 
@@ -154,35 +155,45 @@ int main(int argc, char** argv)
         services.playLogFile = data + "/log.txt";
         services.desktopMode = true;
     }
-    if (onlyNames) services.firstSong = startFirstSongEarly(lists, services);
+    if (onlyNames) startFirstSongEarly(lists, services);
+    const bool songAhead = services.warmStart != nullptr;
     // Else GStreamer and the sound server get ready on another core while Qt starts.
-    if (!services.firstSong) larkspur::GstMediaPlayer::warmUp();
+    if (!songAhead) services.warmStart = larkspur::GstMediaPlayer::warmUp();
     // Loading the module while GStreamer loads its plug-ins would hold both up: they take
     // turns at the dynamic loader. The song first, the window right after.
-    if (services.firstSong) larkspur::GstMediaPlayer::waitForWarmUp();
+    if (songAhead) larkspur::GstMediaPlayer::waitForWarmUp(*services.warmStart);
     // The module beside the program (a build), else where the install put it.
     void* module = nullptr;
-    std::string tried, lastReason;
+    std::string path, tried, lastReason;
     for (const std::string& folder :
          {programFolder(), programFolder() + "/" LARKSPUR_MODULE_FROM_PROGRAM}) {
-        const std::string path =
-            (std::filesystem::path(folder) / "larkspur-window.so").lexically_normal();
+        path = (std::filesystem::path(folder) / "larkspur-window.so").lexically_normal();
         module = loadModule(path, lastReason);
         if (module) break;
         tried += "\n  " + lastReason;
     }
-    const auto windowMain =
-        module ? reinterpret_cast<larkspur::WindowMain>(::dlsym(module, larkspur::kWindowMainSymbol))
-               : nullptr;
-    if (!windowMain) {
+    const auto* entry = module ? static_cast<const larkspur::WindowEntry*>(
+                                     ::dlsym(module, larkspur::kWindowEntrySymbol))
+                               : nullptr;
+    if (!entry) {
         if (module) {
             const char* error = ::dlerror(); // null when the symbol is there but null
             lastReason = error ? error : "it has no entry point";
+            // The entry of the builds before there was a build id.
+            if (::dlsym(module, "larkspurWindowMain"))
+                lastReason = path + " comes from another build";
             tried = "\n  " + lastReason;
         }
         return windowNotLoaded(tried, lastReason);
     }
-    services.makePlayer = [] { return std::make_unique<larkspur::GstMediaPlayer>(); };
+    // Checked before anything of it runs: its Launch may be laid out otherwise.
+    if (!entry->buildId || std::strcmp(entry->buildId, LARKSPUR_BUILD_ID) != 0 || !entry->main) {
+        lastReason = path + " comes from another build";
+        return windowNotLoaded("\n  " + lastReason, lastReason);
+    }
+    services.makePlayer = [](std::unique_ptr<larkspur::WarmStart> warm) {
+        return std::make_unique<larkspur::GstMediaPlayer>(std::string(), 10000, std::move(warm));
+    };
     services.tellDesktop = tellDesktop;
-    return windowMain(argc, argv, services);
+    return entry->main(argc, argv, services);
 }

@@ -32,6 +32,8 @@ import tempfile
 import threading
 import time
 
+import private_bus
+
 TICK = os.sysconf("SC_CLK_TCK")
 RATE = 44100
 LOUD = 64  # a sample beyond this is sound; dither and rounding stay far below
@@ -213,10 +215,8 @@ def start_services(work):
     procs.append(subprocess.Popen(["Xvfb", display, "-nolisten", "tcp"],
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     wait_for(lambda: os.path.exists("/tmp/.X11-unix/X" + display[1:]))
-    bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                           stdout=subprocess.PIPE, text=True)
+    bus, address = private_bus.start(work)
     procs.append(bus)
-    address = bus.stdout.readline().strip()
     env = dict(os.environ, PULSE_SERVER="unix:" + socket, PULSE_SINK="bench",
                DISPLAY=display, DBUS_SESSION_BUS_ADDRESS=address, HOME=work,
                XDG_CONFIG_HOME=work + "/cfg", XDG_RUNTIME_DIR=work, XDG_DATA_HOME=work + "/data",

@@ -28,6 +28,8 @@ import sys
 import tempfile
 import time
 
+import private_bus
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 SUPPORT = os.path.join(os.path.dirname(HERE), "tests", "support")
 SONGS = 200
@@ -307,13 +309,12 @@ class Soak:
             raise RuntimeError("Xvfb did not start")
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("QT_", "LARKSPUR_", "DBUS_", "XDG_"))}
-        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        bus, address = private_bus.start(self.work)
         self.procs.append(bus)
         run = os.path.join(self.work, "run")
         os.makedirs(run, mode=0o700)
         os.makedirs(os.path.join(self.work, "nodictd"))
-        env.update(DISPLAY=display, DBUS_SESSION_BUS_ADDRESS=bus.stdout.readline().strip(),
+        env.update(DISPLAY=display, DBUS_SESSION_BUS_ADDRESS=address,
                    XDG_CONFIG_HOME=self.work + "/cfg", XDG_DATA_HOME=self.work + "/data",
                    XDG_CACHE_HOME=self.work + "/cache", XDG_RUNTIME_DIR=run,
                    LARKSPUR_AUDIO_SINK="fakesink",

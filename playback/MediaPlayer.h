@@ -15,6 +15,15 @@ public:
 
 enum class PlayerMode { NotReady, Stopped, Playing, Recording, Seeking, Paused, Open };
 
+// What a back-end started before its first player (its libraries loaded, an output opened,
+// perhaps the first song playing), handed to the player made from it, which takes it over.
+// Dropped untaken, it stops what it started.
+class WarmStart
+{
+public:
+    virtual ~WarmStart() = default;
+};
+
 class MediaPlayer
 {
 public:

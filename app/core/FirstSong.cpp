@@ -17,10 +17,9 @@ std::shared_ptr<FirstSong> drawFirstSong(const std::string& listFile, RandomSour
     if (first->lock->acquire(listFile, runtimeFolder) != SongListLock::Result::Taken)
         return nullptr;
     random.seedFromClock();
-    first->selection = drawSong(first->list, -1, random, fileExists);
-    const Selection& sel = first->selection;
-    if (sel.outcome != Selection::Outcome::Chosen || sel.malformed || !sel.missing.empty())
-        return nullptr;
+    const Selection sel = drawSong(first->list, -1, random, fileExists);
+    if (sel.outcome == Selection::Outcome::Chosen && !sel.malformed && sel.missing.empty())
+        first->selection = sel;
     return first;
 }
 

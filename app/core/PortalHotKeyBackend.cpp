@@ -2,9 +2,9 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
-#include <QDBusReply>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
+#include <QDBusReply>
 #include <QTimer>
 #include <algorithm>
 #include <utility>
@@ -22,6 +22,9 @@ const QString kShortcuts = u"org.freedesktop.portal.GlobalShortcuts"_s;
 constexpr int kStartTimeoutMs = 5000;
 // The Response that never came: not one of the portal's own codes (0 to 2).
 constexpr uint kNoAnswer = 100;
+// One session token for every run: desktops name the app's shortcut group after it (KDE's
+// portal before 6.1), so the keys a user chose there carry over from one run to the next.
+const QString kSessionToken = u"larkspur"_s;
 
 QString pathOf(const QVariant& v)
 {
@@ -36,6 +39,19 @@ QVariantMap mapOf(const QVariant& v)
     return v.metaType() == QMetaType::fromType<QDBusArgument>()
                ? qdbus_cast<QVariantMap>(v.value<QDBusArgument>())
                : v.toMap();
+}
+
+// The ids of an answer's "shortcuts" list; none when it has no such list.
+std::set<QString> shortcutIds(const QVariantMap& results)
+{
+    std::set<QString> ids;
+    const QVariant list = results.value(u"shortcuts"_s);
+    if (list.metaType() != QMetaType::fromType<QDBusArgument>()) return ids;
+    const QDBusArgument arg = list.value<QDBusArgument>();
+    if (arg.currentSignature() != u"a(sa{sv})"_s) return ids;
+    for (const PortalShortcut& s : qdbus_cast<QList<PortalShortcut>>(arg))
+        ids.insert(s.id);
+    return ids;
 }
 
 } // namespace
@@ -165,7 +181,7 @@ void PortalHotKeyBackend::flush()
 {
     m_flushQueued = false;
     if (m_portal != Portal::Ready) return; // again once the portal answered
-    if (m_done) return; // again when the request in flight is answered
+    if (m_done || m_closing) return;       // again when the call in flight is answered
     if (m_wanted.empty()) {
         m_failed.clear();
         closeSession();
@@ -174,8 +190,11 @@ void PortalHotKeyBackend::flush()
     const std::set<QString> ids = wantedIds();
     if (ids == m_failed) return;
     if (!m_session.isEmpty()) {
-        if (ids == m_bound) return;
-        closeSession(); // a session's shortcuts are bound once; a new set needs a new session
+        if (ids == m_sessionIds) return;
+        // A session's shortcuts are set up once; a new set needs a new session, under the
+        // same token once the old one is gone.
+        closeSession();
+        return;
     }
     createSession();
 }
@@ -188,15 +207,13 @@ void PortalHotKeyBackend::request(const QString& method, QVariantList args, Done
     args << options;
     m_done = std::move(done);
     // Subscribed before the call, so a quick answer is not missed.
-    QString sender = m_bus.baseService().mid(1);
-    sender.replace(u'.', u'_');
-    watchRequest(u"/org/freedesktop/portal/desktop/request/"_s + sender + u'/' + token);
+    watchRequest(objectPath(u"request"_s, token));
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kShortcuts, method);
     call.setArguments(args);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kStartTimeoutMs), this);
     // A portal that never answers must not hold back every later request.
     m_responseTimer.start(method == u"BindShortcuts"_s ? m_hooks.bindTimeoutMs
-                                                      : m_hooks.responseTimeoutMs);
+                                                       : m_hooks.responseTimeoutMs);
     const unsigned serial = m_serial;
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, method, serial] {
         watcher->deleteLater();
@@ -246,40 +263,92 @@ void PortalHotKeyBackend::finish(uint response, const QVariantMap& results)
 
 void PortalHotKeyBackend::createSession()
 {
-    const QVariantMap options{
-        {u"session_handle_token"_s, u"larkspur"_s + QString::number(m_serial + 1)}};
+    // KDE's portal before 6.1 binds only what this option names; newer ones drop it.
+    const QVariantMap options{{u"session_handle_token"_s, kSessionToken},
+                              {u"shortcuts"_s, QVariant::fromValue(portalShortcuts())}};
+    m_sessionIds = wantedIds();
     request(u"CreateSession"_s, {options}, [this](uint response, const QVariantMap& results) {
         m_session = response == 0 ? pathOf(results.value(u"session_handle"_s)) : QString();
-        if (m_session.isEmpty()) return refused("CreateSession", response);
+        if (m_session.isEmpty()) {
+            // The portal may still make a session it never answered for, under our token: it
+            // is closed, or the next try would be refused.
+            if (response == kNoAnswer) {
+                m_session = objectPath(u"session"_s, kSessionToken);
+                closeSession();
+            }
+            return refused("CreateSession", response);
+        }
         m_bus.connect(kService, m_session, u"org.freedesktop.portal.Session"_s, u"Closed"_s, this,
                       SLOT(onSessionClosed(QDBusMessage)));
-        listShortcuts();
+        std::set<QString> have = shortcutIds(results);
+        const std::set<QString> ids = wantedIds();
+        if (std::includes(have.begin(), have.end(), ids.begin(), ids.end()))
+            settle(have);
+        else
+            listShortcuts(std::move(have));
     });
 }
 
-void PortalHotKeyBackend::listShortcuts()
+void PortalHotKeyBackend::listShortcuts(std::set<QString> have)
 {
     // The desktop keeps what an app bound before (and what the user changed since): binding
     // again at every start would ask the user again on some desktops.
     request(u"ListShortcuts"_s, {QVariant::fromValue(QDBusObjectPath(m_session)), QVariantMap()},
-            [this](uint response, const QVariantMap& results) {
-                std::set<QString> listed;
-                if (response == 0)
-                    for (const PortalShortcut& s : qdbus_cast<QList<PortalShortcut>>(
-                             results.value(u"shortcuts"_s).value<QDBusArgument>()))
-                        listed.insert(s.id);
+            [this, have](uint response, const QVariantMap& results) mutable {
+                if (response == 0) have.merge(shortcutIds(results));
                 const std::set<QString> ids = wantedIds();
-                if (std::includes(listed.begin(), listed.end(), ids.begin(), ids.end()))
-                    m_bound = ids;
+                if (std::includes(have.begin(), have.end(), ids.begin(), ids.end()))
+                    settle(have);
                 else
-                    bindShortcuts();
+                    bindShortcuts(std::move(have));
             });
 }
 
-void PortalHotKeyBackend::bindShortcuts()
+void PortalHotKeyBackend::bindShortcuts(std::set<QString> have)
+{
+    // Only what is still missing: a desktop asks the user about each id it is given anew.
+    std::set<QString> missing;
+    for (const QString& id : wantedIds())
+        if (!have.count(id)) missing.insert(id);
+    request(u"BindShortcuts"_s,
+            {QVariant::fromValue(QDBusObjectPath(m_session)),
+             QVariant::fromValue(portalShortcuts(&missing)), QString(), QVariantMap()},
+            [this, have](uint response, const QVariantMap& results) mutable {
+                if (response != 0) {
+                    refused("BindShortcuts", response);
+                    closeSession();
+                    return;
+                }
+                have.merge(shortcutIds(results));
+                settle(have);
+            });
+}
+
+void PortalHotKeyBackend::settle(const std::set<QString>& have)
+{
+    // Success is what the answers name, never an empty answer.
+    m_bound.clear();
+    std::string names;
+    std::set<QString> missing;
+    for (const Wanted& w : m_wanted) {
+        if (have.count(w.name.id)) {
+            m_bound.insert(w.name.id);
+            continue;
+        }
+        missing.insert(w.name.id);
+        names += (names.empty() ? "\"" : ", \"") + w.name.description.toStdString() + '"';
+    }
+    if (missing.empty() || missing == m_missingReported) return;
+    m_missingReported = missing;
+    report("The desktop did not bind these global hotkeys: " + names +
+           "; choose their keys in its keyboard settings.");
+}
+
+QList<PortalShortcut> PortalHotKeyBackend::portalShortcuts(const std::set<QString>* ids)
 {
     QList<PortalShortcut> shortcuts;
     for (const Wanted& w : m_wanted) {
+        if (ids && !ids->count(w.name.id)) continue;
         QVariantMap properties{{u"description"_s, w.name.description}};
         const QString trigger = PortalTrigger(w.value);
         if (!trigger.isEmpty())
@@ -290,18 +359,7 @@ void PortalHotKeyBackend::bindShortcuts()
                    "\" in its keyboard settings.");
         shortcuts.push_back({w.name.id, properties});
     }
-    const std::set<QString> ids = wantedIds();
-    request(u"BindShortcuts"_s,
-            {QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(shortcuts),
-             QString(), QVariantMap()},
-            [this, ids](uint response, const QVariantMap&) {
-                if (response == 0) {
-                    m_bound = ids;
-                    return;
-                }
-                refused("BindShortcuts", response);
-                closeSession();
-            });
+    return shortcuts;
 }
 
 void PortalHotKeyBackend::refused(const char* what, uint response)
@@ -316,21 +374,40 @@ void PortalHotKeyBackend::refused(const char* what, uint response)
         report(std::string("The desktop did not set up the global hotkeys (") + what + ").");
 }
 
+QString PortalHotKeyBackend::objectPath(const QString& kind, const QString& token) const
+{
+    QString sender = m_bus.baseService().mid(1);
+    sender.replace(u'.', u'_');
+    return kPath + u'/' + kind + u'/' + sender + u'/' + token;
+}
+
 void PortalHotKeyBackend::closeSession()
 {
     if (m_session.isEmpty()) return;
     m_bus.disconnect(kService, m_session, u"org.freedesktop.portal.Session"_s, u"Closed"_s, this,
                      SLOT(onSessionClosed(QDBusMessage)));
-    m_bus.asyncCall(QDBusMessage::createMethodCall(
-        kService, m_session, u"org.freedesktop.portal.Session"_s, u"Close"_s));
+    const QDBusPendingCall closed =
+        m_bus.asyncCall(QDBusMessage::createMethodCall(
+                            kService, m_session, u"org.freedesktop.portal.Session"_s, u"Close"_s),
+                        m_hooks.responseTimeoutMs);
     m_session.clear();
+    m_sessionIds.clear();
     m_bound.clear();
+    // The next session takes the same token: the portal refuses it while this one lives.
+    m_closing = true;
+    auto* watcher = new QDBusPendingCallWatcher(closed, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        m_closing = false;
+        scheduleFlush();
+    });
 }
 
 void PortalHotKeyBackend::onSessionClosed(const QDBusMessage& message)
 {
     if (message.path() != m_session) return;
     m_session.clear();
+    m_sessionIds.clear();
     m_bound.clear();
     m_failed = wantedIds(); // not reopened behind the desktop's back
     report("The desktop ended the global hotkeys; switch \"Global hotkeys\" off and on to get "
@@ -346,6 +423,9 @@ void PortalHotKeyBackend::onActivated(const QDBusMessage& message)
         if (w.name.id == id) {
             std::uint16_t modifiers = 0, key = 0;
             SplitHotKey(w.value, modifiers, key);
+            if (m_hooks.activationToken)
+                m_hooks.activationToken(
+                    mapOf(args.value(3)).value(u"activation_token"_s).toString());
             if (pressed) pressed(modifiers, key);
             return;
         }

@@ -53,63 +53,6 @@ std::string sinkName(std::string audioSink)
     return env && *env ? env : "autoaudiosink";
 }
 
-// What warmUp prepared. The thread is joined by the first player; the sink waits there,
-// already open, for the first pipeline with a sink of that name.
-struct WarmStart
-{
-    std::mutex mutex;
-    std::thread thread;
-    std::string sinkName;
-    GstElement* sink = nullptr;
-    // The first song, set playing by the thread; its player adopts it when it opens that
-    // file, any other open stops it.
-    std::string songPath;
-    int songVolume = 1000;
-    GstElement* song = nullptr;
-    bool songServerVolume = false;
-    ~WarmStart()
-    {
-        if (thread.joinable()) thread.join(); // a program that ended before its first player
-        if (song) gst_element_set_state(song, GST_STATE_NULL);
-    }
-};
-
-WarmStart& warmStart()
-{
-    static WarmStart w;
-    return w;
-}
-
-void finishWarmUp()
-{
-    WarmStart& w = warmStart();
-    const std::lock_guard lock(w.mutex);
-    if (w.thread.joinable()) w.thread.join();
-}
-
-GstElement* takeWarmSink(const std::string& name)
-{
-    WarmStart& w = warmStart();
-    const std::lock_guard lock(w.mutex);
-    if (!w.sink || w.sinkName != name) return nullptr;
-    return std::exchange(w.sink, nullptr);
-}
-
-GstElement* takeWarmSong(const std::string& path, int& volume, bool& serverVolume)
-{
-    WarmStart& w = warmStart();
-    const std::lock_guard lock(w.mutex);
-    GstElement* song = std::exchange(w.song, nullptr);
-    if (song && w.songPath != path) {
-        gst_element_set_state(song, GST_STATE_NULL);
-        gst_object_unref(song);
-        return nullptr;
-    }
-    volume = w.songVolume;
-    serverVolume = w.songServerVolume;
-    return song;
-}
-
 // A playbin for the file on a new sink of that name, at that volume, still in NULL.
 GstElement* makePlaybin(const std::string& fileName, const std::string& sinkName, int volume,
                         bool& serverVolume)
@@ -168,34 +111,80 @@ std::string takeErrorText(GstMessage* msg)
 
 } // namespace
 
-GstMediaPlayer::GstMediaPlayer(std::string audioSink, int openTimeoutMs)
+// What warmUp prepared. The thread is joined by the player that takes it; the sink waits
+// there, already open, for the first pipeline with a sink of that name.
+struct GstWarmStart final : WarmStart
+{
+    std::mutex mutex;
+    std::thread thread;
+    std::string sinkName;
+    GstElement* sink = nullptr;
+    // The first song, set playing by the thread; the player takes it over when it opens that
+    // file, any other open stops it.
+    std::string songPath;
+    int songVolume = 1000;
+    GstElement* song = nullptr;
+    bool songServerVolume = false;
+
+    ~GstWarmStart() override
+    {
+        finish();
+        for (GstElement* e : {song, sink})
+            if (e) {
+                gst_element_set_state(e, GST_STATE_NULL);
+                gst_object_unref(e);
+            }
+    }
+    void finish()
+    {
+        const std::lock_guard lock(mutex);
+        if (thread.joinable()) thread.join();
+    }
+    GstElement* takeSink(const std::string& name)
+    {
+        const std::lock_guard lock(mutex);
+        if (!sink || sinkName != name) return nullptr;
+        return std::exchange(sink, nullptr);
+    }
+    GstElement* takeSong(const std::string& path, int& volume, bool& serverVolume)
+    {
+        const std::lock_guard lock(mutex);
+        GstElement* taken = std::exchange(song, nullptr);
+        if (taken && songPath != path) {
+            gst_element_set_state(taken, GST_STATE_NULL);
+            gst_object_unref(taken);
+            return nullptr;
+        }
+        volume = songVolume;
+        serverVolume = songServerVolume;
+        return taken;
+    }
+};
+
+GstMediaPlayer::GstMediaPlayer(std::string audioSink, int openTimeoutMs,
+                               std::unique_ptr<WarmStart> warm)
     : m_audioSink(sinkName(std::move(audioSink))), m_openTimeoutMs(openTimeoutMs)
 {
-    finishWarmUp();
+    if (auto* gst = dynamic_cast<GstWarmStart*>(warm.get())) {
+        warm.release();
+        m_warm.reset(gst);
+        m_warm->finish();
+    }
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
 }
 
 GstMediaPlayer::~GstMediaPlayer()
 {
     close();
-    // A sink opened ahead that no song took would keep the sound server's connection.
-    if (GstElement* sink = takeWarmSink(m_audioSink)) {
-        gst_element_set_state(sink, GST_STATE_NULL);
-        gst_object_unref(sink);
-    }
-    int volume = 0;
-    bool serverVolume = false;
-    if (GstElement* song = takeWarmSong({}, volume, serverVolume)) { // no path matches
-        gst_element_set_state(song, GST_STATE_NULL);
-        gst_object_unref(song);
-    }
+    // A sink or song started ahead that nothing took stops with the warm start.
+    m_warm.reset();
 }
 
-void GstMediaPlayer::warmUp(std::string audioSink, std::string firstSong, int volumePermille)
+std::unique_ptr<WarmStart> GstMediaPlayer::warmUp(std::string audioSink, std::string firstSong,
+                                                  int volumePermille)
 {
-    WarmStart& w = warmStart();
-    const std::lock_guard lock(w.mutex);
-    if (w.thread.joinable()) return;
+    auto warm = std::make_unique<GstWarmStart>();
+    GstWarmStart& w = *warm;
     w.sinkName = sinkName(std::move(audioSink));
     w.songPath = std::move(firstSong);
     w.songVolume = std::clamp(volumePermille, 0, 1000);
@@ -219,7 +208,7 @@ void GstMediaPlayer::warmUp(std::string audioSink, std::string firstSong, int vo
         w.sink = sink; // read only after the join
         if (w.songPath.empty()) return;
         // Its preroll and start run on GStreamer's threads while the window is built; a
-        // failure waits on the song's bus for the player that adopts it.
+        // failure waits on the song's bus for the player that takes it over.
         try {
             GstElement* song = makePlaybin(w.songPath, w.sinkName, w.songVolume,
                                            w.songServerVolume);
@@ -233,9 +222,13 @@ void GstMediaPlayer::warmUp(std::string audioSink, std::string firstSong, int vo
             // The player's own open tries again and tells why.
         }
     });
+    return warm;
 }
 
-void GstMediaPlayer::waitForWarmUp() { finishWarmUp(); }
+void GstMediaPlayer::waitForWarmUp(WarmStart& warm)
+{
+    if (auto* gst = dynamic_cast<GstWarmStart*>(&warm)) gst->finish();
+}
 
 double GstMediaPlayer::linearVolume(int volumePermille)
 {
@@ -269,12 +262,13 @@ void GstMediaPlayer::open(const std::string& fileName)
 
     int startedVolume = m_volume;
     bool serverVolume = false;
-    GstElement* playbin = takeWarmSong(fileName, startedVolume, serverVolume);
+    GstElement* playbin =
+        m_warm ? m_warm->takeSong(fileName, startedVolume, serverVolume) : nullptr;
     const bool started = playbin != nullptr;
     if (!playbin) playbin = makePlaybin(fileName, m_audioSink, m_volume, serverVolume);
     // The sink opened ahead holds the sound server's connection, which this song's sink
     // shares; released once the song has its own.
-    GstElement* warm = takeWarmSink(m_audioSink);
+    GstElement* warm = m_warm ? m_warm->takeSink(m_audioSink) : nullptr;
 
     // Preroll synchronously, with a bound, so a broken file fails here and not later.
     // A song started ahead is waited for the same way.

@@ -9,17 +9,24 @@
 
 #include "playback/MediaPlayer.h"
 
+#include <memory>
+
 typedef struct _GstElement GstElement;
 
 namespace larkspur {
+
+struct GstWarmStart;
 
 class GstMediaPlayer : public MediaPlayer
 {
 public:
     // audioSink: element factory name for the output ("fakesink" in tests); empty means
     // LARKSPUR_AUDIO_SINK from the environment, else autoaudiosink, which falls back to a
-    // fake sink on machines without a sound device.
-    explicit GstMediaPlayer(std::string audioSink = {}, int openTimeoutMs = 10000);
+    // fake sink on machines without a sound device. `warm`: what warmUp started, which this
+    // player takes over (waiting for it first); none, or another back-end's: GStreamer is
+    // started here.
+    explicit GstMediaPlayer(std::string audioSink = {}, int openTimeoutMs = 10000,
+                            std::unique_ptr<WarmStart> warm = {});
     ~GstMediaPlayer() override;
     GstMediaPlayer(const GstMediaPlayer&) = delete;
     GstMediaPlayer& operator=(const GstMediaPlayer&) = delete;
@@ -41,16 +48,16 @@ public:
     static double linearVolume(int volumePermille);
 
     // Starts GStreamer, loads the plug-ins an MP3 needs and opens the audio sink (for a sound
-    // server: its connection) on a thread of its own, while the caller builds the rest. Call
-    // at most once, before the first player; players wait for it, and the first song's
-    // pipeline takes the opened sink when its name matches (`audioSink` as for the player).
-    // With `firstSong`, that file also starts playing there at the volume given; the first
-    // player to open it takes it over, already playing, and waits for its preroll as open()
-    // does (a failure is told then). Opening any other file stops it.
-    static void warmUp(std::string audioSink = {}, std::string firstSong = {},
-                       int volumePermille = 1000);
+    // server: its connection) on a thread of its own, while the caller builds the rest; the
+    // player made from what it returns takes the opened sink for its first song when its name
+    // matches (`audioSink` as for the player). With `firstSong`, that file also starts
+    // playing there at the volume given; the player takes it over, already playing, when it
+    // opens that file first, and waits for its preroll as open() does (a failure is told
+    // then). Opening any other file stops it.
+    static std::unique_ptr<WarmStart> warmUp(std::string audioSink = {}, std::string firstSong = {},
+                                             int volumePermille = 1000);
     // Returns once the warm-up is done (the first song, if any, set playing).
-    static void waitForWarmUp();
+    static void waitForWarmUp(WarmStart& warm);
 
 private:
     void drainBus();
@@ -62,6 +69,7 @@ private:
 
     std::string m_audioSink;
     int m_openTimeoutMs;
+    std::unique_ptr<GstWarmStart> m_warm; // until its sink and song are taken
     GstElement* m_playbin = nullptr;
     PlayerMode m_mode = PlayerMode::NotReady;
     long long m_lengthMs = 0;

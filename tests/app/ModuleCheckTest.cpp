@@ -39,23 +39,30 @@ TEST(ModuleCheck, RefusesModulesCutShortAndPassesWholeOnes)
     }
 }
 
-// The program beside a module cut short ends with its usual word and status, not SIGBUS.
-TEST(ModuleCheck, ProgramWithAModuleCutShortSaysSoAndEnds)
+// Beside a module cut short or of another build the program ends with its usual word and
+// status, not SIGBUS or what that build makes of Launch, and leaves no lock on the list.
+TEST(ModuleCheck, ProgramWithAModuleCutShortOrOfAnotherBuildSaysSoAndEnds)
 {
-    TempDir dir;
-    std::filesystem::copy_file(LARKSPUR_BINARY_DIR "/larkspur", dir.file("larkspur"));
-    writeFile(dir.file("larkspur-window.so"),
-              readFile(LARKSPUR_BINARY_DIR "/larkspur-window.so").substr(0, 65536));
-    QProcess p;
-    p.setWorkingDirectory(QString::fromStdString(dir.path()));
-    p.start(QString::fromStdString(dir.file("larkspur")), {});
-    ASSERT_TRUE(p.waitForFinished(30000));
-    const std::string said = p.readAllStandardError().toStdString();
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << said;
-    EXPECT_EQ(p.exitCode(), 1) << said;
-    const std::string module = std::filesystem::canonical(dir.file("larkspur-window.so"));
-    EXPECT_NE(said.find("larkspur: the window's module could not be loaded:\n  " + module +
-                        ": it is cut short: it holds 65536 bytes"),
-              std::string::npos)
-        << said;
+    for (const auto& [module, says] :
+         {std::pair(readFile(LARKSPUR_BINARY_DIR "/larkspur-window.so").substr(0, 65536),
+                    ": it is cut short: it holds 65536 bytes"),
+          std::pair(readFile(LARKSPUR_FOREIGN_WINDOW), " comes from another build")}) {
+        TempDir dir;
+        std::filesystem::copy_file(LARKSPUR_BINARY_DIR "/larkspur", dir.file("larkspur"));
+        writeFile(dir.file("larkspur-window.so"), module);
+        larkspur::test::makeMp3(dir.file("A.mp3"), 1.0);
+        writeFile(dir.file("list.txt"), "0|" + dir.file("A.mp3") + "\r\n");
+        QProcess p;
+        p.setWorkingDirectory(QString::fromStdString(dir.path()));
+        p.start(QString::fromStdString(dir.file("larkspur")), {QStringLiteral("list.txt")});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        const std::string said = p.readAllStandardError().toStdString();
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << said;
+        EXPECT_EQ(p.exitCode(), 1) << said;
+        const std::string path = std::filesystem::canonical(dir.file("larkspur-window.so"));
+        EXPECT_NE(said.find("larkspur: the window's module could not be loaded:\n  " + path + says),
+                  std::string::npos)
+            << said;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("list.txt.lock")));
+    }
 }

@@ -153,7 +153,7 @@ TEST_F(WindowHotkeys, EachPortalIdRunsItsActionOnWayland)
     for (const char* id : {"find-song", "translate", "lyrics-catalogue"}) { // each opens its frame
         f->CloseAllFrames();
         press(id);
-        EXPECT_TRUE(f->areaOpen()) << id;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return f->areaOpen(); }, 5000)) << id; // looked up aside
     }
     f->hide();
     press("show");

@@ -145,7 +145,7 @@ TEST_F(WindowPlayback, TheSongDrawnBeforeTheWindowIsTheOneItPlays)
         r.draws = std::move(draws);
         return drawFirstSong(file, r, exists, dir.file("backup"), dir.file("run"));
     };
-    // What needs a word to the user is left to the window.
+    // What needs a word to the user is left to the window: the list, or only its draw.
     const std::string held = dir.file("held.txt"), banned = dir.file("banned.txt"),
                       gap = dir.file("gap.txt");
     writeFile(held, "0|" + songs[0] + "\r\n");
@@ -153,8 +153,10 @@ TEST_F(WindowPlayback, TheSongDrawnBeforeTheWindowIsTheOneItPlays)
     writeFile(gap, "0|" + dir.file("nope.mp3") + "\r\n0|" + songs[1] + "\r\n");
     SongListLock other;
     ASSERT_EQ(other.acquire(held, dir.file("run")), SongListLock::Result::Taken);
-    for (const std::string& file : {dir.file("missing.txt"), held, banned, gap})
-        EXPECT_EQ(draw(file, {0, 1}), nullptr) << file;
+    for (const std::string& file : {dir.file("missing.txt"), held, banned, gap}) {
+        const auto first = draw(file, {0, 1}); // the last two locked once, not drawn from
+        EXPECT_EQ(first && first->lock && !first->selection, file == banned || file == gap) << file;
+    }
 
     // Drawn from another list than the window opens: not taken, and that list is free again.
     services.firstSong = draw(gap, {1});
@@ -163,6 +165,16 @@ TEST_F(WindowPlayback, TheSongDrawnBeforeTheWindowIsTheOneItPlays)
     EXPECT_EQ(services.firstSong.use_count(), 1); // dropped by the window
     services.firstSong.reset();
     EXPECT_NE(draw(gap, {1}), nullptr);
+
+    // Resolved and locked by the entry, not drawn from: the window opens it, keeps it, draws.
+    services.startupList = gap;
+    services.firstSong = draw(gap, {0, 1});
+    auto g = start(list);
+    EXPECT_EQ(g->ListFileName, gap);
+    EXPECT_EQ(g->CurrentSong, songs[1]);
+    EXPECT_EQ(draw(gap, {1}), nullptr); // the window holds the lock it was handed
+    g.reset();
+    services.startupList.reset();
 
     services.firstSong = draw(list, {2});
     ASSERT_NE(services.firstSong, nullptr);

@@ -138,16 +138,15 @@ TEST(GstPlayer, VolumeScaleIsCubic)
     EXPECT_DOUBLE_EQ(GstMediaPlayer::linearVolume(2000), 1.0);
 }
 
-// The first song started before any player exists is taken over where it plays; each test
-// runs in a process of its own, which may warm up once.
+// The first song started before any player exists is taken over where it plays.
 TEST(GstPlayer, ASongStartedAheadIsTakenOverPlaying)
 {
     TempDir dir;
     const auto song = dir.file("song.mp3");
     test::makeMp3(song, 3.0);
-    GstMediaPlayer::warmUp("fakesink", song, 400);
+    auto warm = GstMediaPlayer::warmUp("fakesink", song, 400);
     std::this_thread::sleep_for(500ms);
-    GstMediaPlayer mp("fakesink");
+    GstMediaPlayer mp("fakesink", 10000, std::move(warm));
     mp.open(song);
     EXPECT_EQ(mp.mode(), PlayerMode::Playing);
     const auto before = mp.positionMs();
@@ -162,8 +161,7 @@ TEST(GstPlayer, ABrokenSongStartedAheadFailsInTheOpen)
     const auto text = dir.file("notes.mp3"), song = dir.file("song.mp3");
     test::writeFile(text, "just some text, no sound at all\n");
     test::makeMp3(song, 1.0);
-    GstMediaPlayer::warmUp("fakesink", text);
-    GstMediaPlayer mp("fakesink", 5000);
+    GstMediaPlayer mp("fakesink", 5000, GstMediaPlayer::warmUp("fakesink", text));
     EXPECT_THROW(mp.open(text), PlayerError);
     EXPECT_EQ(mp.mode(), PlayerMode::NotReady);
     mp.open(song);

@@ -17,9 +17,7 @@ const QString kShortcuts = u"org.freedesktop.portal.GlobalShortcuts"_s;
 StandInPortal::StandInPortal(bool serve)
 {
     registerPortalTypes();
-    m_daemon.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
-    if (m_daemon.waitForStarted(5000) && m_daemon.waitForReadyRead(5000))
-        m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
+    m_address = m_bus.address();
     if (!serve) return;
     QDBusConnection bus = QDBusConnection::connectToBus(m_address, u"stand-in portal"_s);
     bus.registerVirtualObject(kPath, this, QDBusConnection::SubPath);
@@ -33,8 +31,6 @@ StandInPortal::~StandInPortal()
     QDBusConnection::disconnectFromBus(u"stand-in portal"_s);
     m_thread.quit();
     m_thread.wait();
-    m_daemon.kill();
-    m_daemon.waitForFinished(3000);
 }
 
 QStringList StandInPortal::calls() const
@@ -43,12 +39,12 @@ QStringList StandInPortal::calls() const
     return m_calls;
 }
 
-void StandInPortal::activate(const QString& id, const QString& in)
+void StandInPortal::activate(const QString& id, const QString& in, const QString& token)
 {
     QMutexLocker lock(&m_mutex);
     QDBusMessage signal = QDBusMessage::createSignal(kPath, kShortcuts, u"Activated"_s);
     signal << QVariant::fromValue(QDBusObjectPath(in.isEmpty() ? m_session : in)) << id
-           << qulonglong(1) << QVariantMap();
+           << qulonglong(1) << QVariantMap{{u"activation_token"_s, token}};
     QDBusConnection(u"stand-in portal"_s).send(signal);
 }
 
@@ -73,7 +69,13 @@ bool StandInPortal::handleMessage(const QDBusMessage& message, const QDBusConnec
         if (!responseFirst && !mute.contains(member)) bus.send(response);
     };
     m_calls << member;
-    if (mute.contains(member) && (member == u"Get" || member == u"Register")) return true;
+    const auto text = [&](const QList<PortalShortcut>& shortcuts) {
+        for (const PortalShortcut& s : shortcuts)
+            m_calls.last() += u' ' + s.id + u'=' + s.properties.value(u"description"_s).toString() +
+                              u'=' + s.properties.value(u"preferred_trigger"_s).toString();
+    };
+    if (mute.contains(member) && (member == u"Get" || member == u"Register" || member == u"Close"))
+        return true;
     if (member == u"Get" && args.value(0) == kShortcuts) {
         bus.send(message.createReply(QVariant::fromValue(QDBusVariant(2u))));
     } else if (member == u"Register") {
@@ -81,17 +83,24 @@ bool StandInPortal::handleMessage(const QDBusMessage& message, const QDBusConnec
         bus.send(message.createReply());
     } else if (member == u"CreateSession") {
         const QVariantMap options = qdbus_cast<QVariantMap>(args.value(0));
-        m_session = kPath + u"/session/"_s + sender + u'/' +
-                    options.value(u"session_handle_token"_s).toString();
-        respond(0, {{u"session_handle"_s, m_session}});
+        const QString token = options.value(u"session_handle_token"_s).toString();
+        m_calls.last() += u' ' + token;
+        text(qdbus_cast<QList<PortalShortcut>>(
+            options.value(u"shortcuts"_s).value<QDBusArgument>()));
+        const QString session = kPath + u"/session/"_s + sender + u'/' + token;
+        if (session == m_session) return respond(2, {}), true; // no second object on that path
+        if (!mute.contains(member)) m_session = session;
+        respond(0, {{u"session_handle"_s, session}});
     } else if (member == u"ListShortcuts") {
         respond(0, {{u"shortcuts"_s, QVariant::fromValue(m_kept)}});
     } else if (member == u"BindShortcuts") {
-        const auto shortcuts = qdbus_cast<QList<PortalShortcut>>(args.value(1));
-        for (const PortalShortcut& s : shortcuts)
-            m_calls.last() += u' ' + s.id + u'=' + s.properties.value(u"description"_s).toString() +
-                              u'=' + s.properties.value(u"preferred_trigger"_s).toString();
-        respond(0, {{u"shortcuts"_s, QVariant::fromValue(m_kept = shortcuts)}});
+        QList<PortalShortcut> shortcuts = qdbus_cast<QList<PortalShortcut>>(args.value(1));
+        text(shortcuts);
+        shortcuts.removeIf([&](const PortalShortcut& s) { return decline.contains(s.id); });
+        for (const PortalShortcut& s : shortcuts) // kept for the app, and named in the answer
+            if (std::none_of(m_kept.begin(), m_kept.end(), [&](auto& k) { return k.id == s.id; }))
+                m_kept << s;
+        respond(0, {{u"shortcuts"_s, QVariant::fromValue(shortcuts)}});
     } else if (member == u"Close" && message.path() == m_session) {
         m_session.clear();
         bus.send(message.createReply());

@@ -15,8 +15,9 @@ int main(int argc, char** argv)
     // Nor the real lyrics database: a closed loopback port unless a test points it elsewhere.
     if (qEnvironmentVariableIsEmpty("LARKSPUR_LYRICS_DB_URL"))
         qputenv("LARKSPUR_LYRICS_DB_URL", "http://127.0.0.1:1");
-    // Nor the desktop's shortcuts portal.
+    // Nor the desktop's shortcuts portal, nor a sound device (autoaudiosink would take one).
     qunsetenv("WAYLAND_DISPLAY");
+    if (qEnvironmentVariableIsEmpty("LARKSPUR_AUDIO_SINK")) qputenv("LARKSPUR_AUDIO_SINK", "fakesink");
     ::testing::InitGoogleTest(&argc, argv);
     gst_init(&argc, &argv);
     QApplication app(argc, argv);

@@ -8,6 +8,7 @@
 #include "app/core/SettingsStore.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/QuietServices.h"
+#include "support/SessionBus.h"
 #include "support/TestFiles.h"
 
 #include <QElapsedTimer>
@@ -72,12 +73,10 @@ bool waitFor(const std::function<bool()>& done, int ms = 5000)
 
 TEST(ErrorReport, EveryEntryIsReportedAndTheMusicGoesOn)
 {
-    QProcess daemon;
-    daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                 QStringLiteral("--print-address=1")});
-    const bool bus = daemon.waitForStarted(5000) && daemon.waitForReadyRead(5000) &&
+    test::SessionBus daemon;
+    const bool bus = !daemon.address().isEmpty() &&
                      !QStandardPaths::findExecutable(QStringLiteral("gdbus")).isEmpty();
-    if (bus) qputenv("DBUS_SESSION_BUS_ADDRESS", daemon.readLine().trimmed());
+    if (bus) qputenv("DBUS_SESSION_BUS_ADDRESS", daemon.address().toUtf8());
 
     TempDir dir;
     std::string list;
@@ -149,8 +148,6 @@ TEST(ErrorReport, EveryEntryIsReportedAndTheMusicGoesOn)
         EXPECT_EQ(mp.mode(), PlayerMode::Playing);
     }
     Application::setReport(nullptr);
-    daemon.kill();
-    daemon.waitForFinished();
 }
 
 // Work delivered without a window: a socket notifier (as curl's are) and a queued call.
