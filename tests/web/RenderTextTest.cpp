@@ -358,8 +358,7 @@ TEST(RenderText, CommentMarksFloatsAndCombinators)
     checkAll(kBrowserCases);
 }
 
-// The same pages against Chromium's own innerText, through the benchmark that measures the
-// corpus.
+// The same pages in Chromium itself, through the benchmark that measures the corpus.
 TEST(RenderText, CommentMarksFloatsAndCombinatorsAsChromiumHasThem)
 {
     const QString tool = QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur-tool");
