@@ -17,13 +17,13 @@ bool inRange(const ElementStyle& s)
 {
     return s.display <= DisplayKind::FlexInline && s.visibility <= VisibilityKind::Hidden &&
            s.whiteSpace <= WhiteSpaceKind::PreserveLines &&
-           s.textTransform <= TextTransformKind::Capitalize;
+           s.textTransform <= TextTransformKind::Capitalize && s.floating <= FloatKind::Floated;
 }
 
 bool same(const ElementStyle& a, const ElementStyle& b)
 {
     return a.display == b.display && a.visibility == b.visibility && a.whiteSpace == b.whiteSpace &&
-           a.textTransform == b.textTransform;
+           a.textTransform == b.textTransform && a.floating == b.floating;
 }
 
 std::string attributeText(std::string_view text)

@@ -46,15 +46,19 @@ void skipBlanks(std::string_view s, std::size_t& p)
 }
 
 // A stamp at `pos` between `open` and `close`: "[m:ss]", "[mmm:ss.xxx]", "[h:mm:ss.xx]",
-// seconds alone with a fraction ("[52.78]"), or, when `bare` (right after another stamp),
-// seconds alone without one ("[35]"). Blanks inside are allowed, as some writers put them.
-// Its time, and `pos` moved past it; anything else leaves `pos` alone.
+// "[mm:ss:xx]" (a colon before the hundredths, as karaoke files write them), seconds alone
+// with a fraction ("[52.78]"), or, when `bare` (right after another stamp), seconds alone
+// without one ("[35]"). A leading "-" counts back from the start; blanks inside are allowed,
+// as some writers put them. Its time, and `pos` moved past it; anything else leaves `pos`.
 std::optional<std::int64_t> readStamp(std::string_view s, std::size_t& pos, bool bare = false,
                                       char open = '[', char close = ']')
 {
     std::size_t p = pos;
     if (p >= s.size() || s[p] != open) return std::nullopt;
     ++p;
+    skipBlanks(s, p);
+    const bool negative = p < s.size() && s[p] == '-';
+    if (negative) ++p;
     std::array<std::int64_t, 3> parts{};
     std::array<int, 3> digits{};
     std::size_t n = 0;
@@ -67,20 +71,32 @@ std::optional<std::int64_t> readStamp(std::string_view s, std::size_t& pos, bool
         if (n == parts.size() || p >= s.size() || s[p] != ':') break;
         ++p;
     }
+    // Up to milliseconds; further digits of a fraction only add precision nobody hears.
+    const auto fractionMs = [](std::int64_t value, int count) {
+        for (; count < 3; ++count)
+            value *= 10;
+        return value;
+    };
     std::int64_t ms = 0;
     bool fraction = false;
     if (p < s.size() && s[p] == '.') {
         ++p;
         skipBlanks(s, p);
         int count = 0;
-        ms = readDigits(s, p, 3, count);
-        if (count == 0 || (p < s.size() && isDigit(s[p]))) return std::nullopt;
-        for (; count < 3; ++count)
-            ms *= 10;
+        const std::int64_t digitsRead = readDigits(s, p, 3, count);
+        ms = fractionMs(digitsRead, count);
+        if (count == 0) return std::nullopt;
+        while (p < s.size() && isDigit(s[p]))
+            ++p;
         fraction = true;
         skipBlanks(s, p);
     }
     if (p >= s.size() || s[p] != close) return std::nullopt;
+    if (n == 3 && !fraction) { // "[00:10:16]": minutes, seconds, hundredths
+        if (digits[2] > 3) return std::nullopt;
+        ms = fractionMs(parts[2], digits[2]);
+        n = 2;
+    }
     // The last part is the seconds; the parts before them minutes, then hours.
     const auto sixty = [&](std::size_t i) { return digits[i] == 2 && parts[i] < 60; };
     std::int64_t seconds = 0;
@@ -88,14 +104,16 @@ std::optional<std::int64_t> readStamp(std::string_view s, std::size_t& pos, bool
         if (!fraction && !bare) return std::nullopt;
         seconds = parts[0];
     } else if (n == 2) {
-        if (digits[0] > 3 || !sixty(1)) return std::nullopt;
+        // Seconds past 59 ("[00:60.00]", "[01:010.010]") count on, as most readers take them.
+        if (digits[0] > 3) return std::nullopt;
         seconds = parts[0] * 60 + parts[1];
     } else {
         if (digits[0] > 2 || !sixty(1) || !sixty(2)) return std::nullopt;
         seconds = (parts[0] * 60 + parts[1]) * 60 + parts[2];
     }
     pos = p + 1;
-    return seconds * 1000 + ms;
+    const std::int64_t time = seconds * 1000 + ms;
+    return negative ? -time : time;
 }
 
 std::string lowerAscii(std::string_view s)
@@ -112,7 +130,8 @@ struct Tag
 };
 
 // A "[name:value]" tag at `pos` whose name is one word of letters, digits, "_" or "#" and not
-// a number ("[ar:Artist]", "[t_time:(2:57)]"); "[Verse 1: Ann]" is no tag. Moves `pos` past it.
+// a number ("[ar:Artist]", "[t_time:(2:57)]", "[ ti : Title ]"); "[Verse 1: Ann]" is no tag.
+// Moves `pos` past it.
 std::optional<Tag> readTag(std::string_view s, std::size_t& pos)
 {
     if (pos >= s.size() || s[pos] != '[') return std::nullopt;
@@ -120,7 +139,7 @@ std::optional<Tag> readTag(std::string_view s, std::size_t& pos)
     const std::size_t colon = s.find(':', pos);
     if (close == std::string_view::npos || colon == std::string_view::npos || colon > close)
         return std::nullopt;
-    const std::string_view key = s.substr(pos + 1, colon - pos - 1);
+    const std::string_view key = trimBlanks(s.substr(pos + 1, colon - pos - 1));
     const auto isNameChar = [](char c) {
         return isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
                c == '#';
@@ -148,6 +167,8 @@ Lead readLead(std::string_view line)
     for (;;) {
         if (const auto time = readStamp(line, lead.pos, !lead.times.empty())) {
             lead.times.push_back(*time);
+            // "[00:21.10] [00:45.10]Chorus": stamps apart are still the line's stamps.
+            skipBlanks(line, lead.pos);
         } else if (const auto tag = lead.times.empty() ? readTag(line, lead.pos) : std::nullopt) {
             lead.tags.push_back(*tag);
             skipBlanks(line, lead.pos);
@@ -357,8 +378,9 @@ std::optional<std::size_t> LrcLyrics::wordAt(std::size_t line, std::int64_t posi
 {
     if (line >= m_lines.size()) return std::nullopt;
     const auto& words = m_lines[line].words;
-    const auto after = std::upper_bound(words.begin(), words.end(), positionMs,
-                                        [](std::int64_t pos, const LrcWord& w) { return pos < w.timeMs; });
+    const auto after =
+        std::upper_bound(words.begin(), words.end(), positionMs,
+                         [](std::int64_t pos, const LrcWord& w) { return pos < w.timeMs; });
     if (after == words.begin()) return std::nullopt;
     return static_cast<std::size_t>(after - words.begin() - 1);
 }

@@ -242,8 +242,8 @@ struct Resolved
 
 // The display an element ends up with: never-rendered and foreign elements are gone, the
 // hidden attribute hides unless the page's styles give a display of their own, and a shown
-// child of a flex or grid container is a block ("blockified"), so an A-Z menu of links laid
-// out by flex reads one letter a line, as a browser's innerText gives it.
+// child of a flex or grid container, like a float, is a block ("blockified"), so an A-Z menu of
+// links laid out by flex reads one letter a line, as a browser's innerText gives it.
 Resolved resolve(const GumboNode* node, const PageStyle& style, bool inFlexContainer = false)
 {
     Resolved r;
@@ -274,7 +274,9 @@ Resolved resolve(const GumboNode* node, const PageStyle& style, bool inFlexConta
         r.flexContainer = true;
         display = display == DisplayKind::FlexBlock ? DisplayKind::Block : DisplayKind::Inline;
     }
-    if (inFlexContainer && display != DisplayKind::None) display = DisplayKind::Block;
+    // A float's box is blockified as a flex item's is.
+    const bool floated = r.author.floating == FloatKind::Floated;
+    if ((inFlexContainer || floated) && display != DisplayKind::None) display = DisplayKind::Block;
     r.display = display;
     return r;
 }

@@ -14,18 +14,31 @@ using htmltext::lower;
 using htmltext::lowered;
 using htmltext::trimmed;
 
+// Comments go, and so do "<!--" and "-->": CSS reads them as nothing, so old pages could
+// hide their style sheets from browsers that knew no <style>.
 std::string withoutComments(std::string_view css)
 {
     std::string out;
     out.reserve(css.size());
     size_t pos = 0;
     while (pos < css.size()) {
-        const size_t start = css.find("/*", pos);
+        const size_t start = css.find_first_of("/<-", pos);
         if (start == std::string_view::npos) {
             out.append(css.substr(pos));
             break;
         }
         out.append(css.substr(pos, start - pos));
+        const std::string_view rest = css.substr(start);
+        if (rest.starts_with("<!--") || rest.starts_with("-->")) {
+            out += ' ';
+            pos = start + (rest[0] == '<' ? 4 : 3);
+            continue;
+        }
+        if (!rest.starts_with("/*")) {
+            out += css[start];
+            pos = start + 1;
+            continue;
+        }
         out += ' ';
         const size_t end = css.find("*/", start + 2);
         if (end == std::string_view::npos) break;
@@ -104,12 +117,14 @@ void overlay(ElementStyle& into, const ElementStyle& from)
     if (from.visibility != VisibilityKind::Unset) into.visibility = from.visibility;
     if (from.whiteSpace != WhiteSpaceKind::Unset) into.whiteSpace = from.whiteSpace;
     if (from.textTransform != TextTransformKind::Unset) into.textTransform = from.textTransform;
+    if (from.floating != FloatKind::Unset) into.floating = from.floating;
 }
 
 bool setsAnything(const ElementStyle& s)
 {
     return s.display != DisplayKind::Unset || s.visibility != VisibilityKind::Unset ||
-           s.whiteSpace != WhiteSpaceKind::Unset || s.textTransform != TextTransformKind::Unset;
+           s.whiteSpace != WhiteSpaceKind::Unset || s.textTransform != TextTransformKind::Unset ||
+           s.floating != FloatKind::Unset;
 }
 
 std::string_view attribute(const GumboElement& el, const char* name)
@@ -198,8 +213,7 @@ DeclaredStyle parseDeclarations(std::string_view declarations)
         if (name == "display") {
             if (DisplayKind d = displayFrom(word); d != DisplayKind::Unset) target.display = d;
             // The two-word forms: "inline flex", "block grid", "grid inline", ...
-            const std::string_view second =
-                firstWord(std::string_view(value).substr(word.size()));
+            const std::string_view second = firstWord(std::string_view(value).substr(word.size()));
             const bool flex =
                 word == "flex" || word == "grid" || second == "flex" || second == "grid";
             if (flex && (word == "inline" || second == "inline"))
@@ -215,6 +229,11 @@ DeclaredStyle parseDeclarations(std::string_view declarations)
         } else if (name == "text-transform") {
             if (TextTransformKind t = textTransformFrom(word); t != TextTransformKind::Unset)
                 target.textTransform = t;
+        } else if (name == "float") {
+            if (word == "left" || word == "right" || word == "inline-start" || word == "inline-end")
+                target.floating = FloatKind::Floated;
+            else if (word == "none" || word == "initial" || word == "unset")
+                target.floating = FloatKind::None;
         }
     }
     return out;
@@ -274,49 +293,77 @@ void PageStyle::addStyleSheet(std::string_view cssText)
             selStart = comma + 1;
             if (selector.empty()) continue;
 
-            std::string tag;
-            std::string id;
-            std::vector<std::string> classes;
-            bool simple = true;
+            // Compounds from left to right, each with the combinator before it.
+            std::vector<Compound> compounds;
+            uint32_t specificity = 0;
             size_t i = 0;
-            if (selector[0] == '*') {
-                i = 1;
-            } else {
-                while (i < selector.size() && isNameChar(selector[i]))
-                    ++i;
-                tag = lowered(selector.substr(0, i));
-            }
+            bool simple = true;
+            bool child = false;
             while (simple && i < selector.size()) {
-                const char kind = selector[i++];
-                const size_t start = i;
-                while (i < selector.size() && isNameChar(selector[i]))
+                Compound c;
+                c.child = child;
+                if (selector[i] == '*') {
                     ++i;
-                const std::string name = key(selector.substr(start, i - start));
-                if (name.empty() || (kind != '.' && kind != '#')) {
-                    simple = false;
-                } else if (kind == '.') {
-                    classes.push_back(name);
-                } else if (id.empty() || id == name) {
-                    id = name;
                 } else {
-                    simple = false; // two different ids never match
+                    const size_t start = i;
+                    while (i < selector.size() && isNameChar(selector[i]))
+                        ++i;
+                    c.tag = lowered(selector.substr(start, i - start));
                 }
+                while (simple && i < selector.size() && !isBlank(selector[i]) &&
+                       selector[i] != '>') {
+                    const char kind = selector[i++];
+                    const size_t start = i;
+                    while (i < selector.size() && isNameChar(selector[i]))
+                        ++i;
+                    const std::string name = key(selector.substr(start, i - start));
+                    if (name.empty() || (kind != '.' && kind != '#')) {
+                        simple = false;
+                    } else if (kind == '.') {
+                        c.classes.push_back(name);
+                    } else if (c.id.empty() || c.id == name) {
+                        c.id = name;
+                    } else {
+                        simple = false; // two different ids never match
+                    }
+                }
+                const bool empty = c.tag.empty() && c.id.empty() && c.classes.empty() &&
+                                   (i == 0 || selector[i - 1] != '*');
+                specificity += (c.id.empty() ? 0 : 1u << 20) +
+                               (static_cast<uint32_t>(c.classes.size()) << 10) +
+                               (c.tag.empty() ? 0 : 1);
+                std::sort(c.classes.begin(), c.classes.end());
+                compounds.push_back(std::move(c));
+                while (i < selector.size() && isBlank(selector[i]))
+                    ++i;
+                child = i < selector.size() && selector[i] == '>';
+                if (child) ++i;
+                while (i < selector.size() && isBlank(selector[i]))
+                    ++i;
+                if (empty || (child && i == selector.size())) simple = false;
             }
-            if (!simple) continue;
-            const uint32_t specificity = (id.empty() ? 0 : 1u << 20) +
-                                         (static_cast<uint32_t>(classes.size()) << 10) +
-                                         (tag.empty() ? 0 : 1);
-            Entry* entry =
-                entryFor(std::move(tag), std::move(id), std::move(classes), specificity);
+            if (!simple || compounds.empty()) continue;
+            Compound subject = std::move(compounds.back());
+            compounds.pop_back();
+            // The subject's own combinator belongs to the compound left of it.
+            std::vector<Compound> ancestors;
+            bool childOfNext = subject.child;
+            for (size_t k = compounds.size(); k-- > 0;) {
+                const bool next = compounds[k].child;
+                compounds[k].child = childOfNext;
+                childOfNext = next;
+                ancestors.push_back(std::move(compounds[k]));
+            }
+            Entry* entry = entryFor(std::move(subject), std::move(ancestors), specificity);
             for (int important = 0; important < 2; ++important) {
                 const ElementStyle& values = important ? declared.important : declared.normal;
                 if (!setsAnything(values)) continue;
                 const uint32_t order = m_nextOrder++;
                 if (!entry) continue;
-                const uint8_t set[4] = {uint8_t(values.display), uint8_t(values.visibility),
-                                        uint8_t(values.whiteSpace),
-                                        uint8_t(values.textTransform)};
-                for (int p = 0; p < 4; ++p) {
+                const uint8_t set[kProperties] = {
+                    uint8_t(values.display), uint8_t(values.visibility), uint8_t(values.whiteSpace),
+                    uint8_t(values.textTransform), uint8_t(values.floating)};
+                for (int p = 0; p < kProperties; ++p) {
                     if (set[p] == 0) continue;
                     entry->value[important][p] = set[p];
                     entry->order[important][p] = order;
@@ -326,50 +373,112 @@ void PageStyle::addStyleSheet(std::string_view cssText)
     }
 }
 
-PageStyle::Entry* PageStyle::entryFor(std::string tag, std::string id,
-                                      std::vector<std::string> classes, uint32_t specificity)
+PageStyle::Entry* PageStyle::entryFor(Compound subject, std::vector<Compound> ancestors,
+                                      uint32_t specificity)
 {
-    std::sort(classes.begin(), classes.end());
-    std::string selector = tag + '\x01' + id;
-    for (const std::string& c : classes)
-        selector += '\x01' + c;
+    std::string selector;
+    const auto spell = [&](const Compound& c) {
+        selector += c.child ? '>' : ' ';
+        selector += c.tag + '\x01' + c.id;
+        for (const std::string& name : c.classes)
+            selector += '\x01' + name;
+    };
+    spell(subject);
+    for (const Compound& c : ancestors)
+        spell(c);
     if (auto it = m_bySelector.find(selector); it != m_bySelector.end())
         return &m_entries[it->second];
 
+    const std::string& tag = subject.tag;
+    const std::string& id = subject.id;
+    const std::vector<std::string>& classes = subject.classes;
     const int parts = (tag.empty() ? 0 : 1) + (id.empty() ? 0 : 1) + int(classes.size());
-    if (parts > 1 && m_compoundCount >= kMaxCompoundSelectors) return nullptr;
+    const bool compound = parts > 1 || !ancestors.empty();
+    if (compound && m_compoundCount >= kMaxCompoundSelectors) return nullptr;
     const auto index = static_cast<uint32_t>(m_entries.size());
-    if (parts == 0)
+    if (!compound && parts == 0)
         m_universal = index;
-    else if (parts == 1 && !id.empty())
+    else if (!compound && !id.empty())
         m_byId[id] = index;
-    else if (parts == 1 && !classes.empty())
+    else if (!compound && !classes.empty())
         m_byClass[classes.front()] = index;
-    else if (parts == 1)
+    else if (!compound)
         m_byTag[tag] = index;
     else if (!id.empty())
         m_compoundById[id].push_back(index);
-    else
+    else if (!classes.empty())
         m_compoundByClass[classes.front()].push_back(index);
-    if (parts > 1) ++m_compoundCount;
+    else if (!tag.empty())
+        m_compoundByTag[tag].push_back(index);
+    else
+        m_compoundAny.push_back(index);
+    if (compound) ++m_compoundCount;
     m_bySelector.emplace(std::move(selector), index);
     Entry& entry = m_entries.emplace_back();
-    entry.tag = std::move(tag);
-    entry.id = std::move(id);
-    entry.classes = std::move(classes);
+    entry.tag = std::move(subject.tag);
+    entry.id = std::move(subject.id);
+    entry.classes = std::move(subject.classes);
+    entry.ancestors = std::move(ancestors);
     entry.specificity = specificity;
     return &entry;
 }
 
+namespace {
+
+std::string tagNameOf(const GumboElement& el)
+{
+    if (el.tag != GUMBO_TAG_UNKNOWN) return gumbo_normalized_tagname(el.tag);
+    GumboStringPiece original = el.original_tag;
+    gumbo_tag_from_original_text(&original);
+    return lowered(std::string_view(original.data, original.length));
+}
+
+const GumboNode* parentElement(const GumboNode* node)
+{
+    const GumboNode* parent = node->parent;
+    return parent && parent->type == GUMBO_NODE_ELEMENT ? parent : nullptr;
+}
+
+} // namespace
+
 bool PageStyle::matches(const Entry& entry, std::string_view tag, std::string_view id,
-                        const std::vector<std::string>& sortedClasses) const
+                        const std::vector<std::string>& sortedClasses,
+                        const GumboNode* element) const
 {
     if (!entry.tag.empty() && entry.tag != tag) return false;
     if (!entry.id.empty() && entry.id != id) return false;
     for (const std::string& wanted : entry.classes) {
         if (!std::binary_search(sortedClasses.begin(), sortedClasses.end(), wanted)) return false;
     }
-    return true;
+    // Deep pages and long chains could take a walk per ancestor per compound: a bounded
+    // number of steps, past which the rule is taken not to match.
+    int budget = 4096;
+    return entry.ancestors.empty() || ancestorsMatch(entry, 0, element, budget);
+}
+
+// Whether ancestors[k...] match above `element`, trying each ancestor a descendant
+// combinator allows.
+bool PageStyle::ancestorsMatch(const Entry& entry, size_t k, const GumboNode* element,
+                               int& budget) const
+{
+    if (k == entry.ancestors.size()) return true;
+    const Compound& c = entry.ancestors[k];
+    for (const GumboNode* p = parentElement(element); p; p = parentElement(p)) {
+        if (--budget < 0) return false;
+        const GumboElement& el = p->v.element;
+        bool ok = c.tag.empty() || c.tag == tagNameOf(el);
+        if (ok && !c.id.empty()) ok = c.id == key(attribute(el, "id"));
+        if (ok && !c.classes.empty()) {
+            std::vector<std::string> have;
+            for (std::string_view name : splitClasses(attribute(el, "class")))
+                have.push_back(key(name));
+            for (const std::string& wanted : c.classes)
+                ok = ok && std::find(have.begin(), have.end(), wanted) != have.end();
+        }
+        if (ok && ancestorsMatch(entry, k + 1, p, budget)) return true;
+        if (c.child) return false;
+    }
+    return false;
 }
 
 ElementStyle PageStyle::styleOf(const GumboNode* node) const
@@ -381,14 +490,7 @@ ElementStyle PageStyle::styleOf(const GumboNode* node) const
     if (m_entries.empty() && styleAttr.empty()) return result;
 
     if (!m_entries.empty()) {
-        std::string tag;
-        if (el.tag != GUMBO_TAG_UNKNOWN) {
-            tag = gumbo_normalized_tagname(el.tag);
-        } else {
-            GumboStringPiece original = el.original_tag;
-            gumbo_tag_from_original_text(&original);
-            tag = lowered(std::string_view(original.data, original.length));
-        }
+        const std::string tag = tagNameOf(el);
         const std::string id = key(attribute(el, "id"));
         std::vector<std::string> classes;
         for (std::string_view c : splitClasses(attribute(el, "class")))
@@ -404,11 +506,11 @@ ElementStyle PageStyle::styleOf(const GumboNode* node) const
             uint32_t order = 0;
             uint8_t value = 0;
         };
-        Winner winners[2][4];
+        Winner winners[2][kProperties];
         const auto consider = [&](const Entry& e) {
-            if (!matches(e, tag, id, classes)) return;
+            if (!matches(e, tag, id, classes, node)) return;
             for (int important = 0; important < 2; ++important) {
-                for (int p = 0; p < 4; ++p) {
+                for (int p = 0; p < kProperties; ++p) {
                     if (e.value[important][p] == 0) continue;
                     Winner& w = winners[important][p];
                     if (w.value == 0 || e.specificity > w.specificity ||
@@ -429,6 +531,9 @@ ElementStyle PageStyle::styleOf(const GumboNode* node) const
         };
         if (m_universal >= 0) consider(m_entries[size_t(m_universal)]);
         single(m_byTag, tag);
+        compound(m_compoundByTag, tag);
+        for (const uint32_t index : m_compoundAny)
+            consider(m_entries[index]);
         single(m_byId, id);
         compound(m_compoundById, id);
         for (const std::string& c : classes) {
@@ -436,12 +541,13 @@ ElementStyle PageStyle::styleOf(const GumboNode* node) const
             compound(m_compoundByClass, c);
         }
 
-        const auto styleFrom = [&](const Winner (&w)[4]) {
+        const auto styleFrom = [&](const Winner(&w)[kProperties]) {
             ElementStyle s;
             s.display = DisplayKind(w[0].value);
             s.visibility = VisibilityKind(w[1].value);
             s.whiteSpace = WhiteSpaceKind(w[2].value);
             s.textTransform = TextTransformKind(w[3].value);
+            s.floating = FloatKind(w[4].value);
             return s;
         };
         result = styleFrom(winners[0]);

@@ -1,6 +1,6 @@
 #pragma once
 // The few style properties that decide what a page's rendered text shows: display,
-// visibility, white-space and text-transform, from the page's own <style> sheets and style
+// visibility, white-space, text-transform and float, from the page's own <style> sheets and style
 // attributes.
 
 #include "web/TextTransform.h"
@@ -32,6 +32,8 @@ enum class DisplayKind : uint8_t {
 };
 enum class VisibilityKind : uint8_t { Unset, Visible, Hidden };
 enum class WhiteSpaceKind : uint8_t { Unset, Collapse, Preserve, PreserveLines };
+// A floated box is block-level whatever its display says.
+enum class FloatKind : uint8_t { Unset, None, Floated };
 
 // What the author's styles say about one element; Unset where they say nothing.
 struct ElementStyle
@@ -40,12 +42,14 @@ struct ElementStyle
     VisibilityKind visibility = VisibilityKind::Unset;
     WhiteSpaceKind whiteSpace = WhiteSpaceKind::Unset;
     TextTransformKind textTransform = TextTransformKind::Unset;
+    FloatKind floating = FloatKind::Unset;
 };
 
-// Rules of the page's style sheets whose selectors are simple: a tag name or "*", with any
-// number of .class and #id parts ("p", ".lyrics", "div#main.hidden"). Rules inside @media
-// blocks count where the query applies to the window (see MediaQuery.h). Rules with other
-// selectors (combinators, attributes, pseudo-classes) and everything inside other @-rules
+// Rules of the page's style sheets whose selectors are compounds of a tag name or "*" with any
+// number of .class and #id parts ("p", ".lyrics", "div#main.hidden"), joined by descendant
+// and child combinators (".list-item .hide_text", "ul > li"). Rules inside @media blocks
+// count where the query applies to the window (see MediaQuery.h). Rules with other selectors
+// (sibling combinators, attributes, pseudo-classes) and everything inside other @-rules
 // (@supports, @layer, ...) are left out, so they never hide text.
 class PageStyle
 {
@@ -69,6 +73,14 @@ class PageStyle
     static constexpr size_t kMaxCompoundSelectors = 1024;
 
   private:
+    static constexpr int kProperties = 5;
+    struct Compound
+    {
+        std::string tag; // lower case; empty for any
+        std::string id;
+        std::vector<std::string> classes; // sorted
+        bool child = false;               // the element's parent, not any ancestor
+    };
     // Every rule of one selector folded together: per importance and property, the value of
     // the last rule that sets it, with that rule's place in the sheets. They all share the
     // specificity and match the same elements, so the cascade comes out the same.
@@ -77,16 +89,19 @@ class PageStyle
         std::string tag; // lower case; empty for any
         std::string id;
         std::vector<std::string> classes; // sorted
+        std::vector<Compound> ancestors;  // left of a combinator, nearest first
         uint32_t specificity = 0;
-        uint8_t value[2][4] = {};  // [important][property], 0 where unset
-        uint32_t order[2][4] = {}; // of the rule that set value
+        uint8_t value[2][kProperties] = {};  // [important][property], 0 where unset
+        uint32_t order[2][kProperties] = {}; // of the rule that set value
     };
 
     bool matches(const Entry& entry, std::string_view tag, std::string_view id,
-                 const std::vector<std::string>& sortedClasses) const;
+                 const std::vector<std::string>& sortedClasses,
+                 const GumboInternalNode* element) const;
+    bool ancestorsMatch(const Entry& entry, size_t k, const GumboInternalNode* element,
+                        int& budget) const;
     std::string key(std::string_view name) const;
-    Entry* entryFor(std::string tag, std::string id, std::vector<std::string> classes,
-                    uint32_t specificity);
+    Entry* entryFor(Compound subject, std::vector<Compound> ancestors, uint32_t specificity);
 
     std::vector<Entry> m_entries;
     std::unordered_map<std::string, uint32_t> m_bySelector;
@@ -98,6 +113,9 @@ class PageStyle
     // Selectors of more parts, under their id, else their first class.
     std::unordered_map<std::string, std::vector<uint32_t>> m_compoundById;
     std::unordered_map<std::string, std::vector<uint32_t>> m_compoundByClass;
+    // Selectors with combinators whose subject has neither: under its tag, or for any.
+    std::unordered_map<std::string, std::vector<uint32_t>> m_compoundByTag;
+    std::vector<uint32_t> m_compoundAny;
     size_t m_compoundCount = 0;
     uint32_t m_nextOrder = 0;
     bool m_quirks = false;

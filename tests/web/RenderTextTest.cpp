@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
 #include <string>
 
 using larkspur::renderInnerText;
@@ -135,7 +141,7 @@ TEST(RenderText, HiddenByThePagesStyleSheet)
         // The page's own display rule overrides the hidden attribute, as in browsers.
         {"<style>.f{display:flex}</style><div hidden class=f>shown</div>", "shown"},
         // Rules this reader does not evaluate never hide anything.
-        {"<style>@media print{.p{display:none}} div > .q{display:none} [data-x]{display:none}"
+        {"<style>@media print{.p{display:none}} div + .q{display:none} [data-x]{display:none}"
          " .r:hover{display:none}</style><p class=p>p</p><p class=q>q</p><p data-x>x</p>"
          "<p class=r>r</p>",
          "p\n\nq\n\nx\n\nr"},
@@ -320,4 +326,60 @@ TEST(RenderText, TextTransformIsInheritedAndWeighedLikeOtherRules)
         {"<style>@media (max-width:600px){p{text-transform:uppercase}}</style><p>small</p>",
          "small"},
     });
+}
+
+// The pages of what browsers do and this reader once did not: comment marks around a
+// sheet, floats, and selectors with descendant and child combinators.
+const std::vector<Case> kBrowserCases = {
+    {"<style><!--\nh2 a.anchor{display:none}\n--></style><h2>Head<a class=anchor>P</a></h2>",
+     "Head"},
+    {"<style>.a{display:none} <!-- .b{display:none} --> .c{display:none}</style>"
+     "<p class=a>a</p><p class=b>b</p><p class=c>c</p><p>d</p>",
+     "d"},
+    {"<style>.az span{float:left}</style><div class=az><span>A</span><span>B</span></div>", "A\nB"},
+    {"<style>td{float:right}</style><table><tr><td>1</td><td>2</td></tr></table>", "1\n2"},
+    {"<style>.f{float:left}.n{float:none}</style>a<span class='f n'>b</span>c", "abc"},
+    {"<style>.list-item .hide_text{display:none}</style><div class=list-item>one "
+     "<b><span class=hide_text>x</span></b>two</div><span class=hide_text>kept</span>",
+     "one two\nkept"},
+    {"<style>ul > li{display:none}</style><ul><li>a</li></ul><ol><li>b</li></ol>", "b"},
+    {"<style>div > p span{display:none}</style><div><p><i><span>x</span></i>y</p></div>"
+     "<section><p><span>z</span></p></section>",
+     "y\n\nz"},
+    {"<style>.a>.b{display:none} .x .y > .z{display:none}</style><div class=a><div class=b>"
+     "B</div><p><i class=b>C</i></p></div><div class=x><p><i class=y><b class=z>Z</b></i></p>"
+     "</div>",
+     "C"},
+    {"<style>ul > *{display:none}</style><ul><li>a</li></ul><p>p</p>", "p"},
+};
+
+TEST(RenderText, CommentMarksFloatsAndCombinators)
+{
+    checkAll(kBrowserCases);
+}
+
+// The same pages in Chromium itself, through the benchmark that measures the corpus.
+TEST(RenderText, CommentMarksFloatsAndCombinatorsAsChromiumHasThem)
+{
+    const QString tool = QStringLiteral(LARKSPUR_BINARY_DIR "/larkspur-tool");
+    if (QStandardPaths::findExecutable(QStringLiteral("chromium")).isEmpty() ||
+        QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                          {QStringLiteral("-c"), QStringLiteral("import websocket")}) != 0)
+        GTEST_SKIP() << "needs Debian's chromium and python3-websocket";
+    if (!QFileInfo::exists(tool)) GTEST_SKIP() << "larkspur-tool is not built";
+    QTemporaryDir dir;
+    QStringList args{QStringLiteral(LARKSPUR_SOURCE_DIR "/bench/innertext_vs_chromium.py"), tool};
+    for (std::size_t i = 0; i < kBrowserCases.size(); ++i) {
+        QFile page(dir.filePath(QStringLiteral("page%1.html").arg(i)));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write("<!DOCTYPE html><meta charset=utf-8><body>");
+        page.write(kBrowserCases[i].html);
+        page.close();
+        args << page.fileName();
+    }
+    QProcess bench;
+    bench.start(QStringLiteral("/usr/bin/python3"), args);
+    ASSERT_TRUE(bench.waitForFinished(240000));
+    const QString out = QString::fromUtf8(bench.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(QStringLiteral("mean 1.000  worst 1.000"))) << out.toStdString();
 }
