@@ -294,17 +294,17 @@ void TForm1::installDefaults()
         };
     }
     if (!s.askListFile)
-        s.askListFile = [this] {
-            return askListFileDialog(this, m_services.executableDir);
+        s.askListFile = [this](const std::string& folder) {
+            return askListFileDialog(this, folder);
         };
     if (!s.askPlaylistFile)
-        s.askPlaylistFile = [this] {
-            return askFile(this, QStringLiteral("Open a Playlist File!"), m_services.executableDir);
+        s.askPlaylistFile = [this](const std::string& folder) {
+            return askFile(this, QStringLiteral("Open a Playlist File!"), folder);
         };
     if (!s.askDirectory)
-        s.askDirectory = [this] {
+        s.askDirectory = [this](const std::string& folder) {
             return QFileDialog::getExistingDirectory(this, QStringLiteral("Select MP3 Directory:"),
-                                                     QDir::rootPath())
+                                                     QString::fromLocal8Bit(folder))
                 .toLocal8Bit()
                 .toStdString();
         };
@@ -365,7 +365,7 @@ void TForm1::startFirstSong(const QStringList& args)
                                              m_services.desktopMode, *m_services.settings);
     if (name.empty() && given.empty()) {
         if (m_services.loadTranslations) m_services.loadTranslations(); // the dialog's words
-        name = m_services.askListFile();
+        name = m_services.askListFile(dialogFolderFor(kLastListFolderSetting));
         if (name.empty() || m_closed) return;
     }
     // The song already playing came from this list as it was read then.
@@ -381,6 +381,7 @@ void TForm1::startFirstSong(const QStringList& args)
         ListFileName = name;
         checkListWritable();
         if (m_services.desktopMode) m_services.settings->writeAll({{kLastListSetting, name}});
+        rememberFolder(kLastListFolderSetting, folderOfPath(name));
         PlayNextSong(-1);
         if (!m_closed) lsave->start(); // a close may come while the song starts
     }

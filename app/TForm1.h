@@ -69,6 +69,15 @@ class FindReplaceDialog;
 class HttpClient;
 class LyricsSearch;
 
+// What "Save as..." proposes.
+struct SaveProposal
+{
+    std::string folder;
+    std::string name;                 // without folder
+    std::vector<std::string> filters; // "Lyrics (*.lyr)" and the like, the chosen one first
+    std::string suffix;               // added to a name typed without one
+};
+
 // Slider clicks jump to the clicked place (the position bar).
 class JumpSliderStyle : public QProxyStyle
 {
@@ -88,11 +97,13 @@ struct FormServices
     std::function<std::int64_t()> tapClockMs; // the tempo meter's clock; default monotonic
     SettingsStore* settings = nullptr; // not owned; default: the per-user QSettings
     // Dialogs; an empty result means cancelled. Defaults show the real dialogs.
-    std::function<std::string()> askListFile;     // start-up list
-    std::function<std::string()> askPlaylistFile; // "&Load playlist..."
-    std::function<std::string()> askDirectory;    // "&Add directory..."
+    // Each opens in the folder given (dialogFolder).
+    std::function<std::string(const std::string& folder)> askListFile;     // start-up list
+    std::function<std::string(const std::string& folder)> askPlaylistFile; // "&Load playlist..."
+    std::function<std::string(const std::string& folder)> askDirectory;    // "&Add directory..."
     std::function<bool(QFont&)> askFont;          // "Custom font..."
-    std::function<std::string()> askSaveFile;     // "&Save as..."
+    // "&Save as...": proposes a name in a folder, with filters (the first chosen).
+    std::function<std::string(const SaveProposal& proposal)> askSaveFile;
     // "&Custom search...": the proposal in, the typed text out; false when cancelled.
     std::function<bool(const std::string& proposal, std::string& text)> askText;
     // Shows what would be published and lets the user correct the names; false: not now.
@@ -185,6 +196,9 @@ public:
     // Back to the song played before the current one (this run's history), with Next's fade.
     void Previous1Click();
     bool canGoBack() const;
+    // Where a dialog opens: the folder the setting names, else the music folder, else home.
+    std::string dialogFolderFor(const char* setting) const;
+    void rememberFolder(const char* setting, const std::string& folder);
     // The position of the song's entry when listed and not banned, else -1.
     int listedIndex(const std::string& path) const;
     void Neverplayagain1Click();

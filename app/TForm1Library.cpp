@@ -1,17 +1,20 @@
 // The song library from the window: import, scan, drop, maintenance, finder, tempo.
 
 #include "app/TForm1.h"
+#include "app/core/StartupPath.h"
 #include "playback/ListMaintenance.h"
 #include "playback/PlaylistImport.h"
 #include "playback/SongFinder.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTextCursor>
 
 namespace larkspur {
@@ -24,8 +27,24 @@ std::string songsText(std::size_t n) { return std::to_string(n) + (n == 1 ? " so
 
 void TForm1::LoadPLS1Click()
 {
-    const std::string name = m_services.askPlaylistFile();
-    if (!name.empty()) importPlaylist(name);
+    const std::string name = m_services.askPlaylistFile(dialogFolderFor(kLastListFolderSetting));
+    if (name.empty()) return;
+    rememberFolder(kLastListFolderSetting, folderOfPath(name));
+    importPlaylist(name);
+}
+
+std::string TForm1::dialogFolderFor(const char* setting) const
+{
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return dialogFolder(m_services.settings->read(setting).value_or(""),
+                        music.toLocal8Bit().toStdString(), QDir::homePath().toLocal8Bit().toStdString());
+}
+
+void TForm1::rememberFolder(const char* setting, const std::string& folder)
+{
+    // Kept at once, as the hotkey switch is: the next dialog may come after a crash.
+    if (!folder.empty() && !m_services.settings->writeAll({{setting, folder}}))
+        reportFailure(Failure::Settings, "The folder of the dialog could not be kept.");
 }
 
 void TForm1::importPlaylist(const std::string& fileName)
@@ -64,8 +83,9 @@ void TForm1::importPlaylist(const std::string& fileName)
 
 void TForm1::Adddirectory1Click()
 {
-    const std::string folder = m_services.askDirectory();
+    const std::string folder = m_services.askDirectory(dialogFolderFor(kLastAddedFolderSetting));
     if (folder.empty()) return;
+    rememberFolder(kLastAddedFolderSetting, folder);
     // The list is only touched once the scan ended: from here on, nothing waits for it.
     m_services.scanDirectory(folder, [this](const ScanResult& found) {
         const std::size_t already = addScannedEntries(found.entries);

@@ -5,6 +5,7 @@
 #include "app/core/MemoText.h"
 #include "app/TForm1.h"
 #include "app/TitleRoom.h"
+#include "app/core/StartupPath.h"
 #include "lyrics/EmbeddedLyrics.h"
 #include "lyrics/LyricsFile.h"
 #include "lyrics/LyricsFileNames.h"
@@ -88,11 +89,15 @@ void TForm1::buildLyrics()
     m_lyrics = new LyricsSearch(*this, *m_http, *WebBrowser1, std::move(view), this);
     createCatalogueSearch();
     if (!m_services.askSaveFile)
-        m_services.askSaveFile = [this] {
+        m_services.askSaveFile = [this](const SaveProposal& proposal) {
             QFileDialog sd(this);
             sd.setAcceptMode(QFileDialog::AcceptSave);
-            sd.setNameFilter(QStringLiteral("Textfiles (*.txt);;All files (*)"));
-            sd.setDefaultSuffix(QStringLiteral("txt"));
+            QStringList filters;
+            for (const std::string& f : proposal.filters) filters << QString::fromStdString(f);
+            sd.setNameFilters(filters);
+            sd.setDefaultSuffix(QString::fromStdString(proposal.suffix));
+            sd.setDirectory(QString::fromLocal8Bit(proposal.folder));
+            sd.selectFile(QString::fromLocal8Bit(proposal.name));
             sd.setOption(QFileDialog::DontConfirmOverwrite);
             if (sd.exec() != QDialog::Accepted || sd.selectedFiles().isEmpty()) return std::string();
             return sd.selectedFiles().first().toStdString();
@@ -476,8 +481,23 @@ void TForm1::Speichern1Click()
         songAnswer("Only the beginning of the lyrics file was read; it is left as it is.");
         return;
     }
-    const std::string name = m_services.askSaveFile();
+    // The song's own lyrics file is proposed, in its folder; timed lyrics as an .lrc.
+    const bool timed = showsSyncedLyrics();
+    const std::string& song = m_lyricsSong.empty() ? CurrentSong : m_lyricsSong;
+    SaveProposal proposal;
+    if (!song.empty()) {
+        const std::string file = timed ? lrcFileFor(song) : lyricsFileFor(song);
+        proposal.folder = folderOfPath(file);
+        proposal.name = file.substr(file.find_last_of('/') + 1);
+    }
+    proposal.filters = {"Lyrics (*.lyr)", "Timed lyrics (*.lrc)", "Text files (*.txt)",
+                        "All files (*)"};
+    if (timed) std::swap(proposal.filters[0], proposal.filters[1]);
+    proposal.suffix = timed ? "lrc" : "lyr";
+    const std::string name = m_services.askSaveFile(proposal);
     if (name.empty()) return;
+    // Timed lyrics saved as an .lrc keep their stamps.
+    if (timed && name.ends_with(".lrc")) return saveLyricsTo(name, withCrLf(m_synced->lrcText()));
     saveLyricsTo(name, m_wholeLyrics ? withCrLf(*m_wholeLyrics) : lyricsText());
 }
 

@@ -67,8 +67,8 @@ int windowMain(int& argc, char** argv, larkspur::Launch& launch)
         launch.makePlayer(std::move(launch.warmStart));
     services.loadTranslations = loadTranslations;
     services.mp = player.get();
-    services.askListFile = [&services] {
-        return larkspur::askListFileDialog(nullptr, services.executableDir);
+    services.askListFile = [](const std::string& folder) {
+        return larkspur::askListFileDialog(nullptr, folder);
     };
 
     const auto fatal = [&loadTranslations](const std::string& text) {

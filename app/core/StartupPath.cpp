@@ -35,4 +35,21 @@ bool regularFileExists(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+std::string dialogFolder(const std::string& last, const std::string& music,
+                         const std::string& home)
+{
+    for (const std::string* folder : {&last, &music}) {
+        std::error_code error;
+        if (!folder->empty() && std::filesystem::is_directory(*folder, error)) return *folder;
+    }
+    return home;
+}
+
+std::string folderOfPath(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 } // namespace larkspur

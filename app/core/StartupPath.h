@@ -16,6 +16,17 @@ class SettingsStore;
 
 // The setting that names the list a start from the desktop menu opens.
 inline constexpr const char* kLastListSetting = "Last list";
+// Where the list and playlist dialogs, and "Add directory...", open next.
+inline constexpr const char* kLastListFolderSetting = "Last list folder";
+inline constexpr const char* kLastAddedFolderSetting = "Last added folder";
+
+// The folder a file dialog opens in: `last` while it is a folder, else the music folder
+// while it is one, else home. Never the program's folder.
+std::string dialogFolder(const std::string& last, const std::string& music,
+                         const std::string& home);
+
+// The folder part of a path ("" for none).
+std::string folderOfPath(const std::string& path);
 
 // The song list a start opens without asking: the first argument, or from the desktop menu
 // the last list while it is there. Empty: the user is asked.

@@ -2,6 +2,7 @@
 
 #include "app/FindReplaceDialog.h"
 #include "app/TForm1.h"
+#include "app/core/StartupPath.h"
 #include "app/core/QSettingsStore.h"
 #include "app/core/SettingsStore.h"
 #include "support/FakeMediaPlayer.h"
@@ -228,7 +229,7 @@ TEST_F(Window, PlaylistImportAppendsAndMovesPlaybackOn)
     writeFile(m3u, "#EXTM3U\r\n#EXTINF:123,A - a\r\n" + a + "\r\na.mp\r\n" + b + "\r\n");
     auto f = open();
     EXPECT_TRUE(mp.opened.empty());
-    services.askPlaylistFile = [&] { return m3u; };
+    services.askPlaylistFile = [&](const std::string&) { return m3u; };
     f->importPlaylist(m3u);
     ASSERT_EQ(f->dl.count(), 2u);
     EXPECT_EQ(mp.mode(), PlayerMode::Playing); // nothing played before: at once
@@ -302,7 +303,7 @@ TEST_F(Window, DirectoryScanAddsSubfoldersFirstAndSaves)
     ::symlink(root.c_str(), (root + "/S/loop").c_str());
     const auto list = dir.file("list.txt");
     writeFile(list, "");
-    services.askDirectory = [&] { return root; };
+    services.askDirectory = [&](const std::string&) { return root; };
     auto g = std::make_unique<TForm1>(services); // uses the real scan with its dialog
     g->FormCreate({QString::fromStdString(list)});
     g->Adddirectory1Click(); // returns at once; the scan's end adds the songs
@@ -380,7 +381,7 @@ TEST_F(Window, PathsLeftOutAreReportedAfterDropImportAndScan)
     writeFile(root + "/x.mp3", "x");
     writeFile(root + "/crlf\r\n0|injected.mp3", "x");
     ::symlink((root + "/missing").c_str(), (root + "/gone.mp3").c_str());
-    services.askDirectory = [&] { return root; };
+    services.askDirectory = [&](const std::string&) { return root; };
     auto g = std::make_unique<TForm1>(services);
     g->FormCreate({});
     g->Adddirectory1Click();
@@ -530,4 +531,65 @@ TEST_F(Window, MinimizingHidesOnlyWhereATrayExists)
     EXPECT_TRUE(f->isVisible());
     f->tiClick();
     EXPECT_FALSE(f->isMinimized());
+}
+
+// Dialogs open where the music is: the folder used last while it is there, else the music
+// folder while there is one, else home, never the program's folder; "Save as..." proposes
+// the song's lyrics file in its folder, timed lyrics as an .lrc.
+TEST_F(Window, DialogsOpenWhereTheMusicIs)
+{
+    const QByteArray home = qgetenv("HOME");
+    const std::string music = dir.file("Music");
+    qputenv("HOME", QByteArray::fromStdString(dir.path()));
+    qputenv("XDG_MUSIC_DIR", QByteArray::fromStdString(music));
+    std::vector<std::string> asked; // "list|playlist|folder: FOLDER"
+    services.askListFile = [&](const std::string& folder) {
+        asked.push_back("list: " + folder);
+        return std::string();
+    };
+    std::string chosen;
+    services.askPlaylistFile = [&](const std::string& folder) {
+        asked.push_back("playlist: " + folder);
+        return chosen;
+    };
+    services.askDirectory = [&](const std::string& folder) {
+        asked.push_back("folder: " + folder);
+        return chosen;
+    };
+    open(); // no list: the start-up dialog, no music folder yet
+    ::mkdir(music.c_str(), 0700);
+    auto f = open();
+    const std::string sub = dir.file("Music/sub"), songPath = sub + "/A - B.flac";
+    ::mkdir(sub.c_str(), 0700);
+    writeFile(sub + "/list.m3u", songPath + "\n");
+    writeFile(songPath, "x");
+    chosen = sub + "/list.m3u";
+    f->LoadPLS1Click();
+    f->LoadPLS1Click();
+    chosen = sub;
+    f->Adddirectory1Click();
+    f->Adddirectory1Click();
+    EXPECT_EQ(asked, (std::vector<std::string>{"list: " + dir.path(), "list: " + music,
+                                              "playlist: " + music, "playlist: " + sub,
+                                              "folder: " + music, "folder: " + sub}));
+    EXPECT_EQ(store.values[kLastListFolderSetting], sub);
+
+    SaveProposal proposal;
+    services.askSaveFile = [&](const SaveProposal& p) {
+        proposal = p;
+        return std::string();
+    };
+    writeFile(sub + "/list.txt", "0|" + songPath + "\r\n");
+    f = open({QString::fromStdString(sub + "/list.txt")});
+    f->PlayNextSong(0);
+    f->Speichern1Click();
+    EXPECT_EQ(proposal.folder, sub);
+    EXPECT_EQ(proposal.name, "A - B.lyr");
+    EXPECT_EQ(proposal.filters.front(), "Lyrics (*.lyr)");
+    f->setSyncedLyrics("[00:01.00]Timed\n");
+    f->Speichern1Click();
+    EXPECT_EQ(proposal.name, "A - B.lrc");
+    EXPECT_EQ(proposal.filters.front(), "Timed lyrics (*.lrc)");
+    qputenv("HOME", home);
+    qunsetenv("XDG_MUSIC_DIR");
 }

@@ -569,7 +569,7 @@ TEST_F(WindowLyricsSources, OversizedSourcesAreReadInPartOrSkipped)
 {
     const std::string lyr = dir.file("The Band - Some Song.lyr");
     const std::string copy = dir.file("copy.txt");
-    services.askSaveFile = [&] { return copy; };
+    services.askSaveFile = [&](const SaveProposal&) { return copy; };
     writeFile(lyr, "Sparse words\n");
     std::filesystem::resize_file(lyr, 2LL << 30);
     auto f = window(false);

@@ -351,7 +351,7 @@ TEST_F(WindowLyrics, TextsTooLongForTheMemoAreSavedOnlyAsTheFileHeldThem)
     const std::string big = // 732 KB
         QByteArray("Größe und Zeilen eines Liedes\r\n").repeated(22720).toStdString();
     const std::string lyr = dir.file("The Band - Some Song.lyr"), copy = dir.file("copy.txt");
-    services.askSaveFile = [&] { return copy; };
+    services.askSaveFile = [&](const SaveProposal&) { return copy; };
     auto f = std::make_unique<TForm1>(services);
     f->FormCreate({QString::fromStdString(list)});
     for (const std::string& bytes : {big, "a\r\n" + std::string(7000, 'w') + "\r\nb"}) {

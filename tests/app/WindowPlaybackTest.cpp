@@ -215,7 +215,7 @@ TEST_F(WindowPlayback, BareListNameIsTakenFromTheProgramFolder)
 TEST_F(WindowPlayback, MissingListPlaysNothingAndNeverSaves)
 {
     bool asked = false;
-    services.askListFile = [&] {
+    services.askListFile = [&](const std::string&) {
         asked = true;
         return std::string();
     };

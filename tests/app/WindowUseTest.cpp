@@ -316,7 +316,7 @@ TEST_F(WindowUse, MessagesGoToTheTrayOnlyWhenHiddenAndANotificationServiceRuns)
          {std::tuple{false, true, 2}, {true, true, 0}, {true, false, 2}}) {
         services.showError = services.showInfo = nullptr;
         services.notificationService = [on = service] { return on; };
-        services.askDirectory = [this] { return dir.path(); };
+        services.askDirectory = [this](const std::string&) { return dir.path(); };
         services.scanDirectory = [](const std::string&, auto done) { done(ScanResult{}); };
         auto f = open();
         f->ti->show(); // offscreen has no tray of its own

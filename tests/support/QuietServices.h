@@ -22,10 +22,10 @@ inline void makeQuiet(FormServices& s, const std::string& folder, std::vector<st
         if (errors) errors->push_back("fatal: " + e);
     };
     s.showInfo = [](const std::string&) {};
-    s.askListFile = [] { return std::string(); };
-    s.askPlaylistFile = [] { return std::string(); };
-    s.askDirectory = [] { return std::string(); };
-    s.askSaveFile = [] { return std::string(); };
+    s.askListFile = [](const std::string&) { return std::string(); };
+    s.askPlaylistFile = [](const std::string&) { return std::string(); };
+    s.askDirectory = [](const std::string&) { return std::string(); };
+    s.askSaveFile = [](const SaveProposal&) { return std::string(); };
     s.askText = [](const std::string&, std::string&) { return false; };
 }
 
