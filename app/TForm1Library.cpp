@@ -42,9 +42,10 @@ std::string TForm1::dialogFolderFor(const char* setting) const
 
 void TForm1::rememberFolder(const char* setting, const std::string& folder)
 {
-    // Kept at once, as the hotkey switch is: the next dialog may come after a crash.
-    if (!folder.empty() && !m_services.settings->writeAll({{setting, folder}}))
-        reportFailure(Failure::Settings, "The folder of the dialog could not be kept.");
+    // Kept at once, as the hotkey switch is: the next dialog may come after a crash. A store
+    // that takes nothing is told of when the settings are saved; a dialog's folder is no
+    // loss worth a word of its own.
+    if (!folder.empty()) m_services.settings->writeAll({{setting, folder}});
 }
 
 void TForm1::importPlaylist(const std::string& fileName)
