@@ -131,8 +131,8 @@ int main(int argc, char** argv)
     }
     std::printf("baseline: longest gap of a 10 ms timer on an idle loop for 1 s: %lld ms\n",
                 static_cast<long long>(baseline));
-    std::printf("%-34s %8s %8s %9s %7s %7s\n", "case", "presses", "ended ms", "+peak MB",
-                "gap ms", "deepest");
+    std::printf("%-34s %8s %8s %9s %7s %7s\n", "case", "presses", "ended ms", "+peak MB", "gap ms",
+                "deepest");
 
     const auto keys = [](std::initializer_list<const char*> texts) {
         std::vector<HotKeyValue> values;

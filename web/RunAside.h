@@ -70,8 +70,7 @@ class AsideLane
 
     // then(AsideResult<decltype(work())>) runs once work ended, unless a newer run() or
     // drop() came first.
-    template <typename Work, typename Then>
-    void run(std::size_t inputBytes, Work work, Then then);
+    template <typename Work, typename Then> void run(std::size_t inputBytes, Work work, Then then);
     // No callback of the requests so far runs; a waiting one does not start.
     void drop();
     // A job runs or waits.

@@ -30,8 +30,8 @@ void GlobalActions::post(const std::string& kind, Merge merge, std::function<voi
         m_held.push_back({kind, merge, 1, std::move(action)});
     } else {
         same->action = std::move(action);
-        same->count = merge == Merge::Steps ? std::min(same->count + 1, kMaxSteps)
-                                            : same->count + 1;
+        same->count =
+            merge == Merge::Steps ? std::min(same->count + 1, kMaxSteps) : same->count + 1;
         if (merge == Merge::Switch && same->count % 2 == 0) m_held.erase(same);
     }
     // Run from the loop, after the requests that arrived with this one: a burst merges.

@@ -20,8 +20,7 @@ class GlobalActions : public QObject
     Q_OBJECT
 
   public:
-    enum class Merge
-    {
+    enum class Merge {
         Newest, // the newest request of its kind runs once
         Switch, // two requests undo each other
         Steps,  // each request runs, up to kMaxSteps of them

@@ -27,7 +27,7 @@ class StatusLine
         std::string text;
         Owner owner = Owner::Song;
         Level level = Level::Routine;
-        std::int64_t atMs = 0; // the caller's clock
+        std::int64_t atMs = 0;   // the caller's clock
         std::uint64_t order = 0; // of saying
     };
 

@@ -20,14 +20,14 @@ TEST(PlayHistory, EachStepGoesFurtherBackPassingOverWhatCannotPlay)
     };
     const Row rows[] = {
         {"pa", {}, "a"},
-        {"pa b", {}, ""},                   // nothing before the first song
+        {"pa b", {}, ""}, // nothing before the first song
         {"pa pb b", {}, "a"},
-        {"pa pb pc b b", {}, "a"},          // one song further back each time
+        {"pa pb pc b b", {}, "a"}, // one song further back each time
         {"pa pb pc b b b", {}, ""},
-        {"pa pb pc b", {"b"}, "a"},         // banned or removed since: passed over
+        {"pa pb pc b", {"b"}, "a"}, // banned or removed since: passed over
         {"pa pb pa pc b", {}, "a"},
-        {"pa pa b", {}, ""},                // the same song again is no step back
-        {"pa pb pc b pd b", {}, "c"},       // a new song ends the walk back
+        {"pa pa b", {}, ""},          // the same song again is no step back
+        {"pa pb pc b pd b", {}, "c"}, // a new song ends the walk back
     };
     for (const Row& r : rows) {
         PlayHistory h;
