@@ -16,6 +16,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 
@@ -80,7 +81,11 @@ int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, st
     int next = 0;
     bool synced = false, database = true;
     std::string song;
-    if (args.size() == 2 && args[0] == "--all") return fetchAll(args[1], out, err, songLengthMs);
+    if (std::find(args.begin(), args.end(), "--all") != args.end()) {
+        // --all takes its list and nothing else; never a song named "--all".
+        if (args.size() != 2 || args[0] != "--all") return 2;
+        return fetchAll(args[1], out, err, songLengthMs);
+    }
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--synced") {
             synced = true;

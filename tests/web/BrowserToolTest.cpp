@@ -72,10 +72,19 @@ TEST(BrowserTool, SubcommandsAreDispatchedAndMisuseExplained)
     for (const QStringList& misuse :
          {QStringList{}, QStringList{QStringLiteral("frobnicate")},
           QStringList{QStringLiteral("render")},
-          QStringList{QStringLiteral("clean"), QStringLiteral("a"), QStringLiteral("b")}}) {
+          QStringList{QStringLiteral("clean"), QStringLiteral("a"), QStringLiteral("b")},
+          QStringList{QStringLiteral("lyrics"), QStringLiteral("--all")},
+          QStringList{QStringLiteral("lyrics"), QStringLiteral("--synced"),
+                      QStringLiteral("--all")}}) {
         const ToolRun run = runTool(misuse);
         EXPECT_EQ(run.status, 2) << misuse.join(QLatin1Char(' ')).toStdString();
         EXPECT_NE(run.err.find("larkspur-tool render FILE|URL"), std::string::npos);
+    }
+
+    for (const QString& help : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+        const ToolRun run = runTool({help});
+        EXPECT_EQ(run.status, 0) << help.toStdString();
+        EXPECT_NE(run.out.find("larkspur-tool lyrics "), std::string::npos) << run.err;
     }
 
     // clean and fetch reach their commands: each reports its own failure.
@@ -85,7 +94,8 @@ TEST(BrowserTool, SubcommandsAreDispatchedAndMisuseExplained)
     EXPECT_EQ(clean.status, 1);
     EXPECT_NE(clean.err.find("absent"), std::string::npos);
 
-    const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(larkspur::test::unusedLoopbackPort());
+    const QString refused =
+        QStringLiteral("http://127.0.0.1:%1/").arg(larkspur::test::unusedLoopbackPort());
     const ToolRun fetch = runTool({QStringLiteral("fetch"), refused});
     EXPECT_EQ(fetch.status, 1);
     EXPECT_EQ(fetch.out, "");
