@@ -76,6 +76,7 @@ void TForm1::Publish1Click()
     song.artist = names.artist;
     song.title = names.title;
     song.durationMs = mp().lengthMs();
+    song.album = names.album;
     song.syncedLyrics = withLf(m_synced->lrcText());
     song.plainLyrics = withLf(m_synced->plainText());
     const bool asked = m_services.askPublish ? m_services.askPublish(song) : confirmPublish(this, song);

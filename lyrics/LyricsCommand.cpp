@@ -57,7 +57,7 @@ int fetchAll(const std::string& listFile, std::ostream& out, std::ostream& err,
     setup.stepped = [&out](const FetchAllStep& step) {
         static const char* const said[] = {"had lyrics",   "found synced", "found plain",
                                            "instrumental", "not found",    "failed",
-                                           "skipped"};
+                                           "refused",      "skipped"};
         if (step.outcome == FetchAllOutcome::HadLyrics) return;
         out << said[static_cast<int>(step.outcome)] << ": " << step.song;
         if (!step.detail.empty()) out << " (" << step.detail << ')';

@@ -572,9 +572,10 @@ void LyricsSearch::databaseAnswered(const DatabaseLyrics& answer, bool atOnce)
         if ((atOnce || !m_view.searchEnabled()) && m_view.databaseMissed) {
             // The reason leaves out the tool's "lyrics database: " in front.
             const std::string reason = answer.why.substr(answer.why.find(": ") + 2);
-            m_view.databaseMissed(answer.failed
-                                      ? "The lyrics database could not be asked: " + reason
-                                      : "The lyrics database has no lyrics for this song.");
+            m_view.databaseMissed(
+                answer.refused  ? "The lyrics database refused this song: " + reason
+                : answer.failed ? "The lyrics database could not be asked: " + reason
+                                : "The lyrics database has no lyrics for this song.");
         }
         return;
     }

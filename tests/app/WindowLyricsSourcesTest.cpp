@@ -742,9 +742,10 @@ TEST_F(WindowLyricsSources, PublishSendsTheConfirmedLyricsWithASolvedToken)
     bool yes = false;
     services.askPublish = [&](PublishSong& shown) {
         asked = shown;
-        shown.album = "First Album";
         return yes;
     };
+    TagLib::MPEG::File tagged(song.c_str());
+    ASSERT_TRUE((tagged.ID3v2Tag(true)->setAlbum("First Album"), tagged.save(TagLib::MPEG::File::ID3v2)));
     auto f = window(false);
     f->PlayNextSong(0);
     ASSERT_TRUE(waitUntil([&] { return f->showsSyncedLyrics(); }));
@@ -761,7 +762,7 @@ TEST_F(WindowLyricsSources, PublishSendsTheConfirmedLyricsWithASolvedToken)
     };
     f->Publish1Click();
     EXPECT_FALSE(std::filesystem::exists(db.file("publish.log"))); // the user said no
-    EXPECT_EQ(asked.artist + "|" + asked.title, "The Band|Some Song");
+    EXPECT_EQ(asked.artist + "|" + asked.title + "|" + asked.album, "The Band|Some Song|First Album");
     EXPECT_EQ(asked.syncedLyrics.substr(0, 14), "[ar:The Band]\n");
 
     yes = true;

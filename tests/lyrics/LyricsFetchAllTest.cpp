@@ -173,6 +173,20 @@ TEST(LyricsFetchAll, SavesBesideElseInTheStoreKeepsThePaceAndStopsOnFailures)
     EXPECT_NE(c.stopped.find("503"), std::string::npos) << c.stopped;
     EXPECT_NE(fetchAllReport(c).find(c.stopped), std::string::npos);
 
+    // Refusals are each song's own: three in a row do not stop the run, and a song without
+    // an artist after them is searched for by its title alone.
+    std::vector<std::string> refusedSongs;
+    for (const char* name : {"R0", "R1", "R2", "Lonely"}) {
+        writeFile(refusedSongs.emplace_back(song(name[0] == 'R' ? "Odd - " + std::string(name) : name)), "x");
+        routes.insert(get("Odd", name), answer(400, {{u"message"_s, u"track_name: odd"_s}}));
+    }
+    routes[u"records"_s] = QJsonArray{record("Band", "Lonely", nullptr, "alone")};
+    serve();
+    c = run(refusedSongs);
+    EXPECT_EQ(std::tuple(c.stopped, c.refused, c.plain), std::tuple(std::string(), std::size_t{3}, std::size_t{1}));
+    EXPECT_EQ(requests().back(), "/api/search?track_name=Lonely");
+    EXPECT_NE(fetchAllReport(c).find("refused: 3"), std::string::npos) << fetchAllReport(c);
+
     // Cancel drops the waiting request; nothing is saved for it.
     routes[get("Zeta", "Six")] = answer(200, record("Zeta", "Six", nullptr, "late"), 30);
     std::filesystem::remove(lyricsFileFor(song("Zeta - Six")));
