@@ -522,6 +522,7 @@ private:
     void saveChangesSinceClose();
     void keepListAfterFailedSave();
     long long m_lengthShown = 0;
+    long long m_lengthAnnounced = 0; // the length media controls were last told
     // The last song skipped or the list found unplayable, during the latest pick: the
     // status line says it, and the tray hint carries it for a hidden window.
     std::string m_playNote;

@@ -308,6 +308,12 @@ void TForm1::showTimes()
         m_lengthShown = mode == PlayerMode::NotReady ? 0 : mp().lengthMs();
         itime->setText(m_lengthShown > 0 ? local(durationText(m_lengthShown)) : QString());
     }
+    // Media controls learn a length when it comes, and again when it changes.
+    if (const long long length = mode == PlayerMode::NotReady ? 0 : mp().lengthMs();
+        length != m_lengthAnnounced) {
+        m_lengthAnnounced = length;
+        if (!CurrentSong.empty()) emit playerChanged({QStringLiteral("Metadata")});
+    }
     // The label turns when the played second does, not up to half a tick later; a length
     // still unknown is asked for often, as it comes soon after the song starts.
     if (mode == PlayerMode::Playing) {
@@ -358,6 +364,8 @@ MprisControl TForm1::mprisControl()
                 : songNamesFor(std::nullopt, fileNameOf(CurrentSong), SplitterChar);
         t.title = names.title;
         t.artist = names.artist;
+        t.album = names.album;
+        t.trackNumber = names.trackNumber;
         t.lengthMs = mp().lengthMs();
         return t;
     };

@@ -206,7 +206,10 @@ void LyricsSearch::tagsRead(const Lookup& lookup, LocalLyricsRead read, bool end
                             const std::optional<EmbeddedLyrics>& tags, const std::string& refused)
 {
     m_databaseSong = songNamesFor(tags, lookup.fileName, m_state.SplitterChar);
-    if (tags && (!tags->artist.empty() || !tags->title.empty()) && m_view.songNamed)
+    if (tags &&
+        (!tags->artist.empty() || !tags->title.empty() || !tags->album.empty() ||
+         tags->trackNumber > 0) &&
+        m_view.songNamed)
         m_view.songNamed();
     std::string unreadable = read.unreadable;
     if (!refused.empty()) unreadable += (unreadable.empty() ? "" : " ") + refused;

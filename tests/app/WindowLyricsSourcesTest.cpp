@@ -664,6 +664,9 @@ TEST_F(WindowLyricsSources, MediaControlsNameTheSongFromTagsElseTheFileName)
     for (qsizetype i = before; i < changed.count(); ++i)
         announced += changed.at(i).first().toStringList().contains(QStringLiteral("Metadata"));
     EXPECT_EQ(announced, 2);
+    const qsizetype known = changed.count(); // a length that comes late is announced again
+    mp.lengthMsValue = 190'400;
+    EXPECT_TRUE(waitUntil([&] { return changed.count() > known && changed.last().first().toStringList() == QStringList{QStringLiteral("Metadata")}; }));
 }
 
 // Timing by hand: Space stamps the next line with the position, Backspace takes it back, Esc
