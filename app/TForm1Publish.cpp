@@ -23,12 +23,6 @@ namespace larkspur {
 
 namespace {
 
-std::string withLf(std::string text)
-{
-    std::erase(text, '\r');
-    return text;
-}
-
 // The confirmation: names editable, the length and the first lines shown as they go.
 bool confirmPublish(QWidget* parent, PublishSong& song)
 {
@@ -77,9 +71,12 @@ void TForm1::Publish1Click()
     song.title = names.title;
     song.durationMs = mp().lengthMs();
     song.album = names.album;
-    song.syncedLyrics = withLf(m_synced->lrcText());
-    song.plainLyrics = withLf(m_synced->plainText());
-    const bool asked = m_services.askPublish ? m_services.askPublish(song) : confirmPublish(this, song);
+    // As shown: the offset in the stamps, tags and word stamps left out; the file stays.
+    PublishedLyrics lyrics = publishedLyrics(*m_synced);
+    song.syncedLyrics = std::move(lyrics.synced);
+    song.plainLyrics = std::move(lyrics.plain);
+    const bool asked =
+        m_services.askPublish ? m_services.askPublish(song) : confirmPublish(this, song);
     if (!asked) return;
     if (song.artist.empty() || song.title.empty() || song.durationMs <= 0)
         return showStatus("Publishing needs an artist, a title and the song's length.");

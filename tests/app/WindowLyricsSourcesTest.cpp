@@ -766,7 +766,7 @@ TEST_F(WindowLyricsSources, PublishSendsTheConfirmedLyricsWithASolvedToken)
     f->Publish1Click();
     EXPECT_FALSE(std::filesystem::exists(db.file("publish.log"))); // the user said no
     EXPECT_EQ(asked.artist + "|" + asked.title + "|" + asked.album, "The Band|Some Song|First Album");
-    EXPECT_EQ(asked.syncedLyrics.substr(0, 14), "[ar:The Band]\n");
+    EXPECT_EQ(asked.syncedLyrics.substr(0, 21), "[00:01.00]First line\n"); // no tags
 
     yes = true;
     f->Publish1Click();
