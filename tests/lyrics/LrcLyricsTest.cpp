@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <tuple>
 
 using namespace larkspur;
@@ -283,16 +282,14 @@ TEST(LrcLyrics, WordStampsGiveTheSungWord)
     EXPECT_EQ(lyrics.wordAt(5, 2'600), std::nullopt);
 }
 
-// Published timed lyrics are the lines as the window shows them: the offset moved into the
-// stamps to the millisecond, no tags, no word stamps; the plain text without any stamp.
+// Published: the lines as the window shows them (offset applied), no tags or word stamps.
 TEST(LrcLyrics, PublishedAsTheWindowShowsThem)
 {
     const std::tuple<const char*, std::int64_t, const char*, const char*> cases[] = {
         {"[ar:Band]\n[ti:Song]\n[al:Album]\n[length:03:00]\n[00:01.00]First\n[00:05.00]Second", 0,
          "[00:01.00]First\n[00:05.00]Second", "First\nSecond"},
         {"[offset:+200]\n[00:01.00]a\n[00:02.00]b", 0, "[00:00.80]a\n[00:01.80]b", "a\nb"},
-        {"[offset:-5]\n[00:01.00]a", 0, "[00:01.005]a", "a"},
-        {"[offset:+2000]\n[00:01.00]early", 0, "[00:00.00]early", "early"},
+        {"[offset:-5]\n[00:01.00]a", 0, "[00:01.005]a", "a"}, {"[offset:+2000]\n[00:01.00]e", 0, "[00:00.00]e", "e"},
         {"[00:01.00]<00:01.00>Word <00:01.50>by <00:02.00>word", 0, "[00:01.00]Word by word", "Word by word"},
         {"[00:21.10][00:45.10]Again\n[00:30.00]Mid", 0, "[00:21.10]Again\n[00:30.00]Mid\n[00:45.10]Again",
          "Again\nMid\nAgain"},
@@ -304,10 +301,9 @@ TEST(LrcLyrics, PublishedAsTheWindowShowsThem)
         if (offset != 0) shown.setOffset(offset);
         const PublishedLyrics sent = publishedLyrics(shown);
         EXPECT_EQ(sent.synced + "|" + sent.plain, std::string(synced) + "|" + plain) << lrc;
-        const LrcLyrics read = LrcLyrics::parse(sent.synced); // read back: shown when the window shows it
-        std::vector<std::int64_t> times, back;
-        for (const LrcLine& line : shown.lines()) if (line.timeMs) times.push_back(std::max<std::int64_t>(0, *line.timeMs));
-        for (const LrcLine& line : read.lines()) back.push_back(line.timeMs.value_or(-1));
+        std::vector<std::int64_t> times, back; // read back, each line shows when the window shows it
+        for (const LrcLine& line : shown.lines()) if (line.timeMs) times.push_back(*line.timeMs < 0 ? 0 : *line.timeMs);
+        for (const LrcLyrics read = LrcLyrics::parse(sent.synced); const LrcLine& line : read.lines()) back.push_back(line.timeMs.value_or(-1));
         EXPECT_EQ(back, times) << lrc;
     }
 }

@@ -4,9 +4,8 @@ Answers from routes.json in the folder given as its argument, read anew for each
 an object whose keys are exact request targets ("/api/get?artist_name=a&track_name=t") and
 whose values are {"status": 200, "body": "...", "delay": 0.5, "headers": {...}}; "body" is
 sent as it stands (so it may be broken JSON), "delay" (seconds) and "headers" default to none.
-A list of such answers is given in turn for that target, its last one from then on. Any other
-/api/get the database would refuse gets its 400 as the database words it; any other target
-gets the database's 404, unless "records" (the database's records) match it as the real database
+A list of such answers is given in turn for that target, its last one from then on. Any other target gets the
+database's 404 (an /api/get it would refuse its 400), unless "records" (its records) match it as the real database
 matches: names without case, accents or apostrophes, other punctuation ("&" too) as blanks,
 a length within 2 s; a search needs every word of the names. Each request goes to requests.log in that folder as one line: its target,
 a tab, its User-Agent. Prints its port on the first line, then serves until its standard
@@ -30,11 +29,9 @@ NOT_FOUND = {"status": 404, "body": '{"message":"Failed to find specified track"
 
 def refused(target):
     """/api/get's checks as the server makes them (names not empty, 1-3600 s); None: passed."""
-    url = urllib.parse.urlsplit(target)
-    query = dict(urllib.parse.parse_qsl(url.query, keep_blank_values=True))
-    problems = [n + ": cannot be empty" for n in ("track_name", "artist_name") if not query.get(n)]
-    if not 1 <= float(query.get("duration", 1)) <= 3600:
-        problems.append("duration: must be between 1 and 3600")
+    url, query = urllib.parse.urlsplit(target), dict(urllib.parse.parse_qsl(target.partition("?")[2], True))
+    problems = [n + ": cannot be empty" for n in ("track_name", "artist_name") if not query.get(n)] + (
+        [] if 1 <= float(query.get("duration", 1)) <= 3600 else ["duration: must be between 1 and 3600"])
     return {"status": 400, "body": json.dumps({"message": "\n".join(problems), "name": "ValidationError",
             "statusCode": 400})} if problems and url.path == "/api/get" else None
 

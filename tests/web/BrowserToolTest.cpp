@@ -82,9 +82,8 @@ TEST(BrowserTool, SubcommandsAreDispatchedAndMisuseExplained)
     }
 
     for (const QString& help : {QStringLiteral("--help"), QStringLiteral("-h")}) {
-        const ToolRun run = runTool({help});
-        EXPECT_EQ(run.status, 0) << help.toStdString();
-        EXPECT_NE(run.out.find("larkspur-tool lyrics "), std::string::npos) << run.err;
+        const ToolRun run = runTool({help}); // asked for: on standard output, no failure
+        EXPECT_TRUE(run.status == 0 && run.out.find("larkspur-tool lyrics ") != std::string::npos);
     }
 
     // clean and fetch reach their commands: each reports its own failure.
@@ -94,8 +93,7 @@ TEST(BrowserTool, SubcommandsAreDispatchedAndMisuseExplained)
     EXPECT_EQ(clean.status, 1);
     EXPECT_NE(clean.err.find("absent"), std::string::npos);
 
-    const QString refused =
-        QStringLiteral("http://127.0.0.1:%1/").arg(larkspur::test::unusedLoopbackPort());
+    const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(larkspur::test::unusedLoopbackPort());
     const ToolRun fetch = runTool({QStringLiteral("fetch"), refused});
     EXPECT_EQ(fetch.status, 1);
     EXPECT_EQ(fetch.out, "");
