@@ -164,7 +164,7 @@ void TForm1::PlayNextSong(int Index)
     }
     emit playerChanged({QStringLiteral("PlaybackStatus")}); // nothing plays now
     // Nothing plays: no length of the song before may stand beside the position.
-    m_lengthShown = 0;
+    m_lengthShown = -1; // shown anew
     showTimes();
     keepTicking();
 }
@@ -193,7 +193,7 @@ void TForm1::startSong(std::size_t index, const std::string& path)
     m_nonePlayableTold = false;
     // Both labels at once: the position of the song before must not stand beside the new
     // length, nor its length beside the new position.
-    m_lengthShown = 0;
+    m_lengthShown = -1; // shown anew, whatever it is
     showTimes();
     CurrentIndex = static_cast<int>(index);
     emit playerChanged({QStringLiteral("Metadata"), QStringLiteral("PlaybackStatus")});
@@ -303,9 +303,11 @@ void TForm1::showTimes()
     const PlayerMode mode = mp().mode();
     const long long position = mp().positionMs();
     ltime->setText(local(durationText(position)));
-    // Some files are only measured once they play; until then no length is shown.
-    if (m_lengthShown == 0) {
-        m_lengthShown = mode == PlayerMode::NotReady ? 0 : mp().lengthMs();
+    // Some files are only measured once they play, and counted better later; until then no
+    // length is shown.
+    if (const long long length = mode == PlayerMode::NotReady ? 0 : mp().lengthMs();
+        length != m_lengthShown) {
+        m_lengthShown = length;
         itime->setText(m_lengthShown > 0 ? local(durationText(m_lengthShown)) : QString());
     }
     // Media controls learn a length when it comes, and again when it changes.

@@ -1,4 +1,5 @@
 #include "playback/gst/GstMediaPlayer.h"
+#include "playback/Mp3Frames.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -259,6 +260,8 @@ void GstMediaPlayer::close()
     m_playbin = nullptr;
     m_mode = PlayerMode::NotReady;
     m_lengthMs = 0;
+    if (m_frames) m_frames->cancel = true;
+    m_frames.reset();
     m_applied = -1;
     m_serverVolume = false;
 }
@@ -322,8 +325,12 @@ void GstMediaPlayer::open(const std::string& fileName)
     m_playbin = playbin;
     m_applied = started ? startedVolume : m_volume;
     m_serverVolume = serverVolume;
-    // An MP3 without a header that states its length is only measured once it plays;
-    // lengthMs() asks again until it is known.
+    // An MP3 without a header that states its length is only estimated once it plays;
+    // lengthMs() asks again until it is known, and takes the frames' count once it is done.
+    m_frames = std::make_shared<FramesCount>();
+    std::thread([frames = m_frames, fileName] {
+        frames->ms = mp3FramesLengthMs(fileName, &frames->cancel).value_or(0);
+    }).detach();
     queryLength();
     // Already playing: play() leaves it where it is.
     m_mode = started ? PlayerMode::Playing : PlayerMode::Stopped;
@@ -405,6 +412,7 @@ PlayerMode GstMediaPlayer::mode()
 
 long long GstMediaPlayer::queryLength()
 {
+    if (m_frames && m_frames->ms > 0) return m_frames->ms;
     if (m_lengthMs > 0 || !m_playbin) return m_lengthMs;
     gint64 duration = 0;
     if (gst_element_query_duration(m_playbin, GST_FORMAT_TIME, &duration) && duration > 0)

@@ -9,6 +9,9 @@
 
 #include "playback/MediaPlayer.h"
 
+#include <atomic>
+#include <memory>
+
 typedef struct _GstElement GstElement;
 
 namespace larkspur {
@@ -65,6 +68,14 @@ private:
     GstElement* m_playbin = nullptr;
     PlayerMode m_mode = PlayerMode::NotReady;
     long long m_lengthMs = 0;
+    // The open song's length counted by its MP3 frames, on a thread of its own: -1 while it
+    // counts, 0 for none. Shared with that thread, which a close() cancels.
+    struct FramesCount
+    {
+        std::atomic<long long> ms = -1;
+        std::atomic<bool> cancel = false;
+    };
+    std::shared_ptr<FramesCount> m_frames;
     int m_volume = 1000;
     int m_userVolume = 1000;
     int m_applied = -1;          // the level the open song's pipeline has now
