@@ -1,5 +1,6 @@
 #include "playback/Mp3Frames.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -62,16 +63,49 @@ bool sameStream(const FrameHeader& a, const FrameHeader& b)
 }
 
 // The first frame's side information is followed by "Xing" or "Info" (LAME), or by "VBRI"
-// 32 bytes in (Fraunhofer).
-bool isInfoFrame(const std::vector<unsigned char>& data, std::size_t at, const FrameHeader& h)
+// 32 bytes in (Fraunhofer). `frame` holds the whole frame.
+bool isInfoFrame(const unsigned char* frame, const FrameHeader& h)
 {
-    const bool mono = ((data[at + 3] >> 6) & 3) == 3;
+    const bool mono = ((frame[3] >> 6) & 3) == 3;
     const std::size_t side = h.version == 1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
     const auto holds = [&](std::size_t offset, const char* tag) {
-        return at + offset + 4 <= data.size() && std::memcmp(&data[at + offset], tag, 4) == 0;
+        return offset + 4 <= h.bytes && std::memcmp(frame + offset, tag, 4) == 0;
     };
     return holds(4 + side, "Xing") || holds(4 + side, "Info") || holds(36, "VBRI");
 }
+
+// The file a block at a time, so a long song is never held whole.
+class Blocks
+{
+  public:
+    Blocks(const std::string& path, std::uint64_t size) : m_in(path, std::ios::binary), m_size(size)
+    {}
+    bool open() const { return m_in.is_open(); }
+    std::uint64_t size() const { return m_size; }
+    // The `n` bytes at `pos`; nothing past the file's end (or what could be read of it).
+    const unsigned char* at(std::uint64_t pos, std::size_t n)
+    {
+        if (pos + n > m_size) return nullptr;
+        if (pos < m_base || pos + n > m_base + m_block.size()) {
+            m_block.resize(std::max<std::size_t>(n, kBlockBytes));
+            m_in.clear();
+            m_in.seekg(static_cast<std::streamoff>(pos));
+            m_in.read(reinterpret_cast<char*>(m_block.data()),
+                      static_cast<std::streamsize>(m_block.size()));
+            m_block.resize(m_in.gcount() > 0 ? static_cast<std::size_t>(m_in.gcount()) : 0);
+            m_base = pos;
+            if (m_block.size() < n) return nullptr;
+        }
+        return &m_block[pos - m_base];
+    }
+
+  private:
+    static constexpr std::size_t kBlockBytes = 1 << 20;
+    std::ifstream m_in;
+    std::uint64_t m_size;
+    std::uint64_t m_base = 0;
+    std::vector<unsigned char> m_block;
+};
 
 } // namespace
 
@@ -82,40 +116,41 @@ std::optional<long long> mp3FramesLengthMs(const std::string& path, const std::a
     {
     };
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    const std::vector<unsigned char> data{std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>()};
-    if (in.bad()) return std::nullopt;
-    std::size_t at = 0;
+    Blocks data(path, static_cast<std::uint64_t>(st.st_size));
+    if (!data.open()) return std::nullopt;
+    std::uint64_t at = 0;
     // ID3v2 tags, one after another: a ten-byte header (and footer) and a syncsafe size.
-    while (at + 10 <= data.size() && std::memcmp(&data[at], "ID3", 3) == 0) {
-        const std::size_t size = (std::size_t{data[at + 6]} & 0x7F) << 21 |
-                                 (std::size_t{data[at + 7]} & 0x7F) << 14 |
-                                 (std::size_t{data[at + 8]} & 0x7F) << 7 | (data[at + 9] & 0x7F);
-        at += 10 + size + ((data[at + 5] & 0x10) ? 10 : 0);
+    for (const unsigned char* tag; (tag = data.at(at, 10)) && std::memcmp(tag, "ID3", 3) == 0;) {
+        const std::uint64_t size = (std::uint64_t{tag[6]} & 0x7F) << 21 |
+                                   (std::uint64_t{tag[7]} & 0x7F) << 14 |
+                                   (std::uint64_t{tag[8]} & 0x7F) << 7 | (tag[9] & 0x7F);
+        at += 10 + size + ((tag[5] & 0x10) ? 10 : 0);
     }
     // A frame counts where the next one follows it: two in a row are no chance match.
-    const auto frameAt = [&](std::size_t pos,
+    const auto frameAt = [&](std::uint64_t pos,
                              const FrameHeader* like) -> std::optional<FrameHeader> {
-        if (pos + 4 > data.size()) return std::nullopt;
-        const auto h = parseHeader(&data[pos]);
+        const unsigned char* b = data.at(pos, 4);
+        const auto h = b ? parseHeader(b) : std::nullopt;
         if (!h || (like && !sameStream(*h, *like)) || pos + h->bytes > data.size())
             return std::nullopt;
-        if (pos + h->bytes + 4 > data.size()) return h; // the last frame
-        const auto next = parseHeader(&data[pos + h->bytes]);
+        if (pos + h->bytes + 4 > data.size())
+            return data.at(pos, h->bytes) ? h : std::nullopt; // the last
+        b = data.at(pos, h->bytes + 4);
+        const auto next = b ? parseHeader(b + h->bytes) : std::nullopt;
         return next && sameStream(*h, *next) ? h : std::nullopt;
     };
     std::optional<FrameHeader> first;
     // The first frame is looked for close after the tags; a file of other bytes is no MP3.
-    for (const std::size_t end = std::min(data.size(), at + 65536); at < end && !first; ++at)
+    for (const std::uint64_t end = std::min(data.size(), at + 65536); at < end && !first; ++at)
         first = frameAt(at, nullptr);
     if (!first) return std::nullopt;
     --at;
     long long samples = 0;
-    if (isInfoFrame(data, at, *first)) at += first->bytes;
+    if (const unsigned char* frame = data.at(at, first->bytes); frame && isInfoFrame(frame, *first))
+        at += first->bytes;
     for (std::size_t count = 0; at + 4 <= data.size(); ++count) {
         if ((count & 0xFFF) == 0 && cancel && cancel->load()) return std::nullopt;
+        if (!data.at(at, 4)) break; // the file shrank since: what was counted stands
         if (const auto h = frameAt(at, &*first)) {
             samples += h->samples;
             at += h->bytes;
