@@ -2,6 +2,7 @@
 #include "playback/Mp3Frames.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -272,6 +273,11 @@ void GstMediaPlayer::open(const std::string& fileName)
 
     int startedVolume = m_volume;
     bool serverVolume = false;
+    auto frames = std::make_shared<FramesCount>();
+    std::thread([frames, fileName] {
+        frames->ms = mp3FramesLengthMs(fileName, &frames->cancel).value_or(0);
+        frames->done.set_value();
+    }).detach();
     GstElement* playbin = takeWarmSong(fileName, startedVolume, serverVolume);
     const bool started = playbin != nullptr;
     if (!playbin) playbin = makePlaybin(fileName, m_audioSink, m_volume, serverVolume);
@@ -318,6 +324,7 @@ void GstMediaPlayer::open(const std::string& fileName)
         gst_object_unref(warm);
     }
     if (!ready) {
+        frames->cancel = true;
         gst_element_set_state(playbin, GST_STATE_NULL);
         gst_object_unref(playbin);
         throw PlayerError(failure);
@@ -327,10 +334,10 @@ void GstMediaPlayer::open(const std::string& fileName)
     m_serverVolume = serverVolume;
     // An MP3 without a header that states its length is only estimated once it plays;
     // lengthMs() asks again until it is known, and takes the frames' count once it is done.
-    m_frames = std::make_shared<FramesCount>();
-    std::thread([frames = m_frames, fileName] {
-        frames->ms = mp3FramesLengthMs(fileName, &frames->cancel).value_or(0);
-    }).detach();
+    // The count mostly ends with the preroll; a little more time lets the song start's
+    // lookups have it too.
+    m_frames = frames;
+    frames->ready.wait_for(std::chrono::milliseconds(kFramesWaitMs));
     queryLength();
     // Already playing: play() leaves it where it is.
     m_mode = started ? PlayerMode::Playing : PlayerMode::Stopped;

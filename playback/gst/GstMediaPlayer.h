@@ -10,6 +10,7 @@
 #include "playback/MediaPlayer.h"
 
 #include <atomic>
+#include <future>
 #include <memory>
 
 typedef struct _GstElement GstElement;
@@ -74,7 +75,11 @@ private:
     {
         std::atomic<long long> ms = -1;
         std::atomic<bool> cancel = false;
+        std::promise<void> done;
+        std::shared_future<void> ready = done.get_future().share();
     };
+    // How long open() waits for the count after the preroll, at most.
+    static constexpr int kFramesWaitMs = 250;
     std::shared_ptr<FramesCount> m_frames;
     int m_volume = 1000;
     int m_userVolume = 1000;
