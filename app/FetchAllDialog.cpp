@@ -55,8 +55,8 @@ void FetchAllDialog::update()
     const FetchAllCounts c = m_run->counts();
     progressLabel->setText(QStringLiteral("%1 / %2 songs").arg(c.done).arg(c.total));
     countsLabel->setText(QStringLiteral("Found: %1 (synced %2, plain %3, instrumental %4)\n"
-                                        "Not found: %5\nFailed: %6\nHad lyrics: %7\n"
-                                        "Not song files: %8")
+                                        "Not found: %5\nFailed: %6\nRefused: %9\n"
+                                        "Had lyrics: %7\nNot song files: %8")
                              .arg(c.synced + c.plain + c.instrumental)
                              .arg(c.synced)
                              .arg(c.plain)
@@ -64,7 +64,8 @@ void FetchAllDialog::update()
                              .arg(c.notFound)
                              .arg(c.failed)
                              .arg(c.hadLyrics)
-                             .arg(c.notSongs));
+                             .arg(c.notSongs)
+                             .arg(c.refused));
     waitLabel->setText(QString::fromStdString(c.waiting));
     const bool due = m_cancelled.isValid() && m_cancelled.elapsed() >= kCancelLimitMs;
     if ((!c.finished && !due) || m_ended) return;

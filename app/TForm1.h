@@ -580,7 +580,8 @@ private:
     void closeFramesForSave(); // the saved width never includes the side area
     void saveChangesSinceClose();
     void keepListAfterFailedSave();
-    long long m_lengthShown = 0;
+    long long m_lengthShown = 0; // -1: to be shown anew
+    long long m_lengthAnnounced = 0; // the length media controls were last told
     // The last song skipped or the list found unplayable, during the latest pick: the
     // status line says it, and the tray hint carries it for a hidden window.
     std::string m_playNote;

@@ -165,7 +165,7 @@ void TForm1::PlayNextSong(int Index)
     }
     emit playerChanged({QStringLiteral("PlaybackStatus")}); // nothing plays now
     // Nothing plays: no length of the song before may stand beside the position.
-    m_lengthShown = 0;
+    m_lengthShown = -1; // shown anew
     showTimes();
     keepTicking();
 }
@@ -194,7 +194,7 @@ void TForm1::startSong(std::size_t index, const std::string& path)
     m_nonePlayableTold = false;
     // Both labels at once: the position of the song before must not stand beside the new
     // length, nor its length beside the new position.
-    m_lengthShown = 0;
+    m_lengthShown = -1; // shown anew, whatever it is
     showTimes();
     CurrentIndex = static_cast<int>(index);
     // A retry after a failed start goes back nowhere: that song is new to the history.
@@ -336,15 +336,23 @@ void TForm1::showTimes()
     const PlayerMode mode = mp().mode();
     const long long position = mp().positionMs();
     ltime->setText(local(durationText(position)));
-    // Some files are only measured once they play; until then no length is shown.
-    if (m_lengthShown == 0) {
-        m_lengthShown = mode == PlayerMode::NotReady ? 0 : mp().lengthMs();
+    // Some files are only measured once they play, and counted better later; until then no
+    // length is shown.
+    if (const long long length = mode == PlayerMode::NotReady ? 0 : mp().lengthMs();
+        length != m_lengthShown) {
+        m_lengthShown = length;
         itime->setText(m_lengthShown > 0 ? local(durationText(m_lengthShown)) : QString());
         posbar->setEnabled(m_lengthShown > 0);
         posbar->setRange(0, static_cast<int>(std::clamp<long long>(m_lengthShown, 0, INT_MAX)));
     }
     if (!posbar->isSliderDown())
         posbar->setValue(static_cast<int>(std::clamp<long long>(position, 0, INT_MAX)));
+    // Media controls learn a length when it comes, and again when it changes.
+    if (const long long length = mode == PlayerMode::NotReady ? 0 : mp().lengthMs();
+        length != m_lengthAnnounced) {
+        m_lengthAnnounced = length;
+        if (!CurrentSong.empty()) emit playerChanged({QStringLiteral("Metadata")});
+    }
     // The label turns when the played second does, not up to half a tick later; a length
     // still unknown is asked for often, as it comes soon after the song starts.
     if (mode == PlayerMode::Playing) {
@@ -397,6 +405,8 @@ MprisControl TForm1::mprisControl()
                 : songNamesFor(std::nullopt, fileNameOf(CurrentSong), SplitterChar);
         t.title = names.title;
         t.artist = names.artist;
+        t.album = names.album;
+        t.trackNumber = names.trackNumber;
         t.lengthMs = mp().lengthMs();
         return t;
     };

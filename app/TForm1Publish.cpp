@@ -21,12 +21,6 @@ namespace larkspur {
 
 namespace {
 
-std::string withLf(std::string text)
-{
-    std::erase(text, '\r');
-    return text;
-}
-
 // The confirmation: names editable, the length and the first lines shown as they go.
 bool confirmPublish(QWidget* parent, PublishSong& song)
 {
@@ -74,9 +68,13 @@ void TForm1::Publish1Click()
     song.artist = names.artist;
     song.title = names.title;
     song.durationMs = mp().lengthMs();
-    song.syncedLyrics = withLf(m_synced->lrcText());
-    song.plainLyrics = withLf(m_synced->plainText());
-    const bool asked = m_services.askPublish ? m_services.askPublish(song) : confirmPublish(this, song);
+    song.album = names.album;
+    // As shown: the offset in the stamps, tags and word stamps left out; the file stays.
+    PublishedLyrics lyrics = publishedLyrics(*m_synced);
+    song.syncedLyrics = std::move(lyrics.synced);
+    song.plainLyrics = std::move(lyrics.plain);
+    const bool asked =
+        m_services.askPublish ? m_services.askPublish(song) : confirmPublish(this, song);
     if (!asked) return;
     if (song.artist.empty() || song.title.empty() || song.durationMs <= 0)
         return showStatus("Publishing needs an artist, a title and the song's length.");

@@ -138,6 +138,8 @@ std::optional<EmbeddedLyrics> readEmbeddedLyrics(const std::string& songPath, st
         EmbeddedLyrics result;
         result.artist = utf8(tag->artist());
         result.title = utf8(tag->title());
+        result.album = utf8(tag->album());
+        result.trackNumber = tag->track();
         const auto& frames = tag->frameListMap();
         if (const auto it = frames.find("USLT"); it != frames.end()) {
             for (const auto* f : it->second) {

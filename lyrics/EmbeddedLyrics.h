@@ -1,5 +1,6 @@
 #pragma once
-// Lyrics and the artist and title held in an MP3 file's ID3v2 tag, read with TagLib.
+// Lyrics and the artist, title, album and track number held in an MP3 file's ID3v2 tag, read with
+// TagLib.
 
 #include <optional>
 #include <string>
@@ -11,8 +12,10 @@ struct EmbeddedLyrics
 {
     std::string artist; // empty when the tag has none
     std::string title;
-    std::string text; // the first USLT frame not blank, CR LF line breaks
-    std::string lrc;  // the first lyrics SYLT frame with text, as LRC, CR LF line breaks
+    std::string album;
+    unsigned trackNumber = 0; // 0: the tag has none
+    std::string text;         // the first USLT frame not blank, CR LF line breaks
+    std::string lrc;          // the first lyrics SYLT frame with text, as LRC, CR LF line breaks
 
     // What to show: the timed lyrics when there are any, else the plain ones.
     const std::string& best() const { return lrc.empty() ? text : lrc; }

@@ -19,6 +19,10 @@ DatabaseSong songNamesFor(const std::optional<EmbeddedLyrics>& tags, std::string
     DatabaseSong song;
     song.artist = tags && !tags->artist.empty() ? tags->artist : words.artist;
     song.title = tags && !tags->title.empty() ? tags->title : words.title;
+    if (tags) {
+        song.album = tags->album;
+        song.trackNumber = tags->trackNumber;
+    }
     return song;
 }
 

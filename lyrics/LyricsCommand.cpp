@@ -16,6 +16,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 
@@ -56,7 +57,7 @@ int fetchAll(const std::string& listFile, std::ostream& out, std::ostream& err,
     setup.stepped = [&out](const FetchAllStep& step) {
         static const char* const said[] = {"had lyrics",   "found synced", "found plain",
                                            "instrumental", "not found",    "failed",
-                                           "skipped"};
+                                           "refused",      "skipped"};
         if (step.outcome == FetchAllOutcome::HadLyrics) return;
         out << said[static_cast<int>(step.outcome)] << ": " << step.song;
         if (!step.detail.empty()) out << " (" << step.detail << ')';
@@ -83,7 +84,11 @@ int runLyricsCommand(const std::vector<std::string>& args, std::ostream& out, st
     int next = 0;
     bool synced = false, database = true;
     std::string song;
-    if (args.size() == 2 && args[0] == "--all") return fetchAll(args[1], out, err, songLengthMs);
+    if (std::find(args.begin(), args.end(), "--all") != args.end()) {
+        // --all takes its list and nothing else; never a song named "--all".
+        if (args.size() != 2 || args[0] != "--all") return 2;
+        return fetchAll(args[1], out, err, songLengthMs);
+    }
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--synced") {
             synced = true;

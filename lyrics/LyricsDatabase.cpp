@@ -1,5 +1,6 @@
 #include "lyrics/LyricsDatabase.h"
 
+#include "lyrics/LyricsPublish.h"
 #include "web/HttpError.h"
 #include "web/HttpFetcher.h"
 #include "web/HttpUrl.h"
@@ -22,6 +23,7 @@ namespace {
 
 constexpr std::string_view kBuiltInHost = "https://lrclib.net";
 constexpr double kLengthToleranceSeconds = 2.0;
+constexpr long long kLongestSeconds = 3600; // the database's range for an exact lookup
 
 std::string percentEncoded(std::string_view text)
 {
@@ -48,6 +50,16 @@ std::optional<long long> knownLength(const DatabaseSong& song)
     return std::nullopt;
 }
 
+long long wholeSeconds(long long ms)
+{
+    return (ms + 500) / 1000;
+}
+
+bool blank(std::string_view text)
+{
+    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
 DatabaseLyrics nothing(std::string why, bool failed = false)
 {
     // A socket error's text spans two lines; a tool prints one.
@@ -63,6 +75,7 @@ struct Answer
     std::string body;
     std::string failure;
     std::string retryAfter;
+    std::string message; // a refusal's own words: the database's "message", else the status line
 };
 
 Answer fetch(HttpFetcher& http, FetchGroup group, const std::string& url)
@@ -79,6 +92,7 @@ Answer fetch(HttpFetcher& http, FetchGroup group, const std::string& url)
         answer.status = e.statusCode();
         answer.failure = e.what();
         answer.retryAfter = e.retryAfter();
+        if (answer.status > 0) answer.message = refusalText(answer.failure, e.errorPage());
     }
     return answer;
 }
@@ -86,9 +100,12 @@ Answer fetch(HttpFetcher& http, FetchGroup group, const std::string& url)
 // A refusal, with what a caller that paces its requests needs of it.
 DatabaseLyrics refused(const Answer& answer)
 {
-    DatabaseLyrics failed = nothing(answer.failure, true);
+    // A 4xx but "not found" and "wait" is about this request: its message says what.
+    const bool request = answer.status >= 400 && answer.status < 500 && answer.status != 429;
+    DatabaseLyrics failed = nothing(request ? answer.message : answer.failure, true);
     failed.status = answer.status;
     failed.retryAfter = answer.retryAfter;
+    failed.refused = request;
     return failed;
 }
 
@@ -149,14 +166,24 @@ std::string lyricsDatabaseGetUrl(std::string_view host, const DatabaseSong& song
 {
     std::string url = std::string(host) + "/api/get?artist_name=" + percentEncoded(song.artist) +
                       "&track_name=" + percentEncoded(song.title);
-    if (const auto ms = knownLength(song)) url += "&duration=" + std::to_string((*ms + 500) / 1000);
+    if (const auto ms = knownLength(song))
+        if (const long long s = wholeSeconds(*ms); s >= 1 && s <= kLongestSeconds)
+            url += "&duration=" + std::to_string(s);
     return url;
 }
 
 std::string lyricsDatabaseSearchUrl(std::string_view host, const DatabaseSong& song)
 {
-    return std::string(host) + "/api/search?track_name=" + percentEncoded(song.title) +
-           "&artist_name=" + percentEncoded(song.artist);
+    std::string url = std::string(host) + "/api/search?track_name=" + percentEncoded(song.title);
+    if (!blank(song.artist)) url += "&artist_name=" + percentEncoded(song.artist);
+    return url;
+}
+
+bool lyricsDatabaseGetAccepts(const DatabaseSong& song)
+{
+    const auto ms = knownLength(song);
+    return !blank(song.artist) && !blank(song.title) &&
+           !(ms && wholeSeconds(*ms) > kLongestSeconds);
 }
 
 LyricsDatabase::LyricsDatabase(HttpFetcher& http, std::string host, FetchGroup group)
@@ -183,7 +210,10 @@ std::optional<DatabaseLyrics> LyricsDatabase::Lookup(const DatabaseSong& song)
     const FetchGroup group = m_group;
     const std::string searchUrl = lyricsDatabaseSearchUrl(m_host, song);
 
-    const Answer exact = fetch(http, group, lyricsDatabaseGetUrl(m_host, song));
+    Answer exact;
+    exact.status = 404; // a song the exact lookup would refuse is only searched for
+    if (lyricsDatabaseGetAccepts(song))
+        exact = fetch(http, group, lyricsDatabaseGetUrl(m_host, song));
     if (*generation != mine) return std::nullopt;
     if (exact.status == 200) {
         // A large answer is parsed beside the event loop; the lookup may be stale after.

@@ -17,7 +17,6 @@
 
 namespace larkspur {
 
-
 // Who we are, as the database asks its clients to say.
 inline constexpr std::string_view kLyricsDatabaseUserAgent =
     "Larkspur/0.1 (https://github.com/larkspur-player/larkspur)";
@@ -28,6 +27,8 @@ struct DatabaseSong
     std::string artist;
     std::string title;
     std::optional<long long> durationMs; // nothing when the length is not known
+    std::string album{};      // from the tags; never sent with a lookup, which it would narrow
+    unsigned trackNumber = 0; // from the tags, for the desktop's media controls; never sent
 };
 
 enum class DatabaseLyricsKind { Nothing, Synced, Plain, Instrumental };
@@ -38,7 +39,10 @@ struct DatabaseLyrics
     std::string text; // LRC for Synced, "[Instrumental]" for Instrumental, empty for Nothing
     std::string why;  // for Nothing: one line saying why, for a command-line tool
     bool failed = false; // for Nothing: the database could not be asked (not "no such song")
-    int status = 0;         // for failed: the refused answer's status code, 0 when none came
+    int status = 0;      // for failed: the refused answer's status code, 0 when none came
+    // For failed: a 4xx other than 404 and 429, the database's word on this song's request,
+    // not on the database; `why` holds its own message.
+    bool refused = false;
     std::string retryAfter{}; // for failed: the refused answer's "Retry-After", as it came
 };
 
@@ -47,10 +51,13 @@ struct DatabaseLyrics
 std::string lyricsDatabaseHost();
 
 // "/api/get?artist_name=..&track_name=..&duration=.." (duration in whole seconds, left out
-// when unknown) and "/api/search?track_name=..&artist_name=..", values percent-encoded
-// as UTF-8 (everything but letters, digits and "-._~").
+// when unknown or outside the database's 1-3600) and "/api/search?track_name=..&artist_name=.."
+// (artist_name left out when empty), values percent-encoded as UTF-8 (everything but
+// letters, digits and "-._~"). The database refuses an exact lookup without an artist or
+// over an hour long: such songs are only searched for (lyricsDatabaseGetAccepts).
 std::string lyricsDatabaseGetUrl(std::string_view host, const DatabaseSong& song);
 std::string lyricsDatabaseSearchUrl(std::string_view host, const DatabaseSong& song);
+bool lyricsDatabaseGetAccepts(const DatabaseSong& song);
 
 class LyricsDatabase
 {

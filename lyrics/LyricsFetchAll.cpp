@@ -54,7 +54,8 @@ std::string fetchAllReport(const FetchAllCounts& c)
         "Found synced: " + std::to_string(c.synced) + ", found plain: " + std::to_string(c.plain) +
         ", instrumental: " + std::to_string(c.instrumental) +
         ", not found: " + std::to_string(c.notFound) + ", failed: " + std::to_string(c.failed) +
-        ".\n" + std::to_string(c.hadLyrics) + " of " + std::to_string(c.total) +
+        (c.refused > 0 ? ", refused: " + std::to_string(c.refused) : std::string()) + ".\n" +
+        std::to_string(c.hadLyrics) + " of " + std::to_string(c.total) +
         " songs had lyrics already.";
     if (c.cancelled)
         report +=
@@ -237,6 +238,10 @@ void LyricsFetchAll::Run::fetchSong(const std::string& song, LyricsDatabase& db,
             if (!waitAsAsked(retryAfterSeconds(answer->retryAfter)) || givenUp) return;
             continue;
         }
+        if (answer->refused) {
+            failuresInARow = 0; // the database answered
+            return count(song, FetchAllOutcome::Refused, answer->why);
+        }
         if (answer->failed) {
             failed(song, answer->why, failuresInARow);
             return;
@@ -332,6 +337,9 @@ void LyricsFetchAll::Run::count(const std::string& song, FetchAllOutcome outcome
             break;
         case FetchAllOutcome::Failed:
             ++m_counts.failed;
+            break;
+        case FetchAllOutcome::Refused:
+            ++m_counts.refused;
             break;
         case FetchAllOutcome::NotASong:
             if (m_counts.notSongs++ == 0) m_counts.firstNotSong = song;

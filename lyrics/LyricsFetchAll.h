@@ -13,8 +13,9 @@
 //
 // The database's pace is kept: a 429 answer waits as long as its Retry-After says and asks
 // again, kMaxWaitsInARow times for one song before that song counts as failed;
-// kMaxServerFailures failed songs in a row end the run, and so do waits adding up to more
-// than kMaxWaitedS, saying why.
+// kMaxServerFailures failed songs in a row (no answer, a 5xx, or waits) end the run, and so
+// do waits adding up to more than kMaxWaitedS, saying why. A refused song is the song's own
+// matter: the run goes on.
 
 #include "lyrics/LyricsDatabase.h"
 
@@ -42,14 +43,25 @@ inline constexpr int kCancelLimitMs = 750;
 // Measuring one song's length may take this long; the song is then asked about without it.
 inline constexpr int kSongLengthLimitMs = 10000;
 
-enum class FetchAllOutcome { HadLyrics, Synced, Plain, Instrumental, NotFound, Failed, NotASong };
+// Refused: the database turned down that song's request (a 4xx but 404 and 429), saying why.
+enum class FetchAllOutcome {
+    HadLyrics,
+    Synced,
+    Plain,
+    Instrumental,
+    NotFound,
+    Failed,
+    Refused,
+    NotASong
+};
 
 // How far a run is.
 struct FetchAllCounts
 {
     std::size_t total = 0;
     std::size_t done = 0; // songs dealt with, those that had lyrics included
-    std::size_t hadLyrics = 0, synced = 0, plain = 0, instrumental = 0, notFound = 0, failed = 0;
+    std::size_t hadLyrics = 0, synced = 0, plain = 0, instrumental = 0, notFound = 0, failed = 0,
+                refused = 0;
     std::size_t notSongs = 0; // entries that are not song files
     std::string firstNotSong; // the first of them
     std::string waiting;      // while the database asked to wait: one line saying so

@@ -13,6 +13,32 @@
 
 namespace larkspur {
 
+namespace {
+
+// "[mm:ss.xx]", or "[mm:ss.xxx]" where hundredths would move the line.
+std::string exactStamp(std::int64_t ms)
+{
+    ms = std::max<std::int64_t>(0, ms);
+    std::string stamp = lrcStamp(ms);
+    if (ms % 10 != 0) stamp.insert(stamp.size() - 1, 1, static_cast<char>('0' + ms % 10));
+    return stamp;
+}
+
+} // namespace
+
+PublishedLyrics publishedLyrics(const LrcLyrics& shown)
+{
+    PublishedLyrics out;
+    for (const LrcLine& line : shown.lines()) {
+        if (&line != &shown.lines().front()) out.plain += '\n';
+        out.plain += line.text;
+        if (!line.timeMs) continue;
+        if (!out.synced.empty()) out.synced += '\n';
+        out.synced += exactStamp(*line.timeMs) + line.text;
+    }
+    return out;
+}
+
 std::optional<PublishChallenge> parseChallenge(std::string_view json, std::string* why)
 {
     const auto refuse = [why](std::string text) {

@@ -3,6 +3,7 @@
 // nonce whose SHA-256 together with its prefix is at or below its target) before it takes a
 // song's lyrics. Never done without the user's say-so.
 
+#include "lyrics/LrcLyrics.h"
 #include "web/HttpFetcher.h"
 
 #include <atomic>
@@ -20,6 +21,16 @@ struct PublishSong
     long long durationMs = 0;
     std::string plainLyrics, syncedLyrics; // LF line breaks
 };
+
+// Shown timed lyrics as the database keeps them, LF line breaks: `synced` one "[mm:ss.xx]text"
+// line per timed line in the order shown, each at the time it shows at (the offset applied,
+// to the millisecond, never before 0), without metadata tags, word stamps or untimed lines
+// (the tags have fields of their own); `plain` every shown line's text, without stamps.
+struct PublishedLyrics
+{
+    std::string synced, plain;
+};
+PublishedLyrics publishedLyrics(const LrcLyrics& shown);
 
 struct PublishChallenge
 {

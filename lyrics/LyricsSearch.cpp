@@ -206,7 +206,10 @@ void LyricsSearch::tagsRead(const Lookup& lookup, LocalLyricsRead read, bool end
                             const std::optional<EmbeddedLyrics>& tags, const std::string& refused)
 {
     m_databaseSong = songNamesFor(tags, lookup.fileName, m_state.SplitterChar);
-    if (tags && (!tags->artist.empty() || !tags->title.empty()) && m_view.songNamed)
+    if (tags &&
+        (!tags->artist.empty() || !tags->title.empty() || !tags->album.empty() ||
+         tags->trackNumber > 0) &&
+        m_view.songNamed)
         m_view.songNamed();
     std::string unreadable = read.unreadable;
     if (!refused.empty()) unreadable += (unreadable.empty() ? "" : " ") + refused;
@@ -572,9 +575,10 @@ void LyricsSearch::databaseAnswered(const DatabaseLyrics& answer, bool atOnce)
         if ((atOnce || !m_view.searchEnabled()) && m_view.databaseMissed) {
             // The reason leaves out the tool's "lyrics database: " in front.
             const std::string reason = answer.why.substr(answer.why.find(": ") + 2);
-            m_view.databaseMissed(answer.failed
-                                      ? "The lyrics database could not be asked: " + reason
-                                      : "The lyrics database has no lyrics for this song.");
+            m_view.databaseMissed(
+                answer.refused  ? "The lyrics database refused this song: " + reason
+                : answer.failed ? "The lyrics database could not be asked: " + reason
+                                : "The lyrics database has no lyrics for this song.");
         }
         return;
     }

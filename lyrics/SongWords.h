@@ -17,11 +17,14 @@ struct SongWords
 // "01 - Artist_Name - Song Title (Live).mp3" gives "artist name" and "song title": lower
 // case, ".mp3" and bracketed parts gone, "&" spelled "and", "_" and "." as blanks, the track
 // number dropped, split at `splitter`. Nothing when the name reduces to nothing.
-std::optional<SongWords> songWordsFromFileName(std::string_view fileName, std::string_view splitter);
+std::optional<SongWords> songWordsFromFileName(std::string_view fileName,
+                                               std::string_view splitter);
 
-// The same split with the name's letter case and its "&" kept ("Simon & Garfunkel"), for
-// those that match names themselves: the lyrics database, desktop media controls.
-std::optional<SongWords> songNamesFromFileName(std::string_view fileName, std::string_view splitter);
+// The same split with the name's letter case, its "&" and the numbers that belong to it kept
+// ("Simon & Garfunkel", "Song 2", "#1"; a leading track number still goes), for those that
+// match names themselves: the lyrics database, desktop media controls, the publishing.
+std::optional<SongWords> songNamesFromFileName(std::string_view fileName,
+                                               std::string_view splitter);
 
 // The search engine's scheme and host (and port): LARKSPUR_SEARCH_URL when set, else the
 // built-in one. No trailing slash.

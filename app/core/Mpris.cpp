@@ -6,7 +6,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QUrl>
 #include <QVariantMap>
 
 #include <algorithm>
@@ -36,6 +35,14 @@ QString trackIdOf(const MprisTrack& t)
     return t.index < 0 ? QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")
                        : QStringLiteral("/org/larkspur/track/%1").arg(t.index);
 }
+// Bytes a path keeps unescaped in a file URI, as GLib's path table has them.
+bool keptInPath(unsigned char c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    return std::string_view("!$&'()*+,-./:=@_~").find(static_cast<char>(c)) !=
+           std::string_view::npos;
+}
+
 
 QVariantMap metadataOf(const MprisTrack& t)
 {
@@ -46,10 +53,10 @@ QVariantMap metadataOf(const MprisTrack& t)
     m[QStringLiteral("xesam:title")] = QString::fromStdString(t.title);
     if (!t.artist.empty())
         m[QStringLiteral("xesam:artist")] = QStringList{QString::fromStdString(t.artist)};
+    if (!t.album.empty()) m[QStringLiteral("xesam:album")] = QString::fromStdString(t.album);
+    if (t.trackNumber > 0) m[QStringLiteral("xesam:trackNumber")] = int(t.trackNumber);
     if (t.lengthMs > 0) m[QStringLiteral("mpris:length")] = qlonglong(t.lengthMs) * 1000;
-    // A URI: blanks, '#', '%' and letters beyond ASCII percent-encoded.
-    m[QStringLiteral("xesam:url")] =
-        QUrl::fromLocalFile(QString::fromLocal8Bit(t.path)).toString(QUrl::FullyEncoded);
+    m[QStringLiteral("xesam:url")] = QString::fromStdString(fileUri(t.path));
     return m;
 }
 
@@ -104,7 +111,11 @@ public:
     const MprisControl& c() const { return m_service->control(); }
     QString playbackStatus() const { return c().status ? c().status() : QStringLiteral("Stopped"); }
     double one() const { return 1.0; }
-    void setRate(double) {} // writable by the interface; the one rate there is stays
+    // The one rate there is stays; 0.0 is a pause, as clients that pause that way expect.
+    void setRate(double rate)
+    {
+        if (rate == 0.0) call(c().pause);
+    }
     QVariantMap metadata() const { return metadataOf(track()); }
     double volume() const { return c().volume ? c().volume() : 1.0; }
     void setVolume(double v)
@@ -160,6 +171,23 @@ private:
 };
 
 } // namespace
+std::string fileUri(std::string_view path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    for (const char c : path) {
+        const auto b = static_cast<unsigned char>(c);
+        if (keptInPath(b)) {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += hex[b >> 4];
+            uri += hex[b & 0xF];
+        }
+    }
+    return uri;
+}
+
 
 MprisService::MprisService(MprisControl control, QObject* parent)
     : QObject(parent), m_control(std::move(control))

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace larkspur {
 
@@ -19,8 +20,14 @@ struct MprisTrack
     std::string path;      // the file
     std::string title;     // from the tags, else as the lyrics lookup splits the file name
     std::string artist;
-    long long lengthMs = 0; // 0 while unknown
+    std::string album;        // from the tags; empty when they hold none
+    unsigned trackNumber = 0; // from the tags; 0 when they hold none
+    long long lengthMs = 0;   // 0 while unknown
 };
+
+// The file's URI as GLib's g_filename_to_uri writes it, from the name's bytes as they are: a
+// byte that is not UTF-8 is escaped, never replaced.
+std::string fileUri(std::string_view path);
 
 struct MprisControl
 {

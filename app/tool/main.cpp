@@ -67,12 +67,13 @@ constexpr Subcommand kSubcommands[] = {
     {"catalogue", "[--full] [--offset N] TEXT | --song LINK", 1, 4, catalogue},
 };
 
-int usage()
+// Asked for (--help): on standard output, and no failure; otherwise a misuse.
+int usage(std::ostream& to = std::cerr, int status = 2)
 {
-    std::cerr << "usage:\n";
+    to << "usage:\n";
     for (const Subcommand& command : kSubcommands)
-        std::cerr << "  larkspur-tool " << command.name << ' ' << command.arguments << '\n';
-    return 2;
+        to << "  larkspur-tool " << command.name << ' ' << command.arguments << '\n';
+    return status;
 }
 
 } // namespace
@@ -81,6 +82,7 @@ int main(int argc, char** argv)
 {
     if (argc < 2) return usage();
     const std::string_view name = argv[1];
+    if (name == "--help" || name == "-h") return usage(std::cout, 0);
     const Arguments args(argv + 2, argv + argc);
     for (const Subcommand& command : kSubcommands) {
         if (command.name != name) continue;

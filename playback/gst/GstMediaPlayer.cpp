@@ -1,6 +1,8 @@
 #include "playback/gst/GstMediaPlayer.h"
+#include "playback/Mp3Frames.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -252,6 +254,8 @@ void GstMediaPlayer::close()
     m_playbin = nullptr;
     m_mode = PlayerMode::NotReady;
     m_lengthMs = 0;
+    if (m_frames) m_frames->cancel = true;
+    m_frames.reset();
     m_applied = -1;
     m_serverVolume = false;
 }
@@ -262,6 +266,11 @@ void GstMediaPlayer::open(const std::string& fileName)
 
     int startedVolume = m_volume;
     bool serverVolume = false;
+    auto frames = std::make_shared<FramesCount>();
+    std::thread([frames, fileName] {
+        frames->ms = mp3FramesLengthMs(fileName, &frames->cancel).value_or(0);
+        frames->done.set_value();
+    }).detach();
     GstElement* playbin =
         m_warm ? m_warm->takeSong(fileName, startedVolume, serverVolume) : nullptr;
     const bool started = playbin != nullptr;
@@ -309,6 +318,7 @@ void GstMediaPlayer::open(const std::string& fileName)
         gst_object_unref(warm);
     }
     if (!ready) {
+        frames->cancel = true;
         gst_element_set_state(playbin, GST_STATE_NULL);
         gst_object_unref(playbin);
         throw PlayerError(failure);
@@ -316,8 +326,12 @@ void GstMediaPlayer::open(const std::string& fileName)
     m_playbin = playbin;
     m_applied = started ? startedVolume : m_volume;
     m_serverVolume = serverVolume;
-    // An MP3 without a header that states its length is only measured once it plays;
-    // lengthMs() asks again until it is known.
+    // An MP3 without a header that states its length is only estimated once it plays;
+    // lengthMs() asks again until it is known, and takes the frames' count once it is done.
+    // The count mostly ends with the preroll; a little more time lets the song start's
+    // lookups have it too.
+    m_frames = frames;
+    frames->ready.wait_for(std::chrono::milliseconds(kFramesWaitMs));
     queryLength();
     // Already playing: play() leaves it where it is.
     m_mode = started ? PlayerMode::Playing : PlayerMode::Stopped;
@@ -399,6 +413,7 @@ PlayerMode GstMediaPlayer::mode()
 
 long long GstMediaPlayer::queryLength()
 {
+    if (m_frames && m_frames->ms > 0) return m_frames->ms;
     if (m_lengthMs > 0 || !m_playbin) return m_lengthMs;
     gint64 duration = 0;
     if (gst_element_query_duration(m_playbin, GST_FORMAT_TIME, &duration) && duration > 0)

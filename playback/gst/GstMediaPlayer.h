@@ -9,6 +9,8 @@
 
 #include "playback/MediaPlayer.h"
 
+#include <atomic>
+#include <future>
 #include <memory>
 
 typedef struct _GstElement GstElement;
@@ -73,6 +75,18 @@ private:
     GstElement* m_playbin = nullptr;
     PlayerMode m_mode = PlayerMode::NotReady;
     long long m_lengthMs = 0;
+    // The open song's length counted by its MP3 frames, on a thread of its own: -1 while it
+    // counts, 0 for none. Shared with that thread, which a close() cancels.
+    struct FramesCount
+    {
+        std::atomic<long long> ms = -1;
+        std::atomic<bool> cancel = false;
+        std::promise<void> done;
+        std::shared_future<void> ready = done.get_future().share();
+    };
+    // How long open() waits for the count after the preroll, at most.
+    static constexpr int kFramesWaitMs = 250;
+    std::shared_ptr<FramesCount> m_frames;
     int m_volume = 1000;
     int m_userVolume = 1000;
     int m_applied = -1;          // the level the open song's pipeline has now

@@ -1,6 +1,7 @@
 #include "playback/gst/SongLength.h"
 
 #include "files/BoundedCall.h"
+#include "playback/Mp3Frames.h"
 
 #include <gst/gst.h>
 #include <gst/pbutils/pbutils.h>
@@ -24,6 +25,9 @@ long long discoveredLengthMs(const std::string& path, int timeoutMs)
     if (::stat(path.c_str(), &st) != 0)
         throw std::runtime_error("Cannot read \"" + path + "\": " + std::strerror(errno));
     if (!S_ISREG(st.st_mode)) throw std::runtime_error("\"" + path + "\" is not a song file");
+    // An MP3's frames give its length as decoding finds it; the discoverer only estimates a
+    // VBR file's without a header.
+    if (const auto frames = mp3FramesLengthMs(path)) return *frames;
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
     GError* error = nullptr;
     gchar* uri = gst_filename_to_uri(path.c_str(), &error);

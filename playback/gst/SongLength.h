@@ -5,8 +5,8 @@
 
 namespace larkspur {
 
-// The length in ms as GStreamer's discoverer reads it, which walks a VBR file without a
-// frame count instead of guessing from its first frame. Only a regular file is a song: a
+// The length in ms: an MP3's counted frame by frame (mp3FramesLengthMs), anything else's as
+// GStreamer's discoverer reads it. Only a regular file is a song: a
 // FIFO, a device or a folder throws std::runtime_error saying "not a song file" without
 // being opened. Throws std::runtime_error too when the file cannot be read as audio within
 // `timeoutMs`, the opening of the file included: the discoverer runs on a thread of its own,

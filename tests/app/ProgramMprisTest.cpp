@@ -1,5 +1,6 @@
 // The real player on a private session bus, driven as desktops and media keys drive it.
 
+#include "app/core/Mpris.h"
 #include "support/SessionBus.h"
 #include "support/TestFiles.h"
 
@@ -8,6 +9,8 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <glib.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
 #include <gtest/gtest.h>
 #include <csignal>
 #include <filesystem>
@@ -50,6 +53,8 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
     writeFile(dir.file("config/Larkspur/Larkspur.conf"), "[General]\nFade%20speed=10\n");
     const std::string song = dir.file("Ärger & Söhne - Grüße #1 100%.mp3");
     larkspur::test::makeMp3(song, 20.0);
+    TagLib::MPEG::File tagged(song.c_str());
+    ASSERT_TRUE((tagged.ID3v2Tag(true)->setAlbum("Zweites Album"), tagged.ID3v2Tag()->setTrack(7), tagged.save()));
     writeFile(dir.file("list.txt"), "0|" + song + "\r\n");
 
     auto env = QProcessEnvironment::systemEnvironment();
@@ -98,10 +103,17 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
         return u"org.mpris.MediaPlayer2.Player."_s + QLatin1String(method);
     };
     ASSERT_TRUE(waitFor([&] { return property("PlaybackStatus").find("'Playing'") != std::string::npos; }));
+    ASSERT_TRUE(waitFor([&] { return property("Metadata").find("mpris:length") != std::string::npos; }));
     const std::string meta = property("Metadata");
-    EXPECT_NE(meta.find("xesam:title"), std::string::npos) << meta;
+    for (const char* entry : {"'xesam:title': <'Grüße #1 100%'>", "'xesam:artist': <['Ärger & Söhne']>",
+                              "'xesam:album': <'Zweites Album'>", "'xesam:trackNumber': <7>", "'mpris:length': <int64 "})
+        EXPECT_NE(meta.find(entry), std::string::npos) << entry << " in " << meta;
     gchar* uri = g_filename_to_uri(song.c_str(), nullptr, nullptr); // as GLib writes it
     EXPECT_NE(meta.find("'xesam:url': <'" + std::string(uri) + "'>"), std::string::npos) << meta;
+    g_free(uri);
+    std::string path = "/m/Caf\xE9;[1]/"; // every byte a name holds, one not UTF-8 among them
+    for (int b = 1; b < 256; ++b) path += static_cast<char>(b == '/' ? 'x' : b);
+    EXPECT_EQ(larkspur::fileUri(path), uri = g_filename_to_uri(path.c_str(), nullptr, nullptr));
     g_free(uri);
     const auto trackId = matches(meta, "objectpath '([^']*)'");
     ASSERT_EQ(trackId.size(), 1u) << meta;
@@ -142,7 +154,7 @@ TEST(ProgramMpris, DesktopControlsDriveThePlayer)
     const auto starts = [&] { return matches(readFile(dir.file("log.txt")), "(mp3)\r\n").size(); };
     ask({mpris("Next")});
     EXPECT_TRUE(waitFor([&] { return starts() == 2; }));
-    ask({mpris("PlayPause")});
+    ask({u"org.freedesktop.DBus.Properties.Set"_s, mpris("Rate").section(u'.', 0, -2), u"Rate"_s, u"<0.0>"_s});
     EXPECT_TRUE(waitFor(is("'Paused'")) && waitFor(still));
     ask({QStringLiteral("org.freedesktop.DBus.Properties.Set"), QStringLiteral("org.mpris.MediaPlayer2.Player"),
          QStringLiteral("Volume"), QStringLiteral("<0.5>")});

@@ -670,6 +670,9 @@ TEST_F(WindowLyricsSources, MediaControlsNameTheSongFromTagsElseTheFileName)
     for (qsizetype i = before; i < changed.count(); ++i)
         announced += changed.at(i).first().toStringList().contains(QStringLiteral("Metadata"));
     EXPECT_EQ(announced, 2);
+    const qsizetype known = changed.count(); // a length that comes late is announced again
+    mp.lengthMsValue = 190'400;
+    EXPECT_TRUE(waitUntil([&] { return changed.count() > known && changed.last().first().toStringList() == QStringList{QStringLiteral("Metadata")}; }));
 }
 
 // Timing by hand: Space stamps the next line with the position, Backspace takes it back, Esc
@@ -750,9 +753,10 @@ TEST_F(WindowLyricsSources, PublishSendsTheConfirmedLyricsWithASolvedToken)
     services.askPublish = [&](PublishSong& shown) {
         ++asks;
         asked = shown;
-        shown.album = "First Album";
         return yes;
     };
+    TagLib::MPEG::File tagged(song.c_str());
+    ASSERT_TRUE((tagged.ID3v2Tag(true)->setAlbum("First Album"), tagged.save(TagLib::MPEG::File::ID3v2)));
     auto f = window(false);
     f->PlayNextSong(0);
     ASSERT_TRUE(waitUntil([&] { return f->showsSyncedLyrics(); }));
@@ -769,8 +773,8 @@ TEST_F(WindowLyricsSources, PublishSendsTheConfirmedLyricsWithASolvedToken)
     };
     f->Publish1Click();
     EXPECT_FALSE(std::filesystem::exists(db.file("publish.log"))); // the user said no
-    EXPECT_EQ(asked.artist + "|" + asked.title, "The Band|Some Song");
-    EXPECT_EQ(asked.syncedLyrics.substr(0, 14), "[ar:The Band]\n");
+    EXPECT_EQ(asked.artist + "|" + asked.title + "|" + asked.album, "The Band|Some Song|First Album");
+    EXPECT_EQ(asked.syncedLyrics.substr(0, 21), "[00:01.00]First line\n"); // no tags
 
     yes = true;
     f->Publish1Click();

@@ -1,6 +1,9 @@
 #include "lyrics/LrcLyrics.h"
+#include "lyrics/LyricsPublish.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace larkspur;
 
@@ -331,4 +334,30 @@ TEST(LrcLyrics, WordStampsGiveTheSungWord)
     EXPECT_EQ(lyrics.wordAt(0, 2'000), 0u); // 2.5 s less the offset
     EXPECT_EQ(lyrics.wordAt(0, 2'600), 1u);
     EXPECT_EQ(lyrics.wordAt(5, 2'600), std::nullopt);
+}
+
+// Published: the lines as the window shows them (offset applied), no tags or word stamps.
+TEST(LrcLyrics, PublishedAsTheWindowShowsThem)
+{
+    const std::tuple<const char*, std::int64_t, const char*, const char*> cases[] = {
+        {"[ar:Band]\n[ti:Song]\n[al:Album]\n[length:03:00]\n[00:01.00]First\n[00:05.00]Second", 0,
+         "[00:01.00]First\n[00:05.00]Second", "First\nSecond"},
+        {"[offset:+200]\n[00:01.00]a\n[00:02.00]b", 0, "[00:00.80]a\n[00:01.80]b", "a\nb"},
+        {"[offset:-5]\n[00:01.00]a", 0, "[00:01.005]a", "a"}, {"[offset:+2000]\n[00:01.00]e", 0, "[00:00.00]e", "e"},
+        {"[00:01.00]<00:01.00>Word <00:01.50>by <00:02.00>word", 0, "[00:01.00]Word by word", "Word by word"},
+        {"[00:21.10][00:45.10]Again\n[00:30.00]Mid", 0, "[00:21.10]Again\n[00:30.00]Mid\n[00:45.10]Again",
+         "Again\nMid\nAgain"},
+        {"[00:01.00]One\nUntimed\n[00:02.00]Two", 0, "[00:01.00]One\n[00:02.00]Two", "One\nUntimed\nTwo"},
+        {"[ar:Band]\n[00:01.00]a\r\n[01:02.50]b", -250, "[00:01.25]a\n[01:02.75]b", "a\nb"}, // the window's shift
+    };
+    for (const auto& [lrc, offset, synced, plain] : cases) {
+        LrcLyrics shown = LrcLyrics::parse(lrc);
+        if (offset != 0) shown.setOffset(offset);
+        const PublishedLyrics sent = publishedLyrics(shown);
+        EXPECT_EQ(sent.synced + "|" + sent.plain, std::string(synced) + "|" + plain) << lrc;
+        std::vector<std::int64_t> times, back; // read back, each line shows when the window shows it
+        for (const LrcLine& line : shown.lines()) if (line.timeMs) times.push_back(*line.timeMs < 0 ? 0 : *line.timeMs);
+        for (const LrcLyrics read = LrcLyrics::parse(sent.synced); const LrcLine& line : read.lines()) back.push_back(line.timeMs.value_or(-1));
+        EXPECT_EQ(back, times) << lrc;
+    }
 }

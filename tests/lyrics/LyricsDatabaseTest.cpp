@@ -244,3 +244,27 @@ TEST_F(LyricsDatabaseTest, AnAnswerArrivingAfterTheSongChangedIsDropped)
     ASSERT_TRUE(newer);
     EXPECT_EQ(newer->text, "new words");
 }
+
+// A song the server's checks of /api/get refuse is searched for; any other 4xx is its refusal.
+TEST_F(LyricsDatabaseTest, LookupsStayWithinWhatTheServerAccepts)
+{
+    test::writeFile(dir.file("routes.json"), R"({"records": [
+        {"artistName": "Band", "trackName": "Song 2", "duration": 200, "syncedLyrics": "[00:01.00]two"},
+        {"artistName": "Long", "trackName": "Set", "duration": 3700, "syncedLyrics": "[00:01.00]long"},
+        {"artistName": "Long", "trackName": "Set", "duration": 3600, "syncedLyrics": "[00:01.00]hour"}],
+      "/api/get?artist_name=Band&track_name=Odd&duration=200": {"status": 400, "body": "{\"message\":\"odd\"}"}})");
+    const std::tuple<DatabaseSong, std::vector<std::string>, std::string> cases[] = {
+        {{"", "Song 2", 200'000}, {"/api/search?track_name=Song%202"}, "[00:01.00]two"},
+        {{" ", "Song 2", std::nullopt}, {"/api/search?track_name=Song%202"}, "[00:01.00]two"},
+        {{"Long", "Set", 3'700'000}, {"/api/search?track_name=Set&artist_name=Long"}, "[00:01.00]long"},
+        {{"Band", "Song 2", 400}, {"/api/get?artist_name=Band&track_name=Song%202"}, "[00:01.00]two"},
+        {{"Long", "Set", 3'600'400}, {"/api/get?artist_name=Long&track_name=Set&duration=3600"}, "[00:01.00]hour"},
+        {{"Band", "Odd", 200'000}, {"/api/get?artist_name=Band&track_name=Odd&duration=200"}, ""},
+    };
+    for (const auto& [song, targets, text] : cases) {
+        const DatabaseLyrics got = db.Lookup(song).value_or(DatabaseLyrics{});
+        EXPECT_EQ(got.text + "|" + std::to_string(got.refused) + "|" + got.why,
+                  text + "|" + std::to_string(text.empty()) + (text.empty() ? "|lyrics database: odd" : "|"));
+        EXPECT_EQ(takeTargets(), targets) << song.artist << " - " << song.title;
+    }
+}

@@ -175,6 +175,16 @@ TEST(LyricsFetchAll, SavesBesideElseInTheStoreKeepsThePaceAndStopsOnFailures)
     EXPECT_NE(c.stopped.find("503"), std::string::npos) << c.stopped;
     EXPECT_NE(fetchAllReport(c).find(c.stopped), std::string::npos);
 
+    // Three refusals in a row go on to a song without an artist, searched for by its title.
+    const std::vector<std::string> refusedSongs = {song("Odd - R0"), song("Odd - R1"), song("Odd - R2"), song("Lonely")};
+    for (const std::string& name : refusedSongs) writeFile(name, "x");
+    for (const char* r : {"R0", "R1", "R2"}) routes.insert(get("Odd", r), answer(400, {{u"message"_s, u"track_name: odd"_s}}));
+    routes[u"records"_s] = QJsonArray{record("Band", "Lonely", nullptr, "alone")};
+    serve(), c = run(refusedSongs);
+    EXPECT_EQ(std::tuple(c.stopped, c.refused, c.plain), std::tuple(std::string(), std::size_t{3}, std::size_t{1}));
+    EXPECT_EQ(requests().back(), "/api/search?track_name=Lonely");
+    EXPECT_NE(fetchAllReport(c).find("refused: 3"), std::string::npos) << fetchAllReport(c);
+
     // Cancel drops the waiting request; nothing is saved for it.
     routes[get("Zeta", "Six")] = answer(200, record("Zeta", "Six", nullptr, "late"), 30);
     std::filesystem::remove(lyricsFileFor(song("Zeta - Six")));

@@ -36,6 +36,7 @@ TEST(SongWords, FromFileNames)
         {"Jay-Z - Song [Remix] {2003}.mp3", "-", "jay-z", "song"},
         {"Die Ärzte - Schrei nach Liebe.mp3", "-", "die Ärzte", "schrei nach liebe"},
         {"*Star* - Song*.mp3", "-", "star", "song"},
+        {"Test Band - Song 2.mp3", "-", "test band", "song"}, // the search's words as ever
     };
     for (const auto& c : cases) {
         const auto words = songWordsFromFileName(c.name, c.splitter);
@@ -46,6 +47,22 @@ TEST(SongWords, FromFileNames)
         ASSERT_TRUE(words) << c.name;
         EXPECT_EQ(words->artist, c.artist) << c.name;
         EXPECT_EQ(words->title, c.title) << c.name;
+    }
+}
+
+TEST(SongWords, NamesKeepTheNumbersThatBelongToThemButNotTrackNumbers)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"Test Band - Song 2.mp3", "Test Band|Song 2"}, {"Grüße #1 100%.mp3", "|Grüße #1 100%"},
+        {"Ärger & Söhne - Grüße #1 100%.mp3", "Ärger & Söhne|Grüße #1 100%"},
+        {"01 - Test Band - Song 2.mp3", "Test Band|Song 2"}, {"07 Song 2.mp3", "|Song 2"},
+        {"artist - 05 - title.mp3", "artist|title"}, {"2Pac - Changes.mp3", "2Pac|Changes"},
+        {"Smashing Pumpkins - 1979.mp3", "Smashing Pumpkins|1979"},
+        {"Blur - Song 2 (Live).mp3", "Blur|Song 2"}, {"Test_Band - Song_2.mp3", "Test Band|Song 2"},
+    };
+    for (const auto& [name, want] : cases) {
+        const auto names = songNamesFromFileName(name, "-").value_or(SongWords{"none", ""});
+        EXPECT_EQ(names.artist + "|" + names.title, want) << name;
     }
 }
 

@@ -5,7 +5,7 @@ an object whose keys are exact request targets ("/api/get?artist_name=a&track_na
 whose values are {"status": 200, "body": "...", "delay": 0.5, "headers": {...}}; "body" is
 sent as it stands (so it may be broken JSON), "delay" (seconds) and "headers" default to none.
 A list of such answers is given in turn for that target, its last one from then on. Any other target gets the
-database's 404, unless "records" (the database's records) match it as the real database
+database's 404 (an /api/get it would refuse its 400), unless "records" (its records) match it as the real database
 matches: names without case, accents or apostrophes, other punctuation ("&" too) as blanks,
 a length within 2 s; a search needs every word of the names. Each request goes to requests.log in that folder as one line: its target,
 a tab, its User-Agent. Prints its port on the first line, then serves until its standard
@@ -26,7 +26,16 @@ import urllib.parse
 import loopback
 
 ROOT = sys.argv[1]
-NOT_FOUND = {"status": 404, "body": '{"code":404,"name":"TrackNotFound","message":"no such track"}'}
+NOT_FOUND = {"status": 404, "body": '{"message":"Failed to find specified track","name":"TrackNotFound","statusCode":404}'}
+
+
+def refused(target):
+    """/api/get's checks as the server makes them (names not empty, 1-3600 s); None: passed."""
+    url, query = urllib.parse.urlsplit(target), dict(urllib.parse.parse_qsl(target.partition("?")[2], True))
+    problems = [n + ": cannot be empty" for n in ("track_name", "artist_name") if not query.get(n)] + (
+        [] if 1 <= float(query.get("duration", 1)) <= 3600 else ["duration: must be between 1 and 3600"])
+    return {"status": 400, "body": json.dumps({"message": "\n".join(problems), "name": "ValidationError",
+            "statusCode": 400})} if problems and url.path == "/api/get" else None
 
 
 def words(name):
@@ -75,7 +84,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             log.write(self.path + "\t" + self.headers.get("User-Agent", "") + "\n")
         with open(os.path.join(ROOT, "routes.json"), encoding="utf-8") as f:
             routes = json.load(f)
-        route = in_turn(self.path, routes.get(self.path)) or matched(
+        route = in_turn(self.path, routes.get(self.path)) or refused(self.path) or matched(
             self.path, routes.get("records", []))
         time.sleep(route.get("delay", 0))
         body = route["body"].encode("utf-8")

@@ -72,10 +72,18 @@ TEST(BrowserTool, SubcommandsAreDispatchedAndMisuseExplained)
     for (const QStringList& misuse :
          {QStringList{}, QStringList{QStringLiteral("frobnicate")},
           QStringList{QStringLiteral("render")},
-          QStringList{QStringLiteral("clean"), QStringLiteral("a"), QStringLiteral("b")}}) {
+          QStringList{QStringLiteral("clean"), QStringLiteral("a"), QStringLiteral("b")},
+          QStringList{QStringLiteral("lyrics"), QStringLiteral("--all")},
+          QStringList{QStringLiteral("lyrics"), QStringLiteral("--synced"),
+                      QStringLiteral("--all")}}) {
         const ToolRun run = runTool(misuse);
         EXPECT_EQ(run.status, 2) << misuse.join(QLatin1Char(' ')).toStdString();
         EXPECT_NE(run.err.find("larkspur-tool render FILE|URL"), std::string::npos);
+    }
+
+    for (const QString& help : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+        const ToolRun run = runTool({help}); // asked for: on standard output, no failure
+        EXPECT_TRUE(run.status == 0 && run.out.find("larkspur-tool lyrics ") != std::string::npos);
     }
 
     // clean and fetch reach their commands: each reports its own failure.
