@@ -14,9 +14,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace larkspur {
-
 
 // Who we are, as the database asks its clients to say.
 inline constexpr std::string_view kLyricsDatabaseUserAgent =
@@ -35,12 +35,28 @@ enum class DatabaseLyricsKind { Nothing, Synced, Plain, Instrumental };
 struct DatabaseLyrics
 {
     DatabaseLyricsKind kind = DatabaseLyricsKind::Nothing;
-    std::string text; // LRC for Synced, "[Instrumental]" for Instrumental, empty for Nothing
-    std::string why;  // for Nothing: one line saying why, for a command-line tool
+    std::string text;    // LRC for Synced, "[Instrumental]" for Instrumental, empty for Nothing
+    std::string why;     // for Nothing: one line saying why, for a command-line tool
     bool failed = false; // for Nothing: the database could not be asked (not "no such song")
-    int status = 0;         // for failed: the refused answer's status code, 0 when none came
+    int status = 0;      // for failed: the refused answer's status code, 0 when none came
     std::string retryAfter{}; // for failed: the refused answer's "Retry-After", as it came
 };
+
+// One record as the database answers it, from the web or from a local copy.
+struct DatabaseRecord
+{
+    bool instrumental = false;
+    std::string synced;
+    std::string plain;
+    std::optional<double> durationSeconds;
+};
+
+// The record's lyrics: instrumental, else synced, else plain, else nothing.
+DatabaseLyrics databaseLyricsFromRecord(const DatabaseRecord& record);
+// Of a search's hits (at least one), the one nearest the song's length within 2 s; the
+// first when the length is not known.
+DatabaseLyrics databaseLyricsFromHits(const std::vector<DatabaseRecord>& hits,
+                                      std::optional<long long> lengthMs);
 
 // The database's scheme and host (and port): LARKSPUR_LYRICS_DB_URL when set, else the
 // built-in one. No trailing slash.
