@@ -54,7 +54,9 @@ INSERT INTO lyrics (track_id, synced_lyrics, plain_lyrics, instrumental) VALUES
  (1, '[00:01.00]Is this the real life', 'Is this the real life', 0),
  (2, NULL, 'Hello darkness', 0), (3, '[00:02.00]Baby', 'Baby', 0), (4, '[00:00.50]Tonight', '', 0),
  (5, '[00:00.50]Live tonight', '', 0), (6, '[00:00.50]Deluxe', '', 0), (7, NULL, NULL, 1),
- (8, NULL, 'old', 0), (8, '[00:01.00]Yesterday', '', 0), (9, '[00:03.00]Hey Jude', '', 0);
+ (8, '[00:01.00]Yesterday', '', 0), (8, NULL, 'newer', 0), (9, '[00:03.00]Hey Jude', '', 0),
+ (8, NULL, 'newest', 0);
+UPDATE tracks SET last_lyrics_id = 8 WHERE id = 8; -- the track's record, not its newest
 )";
 
 void makeDump(const std::string& path, const char* sql)
@@ -105,7 +107,7 @@ TEST(LocalLyricsDatabase, AnswersAsTheServerMatches)
         {"Sound of Silence", "Simon & Garfunkel", "", 185000, K::Plain, "Hello darkness"},
         {"Sound of Silence", "Simon and Garfunkel", "", 185000, K::Nothing, ""},
         {"Deja Vu", "Beyonce", "", 240000, K::Synced, "[00:02.00]Baby"},
-        {"DÉJÀ VU", "BEYONCÉ", "B'Day", 0, K::Synced, "[00:02.00]Baby"},
+        {"DÉJÀ VU", "BEYONCÉ", "B'Day", 242400, K::Synced, "[00:02.00]Baby"},
         {"Don\u2019t Stop Me Now", "Queen", "", 209500, K::Synced, "[00:00.50]Tonight"},
         {"Dont Stop Me Now", "Queen", "", 230000, K::Synced, "[00:00.50]Live tonight"},
         {"Don't Stop Me Now", "Queen", "Live Killers", 0, K::Synced, "[00:00.50]Live tonight"},
