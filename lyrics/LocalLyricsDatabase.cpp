@@ -99,9 +99,14 @@ std::string missingColumns(sqlite3* db, std::string& failure)
                           return true;
                       });
         if (!failure.empty()) return {};
-        for (const char* name : c.names)
-            if (!have.count(name))
-                missing += std::string(missing.empty() ? "" : ", ") + c.table + "." + name;
+        const auto add = [&missing](const std::string& what) {
+            missing += (missing.empty() ? "" : ", ") + what;
+        };
+        if (have.empty())
+            add(std::string("a table ") + c.table);
+        else
+            for (const char* name : c.names)
+                if (!have.count(name)) add(std::string(c.table) + "." + name);
     }
     return missing;
 }
@@ -136,7 +141,7 @@ LocalLyricsDatabase::LocalLyricsDatabase(const std::string& path)
     const int rc =
         sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
     if (rc != SQLITE_OK) {
-        m_error = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        m_error = "cannot open " + path + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         sqlite3_close(db);
         return;
     }

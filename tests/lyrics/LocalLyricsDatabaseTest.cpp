@@ -87,7 +87,7 @@ void writeBytes(const std::string& path, const QByteArray& data)
 TEST(LocalLyricsDatabase, AnswersAsTheServerMatches)
 {
     TempDir dir;
-    const std::string dump = dir.file("lrclib-db-dump.sqlite3");
+    const std::string dump = dir.file("lrclib dump #1?%20.sqlite3");
     makeDump(dump, (std::string(kSchema) + kRows).c_str());
     const QByteArray before = bytes(dump);
     LocalLyricsDatabase db(dump);
@@ -146,7 +146,7 @@ TEST(LocalLyricsDatabase, RefusesWhatIsNotADumpWithAReason)
     } cases[] = {
         {"noise.sqlite3", sqlite3_errstr(SQLITE_NOTADB)},
         {"truncated.sqlite3", sqlite3_errstr(SQLITE_CORRUPT)},
-        {"foreign.sqlite3", "lacks tracks.name_lower"},
+        {"foreign.sqlite3", "lacks tracks.name_lower, tracks.artist_name_lower"},
         {"absent.sqlite3", sqlite3_errstr(SQLITE_CANTOPEN)},
     };
     for (const auto& c : cases) {
