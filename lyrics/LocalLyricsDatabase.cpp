@@ -42,6 +42,15 @@ struct StatementDeleter
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
+// A reason from the rules shared with the web source, told as this source's.
+DatabaseLyrics ours(DatabaseLyrics found)
+{
+    constexpr std::string_view web = "lyrics database: ";
+    if (found.kind == DatabaseLyricsKind::Nothing && found.why.starts_with(web))
+        found.why = "local " + found.why;
+    return found;
+}
+
 DatabaseLyrics nothing(std::string why, bool failed = false)
 {
     DatabaseLyrics n;
@@ -198,7 +207,7 @@ DatabaseLyrics LocalLyricsDatabase::Lookup(const DatabaseSong& song, std::string
         return false;
     });
     if (!failure.empty()) return nothing(failure, true);
-    if (exact) return databaseLyricsFromRecord(*exact);
+    if (exact) return ours(databaseLyricsFromRecord(*exact));
 
     // The search as the server runs it for a title and an artist: the title a phrase, the
     // artist's words loose, ranked, twenty hits at most.
@@ -217,7 +226,7 @@ DatabaseLyrics LocalLyricsDatabase::Lookup(const DatabaseSong& song, std::string
                   });
     if (!failure.empty()) return nothing(failure, true);
     if (hits.empty()) return nothing("no such song");
-    return databaseLyricsFromHits(hits, lengthMs);
+    return ours(databaseLyricsFromHits(hits, lengthMs));
 }
 
 } // namespace larkspur

@@ -124,6 +124,7 @@ TEST(LocalLyricsDatabase, AnswersAsTheServerMatches)
         EXPECT_EQ(got.kind, c.kind) << c.title << " / " << c.artist << ": " << got.why;
         EXPECT_EQ(got.text.substr(0, std::string(c.text).size()), c.text) << c.title;
         EXPECT_FALSE(got.failed) << c.title;
+        EXPECT_EQ(got.why.starts_with("local lyrics database: "), c.kind == K::Nothing) << got.why;
     }
     EXPECT_EQ(bytes(dump), before); // never written
 }
