@@ -55,18 +55,13 @@ long long wholeSeconds(long long ms)
     return (ms + 500) / 1000;
 }
 
-bool blank(std::string_view text)
-{
-    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
-
 DatabaseLyrics nothing(std::string why, bool failed = false)
 {
     // A socket error's text spans two lines; a tool prints one.
     std::erase(why, '\r');
     std::replace(why.begin(), why.end(), '\n', ' ');
-    return DatabaseLyrics{DatabaseLyricsKind::Nothing, {}, "lyrics database: " + std::move(why),
-                          failed};
+    return DatabaseLyrics{
+        DatabaseLyricsKind::Nothing, {}, "lyrics database: " + std::move(why), failed};
 }
 
 struct Answer
@@ -114,15 +109,20 @@ QString field(const QJsonObject& record, const char* name)
     return record.value(QLatin1String(name)).toString();
 }
 
-DatabaseLyrics fromRecord(const QJsonObject& record)
+DatabaseRecord toRecord(const QJsonObject& record)
 {
-    if (record.value(QLatin1String("instrumental")).toBool())
-        return {DatabaseLyricsKind::Instrumental, "[Instrumental]", {}};
-    if (const QString synced = field(record, "syncedLyrics"); !synced.trimmed().isEmpty())
-        return {DatabaseLyricsKind::Synced, synced.toStdString(), {}};
-    if (const QString plain = field(record, "plainLyrics"); !plain.trimmed().isEmpty())
-        return {DatabaseLyricsKind::Plain, plain.toStdString(), {}};
-    return nothing("the record holds no lyrics");
+    DatabaseRecord r;
+    r.instrumental = record.value(QLatin1String("instrumental")).toBool();
+    r.synced = field(record, "syncedLyrics").toStdString();
+    r.plain = field(record, "plainLyrics").toStdString();
+    if (const QJsonValue d = record.value(QLatin1String("duration")); d.isDouble())
+        r.durationSeconds = d.toDouble();
+    return r;
+}
+
+bool blank(const std::string& text)
+{
+    return QString::fromStdString(text).trimmed().isEmpty();
 }
 
 std::optional<QJsonDocument> parsed(const std::string& body)
@@ -139,28 +139,45 @@ DatabaseLyrics fromSearch(const std::string& body, std::optional<long long> leng
     if (!doc || !doc->isArray()) return nothing("the search answer is not a JSON list");
     const QJsonArray hits = doc->array();
     if (hits.isEmpty()) return nothing("no such song");
-    // The hit nearest in length: a live take or a long version often shares the names.
-    std::optional<QJsonObject> nearest;
-    double nearestOff = 0;
-    for (const QJsonValue& hit : hits) {
-        if (!hit.isObject()) continue;
-        const QJsonObject record = hit.toObject();
-        if (!lengthMs) return fromRecord(record);
-        const QJsonValue duration = record.value(QLatin1String("duration"));
-        if (!duration.isDouble()) continue;
-        const double off = std::abs(duration.toDouble() - *lengthMs / 1000.0);
-        if (off <= kLengthToleranceSeconds && (!nearest || off < nearestOff)) {
-            nearest = record;
-            nearestOff = off;
-        }
-    }
-    if (nearest) return fromRecord(*nearest);
-    return nothing("no hit within 2 s of the song's length");
+    std::vector<DatabaseRecord> records;
+    for (const QJsonValue& hit : hits)
+        if (hit.isObject()) records.push_back(toRecord(hit.toObject()));
+    return databaseLyricsFromHits(records, lengthMs);
 }
 
 } // namespace
 
-std::string lyricsDatabaseHost() { return siteHost("LARKSPUR_LYRICS_DB_URL", kBuiltInHost); }
+DatabaseLyrics databaseLyricsFromRecord(const DatabaseRecord& record)
+{
+    if (record.instrumental) return {DatabaseLyricsKind::Instrumental, "[Instrumental]", {}};
+    if (!blank(record.synced)) return {DatabaseLyricsKind::Synced, record.synced, {}};
+    if (!blank(record.plain)) return {DatabaseLyricsKind::Plain, record.plain, {}};
+    return nothing("the record holds no lyrics");
+}
+
+DatabaseLyrics databaseLyricsFromHits(const std::vector<DatabaseRecord>& hits,
+                                      std::optional<long long> lengthMs)
+{
+    // The hit nearest in length: a live take or a long version often shares the names.
+    const DatabaseRecord* nearest = nullptr;
+    double nearestOff = 0;
+    for (const DatabaseRecord& hit : hits) {
+        if (!lengthMs || *lengthMs <= 0) return databaseLyricsFromRecord(hit);
+        if (!hit.durationSeconds) continue;
+        const double off = std::abs(*hit.durationSeconds - *lengthMs / 1000.0);
+        if (off <= kLengthToleranceSeconds && (!nearest || off < nearestOff)) {
+            nearest = &hit;
+            nearestOff = off;
+        }
+    }
+    if (nearest) return databaseLyricsFromRecord(*nearest);
+    return nothing("no hit within 2 s of the song's length");
+}
+
+std::string lyricsDatabaseHost()
+{
+    return siteHost("LARKSPUR_LYRICS_DB_URL", kBuiltInHost);
+}
 
 std::string lyricsDatabaseGetUrl(std::string_view host, const DatabaseSong& song)
 {
@@ -220,7 +237,7 @@ std::optional<DatabaseLyrics> LyricsDatabase::Lookup(const DatabaseSong& song)
         DatabaseLyrics found = runAside(exact.body.size(), [&exact] {
             const auto doc = parsed(exact.body);
             if (!doc || !doc->isObject()) return nothing("the answer is not a JSON record");
-            return fromRecord(doc->object());
+            return databaseLyricsFromRecord(toRecord(doc->object()));
         });
         if (*generation != mine) return std::nullopt;
         return found;

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace larkspur {
 
@@ -36,8 +37,8 @@ enum class DatabaseLyricsKind { Nothing, Synced, Plain, Instrumental };
 struct DatabaseLyrics
 {
     DatabaseLyricsKind kind = DatabaseLyricsKind::Nothing;
-    std::string text; // LRC for Synced, "[Instrumental]" for Instrumental, empty for Nothing
-    std::string why;  // for Nothing: one line saying why, for a command-line tool
+    std::string text;    // LRC for Synced, "[Instrumental]" for Instrumental, empty for Nothing
+    std::string why;     // for Nothing: one line saying why, for a command-line tool
     bool failed = false; // for Nothing: the database could not be asked (not "no such song")
     int status = 0;      // for failed: the refused answer's status code, 0 when none came
     // For failed: a 4xx other than 404 and 429, the database's word on this song's request,
@@ -45,6 +46,22 @@ struct DatabaseLyrics
     bool refused = false;
     std::string retryAfter{}; // for failed: the refused answer's "Retry-After", as it came
 };
+
+// One record as the database answers it, from the web or from a local copy.
+struct DatabaseRecord
+{
+    bool instrumental = false;
+    std::string synced;
+    std::string plain;
+    std::optional<double> durationSeconds;
+};
+
+// The record's lyrics: instrumental, else synced, else plain, else nothing.
+DatabaseLyrics databaseLyricsFromRecord(const DatabaseRecord& record);
+// Of a search's hits (at least one), the one nearest the song's length within 2 s; the
+// first when the length is not known.
+DatabaseLyrics databaseLyricsFromHits(const std::vector<DatabaseRecord>& hits,
+                                      std::optional<long long> lengthMs);
 
 // The database's scheme and host (and port): LARKSPUR_LYRICS_DB_URL when set, else the
 // built-in one. No trailing slash.
